@@ -1,0 +1,33 @@
+// Hooks that let tests drive the user interface without a person: answer
+// popups, reach the real widgets behind panels and controls.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+struct PopupRecord {
+    enum Kind { Message, Confirm, FileSelect } kind;
+    std::string title;
+    std::string text;
+};
+
+// Answers a popup instead of a person. Its result is the popup's result
+// (ConfirmPopup: 1/0; FileSelectPopup: a FileSelectResult, with the path in path).
+using PopupResponder = std::function<int(const PopupRecord &popup, std::string &path)>;
+// Installs a responder (an empty one restores real dialogs). Every popup shown
+// while a responder is installed is also recorded.
+void SetPopupResponder(PopupResponder responder);
+const std::vector<PopupRecord> &RecordedPopups();
+void ClearRecordedPopups();
+
+// The widgets behind a panel and a control, for real input with QTest.
+QWidget *PanelWidget(int panel);
+QWidget *CtrlWidget(int panel, int control);
+QWidget *CtrlWidget(int panel, const std::string &roleName);
+// Role names looked up on a panel that does not have them, since start or the
+// last clear; a test fails when a program asks for a control its resource lacks.
+const std::vector<std::string> &UnknownControlNames();
+void ClearUnknownControlNames();

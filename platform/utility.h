@@ -1,0 +1,22 @@
+// Utility services: program directory, clocks, dates, pauses and locks.
+#pragma once
+
+#include <string>
+
+// The program's own directory (where its resource and configuration files live).
+int GetProjectDir(std::string &directory);
+// Lets tests run a program in a directory of their own; "" restores the default.
+void SetProjectDir(const std::string &directory);
+// The platform's path separator joined between a directory and a file name.
+std::string JoinPath(const std::string &directory, const std::string &fileName);
+
+double Timer();          // monotonic seconds
+std::string DateStr();   // "MM-DD-YYYY"
+std::string TimeStr();   // "HH:MM:SS", 24 hours
+void Sleep(int milliseconds);  // blocks without processing events
+
+// Locks, one per combo box in practice. Results 0, or -1 for a bad handle.
+int CmtNewLock(const std::string &name, int options, int *lockHandle);
+int CmtGetLock(int lockHandle);
+int CmtReleaseLock(int lockHandle);
+int CmtDiscardLock(int lockHandle);

@@ -1,0 +1,27 @@
+// Helpers shared by the tests: bounded waits, temporary directories, pseudo-terminals.
+#pragma once
+
+#include <QTemporaryDir>
+#include <functional>
+#include <string>
+
+// Processes events until cond() holds or timeoutSeconds pass; returns cond().
+bool WaitFor(const std::function<bool()> &cond, double timeoutSeconds = 5.0);
+
+// A pseudo-terminal pair: the slave path is what a program opens as its serial
+// port, the master file descriptor is the far end (a sensor or a test).
+struct PtyPair {
+    int master = -1;
+    std::string slavePath;
+    PtyPair();   // raw mode on both ends
+    ~PtyPair();
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+    // Reads from the master until n bytes have come or the time is up.
+    std::string readMaster(std::size_t n, double timeoutSeconds = 3.0);
+    void writeMaster(const std::string &bytes);
+};
+
+// Reads a whole file as bytes ("" when missing).
+std::string ReadFileBytes(const std::string &path);
+void WriteFileBytes(const std::string &path, const std::string &bytes);
