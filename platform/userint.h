@@ -127,6 +127,9 @@ enum UiAttribute : int {
     ATTR_CALLBACK_DATA,        // pointer
     ATTR_LABEL_TEXT,           // text
     ATTR_FRAME_COLOR,          // colour
+    ATTR_TEXT_SELECTION_START, // string controls
+    ATTR_TEXT_SELECTION_LENGTH,
+    ATTR_SHORTCUT_KEY,         // get only: key code of a button's shortcut, 0 when none
 };
 
 enum CtrlMode : int { VAL_HOT = 0, VAL_INDICATOR = 1 };
@@ -146,6 +149,14 @@ enum UiColor : int {
 };
 
 // ---- panels and the event loop --------------------------------------------
+
+// A resource file is a Qt Designer form. Its top-level widget holds one child
+// QWidget per panel, marked by the int property resourceNumber; a panel's
+// windowTitle is its title and its string property "callback" names its panel
+// callback. A control's objectName is its role name and its string property
+// "callback" names its callback (registered with RegisterCallback). Controls
+// get ids 1, 2, ... in the order the file lists them, which is also their
+// initial tab order.
 
 // Creates the application object if there is none yet. Result 1, or 0 on failure.
 int InitRunTime(int &argc, char **argv);
