@@ -3,7 +3,48 @@
 
 #include "platform/userint.h"
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
+#include <map>
+#include <string>
+#include <vector>
 
+// One control of a loaded panel.
+struct ControlInfo {
+    int panel = 0;
+    int id = 0;
+    std::string name;
+    CtrlStyle style = CTRL_DECORATION;
+    QPointer<QWidget> widget;
+    CtrlCallbackPtr callback = nullptr;
+    void *callbackData = nullptr;
+    int mode = VAL_HOT;
+    int selectionStart = 0;
+};
+
+// One loaded panel with its controls; ids index `controls` from 1.
+struct PanelInfo {
+    int handle = 0;
+    int parent = 0;
+    QPointer<QWidget> widget;
+    CtrlCallbackPtr callback = nullptr;
+    void *callbackData = nullptr;
+    std::vector<ControlInfo> controls;  // controls[id - 1]; a discarded control keeps its slot
+    std::map<std::string, int> ids;     // role name -> id
+    std::vector<int> tabOrder;          // ids in tab order
+};
+
+PanelInfo *FindPanel(int panel);
+ControlInfo *FindCtrl(int panel, Ctrl c, int *error);
 // The widget of a control, or nullptr with *error set to a UiError.
 QWidget *LookupCtrl(int panel, Ctrl c, int *error);
+// Calls a control's callback for an event; result of the callback, or 0.
+int FireCtrlEvent(ControlInfo &ctrl, int event, int eventData1 = 0, int eventData2 = 0);
+// Wires a control's widget so that user input reaches its callback.
+void ConnectCtrlSignals(ControlInfo &ctrl);
+// The kind of control a widget is, from its class and properties.
+CtrlStyle StyleOfWidget(QWidget *w);
+// Adds a widget made at run time to a panel as a control; result: its id.
+int NewCtrlOnPanel(PanelInfo &panel, QWidget *w, CtrlStyle style);
+int SetCtrlTabPosition(PanelInfo &panel, int id, int position);
+int GetCtrlTabPosition(const PanelInfo &panel, int id);
