@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <charconv>
 #include <cmath>
@@ -122,6 +123,21 @@ QTableWidgetItem *CellItem(QTableWidget *t, Point cell, int *err) {
     return item;
 }
 
+// Table cells hold whole numbers within the table's cellMinimum..cellMaximum
+// (0..65535 unless the resource file says otherwise).
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const override {
+        auto *spin = new QSpinBox(parent);
+        QObject *table = this->parent();
+        QVariant lo = table->property("cellMinimum"), hi = table->property("cellMaximum");
+        spin->setRange(lo.isValid() ? lo.toInt() : 0, hi.isValid() ? hi.toInt() : 65535);
+        spin->setFrame(false);
+        return spin;
+    }
+};
+
 template <typename W> W *As(int panel, Ctrl c, int *err) {
     QWidget *w = LookupCtrl(panel, c, err);
     if (!w) return nullptr;
@@ -186,6 +202,7 @@ void ConnectCtrlSignals(ControlInfo &ctrl) {
         SeedRingValues(r);
         QObject::connect(r, &QComboBox::activated, r, changedAndCommit);
     } else if (auto *t = qobject_cast<QTableWidget *>(w)) {
+        t->setItemDelegate(new CellDelegate(t));
         QObject::connect(t, &QTableWidget::itemChanged, t, [fire](QTableWidgetItem *item) {
             fire(EVENT_VAL_CHANGED, item->row() + 1, item->column() + 1);
             fire(EVENT_COMMIT, item->row() + 1, item->column() + 1);

@@ -309,8 +309,10 @@ int DisplayPanel(int panel) {
     PanelInfo *p = FindPanel(panel);
     if (!p) return UIE_INVALID_PANEL;
     p->widget->show();
-    p->widget->raise();
-    if (p->parent == 0) p->widget->activateWindow();
+    if (p->parent == 0)
+        p->widget->activateWindow();
+    else
+        p->widget->raise();
     return 0;
 }
 
