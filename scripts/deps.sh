@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build and the tests need, when missing.
+# Sourced by the other scripts; uses apt-get as root, sudo otherwise.
+set -euo pipefail
+
+PACKAGES=(cmake ninja-build g++ pkg-config libgl-dev
+          qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-tools-dev-tools
+          libgtest-dev libbenchmark-dev)
+
+install_missing_packages() {
+    local missing=()
+    for p in "${PACKAGES[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
