@@ -13,6 +13,7 @@ enum ComError : int {
     COM_INTERNAL_ERROR = -5,
     COM_NO_PORT_FOUND = -6,
     COM_CANNOT_OPEN_PORT = -7,
+    COM_INVALID_PARAMETER = -8, // a setting, count or buffer that cannot be used
     COM_TIMEOUT = -99,
 };
 
@@ -23,12 +24,12 @@ constexpr int MAX_COM_PORT = 48;
 // Result 0, or a ComError.
 int OpenComConfig(int port, const std::string &deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inQueueSize, int outQueueSize);
-int CloseCom(int port);                     // harmless on a closed port
-int SetComTime(int port, double seconds);   // time-out of single reads and writes
-int SetCTSMode(int port, int mode);         // 0 = no hardware handshake
+int CloseCom(int port);                   // harmless on a closed port
+int SetComTime(int port, double seconds); // time-out of single reads and writes
+int SetCTSMode(int port, int mode);       // 0 = no hardware handshake
 int FlushInQ(int port);
 int FlushOutQ(int port);
-int GetInQLen(int port);                    // bytes queued, or a ComError
+int GetInQLen(int port); // bytes queued, or a ComError
 // Writes count bytes; result: bytes written, or a ComError.
 int ComWrt(int port, const char *buffer, int count);
 // Reads count bytes, waiting up to the port's time-out; result: bytes read, or a ComError.
