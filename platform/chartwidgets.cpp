@@ -604,7 +604,8 @@ void Graph::resizeEvent(QResizeEvent *) {
 }
 
 void Graph::paintEvent(QPaintEvent *) {
-    if (!d->cacheValid) d->render(*this);
+    const QSize pixels = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    if (!d->cacheValid || d->cache.size() != pixels) d->render(*this);
     QPainter p(this);
     p.drawImage(0, 0, d->cache);
     p.setClipRect(d->frame.area);
