@@ -85,9 +85,9 @@ class Graph : public QWidget {
     // Sets the number of cursors (0..maxCursors); a cursor shows once it is placed.
     void setCursors(int n);
     bool xAutoScale() const;
-    void setXAutoScale(bool on); // x range grows to hold every plot
+    void setXAutoScale(bool on); // x range grows to hold each plot added from then on
     bool yAutoScale() const;
-    void setYAutoScale(bool on); // y range grows to hold every plot
+    void setYAutoScale(bool on); // y range grows to hold each plot added from then on
     // Manual ranges; ignored unless min < max. They are also where autoscaling starts.
     void setXRange(double min, double max);
     void setYRange(double min, double max);
