@@ -16,7 +16,8 @@ enum class FaultKind {
     WrongCommand,     // echoed command code + 1
     CorruptEcho,      // one byte of the answer inverted (byteIndex)
     Delay,            // answer after delayMs
-    CloseConnection,  // the server closes the TCP connection instead of answering
+    CloseConnection,  // the server closes the TCP connection instead of answering (a pseudo-terminal stays
+                      // silent)
     UnsolicitedBytes, // extra bytes sent before the answer
 };
 

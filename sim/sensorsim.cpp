@@ -11,7 +11,7 @@
 
 namespace {
 
-const char *kFaultHelp = "Inject a fault (repeatable). SPEC is KIND[:cmd=N][:frame=N][:auto][:always]"
+const char *kFaultHelp = "Inject a fault (repeatable). FAULT is KIND[:cmd=N][:frame=N][:auto][:always]"
                          "[:ms=N][:byte=N]; KIND is silent, short, long, marker, command, corrupt, "
                          "delay, close or unsolicited. cmd=N hits answers to command N, frame=N the "
                          "n-th frame received, auto the auto-sent frames; always keeps the fault armed; "
@@ -24,7 +24,7 @@ struct Options {
     QCommandLineOption version{"version", "Answer the version query with TEXT (default \"VEXA V3.2\").",
                                "TEXT"};
     QCommandLineOption pace{"pace", "Send at the pace of a 19200-baud line."};
-    QCommandLineOption fault{"fault", kFaultHelp, "SPEC"};
+    QCommandLineOption fault{"fault", kFaultHelp, "FAULT"};
     QCommandLineOption capture{"capture", "Write every byte in and out to FILE as hex lines.", "FILE"};
     QCommandLineOption triggerRate{"trigger-rate", "Fire the trigger HZ times a second (default 1).", "HZ",
                                    "1"};
@@ -50,9 +50,9 @@ std::string configure(sim::SimSensor &sensor, const QCommandLineParser &parser, 
         if (!m) return "bad --fixed values " + parser.value(o.fixed).toStdString();
         sensor.setMeasurement(*m);
     }
-    for (const QString &spec : parser.values(o.fault)) {
+    for (const QString &text : parser.values(o.fault)) {
         std::string error;
-        const auto f = sim::parseFault(spec.toStdString(), &error);
+        const auto f = sim::parseFault(text.toStdString(), &error);
         if (!f) return error;
         sensor.setFault(*f);
     }

@@ -1,5 +1,5 @@
-// The simulated sensor, checked against byte tables written out by hand from the
-// protocol description, over real loopback sockets and a real pseudo-terminal.
+// The simulated sensor, checked against byte tables written out by hand, over real
+// loopback sockets and a real pseudo-terminal.
 #include "sim/simsensor.h"
 #include "tests/test_support.h"
 
@@ -91,6 +91,7 @@ class Peer {
         }
         return got;
     }
+    // Waits until the far end hangs up (or 3 s pass).
     bool hungUp() {
         read(1);
         return m_hungUp;
@@ -274,7 +275,7 @@ TEST(SimSensorTest, ParameterSetAndTeachRowsRoundTripThroughRamAndEeprom) {
 TEST(SimSensorTest, PagedCompensationTransferFillsThreeBlocks) {
     SimSensor sensor;
     Peer peer = Peer::tcp(sensor.listenTcp());
-    // The frame for 0x140A, as the description gives it, and its echo.
+    // A frame for the words at 0x140A and its echo, written out by hand.
     const Bytes f =
         frame("00 55 00 B6 14 0A 00 0A 00 0A 00 0B 00 0C 00 0D 00 0E 00 0F 00 10 00 11 00 12 00 13 "
               "DE AD BE EF 00 00 00 01");
@@ -317,19 +318,21 @@ TEST(SimSensorTest, DataFrameCarriesTheMeasurementAndTheDetectedVector) {
     sensor.setMeasurement({0x0123, 0x0456, 0x0789, 1000, 500, 250, 0x00FA, 0});
     Peer peer = Peer::tcp(sensor.listenTcp());
     peer.send(kReadData);
-    //                      chL   chC   chR   dens  sym1  sym2  vec   temp  maxL  maxC  maxR  trig
-    EXPECT_EQ(peer.read(36), frame("00 AA 00 05 01 23 04 56 07 89 03 E8 01 F4 00 FA 00 02 00 FA 01 23 04 56 "
-                                   "07 89 00 00"));
+    EXPECT_EQ(peer.read(kFrameBytes), frame("00 AA 00 05 "
+                                            "01 23 04 56 07 89 " // channels L, C, R
+                                            "03 E8 01 F4 00 FA " // density, symmetry 1, symmetry 2
+                                            "00 02 00 FA "       // vector, temperature
+                                            "01 23 04 56 07 89 " // 60-second maxima
+                                            "00 00"));           // trigger state
     sensor.setMeasurement({1, 2, 3, 1200, 500, 250, 0, 0});
     peer.send(kReadData);
-    const Bytes f = peer.read(36);
-    ASSERT_EQ(f.size(), 36u);
+    const Bytes f = peer.read(kFrameBytes);
+    ASSERT_EQ(f.size(), kFrameBytes);
     EXPECT_EQ(Bytes(f.begin() + 16, f.begin() + 18), hex("00 FF"));             // nothing detected
     EXPECT_EQ(Bytes(f.begin() + 20, f.begin() + 26), hex("01 23 04 56 07 89")); // maxima kept
 }
 
-TEST(SimSensorTest, DriftingMeasurementsStayInRangeAndMove) {
-    SensorModel model;
+TEST(SimModel, DriftingMeasurementsStayInRangeAndMove) {
     std::set<std::uint16_t> densities;
     for (double t = 0; t < 120; t += 5) {
         const Measurement m = driftingMeasurement(t);
@@ -444,7 +447,7 @@ TEST(SimFaults, EachFaultShapesTheAnswersItHits) {
         return all;
     };
     const struct {
-        const char *spec;
+        const char *fault;
         Bytes expected;
     } cases[] = {
         {"silent:cmd=3", stream({version, normal, version})},
@@ -464,12 +467,12 @@ TEST(SimFaults, EachFaultShapesTheAnswersItHits) {
     for (const auto &c : cases) {
         SimSensor sensor;
         Peer peer = Peer::tcp(sensor.listenTcp());
-        sensor.setFault(*parseFault(c.spec, nullptr));
+        sensor.setFault(*parseFault(c.fault, nullptr));
         peer.send(stream({kReadParameters, kVersionQuery, kReadParameters, kVersionQuery}));
-        EXPECT_EQ(peer.read(c.expected.size()), c.expected) << c.spec;
+        EXPECT_EQ(peer.read(c.expected.size()), c.expected) << c.fault;
         sensor.clearFaults();
         peer.send(kVersionQuery); // nothing more came before this answer
-        EXPECT_EQ(peer.read(kFrameBytes), version) << c.spec;
+        EXPECT_EQ(peer.read(kFrameBytes), version) << c.fault;
     }
 }
 
