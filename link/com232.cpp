@@ -1,0 +1,216 @@
+#include "link/com232.h"
+
+#include "link/connectpanel.h"
+#include "link/errortexts.h"
+#include "link/frame.h"
+#include "link/linkstate.h"
+#include "platform/rs232.h"
+#include "platform/tcpsupp.h"
+#include "platform/userint.h"
+#include "platform/utility.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kFrameBytes = kFrameWords * 2;
+constexpr long kBaudRate = 19200;
+constexpr double kSerialIoTimeout = 2.0;
+constexpr unsigned kConnectTimeoutMs = 5000;
+constexpr int kTcpReadTimeoutMs = 5000;
+constexpr int kVersionWriteTimeoutMs = 5000;
+constexpr double kVersionTimeoutRs232 = 3.0;
+constexpr double kVersionTimeoutTcp = 5.0;
+constexpr double kVersionPause = 0.1;
+constexpr int kMaxDropReads = 8;
+
+bool IsSerial() {
+    return com.comprotocol == 0;
+}
+
+// Shows szStatus where the program wants a transport error.
+void ShowTransportError(bool tcp) {
+    if (tcp && linkProgram.tcpErrorPopup) {
+        MessagePopup("TCP Client", com.szStatus);
+        return;
+    }
+    SetCtrlVal(linkProgram.statusPanel, kDispStatus, com.szStatus);
+    if (linkProgram.errorsToConnectPanel)
+        SetCtrlVal(linkProgram.interfacepanel, kConnectStatus, com.szStatus);
+}
+
+// A read inside the data-ready loop never waits past the answer wait in progress,
+// so the loop always ends once the wait has given up.
+unsigned ReadTimeoutMs() {
+    if (com.answerDeadline <= 0.0) return 0;
+    const double left = (com.answerDeadline - Timer()) * 1000.0;
+    return static_cast<unsigned>(std::clamp(left, 0.0, static_cast<double>(kTcpReadTimeoutMs)));
+}
+
+// Reads and drops what has come while no answer is awaited.
+void DropPendingBytes(unsigned handle) {
+    char scratch[kLinkBufSize];
+    for (int i = 0; i < kMaxDropReads; ++i)
+        if (ClientTCPRead(handle, scratch, sizeof scratch, 0) <= 0) return;
+}
+
+// Stores arriving answer bytes at their place in szReadBuf until the answer is
+// complete, a read fails, or the wait has given up.
+void ReadAwaitedBytes(unsigned handle) {
+    while (com.bytesToRead > 0) {
+        const int pos = com.dataSize - com.bytesToRead;
+        if (pos < 0 || pos >= kLinkBufSize) return;
+        const int count = std::min(com.bytesToRead, kLinkBufSize - pos);
+        com.bytesRead =
+            ClientTCPRead(handle, com.szReadBuf + pos, static_cast<unsigned>(count), ReadTimeoutMs());
+        if (com.bytesRead <= 0) return;
+        com.bytesToRead -= com.bytesRead;
+        if (linkProgram.eventsWhileReading) ProcessSystemEvents();
+    }
+}
+
+void WaitOnSerialQueue(double timeout) {
+    com.tstart = Timer();
+    do {
+        ProcessSystemEvents();
+        com.dataSize = GetInQLen(com.comport);
+        com.tdiff = Timer() - com.tstart;
+    } while (!(com.tdiff > timeout) && com.dataSize < kFrameBytes);
+    // Never more than the buffer holds: a larger queue counts as a wrong-length answer.
+    const int count = std::clamp(com.dataSize, 0, kLinkBufSize);
+    if (count > 0) ComRd(com.comport, com.szReadBuf, count);
+    com.bytesToRead = kFrameBytes - com.dataSize;
+}
+
+void WaitOnTcpCallback(double timeout) {
+    com.tstart = Timer();
+    com.answerDeadline = com.tstart + timeout;
+    while (com.bytesToRead > 0) {
+        ProcessSystemEvents();
+        com.tdiff = Timer() - com.tstart;
+        if (com.tdiff > timeout) break;
+    }
+    com.answerDeadline = 0.0;
+}
+
+// Lets events run for the given seconds.
+void PauseWithEvents(double seconds) {
+    com.tstart = Timer();
+    com.tdiff = 0.0;
+    while (com.tdiff < seconds) {
+        ProcessSystemEvents();
+        com.tdiff = Timer() - com.tstart;
+    }
+}
+
+} // namespace
+
+void InitRS232() {
+    if (linkProgram.poll) *linkProgram.poll = 0;
+    CloseCom(com.comport);
+    com.ret =
+        static_cast<int16_t>(OpenComConfig(com.comport, "", kBaudRate, 0, 8, 1, kLinkBufSize, kLinkBufSize));
+    if (com.ret < 0) {
+        CopyText(com.szStatus, Rs232ErrorText(com.ret));
+        ShowTransportError(false);
+        return;
+    }
+    SetComTime(com.comport, kSerialIoTimeout);
+    FlushInQ(com.comport);
+    FlushOutQ(com.comport);
+    SetCTSMode(com.comport, 0);
+}
+
+void InitTCP_IP() {
+    if (com.tcpcon > 0) DisconnectFromTCPServer(com.g_hconversation);
+    SetWaitCursor(1);
+    com.ret =
+        static_cast<int16_t>(ConnectToTCPServer(&com.g_hconversation, static_cast<unsigned>(com.portNum),
+                                                com.ipBuf, ClientTCPCB, nullptr, kConnectTimeoutMs));
+    SetWaitCursor(0);
+    if (com.ret < 0) {
+        CopyText(com.szStatus, TcpErrorText(com.ret));
+        ShowTransportError(true);
+        com.tcpcon = 0;
+    } else {
+        com.tcpcon = 1;
+    }
+}
+
+int ClientTCPCB(unsigned handle, int event, int, void *) {
+    if (event == TCP_DISCONNECT) {
+        MessagePopup("TCP Client", "Server has closed connection!");
+        com.g_hconversation = 0;
+        com.tcpcon = 0;
+    } else if (event == TCP_DATAREADY) {
+        if (com.bytesToRead >= 1) ReadAwaitedBytes(handle);
+        // Whatever is left once no answer is awaited would only clog the connection.
+        if (com.bytesToRead < 1) DropPendingBytes(handle);
+    }
+    return 0;
+}
+
+void SendTxBuf(int tcpTimeoutMs) {
+    const int written = IsSerial() ? ComWrt(com.comport, com.szWriteBuf, kFrameBytes)
+                                   : ClientTCPWrite(com.g_hconversation, com.szWriteBuf, kFrameBytes,
+                                                    static_cast<unsigned>(tcpTimeoutMs));
+    com.nBytesW = static_cast<int16_t>(written);
+}
+
+void ExpectAnswer() {
+    if (IsSerial()) return;
+    com.bytesToRead = kFrameBytes;
+    com.dataSize = kFrameBytes;
+}
+
+void WaitForAnswer(double timeout) {
+    if (IsSerial())
+        WaitOnSerialQueue(timeout);
+    else
+        WaitOnTcpCallback(timeout);
+}
+
+bool ExchangeFrame(double timeout) {
+    if (IsSerial()) {
+        FlushInQ(com.comport);
+        FlushOutQ(com.comport);
+    } else {
+        ExpectAnswer();
+    }
+    SendTxBuf();
+    WaitForAnswer(timeout);
+    return com.bytesToRead == 0;
+}
+
+void CheckEcho(int len) {
+    ExpectAnswer(); // the caller has written the frame; its answer is handled only inside the wait
+    WaitForAnswer(linkProgram.echoTimeout);
+    if (com.bytesToRead == 0) com.comecho = EchoMatches(len) ? 1 : 0;
+    if (com.bytesToRead != 0 || com.comecho == 0) SetPopupTimeout();
+}
+
+void CheckComLine() {
+    if (linkProgram.stopAutoSend) linkProgram.stopAutoSend();
+    PauseWithEvents(kVersionPause);
+    com.order = 7;
+    FillTxBuf(com.order, 0, 0, 0);
+    if (IsSerial()) {
+        FlushInQ(com.comport);
+        FlushOutQ(com.comport);
+        com.dataSize = 0;
+        SendTxBuf();
+        WaitForAnswer(kVersionTimeoutRs232);
+    } else {
+        ExpectAnswer();
+        SendTxBuf(kVersionWriteTimeoutMs);
+        WaitForAnswer(kVersionTimeoutTcp);
+    }
+    if (com.bytesToRead != 0) {
+        SetPopupTimeout();
+        return;
+    }
+    CopyVersionText();
+    ShowLinkStatus(com.version);
+    const bool passed = linkProgram.afterVersion ? linkProgram.afterVersion() : true;
+    if (passed) SetCtrlAttribute(linkProgram.interfacepanel, "ButtonAccept", ATTR_DIMMED, 0);
+}

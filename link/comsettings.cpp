@@ -1,0 +1,71 @@
+#include "link/comsettings.h"
+
+#include "link/filestore.h"
+#include "link/linkstate.h"
+#include "platform/formatio.h"
+#include "platform/userint.h"
+#include "platform/utility.h"
+
+namespace {
+
+constexpr int kMaxNumberLine = 100;
+
+// The next line, or "" once the file has ended.
+std::string NextLine(int handle, int maxChars) {
+    std::string line;
+    if (ReadLine(handle, line, maxChars) < 0) line.clear();
+    return line;
+}
+
+} // namespace
+
+void SetLinkFileNames(const std::string &projDir) {
+    com.conSettingsFileName = JoinPath(projDir, "ComSettings.cfg");
+    com.ipComboBoxFileName = JoinPath(projDir, "IPComboBox.cfg");
+}
+
+bool ReadComSettings(const std::string &path) {
+    const int handle = OpenFile(path, VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_ASCII);
+    if (handle < 0) return false;
+    com.comprotocol = static_cast<uint16_t>(DecimalValue(NextLine(handle, kMaxNumberLine)));
+    com.comport = static_cast<uint16_t>(DecimalValue(NextLine(handle, kMaxNumberLine)));
+    CopyText(com.ipBuf, NextLine(handle, sizeof com.ipBuf - 1));
+    CopyText(com.portNumStr, NextLine(handle, sizeof com.portNumStr - 1));
+    CloseFile(handle);
+    return true;
+}
+
+bool WriteComSettings(const std::string &path) {
+    return ReplaceFile(path, [](int handle) {
+        for (const std::string &line : {std::to_string(com.comprotocol), std::to_string(com.comport),
+                                        std::string(com.ipBuf), std::string(com.portNumStr)})
+            if (WriteLine(handle, line) < 0) return false;
+        return true;
+    });
+}
+
+void GetConnectionSettingsFromFile() {
+    long size = 0;
+    if (GetFileInfo(com.conSettingsFileName, size) < 1 || !ReadComSettings(com.conSettingsFileName)) {
+        com.comprotocol = 0;
+        com.comport = 1;
+        return;
+    }
+    const int panel = linkProgram.interfacepanel;
+    SetCtrlVal(panel, "EditCommunicationProtocol", static_cast<int>(com.comprotocol));
+    SetCtrlVal(panel, "EditSelectComPort", static_cast<int>(com.comport));
+    SetCtrlVal(panel, "StringIpAdress", com.ipBuf);
+    SetCtrlVal(panel, "StringPortNumber", com.portNumStr);
+}
+
+void SaveCommunicationSettings() {
+    const int panel = linkProgram.interfacepanel;
+    GetCtrlVal(panel, "EditCommunicationProtocol", com.comprotocol);
+    GetCtrlVal(panel, "EditSelectComPort", com.comport);
+    GetCtrlVal(panel, "StringIpAdress", com.ipBuf);
+    GetCtrlVal(panel, "StringPortNumber", com.portNumStr);
+    if (!WriteComSettings(com.conSettingsFileName))
+        MessagePopup("Connection settings", "The connection settings could not be stored in\n" +
+                                                com.conSettingsFileName +
+                                                "\nThey stay in force until the program ends.");
+}

@@ -1,0 +1,53 @@
+// The connection panel: one connection attempt with its settings, the time-out
+// handler every failed exchange ends in, and the panel's callbacks.
+//
+// Role names the link uses besides those of the connection panel's own controls
+// (see ui/ConnectPanelControls.ui.frag): on the program's status panel the status
+// display DispStatus, the port display DispComPort (a numeric indicator) and the
+// server display DispServer (a text indicator); on the main panel the button
+// whose callback is CBF_ButtonConnect.
+#pragma once
+
+constexpr const char *kDispStatus = "DispStatus";
+constexpr const char *kDispComPort = "DispComPort";
+constexpr const char *kDispServer = "DispServer";
+constexpr const char *kConnectStatus = "DispConnectStatus"; // the connection panel's status field
+
+// Help texts shown on a right click, titled "INFO!".
+constexpr const char *InfoButtonConnect = " Open a panel to select an interface protocol.";
+constexpr const char *InfoEditCommunicationProtocol = " Select RS232 or TCP/IP Interface. ";
+constexpr const char *InfoEditConnect = " Select a serial COM-PORT.";
+constexpr const char *InfoStringIpAdress = " Select a Server by name or IP address.";
+constexpr const char *InfoStringPortNumber = " Select a port number.";
+constexpr const char *InfoButtonTryToConnect = " Try to connect sensor.";
+constexpr const char *InfoButtonAccept = " Accept settings and return to main panel.";
+constexpr const char *InfoButtonDiscard = " Return to main panel with old settings.";
+constexpr const char *InfoEditID =
+    " Insert sensor identification. \n This ID will be displayed in some panels of the software.";
+
+// Makes the link's callbacks known by name; call before loading the panels.
+void RegisterLinkCallbacks();
+// Labels the port selector's items with the device behind each port number.
+void FillComPortSelector();
+
+// Shows text in the status display and in the connection panel's status field.
+void ShowLinkStatus(const char *text);
+// Shows the serial or the TCP settings, as the protocol selector says.
+void InitConnectPanel();
+// One connection attempt with the settings on the connection panel.
+void TryToConnect();
+// The end of every failed exchange: "TIMEOUT", comecho = 0, connection panel shown.
+void SetPopupTimeout();
+
+int CBF_ButtonConnect(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int CBF_EditCommunicationProtocol(int panel, int control, int event, void *callbackData, int eventData1,
+                                  int eventData2);
+int CBF_EditSelectComPort(int panel, int control, int event, void *callbackData, int eventData1,
+                          int eventData2);
+int CBF_StringIpAdress(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int CBF_StringPortNumber(int panel, int control, int event, void *callbackData, int eventData1,
+                         int eventData2);
+int CBF_ButtonTryToConnect(int panel, int control, int event, void *callbackData, int eventData1,
+                           int eventData2);
+int CBF_ButtonAccept(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int CBF_ButtonDiscard(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);

@@ -1,0 +1,29 @@
+#include "link/linkstate.h"
+
+#include "link/combobox.h"
+
+#include <cctype>
+#include <limits>
+
+LinkState com;
+LinkProgram linkProgram;
+
+void ResetLinkState() {
+    com = LinkState{};
+    Combo_ResetCompletionSwitch();
+}
+
+int32_t DecimalValue(const std::string &text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int64_t value = 0;
+    const int64_t limit = std::numeric_limits<int32_t>::max();
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > limit) value = limit;
+    }
+    return static_cast<int32_t>(negative ? -value : value);
+}

@@ -1,0 +1,102 @@
+// The link's program-wide state (one set per program) and the settings and hooks
+// through which each program tells the shared link where it differs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+constexpr int kLinkBufSize = 1024; // szWriteBuf, szReadBuf and the serial input queue
+constexpr int kFrameWords = 18;    // anzframe at start-up: 36-byte frames
+constexpr int kAnzPara = 202;      // words of VexaV32's parameter record pp
+constexpr int kCfSendWords = 600;  // words of KelvraV12's dataCfSendBuf
+
+// Every variable the link shares with the programs, under the names they use.
+struct LinkState {
+    // Transport and its settings.
+    uint16_t comprotocol = 0; // 0 = RS-232, 1 = TCP/IP
+    uint16_t comport = 1;
+    char ipBuf[256] = "";
+    char portNumStr[32] = "";
+    int32_t portNum = 0;
+    uint16_t tcpcon = 0;
+    unsigned g_hconversation = 0;
+    int16_t ret = 0;
+    char szStatus[48] = "";
+
+    // Frames and the answer wait.
+    char szWriteBuf[kLinkBufSize] = {};
+    char szReadBuf[kLinkBufSize] = {};
+    uint16_t anzframe = kFrameWords;
+    uint16_t sync = 0x0055;
+    uint16_t order = 1;
+    uint16_t comecho = 0;
+    int32_t dataSize = 0;
+    int32_t bytesToRead = 0;
+    int32_t bytesRead = 0;
+    int16_t nBytesW = 0;
+    double tstart = 0.0;
+    double tdiff = 0.0;
+    double answerDeadline = 0.0; // Timer() value at which the TCP wait in progress gives up; 0 = none
+    char version[40] = "";       // at most 36 characters
+
+    // Connection panel: settings in force when it was opened, file paths, combo box.
+    uint16_t comprotocolold = 0;
+    uint16_t comportold = 0;
+    char ipBufOld[256] = "";
+    char portNumStrOld[32] = "";
+    std::string conSettingsFileName;
+    std::string ipComboBoxFileName;
+    int ipCombo = 0; // control id of the server-name combo box, 0 before it is made
+};
+
+// How the frame words after the command code are filled (FillTxBuf).
+enum class FrameSource {
+    ParameterRecord,   // VexaV32: from pp
+    CompensationWords, // KelvraV12: block address and dataCfSendBuf words
+};
+
+// What each program supplies: its frame images, time-outs, panels and the steps
+// that differ between the two programs. Set once at start-up, after the panels
+// are loaded.
+struct LinkProgram {
+    FrameSource frameSource = FrameSource::ParameterRecord;
+    uint16_t (*pp)[kAnzPara] = nullptr;
+    uint16_t (*databuf)[kFrameWords] = nullptr;
+    const uint16_t (*dataCfSendBuf)[kCfSendWords] = nullptr;
+
+    double echoTimeout = 3.0; // CheckEcho's answer wait in seconds
+    int statusPanel = 0;      // panel with DispStatus and the port and server displays
+    int interfacepanel = 0;   // the connection panel
+
+    bool tcpErrorPopup = false;        // a failed connect is shown in a "TCP Client" popup
+    bool errorsToConnectPanel = false; // transport errors also go to the connection panel's status field
+    bool eventsWhileReading = false;   // the TCP data-ready loop lets user-interface events run
+
+    uint16_t *poll = nullptr; // the program's stop flag, cleared by InitRS232 and SetPopupTimeout
+
+    void (*stopAutoSend)() = nullptr;        // runs before the version query
+    bool (*afterVersion)() = nullptr;        // hand-over after the version answer; true = test passed
+    void (*showConnectPanel)() = nullptr;    // brings up the connection panel
+    void (*leaveConnectPanel)() = nullptr;   // after the settings were accepted
+    void (*setButtonsDimmed)(int) = nullptr; // around connection tests; none = dim only the test button
+};
+
+extern LinkState com;
+extern LinkProgram linkProgram;
+
+// Returns every link variable to its start value; closes nothing.
+void ResetLinkState();
+
+// Copies text into a fixed buffer, cut to fit and always zero-terminated.
+template <std::size_t N> void CopyText(char (&dest)[N], const std::string &src) {
+    std::size_t n = src.find('\0');
+    if (n == std::string::npos) n = src.size();
+    if (n > N - 1) n = N - 1;
+    src.copy(dest, n);
+    dest[n] = '\0';
+}
+
+// Plain decimal conversion: optional blanks and sign, then the leading digits;
+// no digits gives 0. Saturates instead of overflowing.
+int32_t DecimalValue(const std::string &text);
