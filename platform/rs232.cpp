@@ -14,7 +14,7 @@ namespace {
 
 struct ComPort {
     std::unique_ptr<QSerialPort> serial;
-    int timeoutMs = 5000;
+    int timeoutMs = 5000; // until SetComTime
     qint64 inQueueSize = 0;
 };
 
@@ -91,8 +91,9 @@ int RemainingMs(const QDeadlineTimer &deadline) {
 int OpenComConfig(int port, const std::string &deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inQueueSize, int outQueueSize) {
     if (!ValidPort(port)) return COM_INVALID_PORT_NUMBER;
-    if (inQueueSize <= 0 || outQueueSize < 0) return COM_INVALID_PARAMETER;
+    // Whatever the outcome, the port is closed first: a failed open leaves it closed.
     CloseCom(port);
+    if (inQueueSize <= 0 || outQueueSize < 0) return COM_INVALID_PARAMETER;
     std::string device = deviceName;
     if (device.empty()) device = mappedDevices[port].empty() ? ComPortDeviceName(port) : mappedDevices[port];
 
@@ -112,7 +113,7 @@ int OpenComConfig(int port, const std::string &deviceName, long baudRate, int pa
         qAddPostRoutine(CloseAllPorts);
         cleanupRegistered = true;
     }
-    comPorts[port].serial = std::move(serial);
+    comPorts[port] = ComPort{std::move(serial)};
     comPorts[port].inQueueSize = inQueueSize;
     return 0;
 }

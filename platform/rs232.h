@@ -26,13 +26,14 @@ int OpenComConfig(int port, const std::string &deviceName, long baudRate, int pa
                   int stopBits, int inQueueSize, int outQueueSize);
 int CloseCom(int port);                   // harmless on a closed port
 int SetComTime(int port, double seconds); // time-out of single reads and writes
-int SetCTSMode(int port, int mode);       // 0 = no hardware handshake
+int SetCTSMode(int port, int mode);       // 0 = no hardware handshake, 1 = RTS/CTS
 int FlushInQ(int port);
 int FlushOutQ(int port);
-int GetInQLen(int port); // bytes queued, or a ComError
+int GetInQLen(int port); // bytes that have arrived, at most the queue size; or a ComError
 // Writes count bytes; result: bytes written, or a ComError.
 int ComWrt(int port, const char *buffer, int count);
-// Reads count bytes, waiting up to the port's time-out; result: bytes read, or a ComError.
+// Reads count bytes, waiting up to the port's time-out; result: bytes read (fewer
+// when the time ran out), COM_TIMEOUT when none came, or another ComError.
 int ComRd(int port, char *buffer, int count);
 
 // The device behind a port number on this platform: 1-16 /dev/ttyS0-15,
