@@ -1,0 +1,30 @@
+// The per-panel calculation steps: read the panel's fields, calculate into the
+// program data (calc.h) and draw the results into the panel's charts.
+#pragma once
+
+// Curves from the panel's coefficient fields, drawn into its curve charts.
+void CalcCurvesData(int n);
+// Set points at the panel's reference temperature, shown as values and words.
+void CalcSetPointData(int n);
+// Correction factors from the panel's set-point words, drawn into its CF charts.
+void CalcCfCurvesData(int n);
+
+// The same steps under each data panel's own name.
+void CalcCurvesDataP1();
+void CalcCurvesDataP2();
+void CalcCurvesDataP3();
+void CalcCurvesDataP4();
+void CalcCurvesDataP5();
+void CalcCurvesDataP6();
+void CalcSetPointDataP1();
+void CalcSetPointDataP2();
+void CalcSetPointDataP3();
+void CalcSetPointDataP4();
+void CalcSetPointDataP5();
+void CalcSetPointDataP6();
+void CalcCfCurvesDataP1();
+void CalcCfCurvesDataP2();
+void CalcCfCurvesDataP3();
+void CalcCfCurvesDataP4();
+void CalcCfCurvesDataP5();
+void CalcCfCurvesDataP6();

@@ -1,0 +1,58 @@
+#include "kelvra/gui.h"
+
+#include "kelvra/kelvradata.h"
+#include "kelvra/startup.h"
+#include "platform/userint.h"
+
+int CBF_MAINP(int, int, int event, void *, int, int) {
+    if (event == EVENT_CLOSE) QuitUserInterface(0);
+    return 0;
+}
+
+int CBF_EditSelectSensor(int, int, int event, void *, int, int) {
+    if (event == EVENT_COMMIT) ShowChildPanel();
+    if (event == EVENT_RIGHT_CLICK) MessagePopup("INFO!", InfoEditSelectSensor);
+    return 0;
+}
+
+int CBF_DispStatus(int, int, int, void *, int, int) {
+    return 0;
+}
+
+int CBF_INTERFACEP(int, int, int event, void *, int, int) {
+    if (event == EVENT_CLOSE) HidePanel(kpanels.interfacepanel);
+    return 0;
+}
+
+// The data panels' controls have callbacks of their own; the panels need none.
+#define KELVRA_DATA_PANEL_CALLBACK(n)                                                                        \
+    int CBF_DATAP##n(int, int, int, void *, int, int) {                                                      \
+        return 0;                                                                                            \
+    }
+KELVRA_DATA_PANEL_CALLBACK(1)
+KELVRA_DATA_PANEL_CALLBACK(2)
+KELVRA_DATA_PANEL_CALLBACK(3)
+KELVRA_DATA_PANEL_CALLBACK(4)
+KELVRA_DATA_PANEL_CALLBACK(5)
+KELVRA_DATA_PANEL_CALLBACK(6)
+
+#define KELVRA_DEFINE_DATA_CALLBACK(n, role)                                                                 \
+    int CBF_DataP##n##role(int, int, int event, void *, int, int) {                                          \
+        return OnDataControl(n, DataRole::role, event);                                                      \
+    }
+KELVRA_DATA_CALLBACKS(KELVRA_DEFINE_DATA_CALLBACK)
+
+void RegisterKelvraCallbacks() {
+    RegisterCallback("CBF_MAINP", CBF_MAINP);
+    RegisterCallback("CBF_EditSelectSensor", CBF_EditSelectSensor);
+    RegisterCallback("CBF_DispStatus", CBF_DispStatus);
+    RegisterCallback("CBF_INTERFACEP", CBF_INTERFACEP);
+    const CtrlCallbackPtr panelCallbacks[kDataPanels] = {CBF_DATAP1, CBF_DATAP2, CBF_DATAP3,
+                                                         CBF_DATAP4, CBF_DATAP5, CBF_DATAP6};
+    for (int n = 1; n <= kDataPanels; ++n)
+        RegisterCallback(DataPanelCallbackName(n), panelCallbacks[n - 1]);
+#define KELVRA_REGISTER_DATA_CALLBACK(n, role)                                                               \
+    RegisterCallback(DataCallbackName(n, DataRole::role), CBF_DataP##n##role);
+    KELVRA_DATA_CALLBACKS(KELVRA_REGISTER_DATA_CALLBACK)
+#undef KELVRA_REGISTER_DATA_CALLBACK
+}

@@ -1,0 +1,48 @@
+// KelvraV12's control callbacks: the main panel's, the connection panel's
+// close, and every data panel's buttons and temperature field.
+#pragma once
+
+#include "kelvra/paneltable.h"
+
+constexpr const char *kEditSelectSensor = "EditSelectSensor";
+constexpr const char *InfoEditSelectSensor = "Select the sensor for temperature compensation.";
+
+// Makes every KelvraV12 callback known by the name the panel resource gives it.
+void RegisterKelvraCallbacks();
+
+// What a data panel's control does on commit; every other event is ignored.
+int OnDataControl(int n, DataRole role, int event);
+
+#define KELVRA_CALLBACK_ARGS                                                                                 \
+    int panel, int control, int event, void *callbackData, int eventData1, int eventData2
+
+int CBF_MAINP(KELVRA_CALLBACK_ARGS);
+int CBF_EditSelectSensor(KELVRA_CALLBACK_ARGS);
+int CBF_DispStatus(KELVRA_CALLBACK_ARGS);
+int CBF_INTERFACEP(KELVRA_CALLBACK_ARGS);
+
+// The data panels' callbacks as X(panel number, role), for the controls each panel has.
+#define KELVRA_PANEL_ROLES(X, n)                                                                             \
+    X(n, ButtonSendCF)                                                                                       \
+    X(n, ButtonSaveEquation) X(n, ButtonGetEquation) X(n, ButtonCalcCurves) X(n, ButtonCalcCalib)            \
+        X(n, EditTemp)
+#define KELVRA_CHOICE_ROLES(X, n)                                                                            \
+    X(n, ButtonShowRed)                                                                                      \
+    X(n, ButtonShowGreen) X(n, ButtonShowBlue) X(n, ButtonShowCfRed) X(n, ButtonShowCfGreen)                 \
+        X(n, ButtonShowCfBlue)
+#define KELVRA_DATA_CALLBACKS(X)                                                                             \
+    KELVRA_PANEL_ROLES(X, 1)                                                                                 \
+    KELVRA_CHOICE_ROLES(X, 1) KELVRA_PANEL_ROLES(X, 2) KELVRA_CHOICE_ROLES(X, 2) KELVRA_PANEL_ROLES(X, 3)    \
+        KELVRA_PANEL_ROLES(X, 4) KELVRA_CHOICE_ROLES(X, 4) KELVRA_PANEL_ROLES(X, 5)                          \
+            KELVRA_CHOICE_ROLES(X, 5) KELVRA_PANEL_ROLES(X, 6)
+
+// CBF_DataP1ButtonSendCF .. CBF_DataP6EditTemp, and the panels' own CBF_DATAP1 .. CBF_DATAP6.
+#define KELVRA_DECLARE_DATA_CALLBACK(n, role) int CBF_DataP##n##role(KELVRA_CALLBACK_ARGS);
+KELVRA_DATA_CALLBACKS(KELVRA_DECLARE_DATA_CALLBACK)
+#undef KELVRA_DECLARE_DATA_CALLBACK
+int CBF_DATAP1(KELVRA_CALLBACK_ARGS);
+int CBF_DATAP2(KELVRA_CALLBACK_ARGS);
+int CBF_DATAP3(KELVRA_CALLBACK_ARGS);
+int CBF_DATAP4(KELVRA_CALLBACK_ARGS);
+int CBF_DATAP5(KELVRA_CALLBACK_ARGS);
+int CBF_DATAP6(KELVRA_CALLBACK_ARGS);

@@ -1,0 +1,139 @@
+#include "kelvra/startup.h"
+
+#include "branding/logo.h"
+#include "kelvra/gui.h"
+#include "kelvra/kelvradata.h"
+#include "link/comsettings.h"
+#include "link/connectpanel.h"
+#include "link/linkstate.h"
+#include "link/serverlist.h"
+#include "platform/tcpsupp.h"
+#include "platform/userint.h"
+#include "platform/utility.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kMainPanelResource = 8;
+constexpr int kInterfacePanelResource = 7;
+constexpr int kDataPanelTop = 105, kDataPanelLeft = 8;
+constexpr int kKelvraBrand = 0;
+constexpr int kKelvraTitleLeft = 240;
+constexpr int kKelvraLastBrand = 10;
+constexpr double kKelvraEchoTimeout = 2.0;
+
+struct SensorKind {
+    uint16_t code;
+    const char *modelText; // occurs in the version answer of such a sensor
+    int dataPanel;
+};
+
+// Tested in this order; a later hit overrides an earlier one.
+constexpr SensorKind kSensorKinds[] = {
+    {100, "HUEMA3 V6.3", 1},   {200, "HUEMA4 V6.3", 1},   {300, "PRISMO3 V3.0", 2},
+    {400, "HUEMA-PX V1.1", 3}, {500, "TRV-PX V4.4", 4},   {600, "VEXA2 V3.1", 5},
+    {601, "VEXA V3.2", 5},     {700, "RQA/RQB V2.0 ", 6}, // the trailing blank belongs to the model text
+};
+
+bool AfterVersion() {
+    SetChildPanel();
+    return true;
+}
+
+// Tells the shared link how KelvraV12 differs: its frames, echo wait, panels and hand-over.
+void SetUpLink() {
+    linkProgram = LinkProgram{};
+    linkProgram.frameSource = FrameSource::CompensationWords;
+    linkProgram.dataCfSendBuf = &kdata.dataCfSendBuf;
+    linkProgram.echoTimeout = kKelvraEchoTimeout;
+    linkProgram.statusPanel = kpanels.mainpanel;
+    linkProgram.interfacepanel = kpanels.interfacepanel;
+    linkProgram.tcpErrorPopup = true;
+    linkProgram.afterVersion = AfterVersion;
+}
+
+int LoadPanels() {
+    if ((kpanels.mainpanel = LoadPanel(0, kKelvraUir, kMainPanelResource)) < 0) return -1;
+    for (int n = 1; n <= kDataPanels; ++n)
+        if ((kpanels.datapanel[n] = LoadPanel(kpanels.mainpanel, kKelvraUir, n)) < 0) return -1;
+    if ((kpanels.interfacepanel = LoadPanel(0, kKelvraUir, kInterfacePanelResource)) < 0) return -1;
+    return 0;
+}
+
+} // namespace
+
+int StartKelvra() {
+    ResetKelvraData();
+    ResetLinkState();
+    RegisterKelvraCallbacks();
+    RegisterLinkCallbacks();
+    if (LoadPanels() < 0) {
+        ShutdownKelvra();
+        return -1;
+    }
+    for (int n = 1; n <= kDataPanels; ++n)
+        SetPanelPos(kpanels.datapanel[n], kDataPanelTop, kDataPanelLeft);
+    DisplayPanel(kpanels.mainpanel);
+    InitAll();
+    return 0;
+}
+
+void ShutdownKelvra() {
+    if (com.tcpcon) DisconnectFromTCPServer(com.g_hconversation);
+    com.tcpcon = 0;
+    // The connection panel is a window of its own, so it does not go with the main panel.
+    if (kpanels.interfacepanel > 0) DiscardPanel(kpanels.interfacepanel);
+    if (kpanels.mainpanel > 0) DiscardPanel(kpanels.mainpanel);
+    kpanels = KelvraPanels{};
+}
+
+void InitAll() {
+    com.anzframe = kFrameWords;
+    com.comport = 1;
+    com.tcpcon = 0;
+    com.sync = 0x55;
+    com.order = 1;
+    kdata.selSensor = 0;
+    GetProjectDir(kdata.proj_dir);
+    SetLinkFileNames(kdata.proj_dir);
+    SetUpLink();
+
+    brandProgram = BrandProgram{};
+    brandProgram.mainpanel = kpanels.mainpanel;
+    brandProgram.title = kKelvraTitle;
+    brandProgram.titleLeft0 = kKelvraTitleLeft;
+    brandProgram.lastBrand = kKelvraLastBrand;
+    ShowLogo(kKelvraBrand);
+
+    FillComPortSelector();
+    InitServerComboBox();
+    GetConnectionSettingsFromFile();
+    InitConnectPanel();
+    TryToConnect();
+}
+
+uint16_t SensorCodeFromVersion(const char *version, uint16_t current) {
+    for (const SensorKind &kind : kSensorKinds)
+        if (std::strstr(version, kind.modelText)) current = kind.code;
+    return current;
+}
+
+int DataPanelOfSensor(uint16_t code) {
+    for (const SensorKind &kind : kSensorKinds)
+        if (kind.code == code) return kind.dataPanel;
+    return 0;
+}
+
+void SetChildPanel() {
+    kdata.selSensor = SensorCodeFromVersion(com.version, kdata.selSensor);
+    SetCtrlVal(kpanels.mainpanel, kEditSelectSensor, static_cast<int>(kdata.selSensor));
+    ShowChildPanel();
+}
+
+void ShowChildPanel() {
+    GetCtrlVal(kpanels.mainpanel, kEditSelectSensor, kdata.selSensor);
+    for (int n = 1; n <= kDataPanels; ++n)
+        HidePanel(kpanels.datapanel[n]);
+    if (const int n = DataPanelOfSensor(kdata.selSensor)) DisplayPanel(kpanels.datapanel[n]);
+}

@@ -1,0 +1,29 @@
+// KelvraV12's start-up and shutdown, and the choice of the data panel that
+// fits the connected sensor.
+#pragma once
+
+#include <cstdint>
+
+// The panel resource file beside the program.
+constexpr const char *kKelvraUir = "KelvraV12.uir";
+constexpr const char *kKelvraTitle = "KELVRA-Scope V1.2";
+
+// Loads the panels in order, places the data panels, shows the main panel and
+// runs InitAll. Result 0, or -1 when a panel cannot be loaded.
+int StartKelvra();
+// Closes an open TCP connection and discards the panels.
+void ShutdownKelvra();
+
+// Start values, brand area, server list, stored settings and the first connection attempt.
+void InitAll();
+
+// The sensor code whose model text occurs in version; the last hit in the
+// table's order wins, and current stays when none occurs.
+uint16_t SensorCodeFromVersion(const char *version, uint16_t current);
+// The data panel (1..6) of a sensor code, 0 for a code without one.
+int DataPanelOfSensor(uint16_t code);
+
+// Selects the sensor named in the version text and shows its data panel.
+void SetChildPanel();
+// Shows the data panel of the sensor chosen in the selector, hiding the others first.
+void ShowChildPanel();
