@@ -5,13 +5,14 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <memory>
 
 namespace {
 QEventLoop *runningLoop = nullptr;
 int quitCode = 0;
 bool quitRequested = false;
-std::unique_ptr<QApplication> ownApplication;
+// Owned here but never destroyed by static clean-up, which runs after Qt's own
+// globals are gone; CloseRunTime ends it in time.
+QApplication *ownApplication = nullptr;
 int ownArgc = 1;
 char ownArgv0[] = "program";
 char *ownArgv[] = {ownArgv0, nullptr};
@@ -19,12 +20,16 @@ char *ownArgv[] = {ownArgv0, nullptr};
 
 int InitRunTime(int &argc, char **argv) {
     if (QCoreApplication::instance()) return 1;
-    if (argc < 1 || !argv) {
-        ownApplication = std::make_unique<QApplication>(ownArgc, ownArgv);
-    } else {
-        ownApplication = std::make_unique<QApplication>(argc, argv);
-    }
+    if (argc < 1 || !argv)
+        ownApplication = new QApplication(ownArgc, ownArgv);
+    else
+        ownApplication = new QApplication(argc, argv);
     return QCoreApplication::instance() ? 1 : 0;
+}
+
+void CloseRunTime() {
+    delete ownApplication;
+    ownApplication = nullptr;
 }
 
 int RunUserInterface() {

@@ -160,6 +160,8 @@ enum UiColor : int {
 
 // Creates the application object if there is none yet. Result 1, or 0 on failure.
 int InitRunTime(int &argc, char **argv);
+// Ends the application object that InitRunTime made; call before leaving main.
+void CloseRunTime();
 
 // Loads panel resourceNumber from the resource file (a path relative to the
 // program directory, GetProjectDir). parentPanel 0 makes a top-level window.
