@@ -1,0 +1,69 @@
+// Looking at a program's panels as a person would, for either program's tests:
+// every visible control inside its panel and clear of the others, and each
+// panel saved as a PNG when the environment variable SCREENSHOT_DIR names a
+// folder (scripts/screenshots sets it).
+#pragma once
+
+#include "platform/testhooks.h"
+#include "platform/userint.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QWidget>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace screens {
+
+// A plain frame: the decoration a brand area is drawn on.
+inline bool IsDecoration(const QWidget *w) {
+    return QString(w->metaObject()->className()) == "QFrame";
+}
+
+// Faults a person would see on a panel: a visible control reaching outside the
+// panel, or two visible controls covering each other. Controls drawn on a
+// decoration (a brand area: picture and labels) are composed freely.
+inline std::vector<std::string> LayoutFaults(int panel) {
+    std::vector<std::string> faults;
+    QWidget *p = PanelWidget(panel);
+    if (!p) return {"no panel " + std::to_string(panel)};
+    struct Placed {
+        std::string name;
+        QRect rect;
+    };
+    std::vector<Placed> placed;
+    std::vector<QRect> decorations;
+    auto rectOf = [p](QWidget *w) { return QRect(w->mapTo(p, QPoint(0, 0)), w->size()); };
+    std::vector<QWidget *> shown;
+    for (int id = 1; id <= GetNumCtrls(panel); ++id)
+        if (QWidget *w = CtrlWidget(panel, id); w && w->isVisibleTo(p)) shown.push_back(w);
+    for (QWidget *w : shown)
+        if (IsDecoration(w)) decorations.push_back(rectOf(w));
+    for (QWidget *w : shown) {
+        // Group boxes hold controls; decorations lie under them.
+        if (IsDecoration(w) || qobject_cast<QGroupBox *>(w)) continue;
+        const QRect r = rectOf(w);
+        if (std::any_of(decorations.begin(), decorations.end(),
+                        [&](const QRect &d) { return d.contains(r); }))
+            continue;
+        const std::string name = w->objectName().toStdString();
+        if (!p->rect().contains(r)) faults.push_back(name + " reaches outside the panel");
+        for (const Placed &other : placed)
+            if (other.rect.intersects(r)) faults.push_back(name + " overlaps " + other.name);
+        placed.push_back({name, r});
+    }
+    return faults;
+}
+
+// Saves the panel as SCREENSHOT_DIR/<name>.png when that folder is given.
+inline void SaveScreenshot(int panel, const std::string &name) {
+    const char *dir = std::getenv("SCREENSHOT_DIR");
+    QWidget *p = PanelWidget(panel);
+    if (!dir || !*dir || !p) return;
+    QDir().mkpath(dir);
+    p->grab().save(QDir(dir).filePath(QString::fromStdString(name) + ".png"));
+}
+
+} // namespace screens

@@ -1,0 +1,51 @@
+// VexaV32's panels as a person sees them, connected to the simulated sensor.
+#include "tests/test_screens.h"
+#include "tests/test_vexa_harness.h"
+
+using namespace vexatest;
+
+namespace {
+
+void ExpectTidy(int panel, const char *what) {
+    for (const std::string &fault : screens::LayoutFaults(panel))
+        ADD_FAILURE() << what << ": " << fault;
+}
+
+} // namespace
+
+TEST(VexaScreens, EveryPanelKeepsItsControlsInsideAndApart) {
+    VexaRun run;
+    run.sensor.setMemory({DistinctSet(), DistinctSet()});
+    ASSERT_EQ(run.start(), 0);
+
+    const struct {
+        int child;
+        int VexaState::*handle;
+        const char *name;
+    } children[] = {
+        {1, &VexaState::interfacepanel, "connection"},
+        {2, &VexaState::parapanel, "parameters"},
+        {3, &VexaState::ttpanel, "teachtable"},
+        {5, &VexaState::recpanel, "recorder"},
+    };
+    for (const auto &c : children) {
+        ShowChildPanel(c.child);
+        ExpectTidy(vexa.*c.handle, c.name);
+        screens::SaveScreenshot(vexa.*c.handle, c.name);
+        screens::SaveScreenshot(vexa.mainpanel, std::string("main_") + c.name);
+    }
+    ShowChildPanel(2);
+    ExpectTidy(vexa.mainpanel, "main");
+    ExpectTidy(vexa.datapanel, "data");
+    screens::SaveScreenshot(vexa.datapanel, "data");
+
+    HidePanel(vexa.datapanel);
+    DisplayPanel(vexa.graphpanel);
+    ExpectTidy(vexa.graphpanel, "graph");
+    screens::SaveScreenshot(vexa.graphpanel, "graph");
+    screens::SaveScreenshot(vexa.mainpanel, "main_graph");
+
+    DisplayPanel(vexa.colbigpanel);
+    ExpectTidy(vexa.colbigpanel, "big vector display");
+    screens::SaveScreenshot(vexa.colbigpanel, "bigvector");
+}

@@ -1,0 +1,24 @@
+// Parameter files: the 202 words of the parameter record as text, one value
+// per line, right-aligned in five characters, lines ended by CR LF.
+#pragma once
+
+#include "link/linkstate.h"
+
+#include <cstdint>
+#include <string>
+
+constexpr const char *kParaFileName = "Parameter.ini";
+
+// Lets the user choose a file and saves the panels' set into it.
+void SendParaToFile();
+// Lets the user choose a file, loads it and shows its set. A file that cannot
+// be used is reported and changes nothing.
+void ReadParaFromFile();
+
+// Writes a record to path through a temporary file beside it, so that a failed
+// write leaves the previous file as it was. False when it could not be written.
+bool WriteParaFile(const std::string &path, const uint16_t (&record)[kAnzPara]);
+// Reads a record: 202 lines, each one number 0..65535 with optional blanks
+// around it. False with the reason in problem when the file cannot be used;
+// record is then unchanged.
+bool ReadParaFile(const std::string &path, uint16_t (&record)[kAnzPara], std::string &problem);

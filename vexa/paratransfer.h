@@ -1,0 +1,13 @@
+// Writing the parameter set into the sensor and reading it back, in the
+// sensor's RAM or, through it, its EEPROM.
+#pragma once
+
+// Sends the panels' set: command 1, then command 2 for each teach row, then
+// command 6 when EEPROM is selected. Stops at the first failed echo.
+void SendPara();
+// Reads the set: command 8 first when EEPROM is selected, then command 3 and
+// command 4 for each teach row; refreshes the panels only after a complete read.
+void GetPara();
+// One read exchange of the frame in szWriteBuf (command 3 or 4), decoded into
+// the variables on success, a time-out otherwise.
+void Befehl3plus4();

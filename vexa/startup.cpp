@@ -1,0 +1,201 @@
+#include "vexa/startup.h"
+
+#include "branding/logo.h"
+#include "link/com232.h"
+#include "link/comsettings.h"
+#include "link/connectpanel.h"
+#include "link/frame.h"
+#include "link/linkstate.h"
+#include "link/serverlist.h"
+#include "platform/rs232.h"
+#include "platform/tcpsupp.h"
+#include "platform/userint.h"
+#include "platform/utility.h"
+#include "vexa/gui.h"
+#include "vexa/livedata.h"
+#include "vexa/parapanel.h"
+#include "vexa/paraset.h"
+#include "vexa/paratransfer.h"
+#include "vexa/program.h"
+
+VexaState vexa;
+
+namespace {
+
+constexpr int kChildTop = 119, kChildLeft = 8; // connection, parameters, teach table, recorder
+constexpr int kDataTop = 63, kDataLeft = 288;  // data and graph panels
+constexpr int kUnselected = MakeColor(224, 224, 224);
+constexpr int kSelected = MakeColor(192, 192, 192);
+constexpr int kVexaTitleLeft0 = 280;
+constexpr int kVexaLastBrand = 12;
+
+// A child panel in the shared place and the navigation button that marks it.
+struct ChildPanel {
+    int number;
+    const char *button;
+    int VexaState::*handle;
+};
+constexpr ChildPanel kChildPanels[] = {
+    {1, "ButtonConnect", &VexaState::interfacepanel},
+    {2, "ButtonPara", &VexaState::parapanel},
+    {3, "ButtonTeachTable", &VexaState::ttpanel},
+    {5, "ButtonRecorder", &VexaState::recpanel},
+};
+
+// The children of the main panel in load order, with their places.
+struct ChildLoad {
+    int VexaState::*handle;
+    int resource;
+    int top, left;
+};
+constexpr ChildLoad kChildLoads[] = {
+    {&VexaState::parapanel, PARAP, kChildTop, kChildLeft},
+    {&VexaState::ttpanel, TTP, kChildTop, kChildLeft},
+    {&VexaState::datapanel, DATAP, kDataTop, kDataLeft},
+    {&VexaState::interfacepanel, INTERFACEP, kChildTop, kChildLeft},
+    {&VexaState::recpanel, RECP, kChildTop, kChildLeft},
+    {&VexaState::graphpanel, GRAPHP, kDataTop, kDataLeft},
+};
+
+bool LoadAllPanels() {
+    if ((vexa.mainpanel = LoadPanel(0, kVexaUir, MAINP)) < 0) return false;
+    for (const ChildLoad &c : kChildLoads)
+        if ((vexa.*c.handle = LoadPanel(vexa.mainpanel, kVexaUir, c.resource)) < 0) return false;
+    return (vexa.colbigpanel = LoadPanel(0, kVexaUir, COLBIGP)) >= 0;
+}
+
+void DiscardAllPanels() {
+    if (vexa.mainpanel > 0) DiscardPanel(vexa.mainpanel);
+    if (vexa.colbigpanel > 0) DiscardPanel(vexa.colbigpanel);
+    vexa.mainpanel = vexa.colbigpanel = 0;
+}
+
+// After the version answer the sensor's set is read; only a complete read passes the test.
+bool ReadSetAfterVersion() {
+    GetPara();
+    return com.comecho == 1;
+}
+
+void ShowConnectPanel() {
+    ShowChildPanel(1);
+}
+void ShowParameterPanel() {
+    ShowChildPanel(2);
+}
+
+// Where VexaV32 differs from KelvraV12 in the shared link.
+void SetUpLink() {
+    linkProgram = LinkProgram{};
+    linkProgram.frameSource = FrameSource::ParameterRecord;
+    linkProgram.pp = &para.pp;
+    linkProgram.databuf = &live.databuf;
+    linkProgram.echoTimeout = kAnswerTimeout;
+    linkProgram.statusPanel = vexa.datapanel;
+    linkProgram.interfacepanel = vexa.interfacepanel;
+    linkProgram.errorsToConnectPanel = true;
+    linkProgram.eventsWhileReading = true;
+    linkProgram.poll = &vexa.poll;
+    linkProgram.stopAutoSend = StopAutoSend;
+    linkProgram.afterVersion = ReadSetAfterVersion;
+    linkProgram.showConnectPanel = ShowConnectPanel;
+    linkProgram.leaveConnectPanel = ShowParameterPanel;
+    linkProgram.setButtonsDimmed = SetButtonsDimmed;
+}
+
+} // namespace
+
+int StartVexa() {
+    RegisterVexaCallbacks();
+    RegisterLinkCallbacks();
+    if (!LoadAllPanels()) {
+        DiscardAllPanels();
+        return -1;
+    }
+    for (const ChildLoad &c : kChildLoads)
+        SetPanelPos(vexa.*c.handle, c.top, c.left);
+    SetUpLink();
+    ShowChildPanel(2);
+    DisplayPanel(vexa.datapanel);
+    DisplayPanel(vexa.mainpanel);
+    InitAll();
+    return 0;
+}
+
+void EndVexa() {
+    if (com.tcpcon) DisconnectFromTCPServer(com.g_hconversation);
+    com.tcpcon = 0;
+    // The run-time would close the port at exit; a test run goes on, so close it here.
+    CloseCom(com.comport);
+    DiscardAllPanels();
+}
+
+void ResetVexa() {
+    vexa = VexaState{};
+    para = ParaState{};
+    live = LiveState{};
+    ResetLinkState();
+    linkProgram = LinkProgram{};
+    brandProgram = BrandProgram{};
+}
+
+void InitAll() {
+    vexa.anzpara = kAnzPara;
+    vexa.anzVec = kTeachRows;
+    vexa.anzOut = 5;
+    vexa.target = RAM;
+    vexa.poll = 0;
+    com.anzframe = kFrameWords;
+    com.tcpcon = 0;
+    com.sync = 0x0055;
+    com.order = 1;
+    GetProjectDir(vexa.proj_dir);
+    SetLinkFileNames(vexa.proj_dir);
+    SetCtrlVal(vexa.datapanel, kDispStatus, "InitVars");
+    DispVis();
+    brandProgram = {vexa.mainpanel, kVexaTitle, kVexaTitleLeft0, kVexaLastBrand};
+    ShowLogo(kVexaBrand);
+    GetPanelValues();
+    FillComPortSelector();
+    InitServerComboBox();
+    GetConnectionSettingsFromFile();
+    InitConnectPanel();
+    SetButtonsDimmed(1);
+    TryToConnect();
+    SetButtonsDimmed(0);
+}
+
+void ShowChildPanel(int n) {
+    for (const ChildPanel &c : kChildPanels) {
+        SetCtrlAttribute(vexa.mainpanel, c.button, ATTR_CTRL_COLOR, kUnselected);
+        HidePanel(vexa.*c.handle);
+    }
+    for (const ChildPanel &c : kChildPanels) {
+        if (c.number != n) continue;
+        SetCtrlAttribute(vexa.mainpanel, c.button, ATTR_CTRL_COLOR, kSelected);
+        // Accept is released again only by a successful connection test.
+        if (n == 1) SetCtrlAttribute(vexa.interfacepanel, "ButtonAccept", ATTR_DIMMED, 1);
+        DisplayPanel(vexa.*c.handle);
+    }
+}
+
+void SetButtonsDimmed(int flag) {
+    for (const char *name :
+         {"ButtonSend", "ButtonGet", "ButtonGo", "SelectRAM", "SelectEEPROM", "SelectFILE"})
+        SetCtrlAttribute(vexa.mainpanel, name, ATTR_DIMMED, flag);
+    for (const char *name : {"ButtonTryToConnect", "ButtonDiscard"})
+        SetCtrlAttribute(vexa.interfacepanel, name, ATTR_DIMMED, flag);
+    for (const char *name :
+         {"EditSelectDataRec", "ButtonStartRecord", "ButtonStartTrigRec", "ButtonSelRecFile"})
+        SetCtrlAttribute(vexa.recpanel, name, ATTR_DIMMED, flag);
+    ProcessSystemEvents();
+}
+
+void StopAutoSend() {
+    com.order = 50;
+    FillTxBuf(50, 0, 0, 0);
+    if (com.comprotocol == 0) {
+        FlushInQ(com.comport);
+        FlushOutQ(com.comport);
+    }
+    SendTxBuf();
+}
