@@ -49,9 +49,11 @@ TEST_F(KelvraLayout, EveryPanelIsTidy) {
     EXPECT_EQ(CutTexts(kpanels.mainpanel), std::vector<std::string>{});
     // The main panel's own controls stay above the data panels' place.
     QWidget *main = PanelWidget(kpanels.mainpanel);
-    for (int id = 1; id <= GetNumCtrls(kpanels.mainpanel); ++id)
-        if (QWidget *w = CtrlWidget(kpanels.mainpanel, id); w && w->isVisibleTo(main))
-            EXPECT_LE(w->geometry().bottom(), 105) << GetCtrlName(kpanels.mainpanel, id);
+    for (int id = 1; id <= GetNumCtrls(kpanels.mainpanel); ++id) {
+        QWidget *w = CtrlWidget(kpanels.mainpanel, id);
+        if (!w || !w->isVisibleTo(main)) continue;
+        EXPECT_LE(w->geometry().bottom(), 105) << GetCtrlName(kpanels.mainpanel, id);
+    }
 
     DisplayPanel(kpanels.interfacepanel);
     EXPECT_EQ(screens::LayoutFaults(kpanels.interfacepanel), std::vector<std::string>{});

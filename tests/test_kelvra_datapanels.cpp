@@ -1,0 +1,178 @@
+// KelvraV12's data panels with real input: typed coefficients become curves,
+// set points and factor tables in the charts; the chart-choice buttons.
+#include "kelvra/compensation.h"
+#include "kelvra/gui.h"
+#include "platform/chartwidgets.h"
+#include "tests/test_kelvra_program.h"
+
+#include <QLineEdit>
+
+namespace {
+
+class KelvraDataPanel : public KelvraProgram {
+  protected:
+    void SetUp() override {
+        KelvraProgram::SetUp();
+        ASSERT_EQ(Start("HUEMA3 V6.3"), 0);
+    }
+    // Shows data panel n as the selector would.
+    static int Show(int n) {
+        const int codes[kDataPanels] = {100, 300, 400, 500, 600, 700};
+        SetCtrlVal(kpanels.mainpanel, kEditSelectSensor, codes[n - 1]);
+        ShowChildPanel();
+        return kpanels.datapanel[n];
+    }
+    static StripChart *Chart(int panel, const std::string &name) {
+        return qobject_cast<StripChart *>(Widget(panel, name));
+    }
+    static bool Visible(int panel, const std::string &name) {
+        int v = 0;
+        GetCtrlAttribute(panel, name, ATTR_VISIBLE, v);
+        return v != 0;
+    }
+    static double Value(int panel, const std::string &name) {
+        double v = -1;
+        GetCtrlVal(panel, name, v);
+        return v;
+    }
+};
+
+TEST_F(KelvraDataPanel, TypedCoefficientsBecomeCurvesOnTheirCharts) {
+    const int p1 = Show(1);
+    Type(p1, "EditRT", "1000");
+    Type(p1, "EditGX1", "2.5");
+    Click(p1, "ButtonCalcCurves");
+    EXPECT_EQ(kdata.RT, 1000.0);
+    EXPECT_EQ(kdata.dataGruen[10], 25.0);
+    StripChart *red = Chart(p1, "ChartCurveRed");
+    ASSERT_NE(red, nullptr);
+    EXPECT_EQ(red->yMin(), 950);
+    EXPECT_EQ(red->yMax(), 1050);
+    EXPECT_EQ(red->pointsPerScreen(), 101);
+    EXPECT_EQ(red->tracePoints(0).size(), 100);
+    StripChart *all = Chart(p1, "ChartCurveAll");
+    ASSERT_EQ(all->traces(), 3);
+    EXPECT_EQ(all->tracePoints(1).back(), 247.5);
+    EXPECT_EQ(all->yMin(), -50);
+    EXPECT_EQ(all->yMax(), 1050);
+    // Plotting appends: a second calculation keeps one point of the first.
+    Click(p1, "ButtonCalcCurves");
+    EXPECT_EQ(red->tracePoints(0).size(), 101);
+}
+
+TEST_F(KelvraDataPanel, ReferenceTemperatureGivesSetPointsAndFactors) {
+    const int p1 = Show(1);
+    Type(p1, "EditRT", "1000");
+    Type(p1, "EditRX1", "-1");
+    Type(p1, "EditBT", "-1.5");
+    Click(p1, "ButtonCalcCurves");
+    Type(p1, kEditTemp, "150");
+    int temp = 0;
+    GetCtrlVal(p1, kEditTemp, temp);
+    EXPECT_EQ(temp, 99);
+    EXPECT_EQ(Value(p1, "DispSetPointRed"), 901.0);
+    EXPECT_EQ(Value(p1, "EditSetPointWordRed"), 901.0);
+    EXPECT_EQ(Value(p1, "EditSetPointWordBlue"), 65535.0);
+
+    Type(p1, kEditTemp, "0");
+    EXPECT_EQ(Value(p1, "EditSetPointWordRed"), 1000.0);
+    Click(p1, "ButtonCalcCalib");
+    EXPECT_EQ(kdata.dataCfRot[0], 1024);
+    EXPECT_EQ(kdata.dataCfRot[40], 1066); // 1000 x 1024 / 960
+    EXPECT_EQ(kdata.dataCfRGB[40][0], 1066);
+    StripChart *cf = Chart(p1, "ChartCfRed");
+    EXPECT_EQ(cf->tracePoints(0).front(), 1024);
+    EXPECT_EQ(cf->yMin(), 974);
+    // A word changed by hand is what the factors follow.
+    Type(p1, "EditSetPointWordRed", "500");
+    Click(p1, "ButtonCalcCalib");
+    EXPECT_EQ(kdata.dataCfRot[0], 512);
+}
+
+TEST_F(KelvraDataPanel, SixChannelPanelKeepsFractionalChartBounds) {
+    const int p3 = Show(3);
+    Type(p3, "EditRT", "12.5");
+    for (const char *field : {"EditGT", "EditBT", "EditREFT", "EditDIRT", "EditDIFT"})
+        Type(p3, field, "100");
+    Click(p3, "ButtonCalcCurves");
+    StripChart *all = Chart(p3, "ChartCurveAll");
+    ASSERT_EQ(all->traces(), 6);
+    EXPECT_EQ(all->yMin(), -37.5);
+    EXPECT_EQ(all->yMax(), 150);
+    EXPECT_EQ(kdata.dataRGBRDD[99][3], 100.0);
+    EXPECT_EQ(Chart(p3, "ChartCfAll")->traces(), 6);
+}
+
+TEST_F(KelvraDataPanel, TemperatureAbove99OnTheRawPanelShows99Degrees) {
+    const int p6 = Show(6);
+    Type(p6, "EditRX1", "3");
+    Click(p6, "ButtonCalcCurves");
+    Type(p6, kEditTemp, "120");
+    int temp = 0;
+    GetCtrlVal(p6, kEditTemp, temp);
+    EXPECT_EQ(temp, 99);
+    EXPECT_EQ(Value(p6, "DispSetPointRaw"), 297.0);
+    EXPECT_EQ(Value(p6, "EditSetPointWordRaw"), 297.0);
+    Click(p6, "ButtonCalcCalib");
+    EXPECT_EQ(kdata.dataCfRaw[99], 1024);
+    EXPECT_EQ(Chart(p6, "ChartCfRaw")->tracePoints(0).size(), 100);
+}
+
+TEST_F(KelvraDataPanel, ChartChoiceKeepsOneChartOfEachKindVisible) {
+    const int p1 = Show(1);
+    const std::string curves[] = {"ChartCurveRed", "ChartCurveGreen", "ChartCurveBlue", "ChartCurveAll"};
+    const std::string factors[] = {"ChartCfRed", "ChartCfGreen", "ChartCfBlue", "ChartCfAll"};
+    auto shown = [p1](const std::string(&charts)[4]) {
+        std::string names;
+        for (const std::string &c : charts)
+            if (Visible(p1, c)) names += c + " ";
+        return names;
+    };
+    EXPECT_EQ(shown(curves), "ChartCurveAll ");
+    EXPECT_EQ(shown(factors), "ChartCfAll ");
+    // Before any calculation a choice shows an empty chart.
+    Click(p1, "ButtonShowGreen");
+    EXPECT_EQ(shown(curves), "ChartCurveGreen ");
+    EXPECT_TRUE(Chart(p1, "ChartCurveGreen")->tracePoints(0).isEmpty());
+    Click(p1, "ButtonShowRed");
+    EXPECT_EQ(shown(curves), "ChartCurveRed ");
+    Click(p1, "ButtonCalcCurves");
+    EXPECT_EQ(shown(curves), "ChartCurveAll ");
+    Click(p1, "ButtonShowBlue");
+    EXPECT_EQ(shown(curves), "ChartCurveBlue ");
+    EXPECT_EQ(Chart(p1, "ChartCurveBlue")->tracePoints(0).size(), 100); // it kept its points
+    EXPECT_EQ(shown(factors), "ChartCfAll ");
+    Click(p1, "ButtonShowCfGreen");
+    EXPECT_EQ(shown(factors), "ChartCfGreen ");
+    Click(p1, "ButtonShowCfBlue");
+    EXPECT_EQ(shown(factors), "ChartCfBlue ");
+    Click(p1, "ButtonShowCfRed");
+    EXPECT_EQ(shown(factors), "ChartCfRed ");
+    Click(p1, "ButtonCalcCalib");
+    EXPECT_EQ(shown(factors), "ChartCfAll ");
+    EXPECT_EQ(shown(curves), "ChartCurveBlue ");
+}
+
+TEST_F(KelvraDataPanel, RightClicksOnDataPanelControlsDoNothing) {
+    const int p2 = Show(2);
+    Type(p2, "EditRT", "1000");
+    ClearRecordedPopups();
+    for (int r = 0; r < kDataRoles; ++r)
+        RightClick(p2, DataRoleName(static_cast<DataRole>(r)));
+    EXPECT_TRUE(RecordedPopups().empty());
+    EXPECT_EQ(kdata.RT, 0.0);
+    EXPECT_TRUE(Chart(p2, "ChartCurveAll")->tracePoints(0).isEmpty());
+}
+
+TEST_F(KelvraDataPanel, EveryCalculationStepHasItsPanelsEntry) {
+    Show(5);
+    SetCtrlVal(kpanels.datapanel[5], "EditRT", 2000.0);
+    SetCtrlVal(kpanels.datapanel[5], kEditTemp, 7);
+    CalcCurvesDataP5();
+    CalcSetPointDataP5();
+    CalcCfCurvesDataP5();
+    EXPECT_EQ(kdata.dataCfRot[50], 1024);
+    EXPECT_EQ(Value(kpanels.datapanel[5], "EditSetPointWordRed"), 2000.0);
+}
+
+} // namespace
