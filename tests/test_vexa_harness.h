@@ -11,6 +11,7 @@
 #include "platform/utility.h"
 #include "sim/simsensor.h"
 #include "tests/test_support.h"
+#include "vexa/livedata.h"
 #include "vexa/paraset.h"
 #include "vexa/program.h"
 #include "vexa/startup.h"
