@@ -151,7 +151,7 @@ int CreateParts(ComboRecord &rec) {
     if ((rec.frameCtrl = NewCtrl(rec.panel, CTRL_DECORATION, "", top, left)) < 0) return rec.frameCtrl;
     if ((rec.listCtrl = NewCtrl(rec.panel, CTRL_LIST_BUTTON, "", top, left)) < 0) return rec.listCtrl;
     if ((r = Layout(rec)) < 0) return r;
-    return SetOnParts(rec, {rec.frameCtrl, rec.listCtrl}, ATTR_CTRL_COLOR, color);
+    return SetCtrlAttribute(rec.panel, rec.listCtrl, ATTR_CTRL_COLOR, color);
 }
 
 int TakeOverTextField(ComboRecord &rec, CtrlCallbackPtr textCallback, CtrlCallbackPtr listCallback) {
@@ -368,8 +368,8 @@ int Combo_SetComboAttribute(int panel, int control, int attribute, int value) {
         }
         case COMBO_ATTR_TEXT_COLOR:
             return SetCtrlAttribute(panel, text, ATTR_TEXT_COLOR, value);
-        case COMBO_ATTR_COLOR:
-            return SetOnParts(rec, {text, rec.listCtrl, rec.frameCtrl}, ATTR_CTRL_COLOR, value);
+        case COMBO_ATTR_COLOR: // the frame stays an outline: filled, it would hide the text field
+            return SetOnParts(rec, {text, rec.listCtrl}, ATTR_CTRL_COLOR, value);
         case COMBO_ATTR_TEXT_POINT_SIZE:
             return SetTextStyle(rec, ATTR_TEXT_POINT_SIZE, value);
         case COMBO_ATTR_TEXT_BOLD:
