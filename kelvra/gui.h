@@ -33,9 +33,10 @@ int CBF_INTERFACEP(KELVRA_CALLBACK_ARGS);
 #define KELVRA_DATA_CALLBACKS(X)                                                                             \
     KELVRA_PANEL_ROLES(X, 1)                                                                                 \
     KELVRA_CHOICE_ROLES(X, 1)                                                                                \
-    KELVRA_PANEL_ROLES(X, 2) KELVRA_CHOICE_ROLES(X, 2) KELVRA_PANEL_ROLES(X, 3) KELVRA_PANEL_ROLES(X, 4)     \
-        KELVRA_CHOICE_ROLES(X, 4) KELVRA_PANEL_ROLES(X, 5) KELVRA_CHOICE_ROLES(X, 5)                         \
-            KELVRA_PANEL_ROLES(X, 6)
+    KELVRA_PANEL_ROLES(X, 2)                                                                                 \
+    KELVRA_CHOICE_ROLES(X, 2)                                                                                \
+    KELVRA_PANEL_ROLES(X, 3) KELVRA_PANEL_ROLES(X, 4) KELVRA_CHOICE_ROLES(X, 4) KELVRA_PANEL_ROLES(X, 5)     \
+        KELVRA_CHOICE_ROLES(X, 5) KELVRA_PANEL_ROLES(X, 6)
 
 // CBF_DataP1ButtonSendCF .. CBF_DataP6EditTemp, and the panels' own CBF_DATAP1 .. CBF_DATAP6.
 #define KELVRA_DECLARE_DATA_CALLBACK(n, role) int CBF_DataP##n##role(KELVRA_CALLBACK_ARGS);

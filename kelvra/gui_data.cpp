@@ -1,8 +1,11 @@
-// The data panels' buttons and temperature field: calculation steps and the
-// choice of the visible chart.
+// The data panels' buttons and temperature field: the transfer sequence,
+// equation files, calculation steps and the choice of the visible chart.
 #include "kelvra/compensation.h"
+#include "kelvra/equation.h"
 #include "kelvra/gui.h"
 #include "kelvra/kelvradata.h"
+#include "kelvra/transfer.h"
+#include "link/linkstate.h"
 #include "platform/userint.h"
 
 #include <string>
@@ -27,12 +30,49 @@ void ShowChart(int n, ChartKind kind, int which) {
     SetCtrlAttribute(panel, ChartName(p, kind, which), ATTR_VISIBLE, 1);
 }
 
+// The buttons that start a transfer or an equation-file operation, on every data panel.
+constexpr DataRole kOperationButtons[] = {DataRole::ButtonSendCF, DataRole::ButtonSaveEquation,
+                                          DataRole::ButtonGetEquation};
+
+// A transfer's echo waits run user input, and a second transfer or a file
+// dialog started meanwhile would break into it: dim what could start one.
+void SetOperationButtonsDimmed(int dimmed) {
+    for (int n = 1; n <= kDataPanels; ++n)
+        for (DataRole r : kOperationButtons)
+            SetCtrlAttribute(kpanels.datapanel[n], DataRoleName(r), ATTR_DIMMED, dimmed);
+}
+
+// Recalculates everything from the coefficients and writes the factors into the sensor.
+void TransferSequence(int n) {
+    const int panel = kpanels.datapanel[n];
+    const char *button = DataRoleName(DataRole::ButtonSendCF);
+    SetCtrlVal(panel, kTransferStatus, "TRY TO SAVE");
+    SetCtrlAttribute(panel, button, ATTR_CTRL_COLOR, MakeColor(255, 0, 0));
+    SetOperationButtonsDimmed(1);
+    CalcCurvesData(n);
+    CalcSetPointData(n);
+    CalcCfCurvesData(n);
+    SendParaData(n);
+    SetOperationButtonsDimmed(0);
+    SetCtrlVal(panel, kTransferStatus, com.comecho == 1 ? "SUCCESS" : "FAILURE");
+    SetCtrlAttribute(panel, button, ATTR_CTRL_COLOR, MakeColor(224, 224, 224));
+}
+
 } // namespace
 
 int OnDataControl(int n, DataRole role, int event) {
     if (event != EVENT_COMMIT) return 0;
     const bool choice = DataPanelDesc(n).chartChoice;
     switch (role) {
+    case DataRole::ButtonSendCF:
+        TransferSequence(n);
+        break;
+    case DataRole::ButtonSaveEquation:
+        SaveEquation(n);
+        break;
+    case DataRole::ButtonGetEquation:
+        GetEquation(n);
+        break;
     case DataRole::ButtonCalcCurves:
         if (choice) ShowChart(n, ChartKind::Curve, kCombined);
         CalcCurvesData(n);

@@ -1,0 +1,65 @@
+#include "kelvra/equation.h"
+
+#include "kelvra/kelvradata.h"
+#include "platform/formatio.h"
+#include "platform/userint.h"
+
+namespace {
+
+constexpr int kMaxEquation = kMaxChannels * kCoefs;
+constexpr const char *kMessageTitle = "Equation file";
+
+// Lets the user choose an equation file; its path goes to file_name.
+bool ChooseEquationFile() {
+    std::string path;
+    const int chosen =
+        FileSelectPopup(kdata.proj_dir, "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path);
+    if (chosen == VAL_NO_FILE_SELECTED) return false;
+    kdata.file_name = path;
+    return true;
+}
+
+} // namespace
+
+bool WriteEquationFile(const std::string &path, const double *values, int count) {
+    return ArrayToFile(path, values, count, kEquationFieldWidth, VAL_TRUNCATE) == 0;
+}
+
+int ReadEquationFile(const std::string &path, double *values, int count) {
+    return FileToArray(path, values, count);
+}
+
+void SaveEquation(int n) {
+    const PanelDesc &p = DataPanelDesc(n);
+    if (!ChooseEquationFile()) return;
+    const int panel = kpanels.datapanel[p.number];
+    double values[kMaxEquation] = {};
+    for (int k = 0; k < p.channelCount; ++k)
+        for (int j = 0; j < kCoefs; ++j)
+            GetCtrlVal(panel, CoefficientCtrl(p.channels[k], j), values[k * kCoefs + j]);
+    // The coefficients are the user's calibration: a lost save must not go unnoticed.
+    if (!WriteEquationFile(kdata.file_name, values, EquationSize(p)))
+        MessagePopup(kMessageTitle, "The coefficients could not be saved in " + kdata.file_name + ".");
+}
+
+void GetEquation(int n) {
+    const PanelDesc &p = DataPanelDesc(n);
+    if (!ChooseEquationFile()) return;
+    double values[kMaxEquation] = {};
+    const int count = EquationSize(p);
+    const int read = ReadEquationFile(kdata.file_name, values, count);
+    if (read < 0) {
+        MessagePopup(kMessageTitle, kdata.file_name + " cannot be read; the coefficients are unchanged.");
+        return;
+    }
+    if (read < count) {
+        MessagePopup(kMessageTitle, kdata.file_name + " holds " + std::to_string(read) + " of the " +
+                                        std::to_string(count) +
+                                        " numbers needed; the coefficients are unchanged.");
+        return;
+    }
+    const int panel = kpanels.datapanel[p.number];
+    for (int k = 0; k < p.channelCount; ++k)
+        for (int j = 0; j < kCoefs; ++j)
+            SetCtrlVal(panel, CoefficientCtrl(p.channels[k], j), values[k * kCoefs + j]);
+}
