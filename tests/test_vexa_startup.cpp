@@ -223,6 +223,19 @@ TEST(VexaStartUp, SensorIdGoesToTheBigDisplayAndTheRecorder) {
     }
 }
 
+TEST(VexaStartUp, BigVectorDisplayHidesOnARightClickOrWhenClosed) {
+    VexaRun run;
+    ASSERT_EQ(run.start(), 0);
+    QWidget *big = PanelWidget(vexa.colbigpanel);
+    ASSERT_NE(big, nullptr);
+    DisplayPanel(vexa.colbigpanel);
+    QTest::mouseClick(big, Qt::RightButton, Qt::NoModifier, QPoint(3, 3));
+    EXPECT_FALSE(Visible(vexa.colbigpanel));
+    DisplayPanel(vexa.colbigpanel);
+    big->close();
+    EXPECT_FALSE(Visible(vexa.colbigpanel));
+}
+
 TEST(VexaPolling, GoPollsWithOperationsDimmedUntilStop) {
     VexaRun run;
     ASSERT_EQ(run.start(), 0);
