@@ -175,4 +175,29 @@ TEST_F(KelvraDataPanel, EveryCalculationStepHasItsPanelsEntry) {
     EXPECT_EQ(Value(kpanels.datapanel[5], "EditSetPointWordRed"), 2000.0);
 }
 
+TEST_F(KelvraDataPanel, EveryCallbackTheFormNamesIsRegistered) {
+    std::vector<int> panels = {kpanels.mainpanel, kpanels.interfacepanel};
+    for (int n = 1; n <= kDataPanels; ++n)
+        panels.push_back(kpanels.datapanel[n]);
+    for (int panel : panels)
+        for (int id = 1; id <= GetNumCtrls(panel); ++id) {
+            QWidget *w = CtrlWidget(panel, id);
+            const QString name = w ? w->property("callback").toString() : QString();
+            if (name.isEmpty()) continue;
+            CtrlCallbackPtr callback = nullptr;
+            GetCtrlAttribute(panel, id, ATTR_CALLBACK_FUNCTION_POINTER, callback);
+            EXPECT_NE(callback, nullptr) << name.toStdString();
+        }
+    for (int n = 1; n <= kDataPanels; ++n)
+        for (int r = 0; r < kDataRoles; ++r) {
+            const auto role = static_cast<DataRole>(r);
+            const bool has = PanelHasRole(DataPanelDesc(n), role);
+            QWidget *w = CtrlWidget(kpanels.datapanel[n], DataRoleName(role));
+            EXPECT_EQ(w != nullptr, has) << n << " " << DataRoleName(role);
+            const std::string callback = w ? w->property("callback").toString().toStdString() : "";
+            EXPECT_EQ(callback, has ? DataCallbackName(n, role) : "");
+        }
+    ClearUnknownControlNames(); // the absent chart-choice buttons were looked up on purpose
+}
+
 } // namespace
