@@ -87,8 +87,6 @@ void CopySensorId() {
     SetCtrlVal(vexa.recpanel, "DispID", id);
 }
 
-} // namespace
-
 int CBF_MAINP(int, int, int event, void *, int, int) {
     if (event == EVENT_CLOSE) {
         vexa.poll = 0;
@@ -132,4 +130,23 @@ int CBF_ButtonStop(int, int, int event, void *, int, int) {
 
 int CBF_EditID(int, int, int event, void *, int, int) {
     return CommitOrHelp(event, InfoEditID, CopySensorId);
+}
+
+} // namespace
+
+void RegisterMainCallbacks() {
+    const NamedCallback callbacks[] = {
+        {"CBF_MAINP", CBF_MAINP},
+        {"CBF_COLBIGP", CBF_COLBIGP},
+        {"CBF_ButtonPara", CBF_ButtonPara},
+        {"CBF_ButtonTeachTable", CBF_ButtonTeachTable},
+        {"CBF_ButtonRecorder", CBF_ButtonRecorder},
+        {"CBF_ButtonSend", CBF_ButtonSend},
+        {"CBF_ButtonGet", CBF_ButtonGet},
+        {"CBF_ButtonGo", CBF_ButtonGo},
+        {"CBF_ButtonStop", CBF_ButtonStop},
+        {"CBF_EditID", CBF_EditID},
+    };
+    for (const NamedCallback &c : callbacks)
+        RegisterCallback(c.name, c.function);
 }

@@ -87,8 +87,6 @@ void CheckAndColourRows() {
     ColourTeachRows();
 }
 
-} // namespace
-
 int CBF_SelectRAM(int, int, int event, void *, int, int) {
     return SelectMemory(event, RAM);
 }
@@ -147,4 +145,21 @@ int CBF_EditHold(int, int, int event, void *, int, int) {
 
 int CBF_SlidePower(int, int, int event, void *, int, int) {
     return CommitOrHelp(event, InfoSlidePower, nullptr);
+}
+
+} // namespace
+
+void RegisterParaCallbacks() {
+    const NamedCallback callbacks[] = {
+        {"CBF_SelectRAM", CBF_SelectRAM},     {"CBF_SelectEEPROM", CBF_SelectEEPROM},
+        {"CBF_SelectFILE", CBF_SelectFILE},   {"CBF_Evalmode", CBF_Evalmode},
+        {"CBF_ExternTeach", CBF_ExternTeach}, {"CBF_EditChannelMode", CBF_EditChannelMode},
+        {"CBF_EditTrigger", CBF_EditTrigger}, {"CBF_EditOutmode", CBF_EditOutmode},
+        {"CBF_EditMaxNo", CBF_EditMaxNo},     {"CBF_EditMaxUp", CBF_EditMaxUp},
+        {"CBF_EditMaxDown", CBF_EditMaxDown}, {"CBF_EditAverage", CBF_EditAverage},
+        {"CBF_EditIntlim", CBF_EditIntlim},   {"CBF_EditHold", CBF_EditHold},
+        {"CBF_SlidePower", CBF_SlidePower},
+    };
+    for (const NamedCallback &c : callbacks)
+        RegisterCallback(c.name, c.function);
 }
