@@ -118,6 +118,21 @@ TEST(VexaStartUp, AMissingResourceFileOrPanelEndsStartUpWithMinusOne) {
     EXPECT_TRUE(FramesToSensor(run.sensor).empty());
 }
 
+TEST(VexaStartUp, EveryCallbackTheFormNamesIsRegistered) {
+    VexaRun run;
+    ASSERT_EQ(run.start(), 0);
+    for (int panel : {vexa.mainpanel, vexa.parapanel, vexa.ttpanel, vexa.datapanel, vexa.interfacepanel,
+                      vexa.recpanel, vexa.graphpanel, vexa.colbigpanel})
+        for (int id = 1; id <= GetNumCtrls(panel); ++id) {
+            QWidget *w = CtrlWidget(panel, id);
+            const QString name = w ? w->property("callback").toString() : QString();
+            if (name.isEmpty()) continue;
+            CtrlCallbackPtr callback = nullptr;
+            GetCtrlAttribute(panel, id, ATTR_CALLBACK_FUNCTION_POINTER, callback);
+            EXPECT_NE(callback, nullptr) << name.toStdString();
+        }
+}
+
 TEST(VexaStartUp, NavigationShowsOneChildPanelAndMarksItsButton) {
     VexaRun run;
     ASSERT_EQ(run.start(), 0);
