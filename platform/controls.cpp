@@ -47,6 +47,11 @@ int RingIndexOf(QComboBox *box, const QVariant &value) {
     return -1;
 }
 
+// Text messages made at run time grow with their text, as labels should.
+void SizeToText(QWidget *w) {
+    if (w->property("sizeToText").toBool()) w->adjustSize();
+}
+
 QColor ToQColor(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
 void SetRoleColor(QWidget *w, QPalette::ColorRole role, int rgb) {
@@ -118,6 +123,7 @@ QTableWidgetItem *CellItem(QTableWidget *t, Point cell, int *err) {
         QSignalBlocker block(t);
         item = new QTableWidgetItem;
         item->setData(Qt::EditRole, 0);
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         t->setItem(cell.y - 1, cell.x - 1, item);
     }
     return item;
@@ -278,8 +284,11 @@ int SetCtrlVal(int panel, Ctrl c, const std::string &value) {
     QSignalBlocker block(w);
     const QString text = QString::fromStdString(value);
     if (auto *e = qobject_cast<QLineEdit *>(w); e && ctrl->style != CTRL_NUMERIC_DOUBLE) e->setText(text);
-    else if (auto *l = qobject_cast<QLabel *>(w)) l->setText(text);
-    else if (auto *t = qobject_cast<QPlainTextEdit *>(w)) t->setPlainText(text);
+    else if (auto *l = qobject_cast<QLabel *>(w)) {
+        l->setText(text);
+        SizeToText(l);
+    } else if (auto *t = qobject_cast<QPlainTextEdit *>(w))
+        t->setPlainText(text);
     else if (auto *r = qobject_cast<QComboBox *>(w)) {
         int i = RingIndexOf(r, QVariant(text));
         if (i < 0) return UIE_ITEM_NOT_FOUND;
@@ -371,6 +380,7 @@ int SetCtrlAttribute(int panel, Ctrl c, int attribute, int value) {
         if (attribute == ATTR_TEXT_BOLD) f.setBold(value != 0);
         if (attribute == ATTR_TEXT_ITALIC) f.setItalic(value != 0);
         w->setFont(f);
+        SizeToText(w);
         return 0;
     }
     case ATTR_MAX_ENTRY_LENGTH:
@@ -413,6 +423,7 @@ int SetCtrlAttribute(int panel, Ctrl c, int attribute, const std::string &value)
         // Unknown family names fall back to the application's font.
         if (QFontInfo(QFont(text)).family() == text) f.setFamily(text);
         w->setFont(f);
+        SizeToText(w);
         return 0;
     }
     case ATTR_LABEL_TEXT:
@@ -575,7 +586,10 @@ int NewCtrl(int panel, int style, const std::string &label, int top, int left) {
         w = e;
         break;
     }
-    case CTRL_TEXT_MSG: w = new QLabel(text, parent); break;
+    case CTRL_TEXT_MSG:
+        w = new QLabel(text, parent);
+        w->setProperty("sizeToText", true);
+        break;
     case CTRL_PICTURE: {
         auto *l = new QLabel(parent);
         l->setProperty("picture", true);

@@ -255,6 +255,16 @@ TEST_F(UserInterface, NewControlsJoinTheTabOrderAndCallbacksCanBeSwapped) {
     EXPECT_EQ(old, &CBF_PANEL);
 }
 
+TEST_F(UserInterface, TextMessagesMadeAtRunTimeGrowWithTheirText) {
+    int label = NewCtrl(panel, CTRL_TEXT_MSG, "", 300, 10);
+    SetCtrlVal(panel, label, "a");
+    int narrow = CtrlWidget(panel, label)->width();
+    SetCtrlVal(panel, label, "a much longer line of text");
+    SetCtrlAttribute(panel, label, ATTR_TEXT_POINT_SIZE, 18);
+    EXPECT_GT(CtrlWidget(panel, label)->width(), 4 * narrow);
+    EXPECT_GE(CtrlWidget(panel, label)->height(), 18);
+}
+
 TEST_F(UserInterface, PopupResponderAnswersAndRecords) {
     ClearRecordedPopups();
     SetPopupResponder([](const PopupRecord &p, std::string &path) {
