@@ -22,7 +22,6 @@ constexpr int kVersionWriteTimeoutMs = 5000;
 constexpr double kVersionTimeoutRs232 = 3.0;
 constexpr double kVersionTimeoutTcp = 5.0;
 constexpr double kVersionPause = 0.1;
-constexpr int kMaxDropReads = 8;
 
 bool IsSerial() {
     return com.comprotocol == 0;
@@ -47,11 +46,11 @@ unsigned ReadTimeoutMs() {
     return static_cast<unsigned>(std::clamp(left, 0.0, static_cast<double>(kTcpReadTimeoutMs)));
 }
 
-// Reads and drops what has come while no answer is awaited.
+// Reads and drops what has come while no answer is awaited; more than a buffer
+// full is announced again and dropped then.
 void DropPendingBytes(unsigned handle) {
     char scratch[kLinkBufSize];
-    for (int i = 0; i < kMaxDropReads; ++i)
-        if (ClientTCPRead(handle, scratch, sizeof scratch, 0) <= 0) return;
+    ClientTCPRead(handle, scratch, sizeof scratch, 0);
 }
 
 // Stores arriving answer bytes at their place in szReadBuf until the answer is
@@ -140,6 +139,7 @@ void InitTCP_IP() {
 int ClientTCPCB(unsigned handle, int event, int, void *) {
     if (event == TCP_DISCONNECT) {
         MessagePopup("TCP Client", "Server has closed connection!");
+        DisconnectFromTCPServer(handle); // frees the conversation; nothing more can come on it
         com.g_hconversation = 0;
         com.tcpcon = 0;
     } else if (event == TCP_DATAREADY) {

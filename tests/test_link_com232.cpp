@@ -142,7 +142,9 @@ TEST_P(Com232Test, BadAnswersAreReportedLikeSilenceAndTheNextExchangeWorks) {
         HidePanel(interfacePanel);
         SendBlock(0x1400);
         ExpectTimeoutShown();
-        if (kind == sim::FaultKind::ShortAnswer) EXPECT_EQ(com.bytesToRead, 1);
+        if (kind == sim::FaultKind::ShortAnswer) {
+            EXPECT_EQ(com.bytesToRead, 1);
+        }
         SendBlock(0x1400);
         EXPECT_EQ(com.comecho, 1) << "after fault " << static_cast<int>(kind);
     }
