@@ -39,15 +39,23 @@ void TryToConnect();
 // The end of every failed exchange: "TIMEOUT", comecho = 0, connection panel shown.
 void SetPopupTimeout();
 
+// Main panel: opens the connection panel, remembering the settings in force.
 int CBF_ButtonConnect(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// Protocol selector: shows the chosen transport's controls.
 int CBF_EditCommunicationProtocol(int panel, int control, int event, void *callbackData, int eventData1,
                                   int eventData2);
+// Port selector: a changed port must be tested again before it can be accepted.
 int CBF_EditSelectComPort(int panel, int control, int event, void *callbackData, int eventData1,
                           int eventData2);
+// Server field: puts the name at the top of the recent-server list.
 int CBF_StringIpAdress(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// TCP port field: a changed port must be tested again before it can be accepted.
 int CBF_StringPortNumber(int panel, int control, int event, void *callbackData, int eventData1,
                          int eventData2);
+// Runs one connection attempt with the panel's settings.
 int CBF_ButtonTryToConnect(int panel, int control, int event, void *callbackData, int eventData1,
                            int eventData2);
+// Stores the tested settings and leaves the connection panel.
 int CBF_ButtonAccept(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// Puts back the settings in force when the panel was opened and reconnects.
 int CBF_ButtonDiscard(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);

@@ -77,8 +77,8 @@ struct LinkProgram {
 
     void (*stopAutoSend)() = nullptr;        // runs before the version query
     bool (*afterVersion)() = nullptr;        // hand-over after the version answer; true = test passed
-    void (*showConnectPanel)() = nullptr;    // brings up the connection panel
-    void (*leaveConnectPanel)() = nullptr;   // after the settings were accepted
+    void (*showConnectPanel)() = nullptr;    // brings up the connection panel; none = display it
+    void (*leaveConnectPanel)() = nullptr;   // after the settings were accepted; none = hide it
     void (*setButtonsDimmed)(int) = nullptr; // around connection tests; none = dim only the test button
 };
 
