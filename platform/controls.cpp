@@ -613,6 +613,8 @@ int NewCtrl(int panel, int style, const std::string &label, int top, int left) {
     case CTRL_DECORATION: {
         auto *f = new QFrame(parent);
         f->setFrameShape(QFrame::Box);
+        // Decorations are drawn behind the controls they frame and never take their clicks.
+        f->setAttribute(Qt::WA_TransparentForMouseEvents);
         w = f;
         break;
     }
@@ -623,6 +625,7 @@ int NewCtrl(int panel, int style, const std::string &label, int top, int left) {
     w->adjustSize();
     w->move(left, top);
     w->show();
+    if (style == CTRL_DECORATION) w->lower();
     return NewCtrlOnPanel(*p, w, static_cast<CtrlStyle>(style));
 }
 
