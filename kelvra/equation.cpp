@@ -8,6 +8,7 @@ namespace {
 
 constexpr int kMaxEquation = kMaxChannels * kCoefs;
 constexpr const char *kMessageTitle = "Equation file";
+constexpr int kFieldWidth = 10;
 
 // Lets the user choose an equation file; its path goes to file_name.
 bool ChooseEquationFile() {
@@ -21,14 +22,6 @@ bool ChooseEquationFile() {
 
 } // namespace
 
-bool WriteEquationFile(const std::string &path, const double *values, int count) {
-    return ArrayToFile(path, values, count, kEquationFieldWidth, VAL_TRUNCATE) == 0;
-}
-
-int ReadEquationFile(const std::string &path, double *values, int count) {
-    return FileToArray(path, values, count);
-}
-
 void SaveEquation(int n) {
     const PanelDesc &p = DataPanelDesc(n);
     if (!ChooseEquationFile()) return;
@@ -38,7 +31,7 @@ void SaveEquation(int n) {
         for (int j = 0; j < kCoefs; ++j)
             GetCtrlVal(panel, CoefficientCtrl(p.channels[k], j), values[k * kCoefs + j]);
     // The coefficients are the user's calibration: a lost save must not go unnoticed.
-    if (!WriteEquationFile(kdata.file_name, values, EquationSize(p)))
+    if (ArrayToFile(kdata.file_name, values, EquationSize(p), kFieldWidth, VAL_TRUNCATE) != 0)
         MessagePopup(kMessageTitle, "The coefficients could not be saved in " + kdata.file_name + ".");
 }
 
@@ -47,7 +40,7 @@ void GetEquation(int n) {
     if (!ChooseEquationFile()) return;
     double values[kMaxEquation] = {};
     const int count = EquationSize(p);
-    const int read = ReadEquationFile(kdata.file_name, values, count);
+    const int read = FileToArray(kdata.file_name, values, count);
     if (read < 0) {
         MessagePopup(kMessageTitle, kdata.file_name + " cannot be read; the coefficients are unchanged.");
         return;

@@ -1,24 +1,14 @@
-// Equation files: a data panel's coefficient fields, one number per line.
+// Equation files: a data panel's coefficient fields, one number per line,
+// right-aligned in a field of at least 10 characters and with the digits it
+// needs to read back exactly.
 #pragma once
 
 #include "kelvra/paneltable.h"
-
-#include <string>
-
-constexpr int kEquationFieldWidth = 10;
 
 // Number of coefficients of a panel: 15, 30 or 5.
 inline int EquationSize(const PanelDesc &p) {
     return p.channelCount * kCoefs;
 }
-
-// Writes values, one per line, right-aligned in fields of at least 10
-// characters, each with the digits it needs to read back exactly, replacing
-// the file. False when the file could not be written.
-bool WriteEquationFile(const std::string &path, const double *values, int count);
-// Reads count numbers. Result: how many were read (count when complete), or
-// -1 when the file cannot be read.
-int ReadEquationFile(const std::string &path, double *values, int count);
 
 // Saves data panel n's coefficient fields into a file the user chooses.
 void SaveEquation(int n);

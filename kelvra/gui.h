@@ -16,9 +16,13 @@ int OnDataControl(int n, DataRole role, int event);
 #define KELVRA_CALLBACK_ARGS                                                                                 \
     int panel, int control, int event, void *callbackData, int eventData1, int eventData2
 
+// Closing the main panel ends the event loop.
 int CBF_MAINP(KELVRA_CALLBACK_ARGS);
+// The sensor selector shows its sensor's data panel, and explains itself on a right click.
 int CBF_EditSelectSensor(KELVRA_CALLBACK_ARGS);
+// The status display only shows.
 int CBF_DispStatus(KELVRA_CALLBACK_ARGS);
+// Closing the connection panel hides it.
 int CBF_INTERFACEP(KELVRA_CALLBACK_ARGS);
 
 // The data panels' callbacks as X(panel number, role), for the controls each panel has.
@@ -35,8 +39,9 @@ int CBF_INTERFACEP(KELVRA_CALLBACK_ARGS);
     KELVRA_CHOICE_ROLES(X, 1)                                                                                \
     KELVRA_PANEL_ROLES(X, 2)                                                                                 \
     KELVRA_CHOICE_ROLES(X, 2)                                                                                \
-    KELVRA_PANEL_ROLES(X, 3) KELVRA_PANEL_ROLES(X, 4) KELVRA_CHOICE_ROLES(X, 4) KELVRA_PANEL_ROLES(X, 5)     \
-        KELVRA_CHOICE_ROLES(X, 5) KELVRA_PANEL_ROLES(X, 6)
+    KELVRA_PANEL_ROLES(X, 3)                                                                                 \
+    KELVRA_PANEL_ROLES(X, 4) KELVRA_CHOICE_ROLES(X, 4) KELVRA_PANEL_ROLES(X, 5) KELVRA_CHOICE_ROLES(X, 5)    \
+        KELVRA_PANEL_ROLES(X, 6)
 
 // CBF_DataP1ButtonSendCF .. CBF_DataP6EditTemp, and the panels' own CBF_DATAP1 .. CBF_DATAP6.
 #define KELVRA_DECLARE_DATA_CALLBACK(n, role) int CBF_DataP##n##role(KELVRA_CALLBACK_ARGS);

@@ -72,9 +72,3 @@ uint16_t *SideBySideFactors(const PanelDesc &p) {
     if (p.channelCount == 6) return &kdata.dataCfRGBRDD[0][0];
     return nullptr;
 }
-
-int DataPanelNumber(int panel) {
-    for (int n = 1; n <= kDataPanels; ++n)
-        if (panel != 0 && kpanels.datapanel[n] == panel) return n;
-    return 0;
-}

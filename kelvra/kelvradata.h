@@ -69,6 +69,3 @@ uint16_t *Factors(Channel c);
 // degree), or nullptr for the one-channel panel.
 double *SideBySideCurves(const PanelDesc &p);
 uint16_t *SideBySideFactors(const PanelDesc &p);
-
-// The data panel (1..6) whose handle is panel, or 0.
-int DataPanelNumber(int panel);

@@ -33,7 +33,7 @@ struct PanelDesc {
 
 constexpr int kWordsPerFrame = 10;
 
-// The description of data panel n (1..6); out-of-range numbers give panel 1.
+// The table row of data panel n (1..6); out-of-range numbers give panel 1.
 const PanelDesc &DataPanelDesc(int n);
 
 // Number of block-write frames of a plan.
