@@ -426,6 +426,9 @@ int SetCtrlAttribute(int panel, Ctrl c, int attribute, const std::string &value)
         SizeToText(w);
         return 0;
     }
+    case ATTR_TOOLTIP_TEXT:
+        w->setToolTip(text);
+        return 0;
     case ATTR_LABEL_TEXT:
         if (auto *b = qobject_cast<QAbstractButton *>(w)) b->setText(text);
         else if (auto *l = qobject_cast<QLabel *>(w)) l->setText(text);
@@ -528,6 +531,9 @@ int GetCtrlAttribute(int panel, Ctrl c, int attribute, std::string &value) {
         value = (name.isValid() ? name.toString() : w->font().family()).toStdString();
         return 0;
     }
+    case ATTR_TOOLTIP_TEXT:
+        value = w->toolTip().toStdString();
+        return 0;
     case ATTR_LABEL_TEXT:
         if (auto *b = qobject_cast<QAbstractButton *>(w)) value = b->text().toStdString();
         else if (auto *l = qobject_cast<QLabel *>(w)) value = l->text().toStdString();

@@ -201,6 +201,8 @@ void RegisterControls(PanelInfo &panel) {
         panel.controls.push_back(info);
     }
     for (ControlInfo &c : panel.controls) {
+        // Screen readers and GUI automation find each control by its role.
+        if (c.widget->accessibleName().isEmpty()) c.widget->setAccessibleName(QString::fromStdString(c.name));
         ConnectCtrlSignals(c);
         WatchTree(c.widget);
     }
@@ -436,6 +438,7 @@ int NewCtrlOnPanel(PanelInfo &panel, QWidget *w, CtrlStyle style) {
     panel.tabOrder.push_back(info.id);
     panel.controls.push_back(info);
     ControlInfo &stored = panel.controls.back();
+    if (w->accessibleName().isEmpty()) w->setAccessibleName(QString::fromStdString(info.name));
     ConnectCtrlSignals(stored);
     WatchTree(w);
     ApplyTabOrder(panel);

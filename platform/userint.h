@@ -130,6 +130,7 @@ enum UiAttribute : int {
     ATTR_TEXT_SELECTION_START, // string controls
     ATTR_TEXT_SELECTION_LENGTH,
     ATTR_SHORTCUT_KEY,         // get only: key code of a button's shortcut, 0 when none
+    ATTR_TOOLTIP_TEXT,         // text shown when the mouse rests on the control
 };
 
 enum CtrlMode : int { VAL_HOT = 0, VAL_INDICATOR = 1 };

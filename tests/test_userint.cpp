@@ -208,6 +208,9 @@ TEST_F(UserInterface, AttributesReadBackAsSet) {
     GetCtrlAttribute(panel, "EditText", ATTR_CTRL_STYLE, v);
     EXPECT_EQ(v, CTRL_STRING);
     EXPECT_EQ(SetCtrlAttribute(panel, "Msg", ATTR_POINTS_PER_SCREEN, 5), UIE_INVALID_ATTRIBUTE);
+    SetCtrlAttribute(panel, "ButtonGo", ATTR_TOOLTIP_TEXT, std::string(" Starts data transfer."));
+    EXPECT_EQ(CtrlWidget(panel, "ButtonGo")->toolTip(), " Starts data transfer.");
+    EXPECT_EQ(CtrlWidget(panel, "EditNum")->accessibleName(), "EditNum");
 }
 
 TEST_F(UserInterface, ControlsInsideContainersAreFoundAndUnknownNamesRecorded) {
