@@ -1,0 +1,46 @@
+// Equation files of any content, read into a data panel's coefficients and
+// carried through what KelvraV12 does with them: curves, set points,
+// correction factors and the frames that write them into the sensor.
+// The first input byte picks the panel and the set-point temperature.
+#include "fuzz/fuzz_support.h"
+#include "kelvra/calc.h"
+#include "kelvra/equation.h"
+#include "kelvra/kelvradata.h"
+#include "kelvra/transfer.h"
+#include "link/frame.h"
+#include "link/linkstate.h"
+#include "platform/formatio.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 1) return 0;
+    const PanelDesc &p = DataPanelDesc(1 + data[0] % kDataPanels);
+    const uint16_t temperature = data[0] / kDataPanels; // also beyond 99, which is clamped
+    const std::string &path = fuzz::WriteScratch(data + 1, size - 1, "equation.equ");
+
+    double values[kMaxChannels * kCoefs] = {};
+    const int count = EquationSize(p);
+    const int read = FileToArray(path, values, count);
+    FUZZ_CHECK(read >= 0 && read <= count);
+    if (read < count) return 0; // the panel keeps its coefficients
+
+    ResetKelvraData();
+    for (int k = 0; k < p.channelCount; ++k)
+        for (int j = 0; j < kCoefs; ++j)
+            Coefficient(p.channels[k], j) = values[k * kCoefs + j];
+    ComputeCurves(p);
+
+    double setValues[kMaxChannels] = {};
+    uint16_t setWords[kMaxChannels] = {};
+    ComputeSetPoints(p, temperature, setValues, setWords);
+    ComputeFactors(p, setWords);
+    StageFactors(p);
+
+    ResetLinkState();
+    linkProgram.frameSource = FrameSource::CompensationWords;
+    linkProgram.dataCfSendBuf = &kdata.dataCfSendBuf;
+    for (int f = 0; f < TransferFrames(p); ++f) {
+        const FrameSlot slot = TransferFrame(p, f);
+        FUZZ_CHECK(FillTxBuf(182, slot.source, slot.address, kWordsPerFrame) == 0);
+    }
+    return 0;
+}
