@@ -25,23 +25,23 @@ int CBF_DispStatus(KELVRA_CALLBACK_ARGS);
 // Closing the connection panel hides it.
 int CBF_INTERFACEP(KELVRA_CALLBACK_ARGS);
 
-// The data panels' callbacks as X(panel number, role), for the controls each panel has.
-#define KELVRA_PANEL_ROLES(X, n)                                                                             \
-    X(n, ButtonSendCF)                                                                                       \
-    X(n, ButtonSaveEquation)                                                                                 \
-    X(n, ButtonGetEquation) X(n, ButtonCalcCurves) X(n, ButtonCalcCalib) X(n, EditTemp)
-#define KELVRA_CHOICE_ROLES(X, n)                                                                            \
-    X(n, ButtonShowRed)                                                                                      \
-    X(n, ButtonShowGreen)                                                                                    \
-    X(n, ButtonShowBlue) X(n, ButtonShowCfRed) X(n, ButtonShowCfGreen) X(n, ButtonShowCfBlue)
-#define KELVRA_DATA_CALLBACKS(X)                                                                             \
-    KELVRA_PANEL_ROLES(X, 1)                                                                                 \
-    KELVRA_CHOICE_ROLES(X, 1)                                                                                \
-    KELVRA_PANEL_ROLES(X, 2)                                                                                 \
-    KELVRA_CHOICE_ROLES(X, 2)                                                                                \
-    KELVRA_PANEL_ROLES(X, 3)                                                                                 \
-    KELVRA_PANEL_ROLES(X, 4) KELVRA_CHOICE_ROLES(X, 4) KELVRA_PANEL_ROLES(X, 5) KELVRA_CHOICE_ROLES(X, 5)    \
-        KELVRA_PANEL_ROLES(X, 6)
+// The data panels' callbacks as X(panel number, role), for the controls each
+// panel has: P3 and P6 choose no charts.
+// clang-format off
+#define KELVRA_PANEL_ROLES(X, n) \
+    X(n, ButtonSendCF) X(n, ButtonSaveEquation) X(n, ButtonGetEquation) \
+    X(n, ButtonCalcCurves) X(n, ButtonCalcCalib) X(n, EditTemp)
+#define KELVRA_CHOICE_ROLES(X, n) \
+    X(n, ButtonShowRed) X(n, ButtonShowGreen) X(n, ButtonShowBlue) \
+    X(n, ButtonShowCfRed) X(n, ButtonShowCfGreen) X(n, ButtonShowCfBlue)
+#define KELVRA_DATA_CALLBACKS(X) \
+    KELVRA_PANEL_ROLES(X, 1) KELVRA_CHOICE_ROLES(X, 1) \
+    KELVRA_PANEL_ROLES(X, 2) KELVRA_CHOICE_ROLES(X, 2) \
+    KELVRA_PANEL_ROLES(X, 3) \
+    KELVRA_PANEL_ROLES(X, 4) KELVRA_CHOICE_ROLES(X, 4) \
+    KELVRA_PANEL_ROLES(X, 5) KELVRA_CHOICE_ROLES(X, 5) \
+    KELVRA_PANEL_ROLES(X, 6)
+// clang-format on
 
 // CBF_DataP1ButtonSendCF .. CBF_DataP6EditTemp, and the panels' own CBF_DATAP1 .. CBF_DATAP6.
 #define KELVRA_DECLARE_DATA_CALLBACK(n, role) int CBF_DataP##n##role(KELVRA_CALLBACK_ARGS);
