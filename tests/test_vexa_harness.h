@@ -206,4 +206,42 @@ inline int Cell(int col, int row) {
     return v;
 }
 
+// Presses Go and, once the sensor has had n more frames, Stop; returns when polling has ended.
+inline void PollFrames(const sim::SimSensor &sensor, long n) {
+    const long start = sensor.framesReceived();
+    ClickWhile(vexa.mainpanel, "ButtonGo", [&] {
+        if (sensor.framesReceived() - start < n) return false;
+        Click(vexa.mainpanel, "ButtonStop");
+        return true;
+    });
+}
+
+// Every help text of a table shows on a right click, with its title.
+struct HelpCase {
+    int VexaState::*panel;
+    const char *control;
+    const char *title;
+    const char *text;
+};
+template <std::size_t N> void ExpectHelpTexts(const HelpCase (&cases)[N]) {
+    for (const HelpCase &h : cases) {
+        ClearRecordedPopups();
+        RightClick(vexa.*h.panel, h.control);
+        ASSERT_EQ(RecordedPopups().size(), 1u) << h.control;
+        EXPECT_EQ(RecordedPopups()[0].title, h.title) << h.control;
+        EXPECT_EQ(RecordedPopups()[0].text, h.text) << h.control;
+    }
+}
+
+// The resource file with the first text from after anchor replaced, so that a
+// test can give a control another range.
+inline void PatchForm(const VexaRun &run, const std::string &anchor, const std::string &from,
+                      const std::string &to) {
+    std::string form = ReadFileBytes(run.path("VexaV32.uir"));
+    const auto at = form.find(from, form.find(anchor));
+    ASSERT_NE(at, std::string::npos) << from;
+    form.replace(at, from.size(), to);
+    WriteFileBytes(run.path("VexaV32.uir"), form);
+}
+
 } // namespace vexatest

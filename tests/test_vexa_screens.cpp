@@ -17,6 +17,9 @@ TEST(VexaScreens, EveryPanelKeepsItsControlsInsideAndApart) {
     VexaRun run;
     run.sensor.setMemory({DistinctSet(), DistinctSet()});
     ASSERT_EQ(run.start(), 0);
+    // Live values, a tolerance band and a few samples of history, as a person sees them while polling.
+    SetCtrlVal(vexa.ttpanel, "EditNo", 4);
+    PollFrames(run.sensor, 12);
 
     const struct {
         int child;

@@ -4,7 +4,7 @@
 #include "platform/userint.h"
 
 void ShowHelp(const char *text) {
-    MessagePopup("INFO!", text);
+    MessagePopup(kInfoTitle, text);
 }
 
 int CommitOrHelp(int event, const char *help, void (*action)()) {
@@ -16,4 +16,8 @@ int CommitOrHelp(int event, const char *help, void (*action)()) {
 void RegisterVexaCallbacks() {
     RegisterMainCallbacks();
     RegisterParaCallbacks();
+    RegisterDataCallbacks();
+    RegisterTeachCallbacks();
+    RegisterRecorderCallbacks();
+    RegisterGraphCallbacks();
 }

@@ -7,6 +7,7 @@
 #include "vexa/parafile.h"
 #include "vexa/paratransfer.h"
 #include "vexa/program.h"
+#include "vexa/recorder.h"
 #include "vexa/startup.h"
 
 namespace {
@@ -37,6 +38,10 @@ void ShowTeachTable() {
     ShowChildPanel(3);
 }
 void ShowRecorder() {
+    InitRecordPanel();
+    int mode = 0;
+    GetCtrlVal(vexa.recpanel, "EditSelectDataRec", mode);
+    if (mode == 0) CalcRecTime();
     ShowChildPanel(5);
 }
 
@@ -147,6 +152,5 @@ void RegisterMainCallbacks() {
         {"CBF_ButtonStop", CBF_ButtonStop},
         {"CBF_EditID", CBF_EditID},
     };
-    for (const NamedCallback &c : callbacks)
-        RegisterCallback(c.name, c.function);
+    RegisterAll(callbacks);
 }

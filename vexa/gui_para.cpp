@@ -160,6 +160,5 @@ void RegisterParaCallbacks() {
         {"CBF_EditIntlim", CBF_EditIntlim},   {"CBF_EditHold", CBF_EditHold},
         {"CBF_SlidePower", CBF_SlidePower},
     };
-    for (const NamedCallback &c : callbacks)
-        RegisterCallback(c.name, c.function);
+    RegisterAll(callbacks);
 }

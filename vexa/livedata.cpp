@@ -6,12 +6,90 @@
 #include "platform/rs232.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
+#include "vexa/livecalc.h"
 #include "vexa/program.h"
+#include "vexa/teachtable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
 
 LiveState live;
 
 namespace {
-constexpr int kCyclePauseMs = 50;
+
+constexpr double kCyclePause = 0.050;
+constexpr double kEventWait = 0.006; // longest a ProcessSystemEvents call waits for an event, and a margin
+constexpr int kPointsPerScreen = kHistorySamples + 1;
+constexpr int kDensityTop = 4096;
+constexpr int kSymmetryTop = 1000;
+constexpr double kBandHeight = 100.0;
+constexpr double kCursorY = 50.0;
+constexpr int kBarFull = 4095; // a bar does not move beyond its range, so brighter shows full
+constexpr int kSym1Colour = MakeColor(255, 0, 128);
+constexpr int kSym2Colour = MakeColor(0, 128, 64);
+
+// The live variables of frame words 2..13, in word order.
+constexpr uint16_t LiveState::*kFrameVars[] = {
+    &LiveState::dataChL,       &LiveState::dataChC,       &LiveState::dataChR,       &LiveState::dataDensity,
+    &LiveState::dataSym1,      &LiveState::dataSym2,      &LiveState::dataVec,       &LiveState::dataTemp,
+    &LiveState::dataAktMaxChL, &LiveState::dataAktMaxChC, &LiveState::dataAktMaxChR, &LiveState::dataTrigger,
+};
+constexpr int kFirstDataWord = 2;
+
+// The numeric displays of the data panel and what each shows.
+struct LiveDisplay {
+    const char *name;
+    uint16_t LiveState::*value;
+};
+constexpr LiveDisplay kDisplays[] = {
+    {"DispChL", &LiveState::dataChL},
+    {"DispChC", &LiveState::dataChC},
+    {"DispChR", &LiveState::dataChR},
+    {"DispDensity", &LiveState::dataDensity},
+    {"DispSym1", &LiveState::dataSym1},
+    {"DispSym2", &LiveState::dataSym2},
+    {"DispVec", &LiveState::dataVec},
+    {"DispTemp", &LiveState::dataTemp},
+    {"DispAktMaxChL", &LiveState::dataAktMaxChL},
+    {"DispAktMaxChC", &LiveState::dataAktMaxChC},
+    {"DispAktMaxChR", &LiveState::dataAktMaxChR},
+    {"DispTrigger", &LiveState::dataTrigger},
+};
+constexpr LiveDisplay kBars[] = {
+    {"BarChL", &LiveState::dataChL},
+    {"BarChC", &LiveState::dataChC},
+    {"BarChR", &LiveState::dataChR},
+};
+
+// Appends one sample of several traces at the end of a history, dropping the oldest.
+template <std::size_t N> void AppendSample(double (&history)[N], std::initializer_list<double> sample) {
+    const int traces = static_cast<int>(sample.size());
+    Shift(history, static_cast<int>(N), -traces, history);
+    std::copy(sample.begin(), sample.end(), std::end(history) - traces);
+}
+
+void DrawBand(const char *graph, int setColumn, int colour) {
+    const int v = SelectedVector();
+    const Band band = ToleranceBand(TeachCell(v, setColumn), TeachCell(v, setColumn + 1), kSymmetryTop);
+    DeleteGraphPlot(vexa.datapanel, graph, -1, VAL_DELAYED_DRAW);
+    PlotRectangle(vexa.datapanel, graph, band.lo, 0.0, band.hi, kBandHeight, colour, colour);
+}
+
+// The pause between cycles lets events run, so that a click or the redraw is
+// taken at once rather than after the pause, and still ends on time: the last
+// few milliseconds, shorter than one event wait, are slept.
+void PauseBetweenCycles() {
+    const double end = Timer() + kCyclePause;
+    for (double left = kCyclePause; left > 0.0; left = end - Timer()) {
+        if (left <= kEventWait) {
+            Sleep(static_cast<int>(std::ceil(left * 1000.0)));
+            return;
+        }
+        ProcessSystemEvents();
+    }
+}
+
 } // namespace
 
 void GetData() {
@@ -20,15 +98,62 @@ void GetData() {
         FlushInQ(com.comport);
         FlushOutQ(com.comport);
     }
+    SetToleranceRangeSymmetry();
     while (vexa.poll == 1) {
         com.order = 5;
         FillTxBuf(5, 0, 0, 0);
-        if (ExchangeFrame())
+        GetDataFrame();
+        if (com.bytesToRead == 0) {
             GetRxBufData();
-        else
+            CopyDatatoVars();
+            SetPanelData();
+            ShowGraph();
+        } else {
             SetPopupTimeout();
-        ProcessSystemEvents();
-        Sleep(kCyclePauseMs);
+        }
+        PauseBetweenCycles();
+    }
+}
+
+void GetDataFrame() {
+    ExchangeFrame(kAnswerTimeout);
+}
+
+void CopyDatatoVars() {
+    for (std::size_t k = 0; k < std::size(kFrameVars); ++k)
+        live.*kFrameVars[k] = live.databuf[kFirstDataWord + k];
+}
+
+void SetPanelData() {
+    for (const LiveDisplay &b : kBars)
+        SetCtrlVal(vexa.datapanel, b.name, std::min<int>(live.*b.value, kBarFull));
+    for (const LiveDisplay &d : kDisplays)
+        SetCtrlVal(vexa.datapanel, d.name, static_cast<int>(live.*d.value));
+    // The big display is there to be read from afar; it follows the vector number.
+    SetCtrlVal(vexa.colbigpanel, "DispBigVec", static_cast<int>(live.dataVec));
+
+    const int v = SelectedVector();
+    const Band limits = ToleranceBand(TeachCell(v, 0), TeachCell(v, 1), kDensityTop);
+    AppendSample(live.rawBuf,
+                 {double(live.dataChL), double(live.dataChC), double(live.dataChR),
+                  double(live.dataAktMaxChL), double(live.dataAktMaxChC), double(live.dataAktMaxChR)});
+    AppendSample(live.densityBuf, {double(live.dataDensity), double(limits.hi), double(limits.lo)});
+}
+
+void ShowGraph() {
+    GetCtrlVal(vexa.datapanel, "SelectSource", live.source);
+    if (live.source == 0) {
+        const YRange y =
+            DensityYRange(live.densityBuf, static_cast<int>(std::size(live.densityBuf)), live.scale);
+        SetAxisScalingMode(vexa.datapanel, "GraphDensity", VAL_LEFT_YAXIS, VAL_MANUAL, y.min, y.max);
+        SetCtrlAttribute(vexa.datapanel, "GraphDensity", ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
+        PlotStripChart(vexa.datapanel, "GraphDensity", live.densityBuf,
+                       static_cast<int>(std::size(live.densityBuf)));
+        SetGraphCursor(vexa.datapanel, "GraphSym1", 1, live.dataSym1, kCursorY);
+        SetGraphCursor(vexa.datapanel, "GraphSym2", 1, live.dataSym2, kCursorY);
+    } else if (live.source == 1) {
+        SetCtrlAttribute(vexa.datapanel, "GraphRaw1", ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
+        PlotStripChart(vexa.datapanel, "GraphRaw1", live.rawBuf, static_cast<int>(std::size(live.rawBuf)));
     }
 }
 
@@ -39,4 +164,9 @@ void DispVis() {
     SetCtrlAttribute(vexa.datapanel, "GraphRaw1", ATTR_VISIBLE, source == 1);
     for (const char *name : {"GraphDensity", "GraphSym1", "GraphSym2"})
         SetCtrlAttribute(vexa.datapanel, name, ATTR_VISIBLE, source == 0);
+}
+
+void SetToleranceRangeSymmetry() {
+    DrawBand("GraphSym1", 2, kSym1Colour);
+    DrawBand("GraphSym2", 4, kSym2Colour);
 }

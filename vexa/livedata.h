@@ -1,18 +1,48 @@
-// Live data from the sensor: the polling loop behind the Go button and the
-// data panel's two views.
+// Live data from the sensor: the polling loop behind the Go button, the data
+// frame's words as live variables, the data panel's displays and charts, and
+// the two sample histories they draw.
 #pragma once
 
 #include "link/linkstate.h"
 
 #include <cstdint>
 
+constexpr int kHistorySamples = 100;
+constexpr int kRawTraces = 6;     // CH_L, CH_C, CH_R and their 60-second maxima
+constexpr int kDensityTraces = 3; // density, upper and lower limit
+
 struct LiveState {
     uint16_t databuf[kFrameWords] = {}; // the last data frame, word by word
+
+    // Words 2..13 of the last complete data frame.
+    uint16_t dataChL = 0, dataChC = 0, dataChR = 0;
+    uint16_t dataDensity = 0, dataSym1 = 0, dataSym2 = 0;
+    uint16_t dataVec = 0, dataTemp = 0;
+    uint16_t dataAktMaxChL = 0, dataAktMaxChC = 0, dataAktMaxChR = 0;
+    uint16_t dataTrigger = 0;
+
+    uint16_t source = 0; // SOURCE: 0 density view, 1 raw view
+    uint16_t scale = 0;  // density chart: 0 fixed 0..4096, 1 automatic zoom
+
+    // Oldest sample first; never cleared, so polling and recording continue them.
+    double rawBuf[kHistorySamples * kRawTraces] = {};
+    double densityBuf[kHistorySamples * kDensityTraces] = {};
 };
 
 extern LiveState live;
 
 // Polls the sensor for data frames until poll is cleared; 50 ms between cycles.
 void GetData();
+// Sends the data request in szWriteBuf and waits up to 3 s for the answer;
+// com.bytesToRead is 0 exactly when the whole answer came.
+void GetDataFrame();
+// Data frame words 2..13 into the live variables.
+void CopyDatatoVars();
+// Live variables into the displays; one sample onto both histories.
+void SetPanelData();
+// Redraws the charts of the view chosen with SOURCE from the histories.
+void ShowGraph();
 // Shows the controls of the view chosen with SOURCE: 0 density, 1 raw.
 void DispVis();
+// Draws the symmetry tolerance bands of the teach row selected in "No.".
+void SetToleranceRangeSymmetry();

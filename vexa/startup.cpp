@@ -11,12 +11,14 @@
 #include "platform/tcpsupp.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
+#include "vexa/graphpanel.h"
 #include "vexa/gui.h"
 #include "vexa/livedata.h"
 #include "vexa/parapanel.h"
 #include "vexa/paraset.h"
 #include "vexa/paratransfer.h"
 #include "vexa/program.h"
+#include "vexa/recorder.h"
 
 VexaState vexa;
 
@@ -133,6 +135,8 @@ void ResetVexa() {
     vexa = VexaState{};
     para = ParaState{};
     live = LiveState{};
+    gp = GraphPanelState{};
+    rec = RecorderState{};
     ResetLinkState();
     linkProgram = LinkProgram{};
     brandProgram = BrandProgram{};

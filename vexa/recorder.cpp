@@ -1,0 +1,265 @@
+#include "vexa/recorder.h"
+
+#include "link/com232.h"
+#include "link/connectpanel.h"
+#include "link/frame.h"
+#include "link/linkstate.h"
+#include "platform/formatio.h"
+#include "platform/rs232.h"
+#include "platform/userint.h"
+#include "platform/utility.h"
+#include "vexa/graphpanel.h"
+#include "vexa/livedata.h"
+#include "vexa/paraset.h"
+#include "vexa/program.h"
+#include "vexa/recordfile.h"
+#include "vexa/startup.h"
+
+#include <algorithm>
+#include <string>
+
+RecorderState rec;
+
+namespace {
+
+constexpr int kFrameBytes = kFrameWords * 2;
+constexpr int kRed = MakeColor(255, 0, 0);
+constexpr int kLightGrey = MakeColor(224, 224, 224);
+constexpr const char *kAttention = "ATTENTION!";
+constexpr const char *kRightFileQuestion = "Are you sure, that you have selected the right file name?";
+
+// The file-lock warning; the triggered start pads it with 42 blanks instead of 36.
+std::string LockWarning(int blanks) {
+    return " Make sure, that the file is not opened by any other program." + std::string(blanks, ' ') +
+           "\n Otherwise it can not be saved.";
+}
+
+// Which modes (bit m for mode m) show each control.
+struct ModeControl {
+    const char *name;
+    unsigned modes;
+};
+constexpr ModeControl kModeControls[] = {
+    {"EditInterval", 0b0011},          {"EditRecVal", 0b0001},
+    {"DispRecordTimeDays", 0b0001},    {"DispRecordTimeHours", 0b0001},
+    {"DispRecordTimeMinutes", 0b0001}, {"DispRecordTimeSeconds", 0b0001},
+    {"DispRecordedValues", 0b0101},    {"DispRemaining", 0b0001},
+    {"DispCounter", 0b1010},           {"ButtonStartRecord", 0b0011},
+    {"ButtonStopRecord", 0b0011},      {"ButtonManualRecord", 0b0100},
+    {"ButtonStartTrigRec", 0b1000},    {"ButtonStopTrigRec", 0b1000},
+};
+
+int RecordMode() {
+    int mode = 0;
+    GetCtrlVal(vexa.recpanel, "EditSelectDataRec", mode);
+    return mode;
+}
+
+// The record file is whatever the text box names on its first line.
+void TakeFileName() {
+    std::string text;
+    GetCtrlVal(vexa.recpanel, "DispRecFile", text);
+    rec.file_name = text.substr(0, text.find_first_of("\r\n"));
+}
+
+// Success only when every row reached the file; otherwise the file and the loss are named.
+void ShowRecordingOutcome() {
+    if (rec.rowsLost == 0) {
+        MessagePopup("INFO!", "File has been saved!");
+        return;
+    }
+    const std::string rows = std::to_string(rec.rowsLost) + (rec.rowsLost == 1 ? " row was" : " rows were");
+    MessagePopup(kAttention,
+                 " The recording could not be saved in \n " + rec.file_name + "\n " + rows + " lost. ");
+}
+
+void ShowCount(const char *display, double count) {
+    SetCtrlVal(vexa.recpanel, display, count);
+}
+
+// Takes one answered frame into the variables, the graph panel, the displays and the charts.
+void ShowRecordedFrame() {
+    CopyDatatoVars();
+    SetPanelGraphData();
+    SetPanelData();
+    ShowGraph();
+}
+
+// Locks the interval controls while a recording runs (1) or releases them (0).
+void LockIntervalControls(int locked) {
+    for (const char *name : {"EditInterval", "EditRecVal", "ButtonStartRecord"})
+        SetCtrlAttribute(vexa.recpanel, name, ATTR_CTRL_MODE, locked ? VAL_INDICATOR : VAL_HOT);
+    SetCtrlAttribute(vexa.recpanel, "ButtonStartRecord", ATTR_CTRL_COLOR, locked ? kRed : kLightGrey);
+}
+
+// Waits, without time-out, for the next auto-sent frame or until poll is cleared.
+void WaitForTriggerFrame() {
+    if (com.comprotocol != 0) {
+        ExpectAnswer(); // the TCP data callback fills szReadBuf
+        while (com.bytesToRead > 0 && vexa.poll == 1)
+            ProcessSystemEvents();
+        return;
+    }
+    do {
+        ProcessSystemEvents();
+        com.dataSize = GetInQLen(com.comport);
+    } while (vexa.poll == 1 && com.dataSize < kFrameBytes);
+    // Never more than the buffer holds: a longer queue is dropped as a frame of wrong length.
+    const int count = std::clamp(com.dataSize, 0, kLinkBufSize);
+    if (count > 0) ComRd(com.comport, com.szReadBuf, count);
+    com.bytesToRead = kFrameBytes - com.dataSize;
+}
+
+} // namespace
+
+void InitRecordPanel() {
+    const int mode = RecordMode();
+    for (const ModeControl &c : kModeControls)
+        SetCtrlAttribute(vexa.recpanel, c.name, ATTR_VISIBLE, mode >= 0 && mode < 4 && (c.modes >> mode & 1));
+}
+
+void CalcRecTime() {
+    GetCtrlVal(vexa.recpanel, "EditInterval", rec.zeitint);
+    GetCtrlVal(vexa.recpanel, "EditRecVal", rec.anzwerte);
+    SetCtrlVal(vexa.recpanel, "DispRecordedValues", 0);
+    SetCtrlVal(vexa.recpanel, "DispRemaining", static_cast<int>(rec.anzwerte));
+    const uint32_t total = uint32_t{rec.zeitint} * rec.anzwerte; // at most 3600 x 65535 s
+    SetCtrlVal(vexa.recpanel, "DispRecordTimeDays", total / 86400);
+    SetCtrlVal(vexa.recpanel, "DispRecordTimeHours", total % 86400 / 3600);
+    SetCtrlVal(vexa.recpanel, "DispRecordTimeMinutes", total % 3600 / 60);
+    SetCtrlVal(vexa.recpanel, "DispRecordTimeSeconds", total % 60);
+}
+
+void SelRecFile() {
+    std::string path;
+    const int chosen = FileSelectPopup(vexa.proj_dir, kRecordFileName, "*.dat", "FILENAME!", VAL_SAVE_BUTTON,
+                                       0, 0, 1, 1, path);
+    if (chosen != VAL_EXISTING_FILE_SELECTED && chosen != VAL_NEW_FILE_SELECTED) {
+        MessagePopup(kAttention, "No filename was choosen! \nRecording will not be done! ");
+        return;
+    }
+    rec.file_name = path;
+    if (chosen == VAL_EXISTING_FILE_SELECTED) {
+        if (ConfirmPopup(kAttention, "File already exist! \nDo you want to select existing file?") != 1)
+            return;
+        MessagePopup(kAttention, LockWarning(36));
+        DeleteFile(rec.file_name);
+    }
+    ResetTextBox(vexa.recpanel, "DispRecFile", rec.file_name);
+    WriteFileHeader();
+}
+
+void WriteFileHeader() {
+    AppendToFile(rec.file_name, RecordHeader());
+}
+
+void Record() {
+    TakeFileName();
+    if (ConfirmPopup(kAttention, kRightFileQuestion) != 1) return;
+    MessagePopup(kAttention, LockWarning(36));
+    LockIntervalControls(1);
+    RecordFrame();
+    ShowRecordingOutcome();
+    LockIntervalControls(0);
+}
+
+void RecordFrame() {
+    vexa.poll = 1;
+    rec.otcrec = 0;
+    rec.rowsLost = 0;
+    CalcRecTime();
+    double frames = 0;
+    while (vexa.poll == 1) {
+        rec.recstart = Timer();
+        com.order = 5;
+        FillTxBuf(5, 0, 0, 0);
+        GetDataFrame();
+        if (com.bytesToRead == 0) {
+            GetRxBufData();
+            ShowRecordedFrame();
+        } else {
+            SetPopupTimeout();
+        }
+        ToFile(); // after a failed cycle the row repeats the last good values
+        const int mode = RecordMode();
+        if (mode == 0) {
+            ++rec.otcrec;
+            ShowCount("DispRecordedValues", rec.otcrec);
+            ShowCount("DispRemaining", rec.anzwerte - rec.otcrec);
+            if (rec.otcrec >= rec.anzwerte) vexa.poll = 0;
+        } else if (mode == 1) {
+            ShowCount("DispCounter", ++frames);
+        }
+        SlowDown();
+    }
+}
+
+void SlowDown() {
+    double elapsed = 0.0;
+    while (rec.zeitint > elapsed) {
+        elapsed = Timer() - rec.recstart;
+        ProcessSystemEvents();
+        if (vexa.poll == 0) return;
+    }
+}
+
+void StartTriggeredRecording() {
+    if (ConfirmPopup(kAttention, kRightFileQuestion) != 1) return;
+    SetButtonsDimmed(1);
+    TakeFileName();
+    MessagePopup(kAttention, LockWarning(42));
+    SetCtrlAttribute(vexa.recpanel, "ButtonStartTrigRec", ATTR_CTRL_COLOR, kRed);
+    TriggeredRecord();
+    StopAutoSend();
+    ShowRecordingOutcome();
+    SetCtrlAttribute(vexa.recpanel, "ButtonStartTrigRec", ATTR_CTRL_COLOR, kLightGrey);
+    SetButtonsDimmed(0);
+}
+
+void TriggeredRecord() {
+    com.order = 50;
+    FillTxBuf(50, 1, 0, 0);
+    SendTxBuf();
+    double frames = 0;
+    rec.rowsLost = 0;
+    vexa.poll = 1;
+    while (vexa.poll == 1) {
+        WaitForTriggerFrame();
+        if (com.bytesToRead != 0) continue; // cut short by STOP TRIG, or a frame of wrong length
+        GetRxBufData();
+        if (live.databuf[0] != kAnswerMarker) continue;
+        ShowRecordedFrame();
+        ToFile();
+        ShowCount("DispCounter", ++frames);
+    }
+    // Frames the sensor sends before it takes auto-send off are not awaited any more.
+    com.bytesToRead = 0;
+}
+
+void RecordManually() {
+    TakeFileName();
+    SetPanelGraphData();
+    rec.rowsLost = 0;
+    if (!ToFile()) ShowRecordingOutcome();
+    ShowCount("DispRecordedValues", ++rec.otcrec);
+}
+
+bool ToFile() {
+    const uint16_t values[kRecordValues] = {live.dataChL,  live.dataChC,  live.dataChR, live.dataDensity,
+                                            live.dataSym1, live.dataSym2, live.dataVec, live.dataTemp};
+    const bool written = AppendToFile(rec.file_name, RecordRow(DateStr(), TimeStr(), values));
+    if (!written) ++rec.rowsLost;
+    return written;
+}
+
+void ChangeRecordMode() {
+    vexa.poll = 0;
+    const int mode = RecordMode();
+    if (mode == 2) {
+        rec.otcrec = 0;
+        SetCtrlVal(vexa.recpanel, "DispRecordedValues", 0);
+    }
+    if (mode == 0) CalcRecTime();
+    InitPanelGraph();
+    InitRecordPanel();
+}
