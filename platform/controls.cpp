@@ -24,7 +24,9 @@
 
 namespace {
 
-QString ShortestText(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
+QString ShortestText(double v) {
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
 
 // The value a ring item carries: from the itemValues property, else its index.
 void SeedRingValues(QComboBox *box) {
@@ -37,22 +39,10 @@ void SeedRingValues(QComboBox *box) {
     }
 }
 
-int RingIndexOf(QComboBox *box, const QVariant &value) {
-    for (int i = 0; i < box->count(); ++i) {
-        QVariant d = box->itemData(i);
-        if (value.typeId() == QMetaType::QString ? d.toString() == value.toString()
-                                                 : (d.typeId() != QMetaType::QString && d.toInt() == value.toInt()))
-            return i;
-    }
-    return -1;
-}
-
 // Text messages made at run time grow with their text, as labels should.
 void SizeToText(QWidget *w) {
     if (w->property("sizeToText").toBool()) w->adjustSize();
 }
-
-QColor ToQColor(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
 void SetRoleColor(QWidget *w, QPalette::ColorRole role, int rgb) {
     QPalette pal = w->palette();
@@ -69,11 +59,16 @@ void SetRoleColor(QWidget *w, QPalette::ColorRole role, int rgb) {
 // Whole-number value of a numeric kind of control.
 bool NumericValue(const ControlInfo &c, double &value) {
     QWidget *w = c.widget;
-    if (auto *s = qobject_cast<QSpinBox *>(w)) value = s->value();
-    else if (auto *d = qobject_cast<QLineEdit *>(w); d && c.style == CTRL_NUMERIC_DOUBLE) value = d->text().toDouble();
-    else if (auto *sl = qobject_cast<QSlider *>(w)) value = sl->value();
-    else if (auto *pb = qobject_cast<QProgressBar *>(w)) value = pb->value();
-    else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isCheckable()) value = b->isChecked() ? 1 : 0;
+    if (auto *s = qobject_cast<QSpinBox *>(w))
+        value = s->value();
+    else if (auto *d = qobject_cast<QLineEdit *>(w); d && c.style == CTRL_NUMERIC_DOUBLE)
+        value = d->text().toDouble();
+    else if (auto *sl = qobject_cast<QSlider *>(w))
+        value = sl->value();
+    else if (auto *pb = qobject_cast<QProgressBar *>(w))
+        value = pb->value();
+    else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isCheckable())
+        value = b->isChecked() ? 1 : 0;
     else if (auto *r = qobject_cast<QComboBox *>(w)) {
         if (r->currentIndex() < 0 || r->currentData().typeId() == QMetaType::QString) return false;
         value = r->currentData().toInt();
@@ -85,11 +80,16 @@ bool NumericValue(const ControlInfo &c, double &value) {
 int SetNumericValue(ControlInfo &c, double value) {
     QWidget *w = c.widget;
     QSignalBlocker block(w);
-    if (auto *s = qobject_cast<QSpinBox *>(w)) s->setValue(static_cast<int>(std::clamp(value, -2147483648.0, 2147483647.0)));
-    else if (auto *d = qobject_cast<QLineEdit *>(w); d && c.style == CTRL_NUMERIC_DOUBLE) d->setText(ShortestText(value));
-    else if (auto *sl = qobject_cast<QSlider *>(w)) sl->setValue(static_cast<int>(value));
-    else if (auto *pb = qobject_cast<QProgressBar *>(w)) pb->setValue(static_cast<int>(std::lround(value)));
-    else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isCheckable()) b->setChecked(value != 0);
+    if (auto *s = qobject_cast<QSpinBox *>(w))
+        s->setValue(static_cast<int>(std::clamp(value, -2147483648.0, 2147483647.0)));
+    else if (auto *d = qobject_cast<QLineEdit *>(w); d && c.style == CTRL_NUMERIC_DOUBLE)
+        d->setText(ShortestText(value));
+    else if (auto *sl = qobject_cast<QSlider *>(w))
+        sl->setValue(static_cast<int>(value));
+    else if (auto *pb = qobject_cast<QProgressBar *>(w))
+        pb->setValue(static_cast<int>(std::lround(value)));
+    else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isCheckable())
+        b->setChecked(value != 0);
     else if (auto *r = qobject_cast<QComboBox *>(w)) {
         int i = RingIndexOf(r, QVariant(static_cast<int>(value)));
         if (i < 0) return UIE_ITEM_NOT_FOUND;
@@ -113,26 +113,10 @@ int SetNumber(int panel, Ctrl c, double value) {
     return SetNumericValue(*ctrl, value);
 }
 
-QTableWidgetItem *CellItem(QTableWidget *t, Point cell, int *err) {
-    if (cell.y < 1 || cell.y > t->rowCount() || cell.x < 1 || cell.x > t->columnCount()) {
-        *err = UIE_INDEX_OUT_OF_RANGE;
-        return nullptr;
-    }
-    QTableWidgetItem *item = t->item(cell.y - 1, cell.x - 1);
-    if (!item) {
-        QSignalBlocker block(t);
-        item = new QTableWidgetItem;
-        item->setData(Qt::EditRole, 0);
-        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        t->setItem(cell.y - 1, cell.x - 1, item);
-    }
-    return item;
-}
-
 // Table cells hold whole numbers within the table's cellMinimum..cellMaximum
 // (0..65535 unless the resource file says otherwise).
 class CellDelegate : public QStyledItemDelegate {
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const override {
         auto *spin = new QSpinBox(parent);
@@ -143,14 +127,6 @@ public:
         return spin;
     }
 };
-
-template <typename W> W *As(int panel, Ctrl c, int *err) {
-    QWidget *w = LookupCtrl(panel, c, err);
-    if (!w) return nullptr;
-    auto *typed = qobject_cast<W *>(w);
-    if (!typed) *err = UIE_WRONG_TYPE;
-    return typed;
-}
 
 } // namespace
 
@@ -166,11 +142,13 @@ CtrlStyle StyleOfWidget(QWidget *w) {
     if (qobject_cast<QPushButton *>(w)) return CTRL_COMMAND_BUTTON;
     if (qobject_cast<QCheckBox *>(w)) return CTRL_BINARY_SWITCH;
     if (qobject_cast<QRadioButton *>(w)) return CTRL_RADIO_BUTTON;
-    if (auto *r = qobject_cast<QComboBox *>(w)) return r->property("listButton").toBool() ? CTRL_LIST_BUTTON : CTRL_RING;
+    if (auto *r = qobject_cast<QComboBox *>(w))
+        return r->property("listButton").toBool() ? CTRL_LIST_BUTTON : CTRL_RING;
     if (qobject_cast<QTableWidget *>(w)) return CTRL_TABLE;
     if (qobject_cast<QProgressBar *>(w)) return CTRL_PROGRESS_BAR;
     if (qobject_cast<QSlider *>(w)) return CTRL_SLIDE;
-    if (auto *l = qobject_cast<QLabel *>(w)) return l->property("picture").toBool() ? CTRL_PICTURE : CTRL_TEXT_MSG;
+    if (auto *l = qobject_cast<QLabel *>(w))
+        return l->property("picture").toBool() ? CTRL_PICTURE : CTRL_TEXT_MSG;
     return CTRL_DECORATION;
 }
 
@@ -190,7 +168,7 @@ void ConnectCtrlSignals(ControlInfo &ctrl) {
     } else if (auto *b = qobject_cast<QAbstractButton *>(w)) {
         QObject::connect(b, &QAbstractButton::clicked, b, changedAndCommit);
     } else if (auto *s = qobject_cast<QSpinBox *>(w)) {
-        s->setKeyboardTracking(false);  // one event per entered value, not per keystroke
+        s->setKeyboardTracking(false); // one event per entered value, not per keystroke
         QObject::connect(s, &QSpinBox::valueChanged, s, changedAndCommit);
     } else if (auto *e = qobject_cast<QLineEdit *>(w)) {
         if (ctrl.style == CTRL_NUMERIC_DOUBLE) {
@@ -226,7 +204,9 @@ void ConnectCtrlSignals(ControlInfo &ctrl) {
 
 // ---- values -------------------------------------------------------------------
 
-int GetCtrlVal(int panel, Ctrl c, double &value) { return GetNumber(panel, c, value); }
+int GetCtrlVal(int panel, Ctrl c, double &value) {
+    return GetNumber(panel, c, value);
+}
 
 int GetCtrlVal(int panel, Ctrl c, int &value) {
     double v = 0;
@@ -261,9 +241,12 @@ int GetCtrlVal(int panel, Ctrl c, std::string &value) {
     ControlInfo *ctrl = FindCtrl(panel, c, &err);
     if (!ctrl) return err;
     QWidget *w = ctrl->widget;
-    if (auto *e = qobject_cast<QLineEdit *>(w)) value = e->text().toStdString();
-    else if (auto *l = qobject_cast<QLabel *>(w)) value = l->text().toStdString();
-    else if (auto *t = qobject_cast<QPlainTextEdit *>(w)) value = t->toPlainText().toStdString();
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        value = e->text().toStdString();
+    else if (auto *l = qobject_cast<QLabel *>(w))
+        value = l->text().toStdString();
+    else if (auto *t = qobject_cast<QPlainTextEdit *>(w))
+        value = t->toPlainText().toStdString();
     else if (auto *r = qobject_cast<QComboBox *>(w); r && r->currentData().typeId() == QMetaType::QString)
         value = r->currentData().toString().toStdString();
     else
@@ -271,10 +254,18 @@ int GetCtrlVal(int panel, Ctrl c, std::string &value) {
     return 0;
 }
 
-int SetCtrlVal(int panel, Ctrl c, int value) { return SetNumber(panel, c, value); }
-int SetCtrlVal(int panel, Ctrl c, unsigned int value) { return SetNumber(panel, c, value); }
-int SetCtrlVal(int panel, Ctrl c, double value) { return SetNumber(panel, c, value); }
-int SetCtrlVal(int panel, Ctrl c, const char *value) { return SetCtrlVal(panel, c, std::string(value ? value : "")); }
+int SetCtrlVal(int panel, Ctrl c, int value) {
+    return SetNumber(panel, c, value);
+}
+int SetCtrlVal(int panel, Ctrl c, unsigned int value) {
+    return SetNumber(panel, c, value);
+}
+int SetCtrlVal(int panel, Ctrl c, double value) {
+    return SetNumber(panel, c, value);
+}
+int SetCtrlVal(int panel, Ctrl c, const char *value) {
+    return SetCtrlVal(panel, c, std::string(value ? value : ""));
+}
 
 int SetCtrlVal(int panel, Ctrl c, const std::string &value) {
     int err;
@@ -283,7 +274,8 @@ int SetCtrlVal(int panel, Ctrl c, const std::string &value) {
     QWidget *w = ctrl->widget;
     QSignalBlocker block(w);
     const QString text = QString::fromStdString(value);
-    if (auto *e = qobject_cast<QLineEdit *>(w); e && ctrl->style != CTRL_NUMERIC_DOUBLE) e->setText(text);
+    if (auto *e = qobject_cast<QLineEdit *>(w); e && ctrl->style != CTRL_NUMERIC_DOUBLE)
+        e->setText(text);
     else if (auto *l = qobject_cast<QLabel *>(w)) {
         l->setText(text);
         SizeToText(l);
@@ -326,7 +318,8 @@ int SetCtrlAttribute(int panel, Ctrl c, int attribute, int value) {
         w->setProperty("_ctrlColor", value);
         if (qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w))
             SetRoleColor(w, QPalette::Button, value);
-        else if (qobject_cast<QLineEdit *>(w) || qobject_cast<QSpinBox *>(w) || qobject_cast<QTableWidget *>(w))
+        else if (qobject_cast<QLineEdit *>(w) || qobject_cast<QSpinBox *>(w) ||
+                 qobject_cast<QTableWidget *>(w))
             SetRoleColor(w, QPalette::Base, value);
         else
             SetRoleColor(w, QPalette::Window, value);
@@ -348,8 +341,10 @@ int SetCtrlAttribute(int panel, Ctrl c, int attribute, int value) {
         return 0;
     case ATTR_CTRL_MODE:
         ctrl->mode = value;
-        if (auto *e = qobject_cast<QLineEdit *>(w)) e->setReadOnly(value == VAL_INDICATOR);
-        else if (auto *s = qobject_cast<QAbstractSpinBox *>(w)) s->setReadOnly(value == VAL_INDICATOR);
+        if (auto *e = qobject_cast<QLineEdit *>(w))
+            e->setReadOnly(value == VAL_INDICATOR);
+        else if (auto *s = qobject_cast<QAbstractSpinBox *>(w))
+            s->setReadOnly(value == VAL_INDICATOR);
         else if (auto *t = qobject_cast<QTableWidget *>(w))
             t->setEditTriggers(value == VAL_INDICATOR ? QAbstractItemView::NoEditTriggers
                                                       : QAbstractItemView::AllEditTriggers);
@@ -430,8 +425,10 @@ int SetCtrlAttribute(int panel, Ctrl c, int attribute, const std::string &value)
         w->setToolTip(text);
         return 0;
     case ATTR_LABEL_TEXT:
-        if (auto *b = qobject_cast<QAbstractButton *>(w)) b->setText(text);
-        else if (auto *l = qobject_cast<QLabel *>(w)) l->setText(text);
+        if (auto *b = qobject_cast<QAbstractButton *>(w))
+            b->setText(text);
+        else if (auto *l = qobject_cast<QLabel *>(w))
+            l->setText(text);
         w->setProperty("_labelText", text);
         return 0;
     default:
@@ -469,43 +466,78 @@ int GetCtrlAttribute(int panel, Ctrl c, int attribute, int &value) {
         return MakeColor(col.red(), col.green(), col.blue());
     };
     switch (attribute) {
-    case ATTR_DIMMED: value = w->isEnabled() ? 0 : 1; return 0;
-    case ATTR_VISIBLE: value = w->isHidden() ? 0 : 1; return 0;
-    case ATTR_CTRL_COLOR:
-        value = colorProp("_ctrlColor", qobject_cast<QAbstractButton *>(w) ? QPalette::Button : QPalette::Window);
+    case ATTR_DIMMED:
+        value = w->isEnabled() ? 0 : 1;
         return 0;
-    case ATTR_TEXT_COLOR: value = colorProp("_textColor", QPalette::WindowText); return 0;
-    case ATTR_TEXT_BGCOLOR: value = colorProp("_textBgColor", QPalette::Window); return 0;
-    case ATTR_LABEL_COLOR: value = colorProp("_labelColor", QPalette::WindowText); return 0;
-    case ATTR_FRAME_COLOR: value = colorProp("_frameColor", QPalette::Window); return 0;
-    case ATTR_CTRL_MODE: value = ctrl->mode; return 0;
+    case ATTR_VISIBLE:
+        value = w->isHidden() ? 0 : 1;
+        return 0;
+    case ATTR_CTRL_COLOR:
+        value =
+            colorProp("_ctrlColor", qobject_cast<QAbstractButton *>(w) ? QPalette::Button : QPalette::Window);
+        return 0;
+    case ATTR_TEXT_COLOR:
+        value = colorProp("_textColor", QPalette::WindowText);
+        return 0;
+    case ATTR_TEXT_BGCOLOR:
+        value = colorProp("_textBgColor", QPalette::Window);
+        return 0;
+    case ATTR_LABEL_COLOR:
+        value = colorProp("_labelColor", QPalette::WindowText);
+        return 0;
+    case ATTR_FRAME_COLOR:
+        value = colorProp("_frameColor", QPalette::Window);
+        return 0;
+    case ATTR_CTRL_MODE:
+        value = ctrl->mode;
+        return 0;
     case ATTR_POINTS_PER_SCREEN:
         if (auto *chart = qobject_cast<StripChart *>(w)) {
             value = chart->pointsPerScreen();
             return 0;
         }
         return UIE_INVALID_ATTRIBUTE;
-    case ATTR_LEFT: value = w->x(); return 0;
-    case ATTR_TOP: value = w->y(); return 0;
-    case ATTR_WIDTH: value = w->width(); return 0;
-    case ATTR_HEIGHT: value = w->height(); return 0;
-    case ATTR_TEXT_POINT_SIZE: value = w->font().pointSize(); return 0;
-    case ATTR_TEXT_BOLD: value = w->font().bold() ? 1 : 0; return 0;
-    case ATTR_TEXT_ITALIC: value = w->font().italic() ? 1 : 0; return 0;
+    case ATTR_LEFT:
+        value = w->x();
+        return 0;
+    case ATTR_TOP:
+        value = w->y();
+        return 0;
+    case ATTR_WIDTH:
+        value = w->width();
+        return 0;
+    case ATTR_HEIGHT:
+        value = w->height();
+        return 0;
+    case ATTR_TEXT_POINT_SIZE:
+        value = w->font().pointSize();
+        return 0;
+    case ATTR_TEXT_BOLD:
+        value = w->font().bold() ? 1 : 0;
+        return 0;
+    case ATTR_TEXT_ITALIC:
+        value = w->font().italic() ? 1 : 0;
+        return 0;
     case ATTR_MAX_ENTRY_LENGTH:
         if (auto *e = qobject_cast<QLineEdit *>(w)) {
             value = e->maxLength() >= 32767 ? -1 : e->maxLength();
             return 0;
         }
         return UIE_INVALID_ATTRIBUTE;
-    case ATTR_CTRL_TAB_POSITION: value = GetCtrlTabPosition(*FindPanel(panel), ctrl->id); return 0;
-    case ATTR_CTRL_STYLE: value = ctrl->style; return 0;
+    case ATTR_CTRL_TAB_POSITION:
+        value = GetCtrlTabPosition(*FindPanel(panel), ctrl->id);
+        return 0;
+    case ATTR_CTRL_STYLE:
+        value = ctrl->style;
+        return 0;
     case ATTR_TEXT_SELECTION_START:
     case ATTR_TEXT_SELECTION_LENGTH:
         if (auto *e = qobject_cast<QLineEdit *>(w)) {
             bool sel = e->hasSelectedText();
-            if (attribute == ATTR_TEXT_SELECTION_START) value = sel ? e->selectionStart() : e->cursorPosition();
-            else value = sel ? static_cast<int>(e->selectedText().size()) : 0;
+            if (attribute == ATTR_TEXT_SELECTION_START)
+                value = sel ? e->selectionStart() : e->cursorPosition();
+            else
+                value = sel ? static_cast<int>(e->selectedText().size()) : 0;
             return 0;
         }
         return UIE_INVALID_ATTRIBUTE;
@@ -535,9 +567,12 @@ int GetCtrlAttribute(int panel, Ctrl c, int attribute, std::string &value) {
         value = w->toolTip().toStdString();
         return 0;
     case ATTR_LABEL_TEXT:
-        if (auto *b = qobject_cast<QAbstractButton *>(w)) value = b->text().toStdString();
-        else if (auto *l = qobject_cast<QLabel *>(w)) value = l->text().toStdString();
-        else value = w->property("_labelText").toString().toStdString();
+        if (auto *b = qobject_cast<QAbstractButton *>(w))
+            value = b->text().toStdString();
+        else if (auto *l = qobject_cast<QLabel *>(w))
+            value = l->text().toStdString();
+        else
+            value = w->property("_labelText").toString().toStdString();
         return 0;
     default:
         return UIE_INVALID_ATTRIBUTE;
@@ -578,14 +613,18 @@ int NewCtrl(int panel, int style, const std::string &label, int top, int left) {
     QWidget *w = nullptr;
     const QString text = QString::fromStdString(label);
     switch (style) {
-    case CTRL_NUMERIC: w = new QSpinBox(parent); break;
+    case CTRL_NUMERIC:
+        w = new QSpinBox(parent);
+        break;
     case CTRL_NUMERIC_DOUBLE: {
         auto *e = new QLineEdit(parent);
         e->setProperty("dataType", "double");
         w = e;
         break;
     }
-    case CTRL_STRING: w = new QLineEdit(parent); break;
+    case CTRL_STRING:
+        w = new QLineEdit(parent);
+        break;
     case CTRL_STRING_FLAT: {
         auto *e = new QLineEdit(parent);
         e->setFrame(false);
@@ -602,20 +641,36 @@ int NewCtrl(int panel, int style, const std::string &label, int top, int left) {
         w = l;
         break;
     }
-    case CTRL_TEXT_BOX: w = new QPlainTextEdit(parent); break;
-    case CTRL_COMMAND_BUTTON: w = new QPushButton(text, parent); break;
-    case CTRL_BINARY_SWITCH: w = new QCheckBox(text, parent); break;
-    case CTRL_RADIO_BUTTON: w = new QRadioButton(text, parent); break;
-    case CTRL_RING: w = new QComboBox(parent); break;
+    case CTRL_TEXT_BOX:
+        w = new QPlainTextEdit(parent);
+        break;
+    case CTRL_COMMAND_BUTTON:
+        w = new QPushButton(text, parent);
+        break;
+    case CTRL_BINARY_SWITCH:
+        w = new QCheckBox(text, parent);
+        break;
+    case CTRL_RADIO_BUTTON:
+        w = new QRadioButton(text, parent);
+        break;
+    case CTRL_RING:
+        w = new QComboBox(parent);
+        break;
     case CTRL_LIST_BUTTON: {
         auto *r = new QComboBox(parent);
         r->setProperty("listButton", true);
         w = r;
         break;
     }
-    case CTRL_TABLE: w = new QTableWidget(parent); break;
-    case CTRL_PROGRESS_BAR: w = new QProgressBar(parent); break;
-    case CTRL_SLIDE: w = new QSlider(Qt::Horizontal, parent); break;
+    case CTRL_TABLE:
+        w = new QTableWidget(parent);
+        break;
+    case CTRL_PROGRESS_BAR:
+        w = new QProgressBar(parent);
+        break;
+    case CTRL_SLIDE:
+        w = new QSlider(Qt::Horizontal, parent);
+        break;
     case CTRL_DECORATION: {
         auto *f = new QFrame(parent);
         f->setFrameShape(QFrame::Box);
@@ -624,257 +679,18 @@ int NewCtrl(int panel, int style, const std::string &label, int top, int left) {
         w = f;
         break;
     }
-    case CTRL_STRIP_CHART: w = new StripChart(parent); break;
-    case CTRL_GRAPH: w = new Graph(parent); break;
-    default: return UIE_WRONG_TYPE;
+    case CTRL_STRIP_CHART:
+        w = new StripChart(parent);
+        break;
+    case CTRL_GRAPH:
+        w = new Graph(parent);
+        break;
+    default:
+        return UIE_WRONG_TYPE;
     }
     w->adjustSize();
     w->move(left, top);
     w->show();
     if (style == CTRL_DECORATION) w->lower();
     return NewCtrlOnPanel(*p, w, static_cast<CtrlStyle>(style));
-}
-
-// ---- list items ------------------------------------------------------------------
-
-int InsertListItem(int panel, Ctrl c, int index, const std::string &label, int value) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    if (index > r->count()) return UIE_INDEX_OUT_OF_RANGE;
-    QSignalBlocker block(r);
-    r->insertItem(index < 0 ? r->count() : index, QString::fromStdString(label), value);
-    return 0;
-}
-
-int InsertListItem(int panel, Ctrl c, int index, const std::string &label, const std::string &value) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    if (index > r->count()) return UIE_INDEX_OUT_OF_RANGE;
-    QSignalBlocker block(r);
-    r->insertItem(index < 0 ? r->count() : index, QString::fromStdString(label), QString::fromStdString(value));
-    return 0;
-}
-
-int ReplaceListItem(int panel, Ctrl c, int index, const std::string &label, const std::string &value) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    if (index < 0 || index >= r->count()) return UIE_INDEX_OUT_OF_RANGE;
-    QSignalBlocker block(r);
-    r->setItemText(index, QString::fromStdString(label));
-    r->setItemData(index, QString::fromStdString(value));
-    return 0;
-}
-
-int DeleteListItem(int panel, Ctrl c, int index, int count) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    if (index < 0 || index > r->count()) return UIE_INDEX_OUT_OF_RANGE;
-    QSignalBlocker block(r);
-    int end = count < 0 ? r->count() : std::min(r->count(), index + count);
-    for (int i = end - 1; i >= index; --i) r->removeItem(i);
-    return 0;
-}
-
-int GetNumListItems(int panel, Ctrl c, int &count) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    count = r->count();
-    return 0;
-}
-
-int GetIndexFromValue(int panel, Ctrl c, int &index, const std::string &value) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    index = RingIndexOf(r, QVariant(QString::fromStdString(value)));
-    return 0;
-}
-
-int GetIndexFromValue(int panel, Ctrl c, int &index, int value) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    index = RingIndexOf(r, QVariant(value));
-    return 0;
-}
-
-int GetLabelFromIndex(int panel, Ctrl c, int index, std::string &label) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    if (index < 0 || index >= r->count()) return UIE_INDEX_OUT_OF_RANGE;
-    label = r->itemText(index).toStdString();
-    return 0;
-}
-
-int GetValueFromIndex(int panel, Ctrl c, int index, std::string &value) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    if (index < 0 || index >= r->count()) return UIE_INDEX_OUT_OF_RANGE;
-    value = r->itemData(index).toString().toStdString();
-    return 0;
-}
-
-int GetValueFromIndex(int panel, Ctrl c, int index, int &value) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    if (index < 0 || index >= r->count()) return UIE_INDEX_OUT_OF_RANGE;
-    value = r->itemData(index).toInt();
-    return 0;
-}
-
-int GetCtrlIndex(int panel, Ctrl c, int &index) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    index = r->currentIndex();
-    return 0;
-}
-
-int SetCtrlIndex(int panel, Ctrl c, int index) {
-    int err;
-    auto *r = As<QComboBox>(panel, c, &err);
-    if (!r) return err;
-    if (index < 0 || index >= r->count()) return UIE_INDEX_OUT_OF_RANGE;
-    QSignalBlocker block(r);
-    r->setCurrentIndex(index);
-    return 0;
-}
-
-// ---- text boxes --------------------------------------------------------------------
-
-int ResetTextBox(int panel, Ctrl c, const std::string &text) {
-    int err;
-    auto *t = As<QPlainTextEdit>(panel, c, &err);
-    if (!t) return err;
-    QSignalBlocker block(t);
-    t->setPlainText(QString::fromStdString(text));
-    return 0;
-}
-
-int InsertTextBoxLine(int panel, Ctrl c, int index, const std::string &line) {
-    int err;
-    auto *t = As<QPlainTextEdit>(panel, c, &err);
-    if (!t) return err;
-    QSignalBlocker block(t);
-    QStringList lines = t->toPlainText().split('\n');
-    if (t->toPlainText().isEmpty()) lines.clear();
-    if (index > lines.size()) return UIE_INDEX_OUT_OF_RANGE;
-    lines.insert(index < 0 ? lines.size() : index, QString::fromStdString(line));
-    t->setPlainText(lines.join('\n'));
-    return 0;
-}
-
-int GetNumTextBoxLines(int panel, Ctrl c, int &count) {
-    int err;
-    auto *t = As<QPlainTextEdit>(panel, c, &err);
-    if (!t) return err;
-    count = t->toPlainText().isEmpty() ? 0 : static_cast<int>(t->toPlainText().split('\n').size());
-    return 0;
-}
-
-// ---- tables --------------------------------------------------------------------------
-
-int GetTableCellVal(int panel, Ctrl c, Point cell, double &value) {
-    int err;
-    auto *t = As<QTableWidget>(panel, c, &err);
-    if (!t) return err;
-    QTableWidgetItem *item = CellItem(t, cell, &err);
-    if (!item) return err;
-    value = item->data(Qt::EditRole).toDouble();
-    return 0;
-}
-
-int GetTableCellVal(int panel, Ctrl c, Point cell, int &value) {
-    double v = 0;
-    int r = GetTableCellVal(panel, c, cell, v);
-    if (r == 0) value = static_cast<int>(v);
-    return r;
-}
-
-int GetTableCellVal(int panel, Ctrl c, Point cell, unsigned short &value) {
-    double v = 0;
-    int r = GetTableCellVal(panel, c, cell, v);
-    if (r == 0) value = static_cast<unsigned short>(std::clamp(v, 0.0, 65535.0));
-    return r;
-}
-
-int SetTableCellVal(int panel, Ctrl c, Point cell, double value) {
-    int err;
-    auto *t = As<QTableWidget>(panel, c, &err);
-    if (!t) return err;
-    QTableWidgetItem *item = CellItem(t, cell, &err);
-    if (!item) return err;
-    QSignalBlocker block(t);
-    if (value == std::floor(value) && std::fabs(value) < 2147483648.0)
-        item->setData(Qt::EditRole, static_cast<int>(value));
-    else
-        item->setData(Qt::EditRole, value);
-    return 0;
-}
-
-int SetTableCellVal(int panel, Ctrl c, Point cell, int value) {
-    return SetTableCellVal(panel, c, cell, static_cast<double>(value));
-}
-
-int GetNumTableRows(int panel, Ctrl c, int &rows) {
-    int err;
-    auto *t = As<QTableWidget>(panel, c, &err);
-    if (!t) return err;
-    rows = t->rowCount();
-    return 0;
-}
-
-int GetNumTableColumns(int panel, Ctrl c, int &columns) {
-    int err;
-    auto *t = As<QTableWidget>(panel, c, &err);
-    if (!t) return err;
-    columns = t->columnCount();
-    return 0;
-}
-
-int SetTableRowAttribute(int panel, Ctrl c, int row, int attribute, int value) {
-    int err;
-    auto *t = As<QTableWidget>(panel, c, &err);
-    if (!t) return err;
-    if (row < 1 || row > t->rowCount()) return UIE_INDEX_OUT_OF_RANGE;
-    if (attribute != ATTR_LABEL_COLOR) return UIE_INVALID_ATTRIBUTE;
-    QTableWidgetItem *header = t->verticalHeaderItem(row - 1);
-    if (!header) {
-        header = new QTableWidgetItem(QString::number(row));
-        t->setVerticalHeaderItem(row - 1, header);
-    }
-    header->setForeground(ToQColor(value));
-    header->setData(Qt::UserRole, value);
-    return 0;
-}
-
-int GetTableRowAttribute(int panel, Ctrl c, int row, int attribute, int &value) {
-    int err;
-    auto *t = As<QTableWidget>(panel, c, &err);
-    if (!t) return err;
-    if (row < 1 || row > t->rowCount()) return UIE_INDEX_OUT_OF_RANGE;
-    if (attribute != ATTR_LABEL_COLOR) return UIE_INVALID_ATTRIBUTE;
-    QTableWidgetItem *header = t->verticalHeaderItem(row - 1);
-    value = header && header->data(Qt::UserRole).isValid() ? header->data(Qt::UserRole).toInt() : VAL_BLACK;
-    return 0;
-}
-
-// ---- pictures -------------------------------------------------------------------------
-
-int DisplayImageFile(int panel, Ctrl c, const std::string &path) {
-    int err;
-    auto *l = As<QLabel>(panel, c, &err);
-    if (!l) return err;
-    QPixmap pixmap(QString::fromStdString(path));
-    if (pixmap.isNull()) return UIE_FILE_NOT_FOUND;
-    l->setPixmap(pixmap);
-    return 0;
 }

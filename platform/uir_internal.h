@@ -3,6 +3,7 @@
 
 #include "platform/userint.h"
 
+#include <QColor>
 #include <QPointer>
 #include <QWidget>
 #include <map>
@@ -29,9 +30,9 @@ struct PanelInfo {
     QPointer<QWidget> widget;
     CtrlCallbackPtr callback = nullptr;
     void *callbackData = nullptr;
-    std::vector<ControlInfo> controls;  // controls[id - 1]; a discarded control keeps its slot
-    std::map<std::string, int> ids;     // role name -> id
-    std::vector<int> tabOrder;          // ids in tab order
+    std::vector<ControlInfo> controls; // controls[id - 1]; a discarded control keeps its slot
+    std::map<std::string, int> ids;    // role name -> id
+    std::vector<int> tabOrder;         // ids in tab order
 };
 
 PanelInfo *FindPanel(int panel);
@@ -48,3 +49,27 @@ CtrlStyle StyleOfWidget(QWidget *w);
 int NewCtrlOnPanel(PanelInfo &panel, QWidget *w, CtrlStyle style);
 int SetCtrlTabPosition(PanelInfo &panel, int id, int position);
 int GetCtrlTabPosition(const PanelInfo &panel, int id);
+
+// The index of the ring item carrying a value (int or text), or -1.
+class QComboBox;
+int RingIndexOf(QComboBox *box, const QVariant &value);
+// A 0xRRGGBB colour as Qt's.
+inline QColor ToQColor(int rgb) {
+    return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+// A control's widget as kind W, or nullptr with *err set.
+template <typename W> W *As(int panel, Ctrl c, int *err) {
+    QWidget *w = LookupCtrl(panel, c, err);
+    if (!w) return nullptr;
+    auto *typed = qobject_cast<W *>(w);
+    if (!typed) *err = UIE_WRONG_TYPE;
+    return typed;
+}
+
+// Runs f on a control's widget of kind W; the lookup error otherwise.
+template <typename W, typename F> int WithCtrl(int panel, Ctrl c, F f) {
+    int err;
+    W *w = As<W>(panel, c, &err);
+    return w ? f(w) : err;
+}
