@@ -22,6 +22,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -52,6 +53,10 @@ inline std::vector<int> CommandsToSensor(const sim::SimSensor &sensor) {
     for (const sim::Bytes &f : FramesToSensor(sensor))
         codes.push_back(CommandOf(f));
     return codes;
+}
+
+inline int CountOf(const std::vector<int> &codes, int code) {
+    return static_cast<int>(std::count(codes.begin(), codes.end(), code));
 }
 
 // A parameter set with a different value in every word, valid for every control.

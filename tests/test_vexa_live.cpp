@@ -116,7 +116,8 @@ TEST(VexaPolling, StopEndsAfterTheCurrentCycleAndNoFurtherFrameIsSent) {
     run.sensor.setScript({{.density = 11}, {.density = 12}, {.density = 13}, {.density = 14}});
     long atStop = -1;
     ClickWhile(vexa.mainpanel, "ButtonGo", [&] {
-        if (run.sensor.framesReceived() < 36) return false; // start-up took 34
+        // Between cycles, so that every request written so far has reached the sensor; start-up took 34.
+        if (run.sensor.framesReceived() < 36 || com.bytesToRead != 0) return false;
         atStop = run.sensor.framesReceived();
         Click(vexa.mainpanel, "ButtonStop");
         return true;

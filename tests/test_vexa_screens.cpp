@@ -1,6 +1,7 @@
 // VexaV32's panels as a person sees them, connected to the simulated sensor.
 #include "tests/test_screens.h"
 #include "tests/test_vexa_harness.h"
+#include "vexa/graphpanel.h"
 
 using namespace vexatest;
 
@@ -37,6 +38,13 @@ TEST(VexaScreens, EveryPanelKeepsItsControlsInsideAndApart) {
         screens::SaveScreenshot(vexa.*c.handle, c.name);
         screens::SaveScreenshot(vexa.mainpanel, std::string("main_") + c.name);
     }
+    for (int mode : {1, 2, 3}) {
+        ShowChildPanel(5);
+        ChooseItem(vexa.recpanel, "EditSelectDataRec", mode);
+        const std::string name = "recorder_mode" + std::to_string(mode);
+        ExpectTidy(vexa.recpanel, name.c_str());
+        screens::SaveScreenshot(vexa.recpanel, name);
+    }
     ShowChildPanel(2);
     ExpectTidy(vexa.mainpanel, "main");
     ExpectTidy(vexa.datapanel, "data");
@@ -44,6 +52,10 @@ TEST(VexaScreens, EveryPanelKeepsItsControlsInsideAndApart) {
 
     HidePanel(vexa.datapanel);
     DisplayPanel(vexa.graphpanel);
+    for (int k = 0; k < 40; ++k) { // a recording's course
+        live.dataChL = static_cast<uint16_t>(1800 + 15 * k + (k % 5) * 60);
+        SetPanelGraphData();
+    }
     ExpectTidy(vexa.graphpanel, "graph");
     screens::SaveScreenshot(vexa.graphpanel, "graph");
     screens::SaveScreenshot(vexa.mainpanel, "main_graph");

@@ -35,10 +35,6 @@ bool Visible(int panel) {
     return v == 1;
 }
 
-int CountOf(const std::vector<int> &codes, int code) {
-    return static_cast<int>(std::count(codes.begin(), codes.end(), code));
-}
-
 } // namespace
 
 TEST(VexaStartUp, ReadsTheSensorsSetIntoThePanelsOverTcp) {
