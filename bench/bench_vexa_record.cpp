@@ -78,8 +78,9 @@ void MeasureGraphPanel() {
         const double mean = std::accumulate(part.begin(), part.end(), 0.0) / kWindow;
         std::nth_element(part.begin(), part.begin() + kWindow / 2, part.end());
         const double max = *std::max_element(part.begin(), part.end());
-        std::printf("graph panel after %5d samples: median %6.1f us, mean %6.1f us, max %6.1f us per sample\n", w,
-                    part[kWindow / 2], mean, max);
+        std::printf(
+            "graph panel after %5d samples: median %6.1f us, mean %6.1f us, max %6.1f us per sample\n", w,
+            part[kWindow / 2], mean, max);
     }
     const double all = std::accumulate(cost.begin(), cost.end(), 0.0) / double(cost.size());
     std::printf("graph panel, mean over all %zu samples (x range doublings included): %.1f us\n", cost.size(),
