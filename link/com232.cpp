@@ -144,10 +144,15 @@ int ClientTCPCB(unsigned handle, int event, int, void *) {
         com.tcpcon = 0;
     } else if (event == TCP_DATAREADY) {
         if (com.bytesToRead >= 1) ReadAwaitedBytes(handle);
-        // Whatever is left once no answer is awaited would only clog the connection.
-        if (com.bytesToRead < 1) DropPendingBytes(handle);
+        // Whatever is left once no answer is awaited would only clog the connection,
+        // unless frames stream in on their own: then it is the start of the next frame.
+        if (com.bytesToRead < 1 && !com.streaming) DropPendingBytes(handle);
     }
     return 0;
+}
+
+void ReadQueuedAnswer() {
+    if (!IsSerial() && com.g_hconversation != 0 && com.bytesToRead > 0) ReadAwaitedBytes(com.g_hconversation);
 }
 
 void SendTxBuf(int tcpTimeoutMs) {

@@ -17,6 +17,9 @@ void SendTxBuf(int tcpTimeoutMs = kTcpWriteTimeoutMs);
 // On TCP, announces that a 36-byte answer is awaited (bytesToRead = dataSize = 36).
 // Call it before the frame is written.
 void ExpectAnswer();
+// On TCP, takes into the awaited answer the bytes that have already arrived
+// (kept while com.streaming), without waiting for more.
+void ReadQueuedAnswer();
 // Waits up to timeout seconds for the 36-byte answer while user-interface events
 // run. Complete exactly when com.bytesToRead is 0 afterwards.
 void WaitForAnswer(double timeout);

@@ -95,7 +95,8 @@ void LockIntervalControls(int locked) {
 // Waits, without time-out, for the next auto-sent frame or until poll is cleared.
 void WaitForTriggerFrame() {
     if (com.comprotocol != 0) {
-        ExpectAnswer(); // the TCP data callback fills szReadBuf
+        ExpectAnswer();     // the TCP data callback fills szReadBuf
+        ReadQueuedAnswer(); // a frame that came together with the previous one
         while (com.bytesToRead > 0 && vexa.poll == 1)
             ProcessSystemEvents();
         return;
@@ -104,10 +105,10 @@ void WaitForTriggerFrame() {
         ProcessSystemEvents();
         com.dataSize = GetInQLen(com.comport);
     } while (vexa.poll == 1 && com.dataSize < kFrameBytes);
-    // Never more than the buffer holds: a longer queue is dropped as a frame of wrong length.
-    const int count = std::clamp(com.dataSize, 0, kLinkBufSize);
+    // Frames that queued up behind each other are taken one at a time, so none is lost.
+    const int count = std::min(com.dataSize, kFrameBytes);
     if (count > 0) ComRd(com.comport, com.szReadBuf, count);
-    com.bytesToRead = kFrameBytes - com.dataSize;
+    com.bytesToRead = kFrameBytes - count;
 }
 
 } // namespace
@@ -223,16 +224,22 @@ void TriggeredRecord() {
     double frames = 0;
     rec.rowsLost = 0;
     vexa.poll = 1;
+    com.streaming = true;
     while (vexa.poll == 1) {
         WaitForTriggerFrame();
         if (com.bytesToRead != 0) continue; // cut short by STOP TRIG, or a frame of wrong length
         GetRxBufData();
-        if (live.databuf[0] != kAnswerMarker) continue;
+        if (live.databuf[0] != kAnswerMarker) {
+            // Out of step with the frames (stray bytes on the line): start again at the next one.
+            if (com.comprotocol == 0) FlushInQ(com.comport);
+            continue;
+        }
         ShowRecordedFrame();
         ToFile();
         ShowCount("DispCounter", ++frames);
     }
     // Frames the sensor sends before it takes auto-send off are not awaited any more.
+    com.streaming = false;
     com.bytesToRead = 0;
 }
 
