@@ -39,7 +39,8 @@ struct LinkState {
     double tdiff = 0.0;
     double answerDeadline = 0.0; // Timer() value at which the TCP wait in progress gives up; 0 = none
     char version[40] = "";       // at most 36 characters
-    bool streaming = false;      // auto-sent frames follow each other: bytes after a complete one are the next one's
+    bool streaming =
+        false; // auto-sent frames follow each other: bytes after a complete one are the next one's
 
     // Connection panel: settings in force when it was opened, file paths, combo box.
     uint16_t comprotocolold = 0;

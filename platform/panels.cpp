@@ -30,7 +30,7 @@ std::vector<std::string> unknownNames;
 
 // Knows the two chart widgets, which QUiLoader would otherwise skip silently.
 class PanelLoader : public QUiLoader {
-public:
+  public:
     QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override {
         QWidget *w = nullptr;
         if (className == "StripChart")
@@ -50,14 +50,16 @@ CtrlCallbackPtr CallbackByName(const QVariant &name) {
     return it == CallbackRegistry().end() ? nullptr : it->second;
 }
 
-int KeyCode(const QKeyEvent *e) { return e->key() | static_cast<int>(e->modifiers() & ~Qt::KeypadModifier); }
+int KeyCode(const QKeyEvent *e) {
+    return e->key() | static_cast<int>(e->modifiers() & ~Qt::KeypadModifier);
+}
 
 // Routes a panel's and its controls' raw input to the program's callbacks.
 class EventRouter : public QObject {
-public:
+  public:
     using QObject::QObject;
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
         auto *w = qobject_cast<QWidget *>(watched);
         if (!w) return false;
@@ -68,7 +70,7 @@ protected:
         return ctrlEvent(*ctrl, w, event);
     }
 
-private:
+  private:
     static ControlInfo *ctrlOf(QWidget *w) {
         for (QWidget *p = w; p; p = p->parentWidget()) {
             QVariant id = p->property("_uirCtrl");
@@ -115,15 +117,17 @@ private:
     static bool ctrlEvent(ControlInfo &ctrl, QWidget *w, QEvent *event) {
         switch (event->type()) {
         case QEvent::ContextMenu:
-            return true;  // a right click is the program's event, never Qt's menu
+            return true; // a right click is the program's event, never Qt's menu
         case QEvent::MouseButtonPress: {
             auto *m = static_cast<QMouseEvent *>(event);
             if (m->button() == Qt::RightButton) {
-                FireCtrlEvent(ctrl, EVENT_RIGHT_CLICK, m->position().toPoint().y(), m->position().toPoint().x());
+                FireCtrlEvent(ctrl, EVENT_RIGHT_CLICK, m->position().toPoint().y(),
+                              m->position().toPoint().x());
                 return true;
             }
             if (m->button() == Qt::LeftButton)
-                FireCtrlEvent(ctrl, EVENT_LEFT_CLICK, m->position().toPoint().y(), m->position().toPoint().x());
+                FireCtrlEvent(ctrl, EVENT_LEFT_CLICK, m->position().toPoint().y(),
+                              m->position().toPoint().x());
             return false;
         }
         case QEvent::MouseButtonDblClick: {
@@ -137,7 +141,8 @@ private:
             return FireCtrlEvent(ctrl, EVENT_KEYPRESS, KeyCode(static_cast<QKeyEvent *>(event))) != 0;
         case QEvent::FocusIn:
         case QEvent::FocusOut: {
-            QWidget *target = ctrl.widget && ctrl.widget->focusProxy() ? ctrl.widget->focusProxy() : ctrl.widget.data();
+            QWidget *target =
+                ctrl.widget && ctrl.widget->focusProxy() ? ctrl.widget->focusProxy() : ctrl.widget.data();
             if (w == target)
                 FireCtrlEvent(ctrl, event->type() == QEvent::FocusIn ? EVENT_GOT_FOCUS : EVENT_LOST_FOCUS);
             return false;
@@ -157,7 +162,8 @@ void WatchTree(QWidget *w) {
     w->installEventFilter(Router());
     w->setContextMenuPolicy(Qt::PreventContextMenu);
     for (QObject *child : w->children())
-        if (auto *cw = qobject_cast<QWidget *>(child); cw && !cw->property("_uirCtrl").isValid()) WatchTree(cw);
+        if (auto *cw = qobject_cast<QWidget *>(child); cw && !cw->property("_uirCtrl").isValid())
+            WatchTree(cw);
 }
 
 bool IsContainer(const QWidget *w) {
@@ -211,7 +217,9 @@ void RegisterControls(PanelInfo &panel) {
 
 } // namespace
 
-void RegisterCallback(const std::string &name, CtrlCallbackPtr function) { CallbackRegistry()[name] = function; }
+void RegisterCallback(const std::string &name, CtrlCallbackPtr function) {
+    CallbackRegistry()[name] = function;
+}
 
 PanelInfo *FindPanel(int panel) {
     auto it = panels.find(panel);
@@ -273,7 +281,8 @@ int LoadPanel(int parentPanel, const std::string &resourceFile, int resourceNumb
     QWidget *widget = nullptr;
     for (QObject *child : form->children()) {
         auto *w = qobject_cast<QWidget *>(child);
-        if (w && w->property("resourceNumber").isValid() && w->property("resourceNumber").toInt() == resourceNumber) {
+        if (w && w->property("resourceNumber").isValid() &&
+            w->property("resourceNumber").toInt() == resourceNumber) {
             widget = w;
             break;
         }
@@ -338,7 +347,8 @@ int DiscardPanel(int panel) {
     std::vector<int> children;
     for (auto &[handle, info] : panels)
         if (info.parent == panel) children.push_back(handle);
-    for (int child : children) DiscardPanel(child);
+    for (int child : children)
+        DiscardPanel(child);
     QWidget *w = p->widget;
     panels.erase(panel);
     w->hide();
@@ -419,7 +429,8 @@ int SetWaitCursor(int on) {
     if (on)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
-        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
     return 0;
 }
 
@@ -530,10 +541,18 @@ QWidget *PanelWidget(int panel) {
     return p ? p->widget.data() : nullptr;
 }
 
-QWidget *CtrlWidget(int panel, int control) { return LookupCtrl(panel, control, nullptr); }
+QWidget *CtrlWidget(int panel, int control) {
+    return LookupCtrl(panel, control, nullptr);
+}
 
-QWidget *CtrlWidget(int panel, const std::string &roleName) { return LookupCtrl(panel, roleName, nullptr); }
+QWidget *CtrlWidget(int panel, const std::string &roleName) {
+    return LookupCtrl(panel, roleName, nullptr);
+}
 
-const std::vector<std::string> &UnknownControlNames() { return unknownNames; }
+const std::vector<std::string> &UnknownControlNames() {
+    return unknownNames;
+}
 
-void ClearUnknownControlNames() { unknownNames.clear(); }
+void ClearUnknownControlNames() {
+    unknownNames.clear();
+}

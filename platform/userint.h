@@ -15,7 +15,7 @@ enum UiEvent : int {
     EVENT_LEFT_CLICK = 3,
     EVENT_LEFT_DOUBLE_CLICK = 4,
     EVENT_RIGHT_CLICK = 5,
-    EVENT_KEYPRESS = 6,  // eventData1 = key code (Qt key | Qt modifiers); non-zero result swallows it
+    EVENT_KEYPRESS = 6, // eventData1 = key code (Qt key | Qt modifiers); non-zero result swallows it
     EVENT_GOT_FOCUS = 7,
     EVENT_LOST_FOCUS = 8,
     EVENT_CLOSE = 9,
@@ -24,9 +24,9 @@ enum UiEvent : int {
 // Key codes as delivered with EVENT_KEYPRESS and accepted by FakeKeystroke.
 enum UiKey : int {
     VAL_SHIFT_MODIFIER = 0x02000000,
-    VAL_MENUKEY_MODIFIER = 0x04000000,  // Ctrl
+    VAL_MENUKEY_MODIFIER = 0x04000000, // Ctrl
     VAL_TAB_VKEY = 0x01000001,
-    VAL_BACKTAB_VKEY = 0x01000002,  // Shift+Tab as Qt reports it
+    VAL_BACKTAB_VKEY = 0x01000002, // Shift+Tab as Qt reports it
     VAL_BACKSPACE_VKEY = 0x01000003,
     VAL_ENTER_VKEY = 0x01000004,
     VAL_FWD_DELETE_VKEY = 0x01000007,
@@ -58,7 +58,7 @@ enum UiError : int {
     UIE_WRONG_TYPE = -7,        // value type does not fit the control
     UIE_INDEX_OUT_OF_RANGE = -8,
     UIE_ITEM_NOT_FOUND = -9,
-    UIE_NOT_INITIALISED = -10,  // no application object yet
+    UIE_NOT_INITIALISED = -10, // no application object yet
 };
 
 // ---- controls ------------------------------------------------------------
@@ -93,7 +93,7 @@ enum CtrlStyle : int {
     CTRL_BINARY_SWITCH,
     CTRL_RADIO_BUTTON,
     CTRL_RING,
-    CTRL_LIST_BUTTON,  // a ring that shows only its drop-down arrow
+    CTRL_LIST_BUTTON, // a ring that shows only its drop-down arrow
     CTRL_TABLE,
     CTRL_PROGRESS_BAR,
     CTRL_SLIDE,
@@ -104,39 +104,41 @@ enum CtrlStyle : int {
 };
 
 enum UiAttribute : int {
-    ATTR_DIMMED = 1,           // int 0/1
-    ATTR_VISIBLE,              // int 0/1
-    ATTR_CTRL_COLOR,           // colour
-    ATTR_TEXT_COLOR,           // colour
-    ATTR_TEXT_BGCOLOR,         // colour
-    ATTR_LABEL_COLOR,          // colour (table rows: SetTableRowAttribute)
-    ATTR_CTRL_MODE,            // VAL_HOT or VAL_INDICATOR
-    ATTR_POINTS_PER_SCREEN,    // strip charts
+    ATTR_DIMMED = 1,        // int 0/1
+    ATTR_VISIBLE,           // int 0/1
+    ATTR_CTRL_COLOR,        // colour
+    ATTR_TEXT_COLOR,        // colour
+    ATTR_TEXT_BGCOLOR,      // colour
+    ATTR_LABEL_COLOR,       // colour (table rows: SetTableRowAttribute)
+    ATTR_CTRL_MODE,         // VAL_HOT or VAL_INDICATOR
+    ATTR_POINTS_PER_SCREEN, // strip charts
     ATTR_LEFT,
     ATTR_TOP,
     ATTR_WIDTH,
     ATTR_HEIGHT,
-    ATTR_TEXT_FONT,            // text: font family
+    ATTR_TEXT_FONT, // text: font family
     ATTR_TEXT_POINT_SIZE,
     ATTR_TEXT_BOLD,
     ATTR_TEXT_ITALIC,
-    ATTR_MAX_ENTRY_LENGTH,     // string controls; -1 = no limit
-    ATTR_CTRL_TAB_POSITION,    // 0-based place in the panel's tab order
-    ATTR_CTRL_STYLE,           // get only: CtrlStyle
+    ATTR_MAX_ENTRY_LENGTH,          // string controls; -1 = no limit
+    ATTR_CTRL_TAB_POSITION,         // 0-based place in the panel's tab order
+    ATTR_CTRL_STYLE,                // get only: CtrlStyle
     ATTR_CALLBACK_FUNCTION_POINTER, // pointer (CtrlCallbackPtr)
-    ATTR_CALLBACK_DATA,        // pointer
-    ATTR_LABEL_TEXT,           // text
-    ATTR_FRAME_COLOR,          // colour
-    ATTR_TEXT_SELECTION_START, // string controls
+    ATTR_CALLBACK_DATA,             // pointer
+    ATTR_LABEL_TEXT,                // text
+    ATTR_FRAME_COLOR,               // colour
+    ATTR_TEXT_SELECTION_START,      // string controls
     ATTR_TEXT_SELECTION_LENGTH,
-    ATTR_SHORTCUT_KEY,         // get only: key code of a button's shortcut, 0 when none
-    ATTR_TOOLTIP_TEXT,         // text shown when the mouse rests on the control
+    ATTR_SHORTCUT_KEY, // get only: key code of a button's shortcut, 0 when none
+    ATTR_TOOLTIP_TEXT, // text shown when the mouse rests on the control
 };
 
 enum CtrlMode : int { VAL_HOT = 0, VAL_INDICATOR = 1 };
 
 // Colours are 0xRRGGBB; VAL_TRANSPARENT marks no colour.
-constexpr int MakeColor(int r, int g, int b) { return (r << 16) | (g << 8) | b; }
+constexpr int MakeColor(int r, int g, int b) {
+    return (r << 16) | (g << 8) | b;
+}
 enum UiColor : int {
     VAL_BLACK = 0x000000,
     VAL_WHITE = 0xFFFFFF,
@@ -171,9 +173,9 @@ int LoadPanel(int parentPanel, const std::string &resourceFile, int resourceNumb
 int DisplayPanel(int panel);
 int HidePanel(int panel);
 int SetPanelPos(int panel, int top, int left);
-int DiscardPanel(int panel);  // discards its child panels too
-int SetPanelAttribute(int panel, int attribute, int value);            // ATTR_VISIBLE, ATTR_LEFT, ...
-int SetPanelAttribute(int panel, int attribute, const std::string &);  // ATTR_LABEL_TEXT = window title
+int DiscardPanel(int panel);                                          // discards its child panels too
+int SetPanelAttribute(int panel, int attribute, int value);           // ATTR_VISIBLE, ATTR_LEFT, ...
+int SetPanelAttribute(int panel, int attribute, const std::string &); // ATTR_LABEL_TEXT = window title
 int GetPanelAttribute(int panel, int attribute, int &value);
 
 // Runs the event loop until QuitUserInterface; returns its code.
@@ -208,11 +210,11 @@ int SetCtrlVal(int panel, Ctrl c, unsigned int value);
 int SetCtrlVal(int panel, Ctrl c, double value);
 int SetCtrlVal(int panel, Ctrl c, const char *value);
 int SetCtrlVal(int panel, Ctrl c, const std::string &value);
-int DefaultCtrl(int panel, Ctrl c);  // back to the resource file's value
+int DefaultCtrl(int panel, Ctrl c); // back to the resource file's value
 
 int SetCtrlAttribute(int panel, Ctrl c, int attribute, int value);
 int SetCtrlAttribute(int panel, Ctrl c, int attribute, const std::string &value);
-int SetCtrlAttribute(int panel, Ctrl c, int attribute, void *pointer);  // callback data
+int SetCtrlAttribute(int panel, Ctrl c, int attribute, void *pointer); // callback data
 int SetCtrlAttribute(int panel, Ctrl c, int attribute, CtrlCallbackPtr callback);
 int GetCtrlAttribute(int panel, Ctrl c, int attribute, int &value);
 int GetCtrlAttribute(int panel, Ctrl c, int attribute, std::string &value);
@@ -225,7 +227,7 @@ int DiscardCtrl(int panel, Ctrl c);
 int InstallCtrlCallback(int panel, Ctrl c, CtrlCallbackPtr callback, void *callbackData);
 int InstallPanelCallback(int panel, PanelCallbackPtr callback, void *callbackData);
 int SetActiveCtrl(int panel, Ctrl c);
-int GetActiveCtrl(int panel);  // id of the control with the focus, or 0
+int GetActiveCtrl(int panel); // id of the control with the focus, or 0
 // Sends a key to the control with the focus, as if typed.
 int FakeKeystroke(int keyCode);
 // Id of the control at a tab position of the panel, or UIE_INDEX_OUT_OF_RANGE.
@@ -236,12 +238,12 @@ std::string GetCtrlName(int panel, int control);
 
 // ---- list items (rings, list buttons) -------------------------------------
 
-int InsertListItem(int panel, Ctrl c, int index, const std::string &label, int value);  // index -1 = end
+int InsertListItem(int panel, Ctrl c, int index, const std::string &label, int value); // index -1 = end
 int InsertListItem(int panel, Ctrl c, int index, const std::string &label, const std::string &value);
 int ReplaceListItem(int panel, Ctrl c, int index, const std::string &label, const std::string &value);
-int DeleteListItem(int panel, Ctrl c, int index, int count);  // count -1 = to the end
+int DeleteListItem(int panel, Ctrl c, int index, int count); // count -1 = to the end
 int GetNumListItems(int panel, Ctrl c, int &count);
-int GetIndexFromValue(int panel, Ctrl c, int &index, const std::string &value);  // index -1 when none
+int GetIndexFromValue(int panel, Ctrl c, int &index, const std::string &value); // index -1 when none
 int GetIndexFromValue(int panel, Ctrl c, int &index, int value);
 int GetLabelFromIndex(int panel, Ctrl c, int index, std::string &label);
 int GetValueFromIndex(int panel, Ctrl c, int index, std::string &value);
@@ -252,7 +254,7 @@ int SetCtrlIndex(int panel, Ctrl c, int index);
 // ---- text boxes ------------------------------------------------------------
 
 int ResetTextBox(int panel, Ctrl c, const std::string &text);
-int InsertTextBoxLine(int panel, Ctrl c, int index, const std::string &line);  // index -1 = end
+int InsertTextBoxLine(int panel, Ctrl c, int index, const std::string &line); // index -1 = end
 int GetNumTextBoxLines(int panel, Ctrl c, int &count);
 
 // ---- tables ----------------------------------------------------------------
@@ -262,7 +264,9 @@ struct Point {
     int x;
     int y;
 };
-constexpr Point MakePoint(int x, int y) { return Point{x, y}; }
+constexpr Point MakePoint(int x, int y) {
+    return Point{x, y};
+}
 int GetTableCellVal(int panel, Ctrl c, Point cell, int &value);
 int GetTableCellVal(int panel, Ctrl c, Point cell, unsigned short &value);
 int GetTableCellVal(int panel, Ctrl c, Point cell, double &value);
@@ -294,15 +298,24 @@ int PlotXY(int panel, Ctrl c, const double *x, const double *y, int count, int p
            int lineStyle, int color);
 int PlotRectangle(int panel, Ctrl c, double x1, double y1, double x2, double y2, int color, int fillColor);
 int SetGraphCursor(int panel, Ctrl c, int cursor, double x, double y);
-int DeleteGraphPlot(int panel, Ctrl c, int plotHandle, int redrawMode);  // plotHandle -1 = all
+int DeleteGraphPlot(int panel, Ctrl c, int plotHandle, int redrawMode); // plotHandle -1 = all
 
 // ---- popups and pictures ---------------------------------------------------
 
 int MessagePopup(const std::string &title, const std::string &text);
-int ConfirmPopup(const std::string &title, const std::string &text);  // 1 yes, 0 no
+int ConfirmPopup(const std::string &title, const std::string &text); // 1 yes, 0 no
 
-enum FileSelectResult : int { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
-enum FileSelectButton : int { VAL_OK_BUTTON = 0, VAL_SAVE_BUTTON = 1, VAL_SELECT_BUTTON = 2, VAL_LOAD_BUTTON = 3 };
+enum FileSelectResult : int {
+    VAL_NO_FILE_SELECTED = 0,
+    VAL_EXISTING_FILE_SELECTED = 1,
+    VAL_NEW_FILE_SELECTED = 2
+};
+enum FileSelectButton : int {
+    VAL_OK_BUTTON = 0,
+    VAL_SAVE_BUTTON = 1,
+    VAL_SELECT_BUTTON = 2,
+    VAL_LOAD_BUTTON = 3
+};
 // File dialog; the chosen path goes to pathName. Result: FileSelectResult.
 int FileSelectPopup(const std::string &defaultDirectory, const std::string &defaultFileName,
                     const std::string &fileTypeList, const std::string &title, int buttonLabel,
