@@ -4,14 +4,27 @@
 #include "kelvra/startup.h"
 #include "platform/userint.h"
 
+namespace {
+
+// Right-click help, titled "INFO!". The data panels' controls explain nothing.
+const HelpText kKelvraHelp[] = {
+    {&kpanels.mainpanel, kEditSelectSensor, "Select the sensor for temperature compensation."},
+};
+
+} // namespace
+
+HelpTable KelvraHelpTexts() {
+    return kKelvraHelp;
+}
+
 int CBF_MAINP(int, int, int event, void *, int, int) {
     if (event == EVENT_CLOSE) QuitUserInterface(0);
     return 0;
 }
 
-int CBF_EditSelectSensor(int, int, int event, void *, int, int) {
+int CBF_EditSelectSensor(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) ShowChildPanel();
-    if (event == EVENT_RIGHT_CLICK) MessagePopup("INFO!", InfoEditSelectSensor);
+    if (event == EVENT_RIGHT_CLICK) ShowHelpText(kKelvraHelp, panel, control);
     return 0;
 }
 

@@ -3,9 +3,12 @@
 #pragma once
 
 #include "kelvra/paneltable.h"
+#include "link/helptext.h"
 
 constexpr const char *kEditSelectSensor = "EditSelectSensor";
-constexpr const char *InfoEditSelectSensor = "Select the sensor for temperature compensation.";
+
+// The help texts of the program's own controls (the link keeps those of the connection panel).
+HelpTable KelvraHelpTexts();
 
 // Makes every KelvraV12 callback known by the name the panel resource gives it.
 void RegisterKelvraCallbacks();

@@ -47,6 +47,7 @@ void SetUpLink() {
     linkProgram.frameSource = FrameSource::CompensationWords;
     linkProgram.dataCfSendBuf = &kdata.dataCfSendBuf;
     linkProgram.echoTimeout = kKelvraEchoTimeout;
+    linkProgram.mainpanel = kpanels.mainpanel;
     linkProgram.statusPanel = kpanels.mainpanel;
     linkProgram.interfacepanel = kpanels.interfacepanel;
     linkProgram.tcpErrorPopup = true;
@@ -98,6 +99,8 @@ void InitAll() {
     GetProjectDir(kdata.proj_dir);
     SetLinkFileNames(kdata.proj_dir);
     SetUpLink();
+    SetHelpTooltips(LinkHelpTexts());
+    SetHelpTooltips(KelvraHelpTexts());
 
     brandProgram = BrandProgram{};
     brandProgram.mainpanel = kpanels.mainpanel;

@@ -148,8 +148,12 @@ int CreateParts(ComboRecord &rec) {
                       GetCtrlAttribute(rec.panel, rec.textCtrl, ATTR_LEFT, left),
                       GetCtrlAttribute(rec.panel, rec.textCtrl, ATTR_CTRL_COLOR, color)});
     if (r < 0) return r;
-    if ((rec.frameCtrl = NewCtrl(rec.panel, CTRL_DECORATION, "", top, left)) < 0) return rec.frameCtrl;
-    if ((rec.listCtrl = NewCtrl(rec.panel, CTRL_LIST_BUTTON, "", top, left)) < 0) return rec.listCtrl;
+    // Labels name the parts for screen readers and GUI automation after the text field's role.
+    const std::string role = GetCtrlName(rec.panel, rec.textCtrl);
+    if ((rec.frameCtrl = NewCtrl(rec.panel, CTRL_DECORATION, role + "Frame", top, left)) < 0)
+        return rec.frameCtrl;
+    if ((rec.listCtrl = NewCtrl(rec.panel, CTRL_LIST_BUTTON, role + "List", top, left)) < 0)
+        return rec.listCtrl;
     if ((r = Layout(rec)) < 0) return r;
     return SetCtrlAttribute(rec.panel, rec.listCtrl, ATTR_CTRL_COLOR, color);
 }

@@ -16,8 +16,20 @@ int InterfacePanel() {
     return linkProgram.interfacepanel;
 }
 
-void ShowHelp(int event, const char *text) {
-    if (event == EVENT_RIGHT_CLICK) MessagePopup("INFO!", text);
+// Right-click help, titled "INFO!"; the texts begin with a blank.
+const HelpText kLinkHelp[] = {
+    {&linkProgram.mainpanel, "ButtonConnect", " Open a panel to select an interface protocol."},
+    {&linkProgram.interfacepanel, "EditCommunicationProtocol", " Select RS232 or TCP/IP Interface. "},
+    {&linkProgram.interfacepanel, "EditSelectComPort", " Select a serial COM-PORT."},
+    {&linkProgram.interfacepanel, "StringIpAdress", " Select a Server by name or IP address."},
+    {&linkProgram.interfacepanel, "StringPortNumber", " Select a port number."},
+    {&linkProgram.interfacepanel, "ButtonTryToConnect", " Try to connect sensor."},
+    {&linkProgram.interfacepanel, "ButtonAccept", " Accept settings and return to main panel."},
+    {&linkProgram.interfacepanel, "ButtonDiscard", " Return to main panel with old settings."},
+};
+
+void ShowHelp(int panel, int control, int event) {
+    if (event == EVENT_RIGHT_CLICK) ShowHelpText(kLinkHelp, panel, control);
 }
 
 void DimAccept() {
@@ -86,6 +98,10 @@ void DimForTest(int flag) {
 
 } // namespace
 
+HelpTable LinkHelpTexts() {
+    return kLinkHelp;
+}
+
 void RegisterLinkCallbacks() {
     RegisterCallback("CBF_ButtonConnect", CBF_ButtonConnect);
     RegisterCallback("CBF_EditCommunicationProtocol", CBF_EditCommunicationProtocol);
@@ -152,58 +168,58 @@ void SetPopupTimeout() {
     ShowConnectPanel();
 }
 
-int CBF_ButtonConnect(int, int, int event, void *, int, int) {
+int CBF_ButtonConnect(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) {
         if (linkProgram.poll) *linkProgram.poll = 0;
         TakeOldSettings();
         DimAccept();
         ShowConnectPanel();
     }
-    ShowHelp(event, InfoButtonConnect);
+    ShowHelp(panel, control, event);
     return 0;
 }
 
-int CBF_EditCommunicationProtocol(int, int, int event, void *, int, int) {
+int CBF_EditCommunicationProtocol(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) {
         InitConnectPanel();
         DimAccept();
     }
-    ShowHelp(event, InfoEditCommunicationProtocol);
+    ShowHelp(panel, control, event);
     return 0;
 }
 
-int CBF_EditSelectComPort(int, int, int event, void *, int, int) {
+int CBF_EditSelectComPort(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) DimAccept();
-    ShowHelp(event, InfoEditConnect);
+    ShowHelp(panel, control, event);
     return 0;
 }
 
-int CBF_StringIpAdress(int, int, int event, void *, int, int) {
+int CBF_StringIpAdress(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) {
         DimAccept();
         StoreServerName();
     }
-    ShowHelp(event, InfoStringIpAdress);
+    ShowHelp(panel, control, event);
     return 0;
 }
 
-int CBF_StringPortNumber(int, int, int event, void *, int, int) {
+int CBF_StringPortNumber(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) DimAccept();
-    ShowHelp(event, InfoStringPortNumber);
+    ShowHelp(panel, control, event);
     return 0;
 }
 
-int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {
+int CBF_ButtonTryToConnect(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) {
         DimForTest(1);
         TryToConnect();
         DimForTest(0);
     }
-    ShowHelp(event, InfoButtonTryToConnect);
+    ShowHelp(panel, control, event);
     return 0;
 }
 
-int CBF_ButtonAccept(int, int, int event, void *, int, int) {
+int CBF_ButtonAccept(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) {
         SaveCommunicationSettings();
         if (linkProgram.leaveConnectPanel)
@@ -211,11 +227,11 @@ int CBF_ButtonAccept(int, int, int event, void *, int, int) {
         else
             HidePanel(InterfacePanel());
     }
-    ShowHelp(event, InfoButtonAccept);
+    ShowHelp(panel, control, event);
     return 0;
 }
 
-int CBF_ButtonDiscard(int, int, int event, void *, int, int) {
+int CBF_ButtonDiscard(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) {
         RestoreOldSettings();
         DimAccept();
@@ -224,6 +240,6 @@ int CBF_ButtonDiscard(int, int, int event, void *, int, int) {
         TryToConnect();
         if (linkProgram.setButtonsDimmed) linkProgram.setButtonsDimmed(0);
     }
-    ShowHelp(event, InfoButtonDiscard);
+    ShowHelp(panel, control, event);
     return 0;
 }

@@ -8,22 +8,15 @@
 // whose callback is CBF_ButtonConnect.
 #pragma once
 
+#include "link/helptext.h"
+
 constexpr const char *kDispStatus = "DispStatus";
 constexpr const char *kDispComPort = "DispComPort";
 constexpr const char *kDispServer = "DispServer";
 constexpr const char *kConnectStatus = "DispConnectStatus"; // the connection panel's status field
 
-// Help texts shown on a right click, titled "INFO!".
-constexpr const char *InfoButtonConnect = " Open a panel to select an interface protocol.";
-constexpr const char *InfoEditCommunicationProtocol = " Select RS232 or TCP/IP Interface. ";
-constexpr const char *InfoEditConnect = " Select a serial COM-PORT.";
-constexpr const char *InfoStringIpAdress = " Select a Server by name or IP address.";
-constexpr const char *InfoStringPortNumber = " Select a port number.";
-constexpr const char *InfoButtonTryToConnect = " Try to connect sensor.";
-constexpr const char *InfoButtonAccept = " Accept settings and return to main panel.";
-constexpr const char *InfoButtonDiscard = " Return to main panel with old settings.";
-constexpr const char *InfoEditID =
-    " Insert sensor identification. \n This ID will be displayed in some panels of the software.";
+// The help texts of the connection panel's controls and of the main panel's ButtonConnect.
+HelpTable LinkHelpTexts();
 
 // Makes the link's callbacks known by name; call before loading the panels.
 void RegisterLinkCallbacks();

@@ -68,6 +68,7 @@ struct LinkProgram {
     const uint16_t (*dataCfSendBuf)[kCfSendWords] = nullptr;
 
     double echoTimeout = 3.0; // CheckEcho's answer wait in seconds
+    int mainpanel = 0;        // panel with ButtonConnect
     int statusPanel = 0;      // panel with DispStatus and the port and server displays
     int interfacepanel = 0;   // the connection panel
 

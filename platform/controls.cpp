@@ -692,5 +692,7 @@ int NewCtrl(int panel, int style, const std::string &label, int top, int left) {
     w->move(left, top);
     w->show();
     if (style == CTRL_DECORATION) w->lower();
+    // The label names the control for screen readers, also where the kind shows none.
+    if (!label.empty()) w->setAccessibleName(text);
     return NewCtrlOnPanel(*p, w, static_cast<CtrlStyle>(style));
 }

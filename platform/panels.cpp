@@ -449,7 +449,9 @@ int NewCtrlOnPanel(PanelInfo &panel, QWidget *w, CtrlStyle style) {
     panel.tabOrder.push_back(info.id);
     panel.controls.push_back(info);
     ControlInfo &stored = panel.controls.back();
-    if (w->accessibleName().isEmpty()) w->setAccessibleName(QString::fromStdString(info.name));
+    // A text message made at run time is named by its text, as Qt does by default.
+    if (w->accessibleName().isEmpty() && style != CTRL_TEXT_MSG)
+        w->setAccessibleName(QString::fromStdString(info.name));
     ConnectCtrlSignals(stored);
     WatchTree(w);
     ApplyTabOrder(panel);

@@ -221,7 +221,9 @@ int GetCtrlAttribute(int panel, Ctrl c, int attribute, std::string &value);
 int GetCtrlAttribute(int panel, Ctrl c, int attribute, void *&pointer);
 int GetCtrlAttribute(int panel, Ctrl c, int attribute, CtrlCallbackPtr &callback);
 
-// Creates a control at run time; result: its id (> 0), or an error code.
+// Creates a control at run time; result: its id (> 0), or an error code. The label
+// is also the control's accessible name; without one, a text message is named by
+// its text and any other control by its role name.
 int NewCtrl(int panel, int style, const std::string &label, int top, int left);
 int DiscardCtrl(int panel, Ctrl c);
 int InstallCtrlCallback(int panel, Ctrl c, CtrlCallbackPtr callback, void *callbackData);

@@ -40,6 +40,7 @@ inline LinkProgram CompensationToolLink(ProgramArrays &arrays, int statusPanel, 
     p.frameSource = FrameSource::CompensationWords;
     p.dataCfSendBuf = &arrays.dataCfSendBuf;
     p.echoTimeout = 2.0;
+    p.mainpanel = statusPanel; // the tests' main panel holds ButtonConnect too
     p.statusPanel = statusPanel;
     p.interfacepanel = interfacepanel;
     p.tcpErrorPopup = true;
@@ -55,6 +56,7 @@ inline LinkProgram ParameterToolLink(ProgramArrays &arrays, uint16_t *poll, int 
     p.pp = &arrays.pp;
     p.databuf = &arrays.databuf;
     p.echoTimeout = 3.0;
+    p.mainpanel = statusPanel; // the tests' main panel holds ButtonConnect too
     p.statusPanel = statusPanel;
     p.interfacepanel = interfacepanel;
     p.errorsToConnectPanel = true;

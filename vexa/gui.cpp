@@ -3,14 +3,18 @@
 
 #include "platform/userint.h"
 
-void ShowHelp(const char *text) {
-    MessagePopup(kInfoTitle, text);
+void ShowHelp(int panel, int control) {
+    ShowHelpText(VexaHelpTexts(), panel, control);
 }
 
-int CommitOrHelp(int event, const char *help, void (*action)()) {
+int CommitOrHelp(int panel, int control, int event, void (*action)()) {
     if (event == EVENT_COMMIT && action) action();
-    if (event == EVENT_RIGHT_CLICK) ShowHelp(help);
+    if (event == EVENT_RIGHT_CLICK) ShowHelp(panel, control);
     return 0;
+}
+
+int HelpOnly(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, nullptr);
 }
 
 void RegisterVexaCallbacks() {

@@ -1,6 +1,7 @@
 // VexaV32's control and panel callbacks, bound by name from VexaV32.uir.
 #pragma once
 
+#include "link/helptext.h"
 #include "platform/userint.h"
 
 // A callback and the name the resource file gives it.
@@ -24,19 +25,14 @@ void RegisterRecorderCallbacks();
 // The callbacks of the graph panel and of the button that brings it up.
 void RegisterGraphCallbacks();
 
-// Shows a help text in a message popup titled "INFO!".
-void ShowHelp(const char *text);
+// The help texts of the program's own controls (the link keeps those of the connection panel).
+HelpTable VexaHelpTexts();
+// Shows the control's help text in its popup.
+void ShowHelp(int panel, int control);
 // The common callback pattern: action on commit, help text on a right click.
-int CommitOrHelp(int event, const char *help, void (*action)());
-
-inline constexpr char kInfoTitle[] = "INFO!";
-inline constexpr char kInfoTitleLower[] = "Info"; // a few graphs' help popups
-
+int CommitOrHelp(int panel, int control, int event, void (*action)());
 // The callback of a control that has nothing to do but answer a right click with its help text.
-template <const char *Title, const char *Text> int HelpOnly(int, int, int event, void *, int, int) {
-    if (event == EVENT_RIGHT_CLICK) MessagePopup(Title, Text);
-    return 0;
-}
+int HelpOnly(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 
 // Registers each callback of a list under its name.
 template <std::size_t N> void RegisterAll(const NamedCallback (&callbacks)[N]) {

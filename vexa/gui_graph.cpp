@@ -6,11 +6,6 @@
 
 namespace {
 
-constexpr char InfoButtonShowGraph[] = " Switch to a graphical display for each signal.";
-constexpr char InfoButtonGpClose[] = " Close PANEL and return to MAIN PANEL. ";
-constexpr char InfoEditSignal[] = " Select Signal to be displayed in the graph. ";
-constexpr char InfoPanelGraphGraph[] = " Displays the signals selected with SIGNAL. ";
-
 // The graph panel and the data panel share one place on the main panel.
 void ShowGraphPanel() {
     DisplayPanel(vexa.graphpanel);
@@ -22,16 +17,16 @@ void ShowDataPanel() {
     HidePanel(vexa.graphpanel);
 }
 
-int CBF_ButtonShowGraph(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonShowGraph, ShowGraphPanel);
+int CBF_ButtonShowGraph(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, ShowGraphPanel);
 }
 
-int CBF_ButtonGpClose(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonGpClose, ShowDataPanel);
+int CBF_ButtonGpClose(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, ShowDataPanel);
 }
 
-int CBF_EditSignal(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoEditSignal, SetGraphVisible);
+int CBF_EditSignal(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, SetGraphVisible);
 }
 
 } // namespace
@@ -41,7 +36,7 @@ void RegisterGraphCallbacks() {
         {"CBF_ButtonShowGraph", CBF_ButtonShowGraph},
         {"CBF_ButtonGpClose", CBF_ButtonGpClose},
         {"CBF_EditSignal", CBF_EditSignal},
-        {"CBF_PanelGraphGraph", HelpOnly<kInfoTitle, InfoPanelGraphGraph>},
+        {"CBF_PanelGraphGraph", HelpOnly},
     };
     RegisterAll(callbacks);
 }

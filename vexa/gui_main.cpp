@@ -14,23 +14,6 @@ namespace {
 
 constexpr double kSendPause = 0.5; // after every Send, so the sensor can settle
 
-constexpr const char *InfoButtonPara = " Switch to sensor parameters.";
-constexpr const char *InfoButtonTeachTable = " Switch to color teach table.";
-constexpr const char *InfoButtonRecorder = " Switch to data recorder.";
-constexpr const char *InfoButtonSend =
-    " All the parameters of the PC-User-Interface are transferred to the sensor or to a selectable file. \n"
-    " The target of the parameter transfer is determined by the select button (RAM, EEPROM, FILE). \n"
-    " Shortcut Key: F9. ";
-constexpr const char *InfoButtonGet =
-    " Sensor or file parameters are transferred to the PC-User-Interface. \n"
-    " The source of the parameter transfer is determined by the select button (RAM, EEPROM, FILE). \n"
-    " Shortcut Key: F10. ";
-constexpr const char *InfoButtonGo =
-    " Starts data transfer (CH_REF, CH_DIR, CH_DIF, NORM, INT, V-No:) from sensor to PC. \n"
-    " The data are shown in the displays, bars and in the graph.\n"
-    " Shortcut Key: F11. ";
-constexpr const char *InfoButtonStop = " Stops data transfer from sensor to PC.\n Shortcut Key: F12. ";
-
 void ShowParameters() {
     ShowChildPanel(2);
 }
@@ -105,36 +88,36 @@ int CBF_COLBIGP(int, int, int event, void *, int, int) {
     return 0;
 }
 
-int CBF_ButtonPara(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonPara, ShowParameters);
+int CBF_ButtonPara(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, ShowParameters);
 }
 
-int CBF_ButtonTeachTable(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonTeachTable, ShowTeachTable);
+int CBF_ButtonTeachTable(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, ShowTeachTable);
 }
 
-int CBF_ButtonRecorder(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonRecorder, ShowRecorder);
+int CBF_ButtonRecorder(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, ShowRecorder);
 }
 
-int CBF_ButtonSend(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonSend, Send);
+int CBF_ButtonSend(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, Send);
 }
 
-int CBF_ButtonGet(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonGet, Get);
+int CBF_ButtonGet(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, Get);
 }
 
-int CBF_ButtonGo(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonGo, Go);
+int CBF_ButtonGo(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, Go);
 }
 
-int CBF_ButtonStop(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonStop, Stop);
+int CBF_ButtonStop(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, Stop);
 }
 
-int CBF_EditID(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoEditID, CopySensorId);
+int CBF_EditID(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, CopySensorId);
 }
 
 } // namespace

@@ -8,19 +8,6 @@
 
 namespace {
 
-constexpr char InfoButtonSelRecFile[] = " Select a record file for data save. ";
-constexpr char InfoDispRecFile[] = " Shows the path of the record file. ";
-constexpr char InfoEditSelectDataRec[] = " Select how to record data frame. ";
-constexpr char InfoEditInterval[] =
-    " Choose a even interval for recording. \n Minimum interval is 1 second. ";
-constexpr char InfoEditRecVal[] = " Choose how many Data should be recorded. ";
-constexpr char InfoDispRecordTime[] = " Displays the time for recording \n when all VALUES will be recorded.";
-constexpr char InfoDispRecordedValues[] = " Displays how many values are already recorded.";
-constexpr char InfoDispRemaining[] = " Displays how many values remain to be recorded.";
-constexpr char InfoStartRecord[] = " Start data record.";
-constexpr char InfoStopRecord[] = " Stop data record.";
-constexpr char InfoButtonManualRecord[] = " Record one frame manually \n and append to existing file. ";
-
 void StopRecording() {
     vexa.poll = 0;
 }
@@ -45,40 +32,40 @@ int CBF_RECP(int, int, int event, void *, int, int) {
     return 0;
 }
 
-int CBF_ButtonSelRecFile(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonSelRecFile, SelRecFile);
+int CBF_ButtonSelRecFile(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, SelRecFile);
 }
 
-int CBF_EditSelectDataRec(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoEditSelectDataRec, ChangeRecordMode);
+int CBF_EditSelectDataRec(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, ChangeRecordMode);
 }
 
-int CBF_EditInterval(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoEditInterval, CalcRecTime);
+int CBF_EditInterval(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, CalcRecTime);
 }
 
-int CBF_EditRecVal(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoEditRecVal, CalcRecTime);
+int CBF_EditRecVal(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, CalcRecTime);
 }
 
-int CBF_ButtonStartRecord(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoStartRecord, StartIntervalRecording);
+int CBF_ButtonStartRecord(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, StartIntervalRecording);
 }
 
-int CBF_ButtonStopRecord(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoStopRecord, StopRecording);
+int CBF_ButtonStopRecord(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, StopRecording);
 }
 
-int CBF_ButtonStartTrigRec(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoStartRecord, StartTriggeredRecording);
+int CBF_ButtonStartTrigRec(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, StartTriggeredRecording);
 }
 
-int CBF_ButtonStopTrigRec(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoStopRecord, StopRecording);
+int CBF_ButtonStopTrigRec(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, StopRecording);
 }
 
-int CBF_ButtonManualRecord(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonManualRecord, RecordOneRow);
+int CBF_ButtonManualRecord(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, RecordOneRow);
 }
 
 } // namespace
@@ -87,13 +74,13 @@ void RegisterRecorderCallbacks() {
     const NamedCallback callbacks[] = {
         {"CBF_RECP", CBF_RECP},
         {"CBF_ButtonSelRecFile", CBF_ButtonSelRecFile},
-        {"CBF_DispRecFile", HelpOnly<kInfoTitle, InfoDispRecFile>},
+        {"CBF_DispRecFile", HelpOnly},
         {"CBF_EditSelectDataRec", CBF_EditSelectDataRec},
         {"CBF_EditInterval", CBF_EditInterval},
         {"CBF_EditRecVal", CBF_EditRecVal},
-        {"CBF_DispRecordTime", HelpOnly<kInfoTitle, InfoDispRecordTime>},
-        {"CBF_DispRecordedValues", HelpOnly<kInfoTitle, InfoDispRecordedValues>},
-        {"CBF_DispRemaining", HelpOnly<kInfoTitle, InfoDispRemaining>},
+        {"CBF_DispRecordTime", HelpOnly},
+        {"CBF_DispRecordedValues", HelpOnly},
+        {"CBF_DispRemaining", HelpOnly},
         {"CBF_ButtonStartRecord", CBF_ButtonStartRecord},
         {"CBF_ButtonStopRecord", CBF_ButtonStopRecord},
         {"CBF_ButtonStartTrigRec", CBF_ButtonStartTrigRec},

@@ -7,12 +7,6 @@
 
 namespace {
 
-constexpr char InfoButtonTeachDataTo[] = " Current measured values are assigned to the \n"
-                                         " TEACH TABLE row selected in the No.: function field.";
-constexpr char InfoButtonResetTable[] = " Reset the TEACH TABLE. \n All cells are set to 1.";
-constexpr char InfoEditNo[] = " Select the current number of a row in the TEACH TABLE for TEACH DATA TO.";
-constexpr char InfoRadioInc[] = " Auto increment of Edit Field No.:";
-
 void TeachAndShowBands() {
     TeachDataTo();
     SetToleranceRangeSymmetry();
@@ -24,16 +18,16 @@ int CBF_GridCtt(int, int, int event, void *, int, int) {
     return 0;
 }
 
-int CBF_ButtonTeachDataTo(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonTeachDataTo, TeachAndShowBands);
+int CBF_ButtonTeachDataTo(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, TeachAndShowBands);
 }
 
-int CBF_ButtonResetTable(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoButtonResetTable, ResetTable);
+int CBF_ButtonResetTable(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, ResetTable);
 }
 
-int CBF_EditNo(int, int, int event, void *, int, int) {
-    return CommitOrHelp(event, InfoEditNo, SetToleranceRangeSymmetry);
+int CBF_EditNo(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, SetToleranceRangeSymmetry);
 }
 
 } // namespace
@@ -44,7 +38,7 @@ void RegisterTeachCallbacks() {
         {"CBF_ButtonTeachDataTo", CBF_ButtonTeachDataTo},
         {"CBF_ButtonResetTable", CBF_ButtonResetTable},
         {"CBF_EditNo", CBF_EditNo},
-        {"CBF_RadioInc", HelpOnly<kInfoTitle, InfoRadioInc>},
+        {"CBF_RadioInc", HelpOnly},
     };
     RegisterAll(callbacks);
 }

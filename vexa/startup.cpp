@@ -92,6 +92,7 @@ void SetUpLink() {
     linkProgram.pp = &para.pp;
     linkProgram.databuf = &live.databuf;
     linkProgram.echoTimeout = kAnswerTimeout;
+    linkProgram.mainpanel = vexa.mainpanel;
     linkProgram.statusPanel = vexa.datapanel;
     linkProgram.interfacepanel = vexa.interfacepanel;
     linkProgram.errorsToConnectPanel = true;
@@ -116,6 +117,8 @@ int StartVexa() {
     for (const ChildLoad &c : kChildLoads)
         SetPanelPos(vexa.*c.handle, c.top, c.left);
     SetUpLink();
+    SetHelpTooltips(LinkHelpTexts());
+    SetHelpTooltips(VexaHelpTexts());
     ShowChildPanel(2);
     DisplayPanel(vexa.datapanel);
     DisplayPanel(vexa.mainpanel);

@@ -1,0 +1,23 @@
+#include "link/helptext.h"
+
+#include "platform/userint.h"
+
+#include <string>
+
+void SetHelpTooltips(HelpTable table) {
+    for (const HelpText &h : table)
+        SetCtrlAttribute(*h.panel, h.control, ATTR_TOOLTIP_TEXT, std::string(h.text));
+}
+
+const HelpText *FindHelpText(HelpTable table, int panel, int control) {
+    const std::string name = GetCtrlName(panel, control);
+    for (const HelpText &h : table)
+        if (*h.panel == panel && name == h.control) return &h;
+    return nullptr;
+}
+
+bool ShowHelpText(HelpTable table, int panel, int control) {
+    const HelpText *h = FindHelpText(table, panel, control);
+    if (h) MessagePopup(h->title, h->text);
+    return h != nullptr;
+}
