@@ -6,6 +6,7 @@
 #include "sim/simsensor.h"
 #include "tests/test_link_fixture.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -16,10 +17,13 @@ namespace {
 enum class Transport { Tcp, Pty };
 
 // 00 55, the command code, then the given bytes and zeros up to 36.
-sim::Bytes Frame(int order, sim::Bytes rest) {
-    sim::Bytes b = {0x00, 0x55, static_cast<uint8_t>(order >> 8), static_cast<uint8_t>(order & 0xFF)};
-    b.insert(b.end(), rest.begin(), rest.end());
-    b.resize(36, 0);
+// (Built in place: GCC 12 at -O2 takes an insert into the four-byte head for an overflow.)
+sim::Bytes Frame(int order, const sim::Bytes &rest) {
+    sim::Bytes b(36, 0);
+    b[1] = 0x55;
+    b[2] = static_cast<uint8_t>(order >> 8);
+    b[3] = static_cast<uint8_t>(order & 0xFF);
+    std::copy_n(rest.begin(), std::min<std::size_t>(rest.size(), b.size() - 4), b.begin() + 4);
     return b;
 }
 
