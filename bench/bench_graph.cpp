@@ -1,6 +1,7 @@
-// Figures for the chart widgets: what one recorded sample costs the graph panel
-// (a two-point segment in each of seven graphs and a repaint of the visible one)
-// early and late in a long recording, and what one strip-chart redraw costs.
+// Figures for the chart widgets: the full redraw when a long recording doubles
+// the graphs' x range, the memory a recorded segment takes, and what one
+// strip-chart redraw costs.
+#include "bench/benchtable.h"
 #include "platform/chartwidgets.h"
 
 #include <QApplication>
@@ -11,7 +12,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <numeric>
 #include <vector>
 
 namespace {
@@ -28,11 +28,6 @@ double residentBytes() {
     return fields.size() > 1 ? fields[1].toDouble() * 4096 : 0;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // Shows a window and lets it become exposed, so that repaint() really paints.
 void showExposed(QWidget &w) {
     w.show();
@@ -41,10 +36,6 @@ void showExposed(QWidget &w) {
     while (!(w.windowHandle() && w.windowHandle()->isExposed()) && t.elapsed() < 2000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     if (!w.windowHandle() || !w.windowHandle()->isExposed()) std::fprintf(stderr, "window not exposed\n");
-}
-
-double mean(const std::vector<double> &v) {
-    return std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
 }
 
 // Seven graphs in one place, like the graph panel's, the first one shown.
@@ -121,37 +112,27 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
 
     GraphPanel panel;
-    const int window = 50;
-    std::vector<double> early, late;
+    constexpr int kSamples = 10000;
     double lastGrowth = 0;
     int lastGrowthAt = 0;
     const double before = residentBytes();
-    for (int sample = 0; sample < 10000 + window; ++sample) {
+    for (int sample = 0; sample < kSamples; ++sample) {
         const double range = panel.xMax();
         const double us = panel.addSample();
         if (panel.xMax() != range) lastGrowth = us, lastGrowthAt = sample;
-        if (sample >= 10 && sample < 10 + window) early.push_back(us);
-        if (sample >= 10000) late.push_back(us);
     }
-    const double plots = signalCount * (10000.0 + window);
+    const double plots = signalCount * double(kSamples);
     const double grown = residentBytes() - before;
 
-    std::printf("%-62s %12s  %s\n", "figure", "value", "goal");
-    const auto row = [](const char *figure, double value, const char *unit, const char *goal) {
-        std::printf("%-62s %9.1f %-3s %s\n", figure, value, unit, goal);
-    };
-    row("graph sample (7 segments + repaint), after 10, median", median(early), "us", "");
-    row("graph sample (7 segments + repaint), after 10, mean", mean(early), "us", "");
-    row("graph sample (7 segments + repaint), after 10,000, median", median(late), "us",
-        "= after 10 within noise");
-    row("graph sample (7 segments + repaint), after 10,000, mean", mean(late), "us",
-        "= after 10 within noise");
-    std::printf("%-62s %9.1f %-3s %s\n",
-                qPrintable(QStringLiteral("graph sample that doubled the x range (full redraw, %1 plots)")
-                               .arg(lastGrowthAt)),
-                lastGrowth, "us", "rare: once per doubling");
-    row("memory per 2-point plot (resident growth / plots)", grown / plots, "B", "modest");
-    row("strip chart redraw, 3 traces x 100 points", stripChartRedraw(3), "us", "");
-    row("strip chart redraw, 6 traces x 100 points", stripChartRedraw(6), "us", "");
+    bench::Print(
+        {"Graph redraw when the x range doubles (at sample " + std::to_string(lastGrowthAt) + ", 7 graphs)",
+         lastGrowth / 1000.0, "ms", 1, bench::Goal::AtMost, 50.0, "a polling cycle's pause: 50 ms"});
+    bench::Print({"Graph memory per recorded segment", grown / plots, "B", 0, bench::Goal::AtMost, 256.0,
+                  "its two points: 32 B"});
+    const std::string peer = "Qt Charts replace() + repaint, 3 x 100: ~500 us";
+    bench::Print({"Strip chart redraw, 3 traces x 100 points", stripChartRedraw(3), "us", 1,
+                  bench::Goal::AtMost, 500.0, peer});
+    bench::Print({"Strip chart redraw, 6 traces x 100 points", stripChartRedraw(6), "us", 1,
+                  bench::Goal::AtMost, 500.0, peer});
     return 0;
 }

@@ -1,6 +1,9 @@
-// Figures of KelvraV12's compensation transfer: how long P1 and P3 take against
-// the simulated sensor paced at 19200 baud, over TCP and over a pseudo-terminal,
-// next to the floor that the pauses and the line speed set.
+// Figures of KelvraV12 against the simulated sensor, over loopback TCP and over
+// a pseudo-terminal paced as a 19200-baud line: how long the compensation
+// transfers of P1 and P3 take next to the floor that the block pauses and the
+// line set, and the time from start to connected.
+#include "bench/benchtable.h"
+#include "bench/pacedline.h"
 #include "kelvra/compensation.h"
 #include "kelvra/gui.h"
 #include "kelvra/kelvradata.h"
@@ -25,14 +28,15 @@
 
 namespace {
 
-constexpr int kRuns = 5;
+constexpr int kRuns = 3;
 constexpr int kSerialPort = 5;
 constexpr double kBlockPause = 0.2;
-constexpr int kFrameBytes = 36;
+constexpr double kFrameSeconds = bench::kFrameBytes * bench::kByteSeconds;
 
 struct Link {
     const char *name;
     std::string settings; // ComSettings.cfg that reaches the simulated sensor
+    bool paced;
 };
 
 // Median seconds of kRuns transfers of panel n; -1 when one failed.
@@ -57,19 +61,39 @@ double TimeTransfers(int n) {
     return seconds[kRuns / 2];
 }
 
-void PrintRow(const char *link, int n, double measured) {
+void PrintTransfer(const Link &link, int n, double measured) {
     const PanelDesc &p = DataPanelDesc(n);
     const int exchanges = p.plan.blockCount + TransferFrames(p);
-    const double pauses = kBlockPause * p.plan.blockCount;
-    // A real line carries the command and the answer; the simulator paces only its answers.
-    const double wireFloor = pauses + exchanges * 2 * kFrameBytes * sim::SimSensor::kByteSeconds;
-    const double simFloor = pauses + exchanges * kFrameBytes * sim::SimSensor::kByteSeconds;
+    const std::string figure = "KelvraV12 transfer P" + std::to_string(n) + " (" + std::to_string(exchanges) +
+                               " exchanges), " + link.name;
     if (measured < 0) {
-        std::printf("%-6s P%d  transfer failed\n", link, n);
+        bench::PrintFailure(figure, "transfer failed");
         return;
     }
-    std::printf("%-6s P%d  %2d exchanges  %6.3f s   wire floor %5.3f s   sim floor %5.3f s   +%4.1f %%\n",
-                link, n, exchanges, measured, wireFloor, simFloor, 100.0 * (measured - simFloor) / simFloor);
+    const double pauses = kBlockPause * p.plan.blockCount;
+    const double floor = pauses + (link.paced ? exchanges * 2 * kFrameSeconds : 0.0);
+    const std::string against = "floor " + bench::Fixed(floor, 3) +
+                                " s: " + std::to_string(p.plan.blockCount) + " block pauses of 0.2 s" +
+                                (link.paced ? " + " + std::to_string(exchanges) + " x 72 B at 19200 Bd" : "");
+    bench::Print({figure, measured, "s", 3, bench::Goal::AtMost, floor * 1.1, against});
+}
+
+// Starts the program and prints how long it took to be connected.
+bool MeasureStart(const Link &link) {
+    const double t0 = Timer();
+    const int started = StartKelvra();
+    const double seconds = Timer() - t0;
+    const std::string figure = std::string("KelvraV12 start-up to connected, ") + link.name;
+    if (started != 0 || com.version[0] == '\0') {
+        bench::PrintFailure(figure, "no connection");
+        return false;
+    }
+    // The link pauses 0.1 s before it asks for the version.
+    const double floor = 0.1 + (link.paced ? 2 * kFrameSeconds : 0.0);
+    const std::string against = "floor " + bench::Fixed(floor, 3) + " s: 0.1 s pause + the version query" +
+                                (link.paced ? ", 72 B at 19200 Bd" : "");
+    bench::Print({figure, seconds, "s", 3, bench::Goal::AtMost, floor + 0.5, against});
+    return true;
 }
 
 } // namespace
@@ -86,20 +110,19 @@ int main(int argc, char **argv) {
     SetPopupResponder([](const PopupRecord &, std::string &) { return 0; });
 
     sim::SimSensor sensor;
-    sensor.setPacing(true);
     sensor.setVersion("HUEMA3 V6.3");
     const int tcpPort = sensor.listenTcp();
-    MapComPort(kSerialPort, sensor.openPty());
+    bench::PacedLine line(sensor.openPty());
+    MapComPort(kSerialPort, line.programDevice());
     const Link links[] = {
-        {"TCP", "1\r\n1\r\n127.0.0.1\r\n" + std::to_string(tcpPort) + "\r\n"},
-        {"serial", "0\r\n" + std::to_string(kSerialPort) + "\r\n\r\n\r\n"},
+        {"TCP", "1\r\n1\r\n127.0.0.1\r\n" + std::to_string(tcpPort) + "\r\n", false},
+        {"paced pseudo-terminal", "0\r\n" + std::to_string(kSerialPort) + "\r\n\r\n\r\n", true},
     };
-    std::printf("KelvraV12 transfer against the simulated sensor at 19200 baud, median of %d runs\n", kRuns);
     for (const Link &link : links) {
         std::ofstream(dir.filePath("ComSettings.cfg").toStdString(), std::ios::binary) << link.settings;
-        if (StartKelvra() != 0) return 1;
+        if (!MeasureStart(link)) return 1;
         for (int n : {1, 3})
-            PrintRow(link.name, n, TimeTransfers(n));
+            PrintTransfer(link, n, TimeTransfers(n));
         ShutdownKelvra();
     }
     MapComPort(kSerialPort, "");

@@ -1,7 +1,10 @@
 // Figures of VexaV32's live-data loop against the simulated sensor, over
-// loopback TCP and over a pseudo-terminal paced at 19200 baud: the cycle
+// loopback TCP and over a pseudo-terminal paced as a 19200-baud line: the cycle
 // period, what a cycle costs beyond its 50 ms pause and the time on the wire,
-// and the program's CPU use while the charts are drawn.
+// the program's CPU use while the charts are drawn, and the time from start to
+// connected (version answer and parameter set read).
+#include "bench/benchtable.h"
+#include "bench/pacedline.h"
 #include "link/linkstate.h"
 #include "platform/rs232.h"
 #include "platform/testhooks.h"
@@ -25,20 +28,16 @@
 
 namespace {
 
-constexpr long kCycles = 200;
+constexpr long kCycles = 150;
 constexpr int kSerialPort = 5;
 constexpr double kPause = 0.050;
-constexpr int kFrameBytes = 36;
+// Start-up: auto-send off (no answer), then the version query, the parameters and
+// 31 teach rows, each a command and its answer.
+constexpr int kStartFrames = 1 + 2 * 33;
 
 double ThreadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-double ProcessCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
@@ -48,10 +47,30 @@ struct Link {
     bool paced;
 };
 
-// Polls kCycles frames in the given view and prints the figures.
-void MeasurePolling(sim::SimSensor &sensor, const Link &link, int source) {
-    SetCtrlVal(vexa.datapanel, "SelectSource", source);
-    DispVis();
+std::string Ms(double seconds) {
+    return bench::Fixed(seconds * 1e3, 2) + " ms";
+}
+
+// Starts the program and prints how long it took to be connected with the sensor's set read.
+bool MeasureStart(const Link &link) {
+    const double t0 = Timer();
+    const int started = StartVexa();
+    const double seconds = Timer() - t0;
+    const std::string figure = std::string("VexaV32 start-up to connected, ") + link.name;
+    if (started != 0 || com.comecho != 1) {
+        bench::PrintFailure(figure, "no connection");
+        return false;
+    }
+    // The link pauses 0.1 s before it asks for the version.
+    const double floor = 0.1 + (link.paced ? kStartFrames * bench::kFrameBytes * bench::kByteSeconds : 0.0);
+    const std::string against = "floor " + bench::Fixed(floor, 3) + " s: 0.1 s pause + 33 exchanges" +
+                                (link.paced ? ", 67 frames at 19200 Bd" : " on loopback");
+    bench::Print({figure, seconds, "s", 3, bench::Goal::AtMost, floor + 0.5, against});
+    return true;
+}
+
+// Polls kCycles frames in the density view, as after start-up, and prints the figures.
+void MeasurePolling(sim::SimSensor &sensor, const Link &link) {
     sensor.clearCapture();
     const long first = sensor.framesReceived();
     QTimer stopper;
@@ -60,26 +79,31 @@ void MeasurePolling(sim::SimSensor &sensor, const Link &link, int source) {
         if (sensor.framesReceived() - first >= kCycles) vexa.poll = 0;
     });
     stopper.start();
-    const double cpu0 = ThreadCpuSeconds(), all0 = ProcessCpuSeconds(), t0 = Timer();
+    const double cpu0 = ThreadCpuSeconds(), t0 = Timer();
     GetData();
     const double seconds = Timer() - t0;
-    const double cpu = ThreadCpuSeconds() - cpu0, all = ProcessCpuSeconds() - all0;
+    const double cpu = ThreadCpuSeconds() - cpu0;
     stopper.stop();
 
+    const std::string name = link.name;
     std::vector<double> sent;
     for (const sim::CaptureEntry &e : sensor.capture())
         if (e.direction == sim::Direction::ToSensor) sent.push_back(e.seconds);
     if (sent.size() < 2 || com.bytesToRead != 0) {
-        std::printf("%-7s polling failed\n", link.name);
+        bench::PrintFailure("Polling period, " + name, "polling failed");
         return;
     }
     const double period = (sent.back() - sent.front()) / double(sent.size() - 1);
-    // The simulated sensor paces its answers only; the request crosses the pseudo-terminal at once.
-    const double wire = link.paced ? kFrameBytes * sim::SimSensor::kByteSeconds : 0.0;
-    std::printf("%-7s %-7s %4zu cycles  period %6.2f ms  wire %5.2f ms  overhead %5.2f ms  "
-                "CPU %4.1f %% (process with sensor %4.1f %%)\n",
-                link.name, source == 0 ? "density" : "raw", sent.size(), period * 1e3, wire * 1e3,
-                (period - kPause - wire) * 1e3, 100.0 * cpu / seconds, 100.0 * all / seconds);
+    const double wire = link.paced ? 2 * bench::kFrameBytes * bench::kByteSeconds : 0.0;
+    const double floor = kPause + wire;
+    const std::string floorText =
+        link.paced ? "floor " + Ms(floor) + ": 50 ms pause + 72 B at 19200 Bd" : "floor 50.00 ms: the pause";
+    bench::Print({"Polling period, " + name, period * 1e3, "ms", 2, bench::Goal::AtMost,
+                  (floor + 0.005) * 1e3, floorText});
+    bench::Print({"Polling overhead per cycle, " + name, (period - floor) * 1e3, "ms", 2, bench::Goal::AtMost,
+                  5.0, "period minus floor"});
+    bench::Print({"Polling CPU (program thread), " + name, 100.0 * cpu / seconds, "%", 1, bench::Goal::AtMost,
+                  10.0, "busy-wait loop: 100 %"});
 }
 
 } // namespace
@@ -98,19 +122,16 @@ int main(int argc, char **argv) {
 
     sim::SimSensor sensor;
     const int tcpPort = sensor.listenTcp();
-    MapComPort(kSerialPort, sensor.openPty());
+    bench::PacedLine line(sensor.openPty());
+    MapComPort(kSerialPort, line.programDevice());
     const Link links[] = {
         {"TCP", "1\r\n1\r\n127.0.0.1\r\n" + std::to_string(tcpPort) + "\r\n", false},
-        {"serial", "0\r\n" + std::to_string(kSerialPort) + "\r\n\r\n\r\n", true},
+        {"paced pseudo-terminal", "0\r\n" + std::to_string(kSerialPort) + "\r\n\r\n\r\n", true},
     };
-    std::printf("VexaV32 polling against the simulated sensor, %ld cycles each, 50 ms pause per cycle\n",
-                kCycles);
     for (const Link &link : links) {
-        sensor.setPacing(link.paced);
         std::ofstream(dir.filePath("ComSettings.cfg").toStdString(), std::ios::binary) << link.settings;
-        if (StartVexa() != 0) return 1;
-        for (int source : {0, 1})
-            MeasurePolling(sensor, link, source);
+        if (!MeasureStart(link)) return 1;
+        MeasurePolling(sensor, link);
         EndVexa();
         ResetVexa();
     }

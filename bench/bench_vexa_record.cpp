@@ -1,7 +1,8 @@
 // Figures of VexaV32's recorder: rows per second in open-ended interval mode
 // with interval 0 against the simulated sensor over loopback TCP, and what one
 // sample costs the graph panel (seven segments and the redraw of the shown
-// graph) after 10, 1,000 and 10,000 samples.
+// graph) after 10 and after 10,000 samples.
+#include "bench/benchtable.h"
 #include "link/linkstate.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
@@ -45,12 +46,18 @@ void MeasureRecording(const std::string &path) {
     Record();
     const double seconds = Timer() - t0;
     const int rows = CountLines(path) - 1; // the header
-    std::printf("mode 1, interval 0, TCP: %d rows in %.2f s = %.0f rows/s%s\n", rows, seconds, rows / seconds,
-                rec.rowsLost ? " (rows lost!)" : "");
+    const std::string figure = "Recorder rows per second, interval 0, TCP";
+    if (rec.rowsLost) {
+        bench::PrintFailure(figure, "rows lost");
+        return;
+    }
+    // On a real line every row waits for a command and its answer: 72 bytes.
+    const double lineCeiling = 1.0 / (2 * bench::kFrameBytes * bench::kByteSeconds);
+    bench::Print({figure, rows / seconds, "rows/s", 1, bench::Goal::AtLeast, lineCeiling,
+                  "19200-Bd line's ceiling: " + bench::Fixed(lineCeiling, 1) + " rows/s (72 B per row)"});
 }
 
-// Microseconds per sample: the append and the repaint it causes.
-// Samples k of a recording of n samples; the cost of each in microseconds.
+// The cost in microseconds of each sample of a recording of n samples: the append and the repaint it causes.
 std::vector<double> RecordSamples(int n) {
     InitPanelGraph();
     QCoreApplication::processEvents();
@@ -66,25 +73,28 @@ std::vector<double> RecordSamples(int n) {
     return cost;
 }
 
+double Median(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
 void MeasureGraphPanel() {
     DisplayPanel(vexa.graphpanel);
     HidePanel(vexa.datapanel);
     RecordSamples(500); // warms up the painting paths, then is cleared
-    const int windows[] = {10, 1000, 10000};
     constexpr int kWindow = 50;
-    const std::vector<double> cost = RecordSamples(windows[2] + kWindow);
-    for (int w : windows) {
-        std::vector<double> part(cost.begin() + w, cost.begin() + w + kWindow);
-        const double mean = std::accumulate(part.begin(), part.end(), 0.0) / kWindow;
-        std::nth_element(part.begin(), part.begin() + kWindow / 2, part.end());
-        const double max = *std::max_element(part.begin(), part.end());
-        std::printf(
-            "graph panel after %5d samples: median %6.1f us, mean %6.1f us, max %6.1f us per sample\n", w,
-            part[kWindow / 2], mean, max);
-    }
+    constexpr int kLate = 10000;
+    const std::vector<double> cost = RecordSamples(kLate + kWindow);
+    const double early = Median({cost.begin() + 10, cost.begin() + 10 + kWindow});
+    const double late = Median({cost.begin() + kLate, cost.end()});
     const double all = std::accumulate(cost.begin(), cost.end(), 0.0) / double(cost.size());
-    std::printf("graph panel, mean over all %zu samples (x range doublings included): %.1f us\n", cost.size(),
-                all);
+    // The fastest recording on a real line takes a row per 37.5 ms; a sample should cost a small part of it.
+    bench::Print({"Graph panel per sample after 10 samples, median", early, "us", 1, bench::Goal::AtMost,
+                  1000.0, "a row on the line: 37,500 us"});
+    bench::Print({"Graph panel per sample after 10,000 samples, median", late, "us", 1, bench::Goal::AtMost,
+                  2 * early, "2 x the cost after 10 samples"});
+    bench::Print({"Graph panel per sample, mean of 10,050 (x range doublings included)", all, "us", 1,
+                  bench::Goal::AtMost, 1000.0, "a row on the line: 37,500 us"});
 }
 
 } // namespace
