@@ -1,6 +1,7 @@
 // Answers of any length through the real TCP receive path: a loopback server
-// sends the input and closes, the client callback stores the awaited 36 bytes
-// and drops the rest, and KelvraV12 reads the version text as its sensor.
+// sends the input and closes. In an exchange the client callback stores the
+// awaited 36 bytes and drops the rest, and KelvraV12 reads the version text as
+// its sensor; in a stream of auto-sent frames every frame is taken in turn.
 #include "fuzz/fuzz_support.h"
 #include "kelvra/startup.h"
 #include "link/com232.h"
@@ -45,6 +46,57 @@ void SendAll(int fd, const uint8_t *data, size_t size) {
     }
 }
 
+// Short waits until the close has come: by then every byte has been taken.
+// Once the answer is complete the wait returns at once, so events run here.
+void TakeUntilClosed() {
+    const double start = Timer();
+    while (com.tcpcon == 1 && Timer() - start < kCloseBound) {
+        if (com.bytesToRead > 0)
+            WaitForAnswer(0.0);
+        else
+            ProcessSystemEvents();
+    }
+    FUZZ_CHECK(com.tcpcon == 0);
+    ClearRecordedPopups();
+}
+
+// The part of the input that did not make a whole frame sits in the awaited answer.
+void CheckPartialAnswer(const uint8_t *data, size_t size) {
+    FUZZ_CHECK(com.bytesToRead == kFrameBytes - static_cast<int>(size));
+    FUZZ_CHECK(std::memcmp(com.szReadBuf, data, size) == 0);
+}
+
+// An exchange: one answer awaited, everything after it dropped.
+void OneAnswer(int server, const uint8_t *data, size_t size) {
+    ExpectAnswer();
+    SendAll(server, data, size);
+    close(server);
+    TakeUntilClosed();
+    CheckPartialAnswer(data, std::min<size_t>(size, kFrameBytes));
+    fuzz::CheckLinkDecoders();
+    if (com.bytesToRead == 0) SensorCodeFromVersion(com.version, 0);
+}
+
+// Auto-sent frames as the triggered recording takes them: every whole frame in
+// order, however the bytes were split or bunched on the way.
+void FrameStream(int server, const uint8_t *data, size_t size) {
+    com.streaming = true;
+    SendAll(server, data, size);
+    size_t offset = 0;
+    for (; offset + kFrameBytes <= size; offset += kFrameBytes) {
+        ExpectAnswer();
+        ReadQueuedAnswer();
+        WaitForAnswer(kCloseBound);
+        FUZZ_CHECK(com.bytesToRead == 0);
+        FUZZ_CHECK(std::memcmp(com.szReadBuf, data + offset, kFrameBytes) == 0);
+    }
+    ExpectAnswer();
+    ReadQueuedAnswer();
+    close(server);
+    TakeUntilClosed();
+    CheckPartialAnswer(data + offset, size - offset);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -56,6 +108,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 1) return 0;
     ResetLinkState();
     com.comprotocol = 1;
     CopyText(com.ipBuf, "127.0.0.1");
@@ -65,25 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int server = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     FUZZ_CHECK(server >= 0);
 
-    ExpectAnswer();
-    SendAll(server, data, size);
-    close(server);
-    // Short waits until the close has come: by then every byte has been taken.
-    // Once the answer is complete the wait returns at once, so events run here.
-    const double start = Timer();
-    while (com.tcpcon == 1 && Timer() - start < kCloseBound) {
-        if (com.bytesToRead > 0)
-            WaitForAnswer(0.0);
-        else
-            ProcessSystemEvents();
-    }
-    FUZZ_CHECK(com.tcpcon == 0);
-    ClearRecordedPopups();
-
-    const int stored = static_cast<int>(std::min<size_t>(size, kFrameBytes));
-    FUZZ_CHECK(com.bytesToRead == kFrameBytes - stored);
-    FUZZ_CHECK(std::memcmp(com.szReadBuf, data, static_cast<size_t>(stored)) == 0);
-    fuzz::CheckLinkDecoders();
-    if (com.bytesToRead == 0) SensorCodeFromVersion(com.version, 0);
+    // The first byte chooses between an exchange and a stream of auto-sent frames.
+    if (data[0] & 1)
+        FrameStream(server, data + 1, size - 1);
+    else
+        OneAnswer(server, data + 1, size - 1);
     return 0;
 }
