@@ -55,6 +55,24 @@ TEST_F(KelvraLayout, EveryPanelIsTidy) {
         EXPECT_LE(w->geometry().bottom(), 105) << GetCtrlName(kpanels.mainpanel, id);
     }
 
+    // P1 after a calculation and a transfer: curves and factors drawn inside their charts.
+    SetCtrlVal(kpanels.mainpanel, kEditSelectSensor, codes[0]);
+    ShowChildPanel();
+    const int p1 = kpanels.datapanel[1];
+    const PanelDesc &desc = DataPanelDesc(1);
+    const char *coefficients[3][kCoefs] = {{"0", "0.0002", "-0.06", "6", "1800"},
+                                           {"0", "0", "0.03", "2", "2000"},
+                                           {"0", "-0.0001", "0", "-4", "2400"}};
+    for (int c = 0; c < desc.channelCount; ++c)
+        for (int k = 0; k < kCoefs; ++k)
+            Type(p1, CoefficientCtrl(desc.channels[c], k), coefficients[c][k]);
+    Click(p1, DataRoleName(DataRole::ButtonCalcCurves));
+    Type(p1, kEditTemp, "25"); // the set points at 25 degrees
+    Click(p1, DataRoleName(DataRole::ButtonCalcCalib));
+    Click(p1, DataRoleName(DataRole::ButtonSendCF));
+    EXPECT_EQ(screens::LayoutFaults(p1), std::vector<std::string>{});
+    screens::SaveScreenshot(kpanels.mainpanel, "KelvraV12_P1_calculated");
+
     DisplayPanel(kpanels.interfacepanel);
     EXPECT_EQ(screens::LayoutFaults(kpanels.interfacepanel), std::vector<std::string>{});
     screens::SaveScreenshot(kpanels.interfacepanel, "KelvraV12_connection");
