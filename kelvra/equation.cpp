@@ -1,6 +1,7 @@
 #include "kelvra/equation.h"
 
 #include "kelvra/kelvradata.h"
+#include "link/filestore.h"
 #include "platform/formatio.h"
 #include "platform/userint.h"
 
@@ -30,8 +31,12 @@ void SaveEquation(int n) {
     for (int k = 0; k < p.channelCount; ++k)
         for (int j = 0; j < kCoefs; ++j)
             GetCtrlVal(panel, CoefficientCtrl(p.channels[k], j), values[k * kCoefs + j]);
-    // The coefficients are the user's calibration: a lost save must not go unnoticed.
-    if (ArrayToFile(kdata.file_name, values, EquationSize(p), kFieldWidth, VAL_TRUNCATE) != 0)
+    // The coefficients are the user's calibration: a lost save must not go unnoticed,
+    // and a save cut short must not destroy the file it was to replace.
+    const bool saved = ReplaceFileWith(kdata.file_name, [&](const std::string &temporary) {
+        return ArrayToFile(temporary, values, EquationSize(p), kFieldWidth, VAL_TRUNCATE) == 0;
+    });
+    if (!saved)
         MessagePopup(kMessageTitle, "The coefficients could not be saved in " + kdata.file_name + ".");
 }
 

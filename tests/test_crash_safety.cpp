@@ -3,6 +3,9 @@
 // moments to look at the file as a kill would leave it, and at last kills it
 // with SIGKILL: a saved file is always the old one or the new one, a record
 // file always holds whole rows.
+#include "kelvra/equation.h"
+#include "kelvra/kelvradata.h"
+#include "kelvra/startup.h"
 #include "link/comsettings.h"
 #include "tests/test_vexa_harness.h"
 #include "vexa/parafile.h"
@@ -52,6 +55,14 @@ void SaveForever(const std::string &target, const std::function<void(int version
         save(n);
 }
 
+// Puts every file chooser of the program on one path.
+void AnswerFileDialogs(const std::string &path) {
+    SetPopupResponder([path](const PopupRecord &p, std::string &chosen) {
+        chosen = path;
+        return p.kind == PopupRecord::FileSelect ? VAL_EXISTING_FILE_SELECTED : 1;
+    });
+}
+
 TEST(CrashChild, SavesParameterFiles) {
     const std::string dir = ChildDir("parafile");
     if (dir.empty()) GTEST_SKIP() << "runs only as the child of a crash test";
@@ -73,6 +84,23 @@ TEST(CrashChild, SavesSettings) {
     SaveForever(run.path("ComSettings.cfg"), [](int v) {
         SetCtrlVal(vexa.interfacepanel, "StringPortNumber", v ? "20001" : "1");
         SaveCommunicationSettings();
+    });
+}
+
+TEST(CrashChild, SavesEquationFiles) {
+    const std::string dir = ChildDir("equation");
+    if (dir.empty()) GTEST_SKIP() << "runs only as the child of a crash test";
+    // The data panel on its own: the save reads its fields and nothing else of the program.
+    ASSERT_TRUE(QFile::copy(KELVRA_DIR "/KelvraV12.uir", QString::fromStdString(JoinPath(dir, kKelvraUir))));
+    SetProjectDir(dir);
+    kpanels.datapanel[3] = LoadPanel(0, kKelvraUir, 3);
+    ASSERT_GT(kpanels.datapanel[3], 0);
+    const std::string target = JoinPath(dir, "equation.equ");
+    AnswerFileDialogs(target);
+    SaveForever(target, [](int v) {
+        for (const char *field : {"EditRX4", "EditDIFT"})
+            SetCtrlVal(kpanels.datapanel[3], field, v ? -0.000123456789 : 98765.4321);
+        SaveEquation(3);
     });
 }
 
@@ -220,6 +248,10 @@ void ExpectOldOrNew(const std::string &role) {
 
 TEST(CrashSafety, KilledDuringAParameterFileSaveLeavesTheOldOrTheNewFile) {
     ExpectOldOrNew("parafile");
+}
+
+TEST(CrashSafety, KilledDuringAnEquationFileSaveLeavesTheOldOrTheNewFile) {
+    ExpectOldOrNew("equation");
 }
 
 TEST(CrashSafety, KilledDuringASettingsSaveLeavesTheOldOrTheNewFile) {
