@@ -7,6 +7,7 @@
 #include "sim/simsensor.h"
 #include "tests/test_support.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -173,32 +174,40 @@ class Table {
         s.cells[{row, static_cast<int>(fault)}] = {observed, survived};
     }
 
-    // Prints every table with its count of survivors; a cell that failed a check is marked "!".
+    // Prints every table with its count of survivors, and writes it to
+    // <binary>.matrix.txt in the working directory for CI to collect; a cell that
+    // failed a check is marked "!".
     static void Print() {
+        std::string text;
         for (const auto &[title, s] : sections()) {
             int survived = 0;
-            std::printf("\nFault matrix: %s\n%-34s", title.c_str(), "exchange");
+            text += "\nFault matrix: " + title + "\n" + Padded("exchange", 34);
             for (int f = 0; f < kFaults; ++f)
-                std::printf(" %-11s", FaultName(static_cast<FaultId>(f)));
+                text += " " + Padded(FaultName(static_cast<FaultId>(f)), 11);
             for (const std::string &row : s.rows) {
-                std::printf("\n%-34s", row.c_str());
+                text += "\n" + Padded(row, 34);
                 for (int f = 0; f < kFaults; ++f) {
                     const auto cell = s.cells.find({row, f});
-                    std::string text = "-";
+                    std::string mark = "-";
                     if (cell != s.cells.end()) {
-                        text =
+                        mark =
                             std::string(cell->second.survived ? "" : "!") + OutcomeName(cell->second.outcome);
                         survived += cell->second.survived;
                     }
-                    std::printf(" %-11s", text.c_str());
+                    text += " " + Padded(mark, 11);
                 }
             }
-            std::printf("\nsurvived %d / %zu\n", survived, s.cells.size());
+            text += "\nsurvived " + std::to_string(survived) + " / " + std::to_string(s.cells.size()) + "\n";
         }
+        std::fputs(text.c_str(), stdout);
         std::fflush(stdout);
+        WriteFileBytes(QCoreApplication::applicationName().toStdString() + ".matrix.txt", text);
     }
 
   private:
+    static std::string Padded(const std::string &text, std::size_t width) {
+        return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+    }
     struct Cell {
         Outcome outcome;
         bool survived;
