@@ -32,7 +32,7 @@ bool Storable(const std::string &text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ResetLinkState();
-    const std::string &path = fuzz::WriteScratch(data, size, "ComSettings.cfg");
+    const std::string path = fuzz::WriteScratch(data, size, "ComSettings.cfg");
     FUZZ_CHECK(ReadComSettings(path));
     const Settings read = Current();
     // What the connection attempt derives from them.
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ComPortDeviceName(com.comport);
 
     if (!Storable(read.ipBuf) || !Storable(read.portNumStr)) return 0;
-    const std::string &copy = fuzz::WriteScratch(nullptr, 0, "ComSettings.copy");
+    const std::string copy = fuzz::ScratchPath("ComSettings.copy");
     FUZZ_CHECK(WriteComSettings(copy));
     ResetLinkState();
     FUZZ_CHECK(ReadComSettings(copy));

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
     const PanelDesc &p = DataPanelDesc(1 + data[0] % kDataPanels);
     const uint16_t temperature = data[0] / kDataPanels; // also beyond 99, which is clamped
-    const std::string &path = fuzz::WriteScratch(data + 1, size - 1, "equation.equ");
+    const std::string path = fuzz::WriteScratch(data + 1, size - 1, "equation.equ");
 
     double values[kMaxChannels * kCoefs] = {};
     const int count = EquationSize(p);

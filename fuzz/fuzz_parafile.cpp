@@ -11,7 +11,7 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const std::string &path = fuzz::WriteScratch(data, size, "Parameter.ini");
+    const std::string path = fuzz::WriteScratch(data, size, "Parameter.ini");
     uint16_t record[kAnzPara];
     std::fill(std::begin(record), std::end(record), 0x5A5A);
     std::string problem;

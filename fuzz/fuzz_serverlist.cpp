@@ -7,7 +7,7 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const std::string &path = fuzz::WriteScratch(data, size, "IPComboBox.cfg");
+    const std::string path = fuzz::WriteScratch(data, size, "IPComboBox.cfg");
     const std::vector<std::string> names = ReadServerListFile(path);
     for (const std::string &name : names) {
         FUZZ_CHECK(!name.empty());
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<std::string> storable;
     for (const std::string &name : names)
         if (name.size() < static_cast<size_t>(kServerRecordBytes)) storable.push_back(name);
-    const std::string &copy = fuzz::WriteScratch(nullptr, 0, "IPComboBox.copy");
+    const std::string copy = fuzz::ScratchPath("IPComboBox.copy");
     FUZZ_CHECK(WriteServerListFile(copy, storable));
     FUZZ_CHECK(ReadServerListFile(copy) == storable);
     return 0;

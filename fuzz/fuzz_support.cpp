@@ -18,7 +18,6 @@ namespace {
 constexpr int kFrameBytes = kFrameWords * 2;
 
 std::string scratchDir;
-std::string scratchPath;
 
 void RemoveScratchDir() {
     std::error_code ec;
@@ -29,10 +28,11 @@ const std::string &ScratchDir() {
     if (scratchDir.empty()) {
         // Memory-backed when there is such a place: replacing a file on a disk
         // flushes it, which would cost a hundred times the parsing.
-        const char *tmp = std::getenv("TMPDIR");
-        std::string base = tmp && *tmp                                 ? tmp
-                           : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
-                                                                       : "/tmp";
+        std::string base = "/tmp";
+        if (const char *tmp = std::getenv("TMPDIR"); tmp && *tmp)
+            base = tmp;
+        else if (std::filesystem::is_directory("/dev/shm"))
+            base = "/dev/shm";
         std::string templ = base + "/fuzz-XXXXXX";
         if (!mkdtemp(templ.data())) Fail("no temporary directory", __FILE__, __LINE__);
         scratchDir = templ;
@@ -48,12 +48,16 @@ void Fail(const char *what, const char *file, int line) {
     std::abort();
 }
 
-const std::string &WriteScratch(const uint8_t *data, std::size_t size, const char *name) {
-    scratchPath = ScratchDir() + "/" + name;
-    std::ofstream out(scratchPath, std::ios::binary | std::ios::trunc);
+std::string ScratchPath(const char *name) {
+    return ScratchDir() + "/" + name;
+}
+
+std::string WriteScratch(const uint8_t *data, std::size_t size, const char *name) {
+    const std::string path = ScratchPath(name);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
     if (!out) Fail("scratch file not written", __FILE__, __LINE__);
-    return scratchPath;
+    return path;
 }
 
 void StartRunTime() {

@@ -14,9 +14,10 @@ namespace fuzz {
 
 [[noreturn]] void Fail(const char *what, const char *file, int line);
 
-// Replaces the scratch file name (in a private temporary directory) with the
-// input bytes; returns its path.
-const std::string &WriteScratch(const uint8_t *data, std::size_t size, const char *name = "input");
+// The path of file name in a private temporary directory, removed at exit.
+std::string ScratchPath(const char *name);
+// Replaces that file with the input bytes; returns its path.
+std::string WriteScratch(const uint8_t *data, std::size_t size, const char *name);
 
 // Starts the run-time layer offscreen, once: the transport targets need its event loop.
 void StartRunTime();
