@@ -155,6 +155,13 @@ void ReadQueuedAnswer() {
     if (!IsSerial() && com.g_hconversation != 0 && com.bytesToRead > 0) ReadAwaitedBytes(com.g_hconversation);
 }
 
+void DropReceivedBytes() {
+    if (IsSerial())
+        FlushInQ(com.comport);
+    else if (com.g_hconversation != 0)
+        DropPendingBytes(com.g_hconversation);
+}
+
 void SendTxBuf(int tcpTimeoutMs) {
     const int written = IsSerial() ? ComWrt(com.comport, com.szWriteBuf, kFrameBytes)
                                    : ClientTCPWrite(com.g_hconversation, com.szWriteBuf, kFrameBytes,

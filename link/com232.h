@@ -20,6 +20,8 @@ void ExpectAnswer();
 // On TCP, takes into the awaited answer the bytes that have already arrived
 // (kept while com.streaming), without waiting for more.
 void ReadQueuedAnswer();
+// Drops every received byte not taken yet, on either transport.
+void DropReceivedBytes();
 // Waits up to timeout seconds for the 36-byte answer while user-interface events
 // run. Complete exactly when com.bytesToRead is 0 afterwards.
 void WaitForAnswer(double timeout);

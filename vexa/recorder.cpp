@@ -231,7 +231,7 @@ void TriggeredRecord() {
         GetRxBufData();
         if (live.databuf[0] != kAnswerMarker) {
             // Out of step with the frames (stray bytes on the line): start again at the next one.
-            if (com.comprotocol == 0) FlushInQ(com.comport);
+            DropReceivedBytes();
             continue;
         }
         ShowRecordedFrame();
