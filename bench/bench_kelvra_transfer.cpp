@@ -3,6 +3,7 @@
 // transfers of P1 and P3 take next to the floor that the block pauses and the
 // line set, and the time from start to connected.
 #include "bench/benchtable.h"
+#include "bench/programbench.h"
 #include "bench/pacedline.h"
 #include "kelvra/compensation.h"
 #include "kelvra/gui.h"
@@ -29,15 +30,11 @@
 namespace {
 
 constexpr int kRuns = 3;
-constexpr int kSerialPort = 5;
+using bench::kSerialPort;
 constexpr double kBlockPause = 0.2;
 constexpr double kFrameSeconds = bench::kFrameBytes * bench::kByteSeconds;
 
-struct Link {
-    const char *name;
-    std::string settings; // ComSettings.cfg that reaches the simulated sensor
-    bool paced;
-};
+using bench::Link;
 
 // Median seconds of kRuns transfers of panel n; -1 when one failed.
 double TimeTransfers(int n) {
@@ -102,11 +99,7 @@ int main(int argc, char **argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    if (!QFile::copy(KELVRA_DIR "/KelvraV12.uir", dir.filePath("KelvraV12.uir"))) {
-        std::fprintf(stderr, "KelvraV12.uir not found in %s: build the program first\n", KELVRA_DIR);
-        return 1;
-    }
-    SetProjectDir(dir.path().toStdString());
+    if (!bench::SetUpProgramDir(dir, KELVRA_DIR, {"KelvraV12.uir"})) return 1;
     SetPopupResponder([](const PopupRecord &, std::string &) { return 0; });
 
     sim::SimSensor sensor;
@@ -114,12 +107,8 @@ int main(int argc, char **argv) {
     const int tcpPort = sensor.listenTcp();
     bench::PacedLine line(sensor.openPty());
     MapComPort(kSerialPort, line.programDevice());
-    const Link links[] = {
-        {"TCP", "1\r\n1\r\n127.0.0.1\r\n" + std::to_string(tcpPort) + "\r\n", false},
-        {"paced pseudo-terminal", "0\r\n" + std::to_string(kSerialPort) + "\r\n\r\n\r\n", true},
-    };
-    for (const Link &link : links) {
-        std::ofstream(dir.filePath("ComSettings.cfg").toStdString(), std::ios::binary) << link.settings;
+    for (const Link &link : bench::SensorLinks(tcpPort)) {
+        bench::UseLink(dir, link);
         if (!MeasureStart(link)) return 1;
         for (int n : {1, 3})
             PrintTransfer(link, n, TimeTransfers(n));

@@ -3,6 +3,7 @@
 // back) take over loopback TCP and over a pseudo-terminal paced as a 19200-baud
 // line, next to the floor the line sets: 32 exchanges of 72 bytes, 1.2 s.
 #include "bench/benchtable.h"
+#include "bench/programbench.h"
 #include "bench/pacedline.h"
 #include "link/linkstate.h"
 #include "platform/rs232.h"
@@ -27,15 +28,11 @@
 namespace {
 
 constexpr int kRuns = 3;
-constexpr int kSerialPort = 5;
+using bench::kSerialPort;
 constexpr int kExchanges = 32; // the parameters and 31 teach rows
 constexpr double kLineFloor = kExchanges * 2 * bench::kFrameBytes * bench::kByteSeconds;
 
-struct Link {
-    const char *name;
-    std::string settings; // ComSettings.cfg that reaches the simulated sensor
-    bool paced;
-};
+using bench::Link;
 
 // Median seconds of kRuns runs of a transfer; -1 when one failed.
 double MedianSeconds(void (*transfer)()) {
@@ -70,24 +67,15 @@ int main(int argc, char **argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    for (const char *file : {"VexaV32.uir", "orvena.png"})
-        if (!QFile::copy(QString(VEXA_DIR) + "/" + file, dir.filePath(file))) {
-            std::fprintf(stderr, "%s not found in %s: build the program first\n", file, VEXA_DIR);
-            return 1;
-        }
-    SetProjectDir(dir.path().toStdString());
+    if (!bench::SetUpProgramDir(dir, VEXA_DIR, {"VexaV32.uir", "orvena.png"})) return 1;
     SetPopupResponder([](const PopupRecord &, std::string &) { return 0; });
 
     sim::SimSensor sensor;
     const int tcpPort = sensor.listenTcp();
     bench::PacedLine line(sensor.openPty());
     MapComPort(kSerialPort, line.programDevice());
-    const Link links[] = {
-        {"TCP", "1\r\n1\r\n127.0.0.1\r\n" + std::to_string(tcpPort) + "\r\n", false},
-        {"paced pseudo-terminal", "0\r\n" + std::to_string(kSerialPort) + "\r\n\r\n\r\n", true},
-    };
-    for (const Link &link : links) {
-        std::ofstream(dir.filePath("ComSettings.cfg").toStdString(), std::ios::binary) << link.settings;
+    for (const Link &link : bench::SensorLinks(tcpPort)) {
+        bench::UseLink(dir, link);
         if (StartVexa() != 0 || com.comecho != 1) {
             bench::PrintFailure(std::string("Parameter transfer, ") + link.name, "no connection");
             return 1;

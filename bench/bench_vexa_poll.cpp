@@ -4,6 +4,7 @@
 // the program's CPU use while the charts are drawn, and the time from start to
 // connected (version answer and parameter set read).
 #include "bench/benchtable.h"
+#include "bench/programbench.h"
 #include "bench/pacedline.h"
 #include "link/linkstate.h"
 #include "platform/rs232.h"
@@ -29,7 +30,7 @@
 namespace {
 
 constexpr long kCycles = 150;
-constexpr int kSerialPort = 5;
+using bench::kSerialPort;
 constexpr double kPause = 0.050;
 // Start-up: auto-send off (no answer), then the version query, the parameters and
 // 31 teach rows, each a command and its answer.
@@ -41,11 +42,7 @@ double ThreadCpuSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-struct Link {
-    const char *name;
-    std::string settings; // ComSettings.cfg that reaches the simulated sensor
-    bool paced;
-};
+using bench::Link;
 
 std::string Ms(double seconds) {
     return bench::Fixed(seconds * 1e3, 2) + " ms";
@@ -112,24 +109,15 @@ int main(int argc, char **argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    for (const char *file : {"VexaV32.uir", "orvena.png"})
-        if (!QFile::copy(QString(VEXA_DIR) + "/" + file, dir.filePath(file))) {
-            std::fprintf(stderr, "%s not found in %s: build the program first\n", file, VEXA_DIR);
-            return 1;
-        }
-    SetProjectDir(dir.path().toStdString());
+    if (!bench::SetUpProgramDir(dir, VEXA_DIR, {"VexaV32.uir", "orvena.png"})) return 1;
     SetPopupResponder([](const PopupRecord &, std::string &) { return 0; });
 
     sim::SimSensor sensor;
     const int tcpPort = sensor.listenTcp();
     bench::PacedLine line(sensor.openPty());
     MapComPort(kSerialPort, line.programDevice());
-    const Link links[] = {
-        {"TCP", "1\r\n1\r\n127.0.0.1\r\n" + std::to_string(tcpPort) + "\r\n", false},
-        {"paced pseudo-terminal", "0\r\n" + std::to_string(kSerialPort) + "\r\n\r\n\r\n", true},
-    };
-    for (const Link &link : links) {
-        std::ofstream(dir.filePath("ComSettings.cfg").toStdString(), std::ios::binary) << link.settings;
+    for (const Link &link : bench::SensorLinks(tcpPort)) {
+        bench::UseLink(dir, link);
         if (!MeasureStart(link)) return 1;
         MeasurePolling(sensor, link);
         EndVexa();

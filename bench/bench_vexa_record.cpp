@@ -3,6 +3,7 @@
 // sample costs the graph panel (seven segments and the redraw of the shown
 // graph) after 10 and after 10,000 samples.
 #include "bench/benchtable.h"
+#include "bench/programbench.h"
 #include "link/linkstate.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
@@ -103,12 +104,7 @@ int main(int argc, char **argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    for (const char *file : {"VexaV32.uir", "orvena.png"})
-        if (!QFile::copy(QString(VEXA_DIR) + "/" + file, dir.filePath(file))) {
-            std::fprintf(stderr, "%s not found in %s: build the program first\n", file, VEXA_DIR);
-            return 1;
-        }
-    SetProjectDir(dir.path().toStdString());
+    if (!bench::SetUpProgramDir(dir, VEXA_DIR, {"VexaV32.uir", "orvena.png"})) return 1;
     SetPopupResponder(
         [](const PopupRecord &p, std::string &) { return p.kind == PopupRecord::Confirm ? 1 : 0; });
 
