@@ -11,11 +11,12 @@ constexpr int kMaxEquation = kMaxChannels * kCoefs;
 constexpr const char *kMessageTitle = "Equation file";
 constexpr int kFieldWidth = 10;
 
-// Lets the user choose an equation file; its path goes to file_name.
-bool ChooseEquationFile() {
+// Lets the user choose an equation file; its path goes to file_name. A file
+// to be saved over is replaced only when the user confirms it.
+bool ChooseEquationFile(bool forSaving) {
     std::string path;
-    const int chosen =
-        FileSelectPopup(kdata.proj_dir, "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path);
+    const auto choose = forSaving ? FileSaveSelectPopup : FileSelectPopup;
+    const int chosen = choose(kdata.proj_dir, "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path);
     if (chosen == VAL_NO_FILE_SELECTED) return false;
     kdata.file_name = path;
     return true;
@@ -25,7 +26,7 @@ bool ChooseEquationFile() {
 
 void SaveEquation(int n) {
     const PanelDesc &p = DataPanelDesc(n);
-    if (!ChooseEquationFile()) return;
+    if (!ChooseEquationFile(true)) return;
     const int panel = kpanels.datapanel[p.number];
     double values[kMaxEquation] = {};
     for (int k = 0; k < p.channelCount; ++k)
@@ -42,7 +43,7 @@ void SaveEquation(int n) {
 
 void GetEquation(int n) {
     const PanelDesc &p = DataPanelDesc(n);
-    if (!ChooseEquationFile()) return;
+    if (!ChooseEquationFile(false)) return;
     double values[kMaxEquation] = {};
     const int count = EquationSize(p);
     const int read = FileToArray(kdata.file_name, values, count);

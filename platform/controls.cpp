@@ -6,7 +6,6 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDoubleValidator>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,10 +22,6 @@
 #include <cmath>
 
 namespace {
-
-QString ShortestText(double v) {
-    return QString::number(v, 'g', QLocale::FloatingPointShortest);
-}
 
 // The value a ring item carries: from the itemValues property, else its index.
 void SeedRingValues(QComboBox *box) {
@@ -61,8 +56,8 @@ bool NumericValue(const ControlInfo &c, double &value) {
     QWidget *w = c.widget;
     if (auto *s = qobject_cast<QSpinBox *>(w))
         value = s->value();
-    else if (auto *d = qobject_cast<QLineEdit *>(w); d && c.style == CTRL_NUMERIC_DOUBLE)
-        value = d->text().toDouble();
+    else if (qobject_cast<QLineEdit *>(w) && c.style == CTRL_NUMERIC_DOUBLE)
+        value = FieldNumber(c);
     else if (auto *sl = qobject_cast<QSlider *>(w))
         value = sl->value();
     else if (auto *pb = qobject_cast<QProgressBar *>(w))
@@ -80,21 +75,15 @@ bool NumericValue(const ControlInfo &c, double &value) {
 int SetNumericValue(ControlInfo &c, double value) {
     QWidget *w = c.widget;
     QSignalBlocker block(w);
-    if (auto *s = qobject_cast<QSpinBox *>(w))
-        s->setValue(static_cast<int>(std::clamp(value, -2147483648.0, 2147483647.0)));
-    else if (auto *d = qobject_cast<QLineEdit *>(w); d && c.style == CTRL_NUMERIC_DOUBLE)
-        d->setText(ShortestText(value));
-    else if (auto *sl = qobject_cast<QSlider *>(w))
-        sl->setValue(static_cast<int>(value));
+    if (qobject_cast<QSpinBox *>(w) || qobject_cast<QSlider *>(w) || qobject_cast<QComboBox *>(w))
+        return SetWholeValue(c, value);
+    if (qobject_cast<QLineEdit *>(w) && c.style == CTRL_NUMERIC_DOUBLE)
+        SetFieldNumber(c, value);
     else if (auto *pb = qobject_cast<QProgressBar *>(w))
         pb->setValue(static_cast<int>(std::lround(value)));
     else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isCheckable())
         b->setChecked(value != 0);
-    else if (auto *r = qobject_cast<QComboBox *>(w)) {
-        int i = RingIndexOf(r, QVariant(static_cast<int>(value)));
-        if (i < 0) return UIE_ITEM_NOT_FOUND;
-        r->setCurrentIndex(i);
-    } else
+    else
         return UIE_WRONG_TYPE;
     return 0;
 }
@@ -119,7 +108,7 @@ class CellDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const override {
-        auto *spin = new QSpinBox(parent);
+        QSpinBox *spin = NewWholeNumberBox(parent);
         QObject *table = this->parent();
         QVariant lo = table->property("cellMinimum"), hi = table->property("cellMaximum");
         spin->setRange(lo.isValid() ? lo.toInt() : 0, hi.isValid() ? hi.toInt() : 65535);
@@ -164,27 +153,25 @@ void ConnectCtrlSignals(ControlInfo &ctrl) {
         fire(EVENT_COMMIT);
     };
     if (auto *b = qobject_cast<QPushButton *>(w)) {
-        QObject::connect(b, &QPushButton::clicked, b, [fire] { fire(EVENT_COMMIT); });
+        // A button acts on what the fields show: an edit still owed is committed first,
+        // also when the button was pressed by its shortcut key.
+        QObject::connect(b, &QPushButton::clicked, b, [panel, id, fire] {
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) CommitFocusedField(*c);
+            fire(EVENT_COMMIT);
+        });
     } else if (auto *b = qobject_cast<QAbstractButton *>(w)) {
         QObject::connect(b, &QAbstractButton::clicked, b, changedAndCommit);
-    } else if (auto *s = qobject_cast<QSpinBox *>(w)) {
-        s->setKeyboardTracking(false); // one event per entered value, not per keystroke
-        QObject::connect(s, &QSpinBox::valueChanged, s, changedAndCommit);
-    } else if (auto *e = qobject_cast<QLineEdit *>(w)) {
-        if (ctrl.style == CTRL_NUMERIC_DOUBLE) {
-            e->setValidator(new QDoubleValidator(e));
-            QObject::connect(e, &QLineEdit::editingFinished, e, [e, changedAndCommit] {
-                QSignalBlocker block(e);
-                e->setText(ShortestText(e->text().toDouble()));
-                changedAndCommit();
-            });
-        } else {
-            QObject::connect(e, &QLineEdit::textEdited, e, [fire] { fire(EVENT_VAL_CHANGED); });
-            QObject::connect(e, &QLineEdit::returnPressed, e, [fire] { fire(EVENT_COMMIT); });
-        }
+    } else if (qobject_cast<QSpinBox *>(w) || qobject_cast<QLineEdit *>(w)) {
+        ConnectField(ctrl);
     } else if (auto *r = qobject_cast<QComboBox *>(w)) {
         SeedRingValues(r);
-        QObject::connect(r, &QComboBox::activated, r, changedAndCommit);
+        // A list button opens its list without taking the focus, so that the field it
+        // serves is not left (and committed) by a click on it.
+        if (ctrl.style == CTRL_LIST_BUTTON) r->setFocusPolicy(Qt::TabFocus);
+        QObject::connect(r, &QComboBox::activated, r, [panel, id, r, changedAndCommit] {
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) KeepOrRestoreRange(*c, r->currentData().toInt());
+            changedAndCommit();
+        });
     } else if (auto *t = qobject_cast<QTableWidget *>(w)) {
         t->setItemDelegate(new CellDelegate(t));
         QObject::connect(t, &QTableWidget::itemChanged, t, [fire](QTableWidgetItem *item) {
@@ -192,7 +179,8 @@ void ConnectCtrlSignals(ControlInfo &ctrl) {
             fire(EVENT_COMMIT, item->row() + 1, item->column() + 1);
         });
     } else if (auto *sl = qobject_cast<QSlider *>(w)) {
-        QObject::connect(sl, &QSlider::valueChanged, sl, [sl, fire] {
+        QObject::connect(sl, &QSlider::valueChanged, sl, [panel, id, sl, fire](int value) {
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) KeepOrRestoreRange(*c, value);
             fire(EVENT_VAL_CHANGED);
             if (!sl->isSliderDown()) fire(EVENT_COMMIT);
         });
@@ -614,7 +602,7 @@ int NewCtrl(int panel, int style, const std::string &label, int top, int left) {
     const QString text = QString::fromStdString(label);
     switch (style) {
     case CTRL_NUMERIC:
-        w = new QSpinBox(parent);
+        w = NewWholeNumberBox(parent);
         break;
     case CTRL_NUMERIC_DOUBLE: {
         auto *e = new QLineEdit(parent);

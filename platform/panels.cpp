@@ -5,7 +5,7 @@
 #include "platform/uir_internal.h"
 #include "platform/utility.h"
 
-#include <QAbstractSpinBox>
+#include <QSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -37,6 +37,8 @@ class PanelLoader : public QUiLoader {
             w = new StripChart(parent);
         else if (className == "Graph")
             w = new Graph(parent);
+        else if (className == "QSpinBox")
+            w = NewWholeNumberBox(parent);
         else
             return QUiLoader::createWidget(className, parent, name);
         w->setObjectName(name);
@@ -137,14 +139,29 @@ class EventRouter : public QObject {
                               m->position().toPoint().x());
             return false;
         }
-        case QEvent::KeyPress:
-            return FireCtrlEvent(ctrl, EVENT_KEYPRESS, KeyCode(static_cast<QKeyEvent *>(event))) != 0;
+        case QEvent::KeyPress: {
+            auto *k = static_cast<QKeyEvent *>(event);
+            const int panel = ctrl.panel, id = ctrl.id;
+            // Tab leaves the field even where the program moves the focus itself.
+            if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) CommitOnLeave(ctrl, Qt::TabFocusReason);
+            ControlInfo *c = FindCtrl(panel, id, nullptr);
+            if (!c || FireCtrlEvent(*c, EVENT_KEYPRESS, KeyCode(k)) != 0) return true;
+            if ((c = FindCtrl(panel, id, nullptr))) NoteFieldKey(*c, k->key());
+            return false;
+        }
         case QEvent::FocusIn:
         case QEvent::FocusOut: {
             QWidget *target =
                 ctrl.widget && ctrl.widget->focusProxy() ? ctrl.widget->focusProxy() : ctrl.widget.data();
-            if (w == target)
-                FireCtrlEvent(ctrl, event->type() == QEvent::FocusIn ? EVENT_GOT_FOCUS : EVENT_LOST_FOCUS);
+            if (w != target) return false;
+            if (event->type() == QEvent::FocusIn) {
+                FireCtrlEvent(ctrl, EVENT_GOT_FOCUS);
+                return false;
+            }
+            // Leaving a field commits what was typed into it, before it counts as left.
+            const int panel = ctrl.panel, id = ctrl.id;
+            CommitOnLeave(ctrl, static_cast<QFocusEvent *>(event)->reason());
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) FireCtrlEvent(*c, EVENT_LOST_FOCUS);
             return false;
         }
         default:

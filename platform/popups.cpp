@@ -15,7 +15,7 @@ std::vector<PopupRecord> recorded;
 bool Answered(PopupRecord::Kind kind, const std::string &title, const std::string &text, std::string &path,
               int &result) {
     if (!responder) return false;
-    PopupRecord record{kind, title, text};
+    PopupRecord record{kind, title, text, {}};
     recorded.push_back(record);
     result = responder(record, path);
     return true;
@@ -47,29 +47,50 @@ int ConfirmPopup(const std::string &title, const std::string &text) {
     return answer == QMessageBox::Yes ? 1 : 0;
 }
 
-int FileSelectPopup(const std::string &defaultDirectory, const std::string &defaultFileName,
-                    const std::string &fileTypeList, const std::string &title, int buttonLabel,
-                    int restrictDirectory, int restrictExtension, int /*allowCancel: always offered*/,
-                    int allowMakeDirectory, std::string &pathName) {
+namespace {
+
+// Where the next file dialog opens: the folder of the file chosen last.
+std::string lastFolder;
+
+QString ButtonText(int buttonLabel) {
+    switch (buttonLabel) {
+    case VAL_SAVE_BUTTON:
+        return QObject::tr("Save");
+    case VAL_SELECT_BUTTON:
+        return QObject::tr("Select");
+    case VAL_LOAD_BUTTON:
+        return QObject::tr("Load");
+    default:
+        return QObject::tr("OK");
+    }
+}
+
+// One showing of the file dialog, or the test responder in its place.
+int AskForFile(const std::string &directory, const std::string &defaultFileName, const std::string &fileTypeList,
+               const std::string &title, int buttonLabel, int restrictDirectory, int restrictExtension,
+               int allowMakeDirectory, std::string &pathName) {
     int result = VAL_NO_FILE_SELECTED;
     std::string path;
-    if (Answered(PopupRecord::FileSelect, title, defaultFileName, path, result)) {
+    if (responder) {
+        PopupRecord record{PopupRecord::FileSelect, title, defaultFileName, directory};
+        recorded.push_back(record);
+        result = responder(record, path);
         if (result != VAL_NO_FILE_SELECTED) pathName = path;
         return result;
     }
     if (!qApp) return UIE_NOT_INITIALISED;
-    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title),
-                       QString::fromStdString(defaultDirectory));
+    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title), QString::fromStdString(directory));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite); // asked by FileSaveSelectPopup, dialog or not
     dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(buttonLabel == VAL_SAVE_BUTTON ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setLabelText(QFileDialog::Accept, ButtonText(buttonLabel));
     QString filter = QString::fromStdString(fileTypeList);
     dialog.setNameFilters(restrictExtension ? QStringList{filter} : QStringList{filter, "*"});
     dialog.selectFile(QString::fromStdString(defaultFileName));
     if (restrictDirectory) {
-        QString dir = QString::fromStdString(defaultDirectory);
+        QString dir = QString::fromStdString(directory);
         QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog, [&dialog, dir](const QString &entered) {
             if (QDir(entered) != QDir(dir)) dialog.setDirectory(dir);
         });
@@ -80,4 +101,53 @@ int FileSelectPopup(const std::string &defaultDirectory, const std::string &defa
         chosen += filter.mid(1);
     pathName = chosen.toStdString();
     return QFileInfo::exists(chosen) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+}
+
+int ChooseFile(bool forSaving, const std::string &defaultDirectory, const std::string &defaultFileName,
+               const std::string &fileTypeList, const std::string &title, int buttonLabel, int restrictDirectory,
+               int restrictExtension, int allowMakeDirectory, std::string &pathName) {
+    const bool useLast = !restrictDirectory && !lastFolder.empty() && QDir(QString::fromStdString(lastFolder)).exists();
+    std::string directory = useLast ? lastFolder : defaultDirectory;
+    std::string fileName = defaultFileName;
+    for (;;) {
+        std::string path;
+        const int result = AskForFile(directory, fileName, fileTypeList, title, buttonLabel, restrictDirectory,
+                                      restrictExtension, allowMakeDirectory, path);
+        if (result <= VAL_NO_FILE_SELECTED) return result;
+        const QFileInfo chosen(QString::fromStdString(path));
+        if (forSaving && chosen.exists() &&
+            ConfirmPopup("Replace file?", "\"" + chosen.fileName().toStdString() + "\" already exists in\n" +
+                                              chosen.absolutePath().toStdString() +
+                                              ".\nDo you want to replace it?") != 1) {
+            // No: choose again, where the user was.
+            directory = chosen.absolutePath().toStdString();
+            fileName = chosen.fileName().toStdString();
+            continue;
+        }
+        lastFolder = chosen.absolutePath().toStdString();
+        pathName = path;
+        return result;
+    }
+}
+
+} // namespace
+
+int FileSelectPopup(const std::string &defaultDirectory, const std::string &defaultFileName,
+                    const std::string &fileTypeList, const std::string &title, int buttonLabel,
+                    int restrictDirectory, int restrictExtension, int /*allowCancel: always offered*/,
+                    int allowMakeDirectory, std::string &pathName) {
+    return ChooseFile(false, defaultDirectory, defaultFileName, fileTypeList, title, buttonLabel, restrictDirectory,
+                      restrictExtension, allowMakeDirectory, pathName);
+}
+
+int FileSaveSelectPopup(const std::string &defaultDirectory, const std::string &defaultFileName,
+                        const std::string &fileTypeList, const std::string &title, int buttonLabel,
+                        int restrictDirectory, int restrictExtension, int /*allowCancel: always offered*/,
+                        int allowMakeDirectory, std::string &pathName) {
+    return ChooseFile(true, defaultDirectory, defaultFileName, fileTypeList, title, buttonLabel, restrictDirectory,
+                      restrictExtension, allowMakeDirectory, pathName);
+}
+
+void ForgetLastFileFolder() {
+    lastFolder.clear();
 }

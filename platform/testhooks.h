@@ -11,7 +11,8 @@ class QWidget;
 struct PopupRecord {
     enum Kind { Message, Confirm, FileSelect } kind;
     std::string title;
-    std::string text;
+    std::string text;      // file dialogs: the proposed file name
+    std::string directory; // file dialogs: the folder it opens in
 };
 
 // Answers a popup instead of a person. Its result is the popup's result
@@ -22,6 +23,8 @@ using PopupResponder = std::function<int(const PopupRecord &popup, std::string &
 void SetPopupResponder(PopupResponder responder);
 const std::vector<PopupRecord> &RecordedPopups();
 void ClearRecordedPopups();
+// File dialogs open in the folder used last; a test starts from the program's own.
+void ForgetLastFileFolder();
 
 // The widgets behind a panel and a control, for real input with QTest.
 QWidget *PanelWidget(int panel);

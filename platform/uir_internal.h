@@ -21,6 +21,12 @@ struct ControlInfo {
     void *callbackData = nullptr;
     int mode = VAL_HOT;
     int selectionStart = 0;
+    // Field commit state (fields.cpp): typed since the last commit, Enter pressed,
+    // commit already fired for this Enter; the last valid floating-point value.
+    bool edited = false;
+    bool confirming = false;
+    bool committed = false;
+    double number = 0;
 };
 
 // One loaded panel with its controls; ids index `controls` from 1.
@@ -49,6 +55,31 @@ CtrlStyle StyleOfWidget(QWidget *w);
 int NewCtrlOnPanel(PanelInfo &panel, QWidget *w, CtrlStyle style);
 int SetCtrlTabPosition(PanelInfo &panel, int id, int position);
 int GetCtrlTabPosition(const PanelInfo &panel, int id);
+
+// ---- fields (fields.cpp) ----
+class QSpinBox;
+// A whole-number field that reads typed text by the number rule.
+QSpinBox *NewWholeNumberBox(QWidget *parent);
+// Wires a text or number field: commit on Enter, changed or not, and after an edit
+// when the user leaves it.
+void ConnectField(ControlInfo &ctrl);
+// A key reached a field before the field handles it.
+void NoteFieldKey(ControlInfo &ctrl, int key);
+// The field lost the focus for a reason: commits an edit not yet committed.
+void CommitOnLeave(ControlInfo &ctrl, Qt::FocusReason reason);
+// Commits the pending edit of the field with the focus, unless it is `except`
+// (a button about to act on the fields).
+void CommitFocusedField(const ControlInfo &except);
+// Value of a floating-point field: the last one typed and taken, or set.
+double FieldNumber(const ControlInfo &ctrl);
+void SetFieldNumber(ControlInfo &ctrl, double value);
+// Sets a spin box, slide or ring; a value beyond its usual range or list is shown
+// as it is and marked instead of being changed.
+int SetWholeValue(ControlInfo &ctrl, double value);
+// The user chose a value: back to the usual range once the value lies in it.
+void KeepOrRestoreRange(ControlInfo &ctrl, int value);
+// Tells the user, at the control, why what was typed was not taken.
+void ShowRefusal(QWidget *w, const QString &why);
 
 // The index of the ring item carrying a value (int or text), or -1.
 class QComboBox;

@@ -319,10 +319,18 @@ enum FileSelectButton : int {
     VAL_LOAD_BUTTON = 3
 };
 // File dialog; the chosen path goes to pathName. Result: FileSelectResult.
+// Unless the directory is restricted, it opens in the folder of the file chosen
+// last by any file dialog of the program, else in defaultDirectory.
 int FileSelectPopup(const std::string &defaultDirectory, const std::string &defaultFileName,
                     const std::string &fileTypeList, const std::string &title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel, int allowMakeDirectory,
                     std::string &pathName);
+// The same for a file about to be written: an existing file is replaced only
+// after the user confirms it; No lets the user choose again.
+int FileSaveSelectPopup(const std::string &defaultDirectory, const std::string &defaultFileName,
+                        const std::string &fileTypeList, const std::string &title, int buttonLabel,
+                        int restrictDirectory, int restrictExtension, int allowCancel, int allowMakeDirectory,
+                        std::string &pathName);
 
 // Loads a picture file into a picture control; negative when it cannot be read.
 int DisplayImageFile(int panel, Ctrl c, const std::string &path);

@@ -1,6 +1,9 @@
 #include "tests/test_support.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
 #include <QElapsedTimer>
 #include <QThread>
 #include <cerrno>
@@ -82,4 +85,16 @@ std::string ReadFileBytes(const std::string &path) {
 void WriteFileBytes(const std::string &path, const std::string &bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f << bytes;
+}
+
+bool ActivateWindowOf(QWidget *w) {
+    QWidget *window = w->window();
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    if (window->windowHandle()) window->windowHandle()->requestActivate();
+    // Shortcut keys follow the focus window of the platform, not only Qt's active one.
+    return WaitFor([window] {
+        return window->isActiveWindow() && QGuiApplication::focusWindow() == window->windowHandle();
+    }, 2.0);
 }

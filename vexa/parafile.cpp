@@ -16,9 +16,11 @@ namespace {
 constexpr int kFieldWidth = 5;
 constexpr int kMaxLineChars = 80; // far more than a value and its blanks need
 
-// The file dialog both operations share; false when nothing was chosen.
+// The file dialog both operations share; false when nothing was chosen. Saving
+// over an existing file asks first.
 bool ChooseParaFile(int button, std::string &path) {
-    return FileSelectPopup(vexa.proj_dir, kParaFileName, "*.ini", "Parameter", button, 0, 0, 1, 1, path) > 0;
+    const auto choose = button == VAL_SAVE_BUTTON ? FileSaveSelectPopup : FileSelectPopup;
+    return choose(vexa.proj_dir, kParaFileName, "*.ini", "Parameter", button, 0, 0, 1, 1, path) > 0;
 }
 
 void ReportFileProblem(const std::string &path, const std::string &problem) {

@@ -1,0 +1,325 @@
+// Fields: what a user types reaches the program as typed, or not at all, visibly.
+// A field commits on Enter (changed or not), when the user leaves it after an
+// edit (Tab, a click elsewhere, a button), and before a button acts on it.
+// Floating-point and whole-number fields read text by the one number rule;
+// a value the program sets beyond a control's usual range is shown as it is.
+#include "platform/numbers.h"
+#include "platform/uir_internal.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
+#include <QToolTip>
+
+namespace {
+
+// Control events fire through a fresh lookup: a callback may add or discard controls.
+void Fire(int panel, int id, int event) {
+    if (ControlInfo *c = FindCtrl(panel, id, nullptr)) FireCtrlEvent(*c, event);
+}
+
+// A whole-number field that reads typed text by the number rule. Anything may be
+// typed; what is not a whole number in range is refused, visibly, when the user
+// confirms or leaves the field, and the field keeps its value. (Qt's own reading
+// would take "1.000" as 1000 in a German desktop and quietly undo the rest.)
+class WholeNumberBox : public QSpinBox {
+  public:
+    using QSpinBox::QSpinBox;
+
+  protected:
+    QValidator::State validate(QString &input, int &) const override {
+        const std::optional<long long> v = ParseTypedWholeNumber(Core(input));
+        return v && *v >= minimum() && *v <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
+    }
+    // Called when a confirmed text is not acceptable: say why; the value stays.
+    void fixup(QString &input) const override {
+        const QString core = Core(input);
+        const std::optional<long long> v = ParseTypedWholeNumber(core);
+        const QString why = v ? QObject::tr("%1 is outside the allowed range %2..%3").arg(*v).arg(minimum()).arg(maximum())
+                              : QObject::tr("\"%1\" is not a whole number").arg(core);
+        ShowRefusal(const_cast<WholeNumberBox *>(this), QObject::tr("%1; the field keeps %2.").arg(why).arg(value()));
+    }
+
+  private:
+    QString Core(QString text) const {
+        if (!prefix().isEmpty() && text.startsWith(prefix())) text.remove(0, prefix().size());
+        if (!suffix().isEmpty() && text.endsWith(suffix())) text.chop(suffix().size());
+        return text.trimmed();
+    }
+};
+
+// Reads a floating-point field's text; refuses unreadable text visibly and puts
+// the last valid value back. Result: whether the value was taken.
+bool TakeTypedNumber(ControlInfo &c, QLineEdit *e) {
+    c.edited = false;
+    const std::optional<double> v = ParseTypedNumber(e->text());
+    QSignalBlocker block(e);
+    if (!v) {
+        const QString typed = e->text();
+        e->setText(FormatTypedNumber(c.number));
+        ShowRefusal(e, QObject::tr("\"%1\" is not a number; the field keeps %2.\n"
+                                   "Type digits with \"%3\" or \".\" before the decimals.")
+                           .arg(typed, e->text(), DecimalSeparator()));
+        return false;
+    }
+    c.number = *v;
+    e->setText(FormatTypedNumber(*v));
+    return true;
+}
+
+void CommitNumberField(ControlInfo &c, QLineEdit *e) {
+    const int panel = c.panel, id = c.id;
+    if (!TakeTypedNumber(c, e)) return;
+    Fire(panel, id, EVENT_VAL_CHANGED);
+    Fire(panel, id, EVENT_COMMIT);
+}
+
+// Runs the commit that an edit still owes: the user has left the field or pressed a button.
+void CommitPending(ControlInfo &c) {
+    QWidget *w = c.widget;
+    if (auto *s = qobject_cast<QSpinBox *>(w)) {
+        if (!c.edited) return;
+        c.confirming = true;
+        c.committed = false;
+        s->interpretText(); // commits through valueChanged when the value changed
+        if (ControlInfo *again = FindCtrl(c.panel, c.id, nullptr); again && again->confirming) {
+            const bool owed = !again->committed;
+            again->confirming = again->edited = again->committed = false;
+            if (owed) FireCtrlEvent(*again, EVENT_COMMIT);
+        }
+    } else if (auto *e = qobject_cast<QLineEdit *>(w); e && c.edited) {
+        if (c.style == CTRL_NUMERIC_DOUBLE) {
+            CommitNumberField(c, e);
+        } else {
+            c.edited = false;
+            FireCtrlEvent(c, EVENT_COMMIT);
+        }
+    }
+}
+
+ControlInfo *ControlOfWidget(QWidget *w) {
+    for (; w; w = w->parentWidget()) {
+        QVariant id = w->property("_uirCtrl");
+        if (id.isValid()) return FindCtrl(w->property("_uirPanel").toInt(), id.toInt(), nullptr);
+    }
+    return nullptr;
+}
+
+void WireSpinBox(ControlInfo &ctrl, QSpinBox *s) {
+    const int panel = ctrl.panel, id = ctrl.id;
+    s->setKeyboardTracking(false); // one event per entered value, not per keystroke
+    QObject::connect(s, &QSpinBox::valueChanged, s, [panel, id](int value) {
+        ControlInfo *c = FindCtrl(panel, id, nullptr);
+        if (!c) return;
+        c->committed = true;
+        c->edited = false;
+        KeepOrRestoreRange(*c, value);
+        Fire(panel, id, EVENT_VAL_CHANGED);
+        Fire(panel, id, EVENT_COMMIT);
+    });
+    if (auto *edit = s->findChild<QLineEdit *>())
+        QObject::connect(edit, &QLineEdit::textEdited, s, [panel, id] {
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) c->edited = true;
+        });
+    // Enter, or leaving after an edit, confirms even a value that did not change.
+    QObject::connect(s, &QSpinBox::editingFinished, s, [panel, id] {
+        ControlInfo *c = FindCtrl(panel, id, nullptr);
+        if (!c) return;
+        const bool owed = (c->confirming || c->edited) && !c->committed;
+        c->confirming = c->edited = c->committed = false;
+        if (owed) FireCtrlEvent(*c, EVENT_COMMIT);
+    });
+}
+
+void WireLineEdit(ControlInfo &ctrl, QLineEdit *e) {
+    const int panel = ctrl.panel, id = ctrl.id;
+    if (ctrl.style == CTRL_NUMERIC_DOUBLE) {
+        // Resource files write their start values in the fixed "." form.
+        ctrl.number = e->text().trimmed().toDouble();
+        QSignalBlocker block(e);
+        e->setText(FormatTypedNumber(ctrl.number));
+        QObject::connect(e, &QLineEdit::textEdited, e, [panel, id] {
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) c->edited = true;
+        });
+        QObject::connect(e, &QLineEdit::returnPressed, e, [panel, id, e] {
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) CommitNumberField(*c, e);
+        });
+    } else {
+        QObject::connect(e, &QLineEdit::textEdited, e, [panel, id] {
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) c->edited = true;
+            Fire(panel, id, EVENT_VAL_CHANGED);
+        });
+        QObject::connect(e, &QLineEdit::returnPressed, e, [panel, id] {
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) c->edited = false;
+            Fire(panel, id, EVENT_COMMIT);
+        });
+    }
+}
+
+// What the user did not change must not change: a value beyond the usual range
+// stays as it is, marked so that the user sees it is unusual.
+void MarkBeyondRange(ControlInfo &c, QWidget *w, bool beyond, const QString &why) {
+    const bool marked = w->property("_beyondRange").toBool();
+    if (beyond == marked && !beyond) return;
+    if (!marked) {
+        w->setProperty("_usualTip", w->toolTip());
+        w->setProperty("_usualPalette", QVariant::fromValue(w->palette()));
+    }
+    if (!beyond) {
+        w->setToolTip(w->property("_usualTip").toString());
+        w->setPalette(w->property("_usualPalette").value<QPalette>());
+        w->setProperty("_beyondRange", QVariant());
+        return;
+    }
+    w->setProperty("_beyondRange", true);
+    if (c.mode != VAL_HOT) return; // a display shows the value, nothing to warn about
+    QPalette pal = w->property("_usualPalette").value<QPalette>();
+    const QColor warn(255, 214, 153);
+    pal.setColor(QPalette::Base, warn);
+    pal.setColor(QPalette::Button, warn);
+    pal.setColor(QPalette::Window, warn);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+    w->setToolTip(why);
+}
+
+QString BeyondRangeText(long long value, const QString &usual) {
+    return QObject::tr("%1 is outside the usual range %2.\n"
+                       "It is kept as read and written back unchanged unless you change it.")
+        .arg(value)
+        .arg(usual);
+}
+
+template <typename W> void SetRangedValue(ControlInfo &c, W *w, long long value) {
+    const QVariant lo = w->property("_usualMin"), hi = w->property("_usualMax");
+    const int usualMin = lo.isValid() ? lo.toInt() : w->minimum();
+    const int usualMax = hi.isValid() ? hi.toInt() : w->maximum();
+    const int v = static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+    const bool beyond = v < usualMin || v > usualMax;
+    QSignalBlocker block(w);
+    if (beyond) {
+        w->setProperty("_usualMin", usualMin);
+        w->setProperty("_usualMax", usualMax);
+        w->setRange(std::min(usualMin, v), std::max(usualMax, v));
+    } else if (lo.isValid()) {
+        w->setRange(usualMin, usualMax);
+        w->setProperty("_usualMin", QVariant());
+        w->setProperty("_usualMax", QVariant());
+    }
+    w->setValue(v);
+    MarkBeyondRange(c, w, beyond, BeyondRangeText(v, QString("%1..%2").arg(usualMin).arg(usualMax)));
+}
+
+template <typename W> void RestoreUsualRange(ControlInfo &c, W *w, int value) {
+    const QVariant lo = w->property("_usualMin"), hi = w->property("_usualMax");
+    if (!lo.isValid() || value < lo.toInt() || value > hi.toInt()) return;
+    QSignalBlocker block(w);
+    w->setRange(lo.toInt(), hi.toInt());
+    w->setProperty("_usualMin", QVariant());
+    w->setProperty("_usualMax", QVariant());
+    MarkBeyondRange(c, w, false, {});
+}
+
+constexpr int kHeldItemRole = Qt::UserRole + 1;
+
+void DropHeldRingItem(ControlInfo &c, QComboBox *r) {
+    for (int i = r->count() - 1; i >= 0; --i)
+        if (r->itemData(i, kHeldItemRole).toBool() && i != r->currentIndex()) r->removeItem(i);
+    if (r->currentIndex() < 0 || !r->itemData(r->currentIndex(), kHeldItemRole).toBool())
+        MarkBeyondRange(c, r, false, {});
+}
+
+} // namespace
+
+void ShowRefusal(QWidget *w, const QString &why) {
+    w->setProperty("_lastRefusal", why);
+    QApplication::beep();
+    if (w->isVisible()) QToolTip::showText(w->mapToGlobal(QPoint(0, w->height())), why, w, QRect(), 6000);
+}
+
+QSpinBox *NewWholeNumberBox(QWidget *parent) {
+    return new WholeNumberBox(parent);
+}
+
+void ConnectField(ControlInfo &ctrl) {
+    if (auto *s = qobject_cast<QSpinBox *>(ctrl.widget))
+        WireSpinBox(ctrl, s);
+    else if (auto *e = qobject_cast<QLineEdit *>(ctrl.widget))
+        WireLineEdit(ctrl, e);
+}
+
+void NoteFieldKey(ControlInfo &ctrl, int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
+    ctrl.confirming = true;
+    ctrl.committed = false;
+}
+
+void CommitOnLeave(ControlInfo &ctrl, Qt::FocusReason reason) {
+    // The user leaves a field with the keyboard or the mouse; a popup, another window
+    // or the program moving the focus (a combo box opening its list) is no commit.
+    const bool byUser = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                        reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason;
+    if (!byUser) return;
+    if (qobject_cast<QLineEdit *>(ctrl.widget)) CommitPending(ctrl);
+}
+
+void CommitFocusedField(const ControlInfo &except) {
+    ControlInfo *c = ControlOfWidget(QApplication::focusWidget());
+    if (c && !(c->panel == except.panel && c->id == except.id)) CommitPending(*c);
+}
+
+double FieldNumber(const ControlInfo &ctrl) {
+    return ctrl.number;
+}
+
+void SetFieldNumber(ControlInfo &ctrl, double value) {
+    auto *e = qobject_cast<QLineEdit *>(ctrl.widget);
+    if (!e) return;
+    ctrl.number = value;
+    ctrl.edited = false;
+    QSignalBlocker block(e);
+    e->setText(FormatTypedNumber(value));
+}
+
+int SetWholeValue(ControlInfo &ctrl, double value) {
+    const auto v = static_cast<long long>(std::clamp(value, -2147483648.0, 2147483647.0));
+    QWidget *w = ctrl.widget;
+    if (auto *s = qobject_cast<QSpinBox *>(w))
+        SetRangedValue(ctrl, s, v);
+    else if (auto *sl = qobject_cast<QSlider *>(w))
+        SetRangedValue(ctrl, sl, v);
+    else if (auto *r = qobject_cast<QComboBox *>(w)) {
+        QSignalBlocker block(r);
+        int i = RingIndexOf(r, QVariant(static_cast<int>(v)));
+        if (i < 0) {
+            // A code the list does not offer: shown and kept as it is, marked.
+            r->addItem(QObject::tr("%1 (not in the list)").arg(v), QVariant(static_cast<int>(v)));
+            i = r->count() - 1;
+            r->setItemData(i, true, kHeldItemRole);
+            r->setCurrentIndex(i);
+            MarkBeyondRange(ctrl, r, true,
+                            QObject::tr("%1 is not one of the listed codes.\n"
+                                        "It is kept as read and written back unchanged unless you "
+                                        "choose another.")
+                                .arg(v));
+        } else {
+            r->setCurrentIndex(i);
+        }
+        DropHeldRingItem(ctrl, r);
+    } else
+        return UIE_WRONG_TYPE;
+    return 0;
+}
+
+void KeepOrRestoreRange(ControlInfo &ctrl, int value) {
+    if (auto *s = qobject_cast<QSpinBox *>(ctrl.widget))
+        RestoreUsualRange(ctrl, s, value);
+    else if (auto *sl = qobject_cast<QSlider *>(ctrl.widget))
+        RestoreUsualRange(ctrl, sl, value);
+    else if (auto *r = qobject_cast<QComboBox *>(ctrl.widget))
+        DropHeldRingItem(ctrl, r);
+}

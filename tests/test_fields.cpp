@@ -1,0 +1,225 @@
+// Fields read what the user typed, in the desktop's locale, and commit when the
+// user confirms or leaves them; values beyond a control's range stay as they are;
+// save dialogs ask before replacing a file.
+#include "platform/numbers.h"
+#include "tests/test_support.h"
+#include "tests/test_uipanel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <random>
+
+namespace {
+
+TEST(NumberRule, ReadsTheLocalesSeparatorAndThePointAndNothingElse) {
+    struct Case {
+        const char *locale, *text;
+        std::optional<double> value;
+    };
+    const Case cases[] = {
+        {"de_DE", "2,5", 2.5},       {"de_DE", "1.5", 1.5},       {"de_DE", " -1,5e3 ", -1500.0},
+        {"de_DE", ",5", 0.5},        {"de_DE", "+7", 7.0},        {"de_DE", "1.000,5", std::nullopt},
+        {"de_DE", "1,2,3", std::nullopt}, {"de_DE", "abc", std::nullopt}, {"de_DE", "", std::nullopt},
+        {"de_DE", "1e999", std::nullopt}, {"en_US", "2.5", 2.5},  {"en_US", "2,5", std::nullopt},
+        {"en_US", "1,000", std::nullopt}, {"C", "0.125", 0.125},  {"C", "5.", 5.0},
+    };
+    for (const Case &c : cases) {
+        ScopedLocale locale(c.locale);
+        EXPECT_EQ(ParseTypedNumber(c.text), c.value) << c.locale << " \"" << c.text << "\"";
+    }
+    ScopedLocale german("de_DE");
+    EXPECT_EQ(ParseTypedWholeNumber("1200"), 1200);
+    EXPECT_EQ(ParseTypedWholeNumber("-3"), -3);
+    for (const char *bad : {"1.5", "1,5", "1.000", "12a", "", "-"})
+        EXPECT_EQ(ParseTypedWholeNumber(bad), std::nullopt) << bad;
+    EXPECT_EQ(FormatTypedNumber(2.5), "2,5");
+    EXPECT_EQ(FormatTypedNumber(-1.2345678e-07), "-1,2345678e-07");
+}
+
+TEST(NumberRule, FormattedNumbersReadBackExactlyInEveryLocale) {
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> mantissa(-10, 10);
+    std::uniform_int_distribution<int> exponent(-30, 30);
+    for (const char *name : {"de_DE", "en_US", "fr_FR", "C"}) {
+        ScopedLocale locale(name);
+        for (int i = 0; i < 2000; ++i) {
+            const double v = std::ldexp(mantissa(random), exponent(random));
+            ASSERT_EQ(ParseTypedNumber(FormatTypedNumber(v)), v) << name << " " << v;
+        }
+    }
+}
+
+class Fields : public UserInterface {
+  protected:
+    void SetUp() override {
+        UserInterface::SetUp();
+        ASSERT_TRUE(ActivateWindowOf(PanelWidget(panel)));
+    }
+    void TypeInto(const char *name, const QString &text) {
+        QWidget *w = CtrlWidget(panel, name);
+        w->setFocus();
+        QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(w, text);
+    }
+    static QString Refusal(const char *name, int panel) {
+        return CtrlWidget(panel, name)->property("_lastRefusal").toString();
+    }
+    int Count(const char *name, int event) {
+        auto got = EventsOf(id(name));
+        return static_cast<int>(std::count(got.begin(), got.end(), event));
+    }
+    ScopedLocale german{"de_DE"};
+};
+
+TEST_F(Fields, LeavingAFieldByTabOrByClickCommitsWhatWasTyped) {
+    TypeInto("EditText", "server-7");
+    EXPECT_EQ(Count("EditText", EVENT_COMMIT), 0);
+    QTest::keyClick(CtrlWidget(panel, "EditText"), Qt::Key_Tab);
+    EXPECT_EQ(Count("EditText", EVENT_COMMIT), 1);
+
+    TypeInto("EditCoef", "2,5");
+    QTest::mouseClick(CtrlWidget(panel, "EditText"), Qt::LeftButton);
+    EXPECT_EQ(Count("EditCoef", EVENT_COMMIT), 1);
+    double d = 0;
+    GetCtrlVal(panel, "EditCoef", d);
+    EXPECT_EQ(d, 2.5);
+
+    TypeInto("EditNum", "1200");
+    QTest::keyClick(CtrlWidget(panel, "EditNum"), Qt::Key_Tab);
+    EXPECT_EQ(Count("EditNum", EVENT_COMMIT), 1);
+    int n = 0;
+    GetCtrlVal(panel, "EditNum", n);
+    EXPECT_EQ(n, 1200);
+
+    // Passing through a field without typing commits nothing.
+    events.clear();
+    CtrlWidget(panel, "EditText")->setFocus();
+    QTest::keyClick(CtrlWidget(panel, "EditText"), Qt::Key_Tab);
+    EXPECT_EQ(Count("EditText", EVENT_COMMIT), 0);
+}
+
+TEST_F(Fields, AButtonThatTakesNoFocusStillActsOnTheTypedValue) {
+    // As with a shortcut key, the field keeps the focus while the button acts.
+    CtrlWidget(panel, "ButtonGo")->setFocusPolicy(Qt::NoFocus);
+    TypeInto("EditCoef", "0,75");
+    QTest::mouseClick(CtrlWidget(panel, "ButtonGo"), Qt::LeftButton);
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2].control, id("EditCoef"));
+    EXPECT_EQ(events[events.size() - 2].event, EVENT_COMMIT);
+    EXPECT_EQ(events.back().control, id("ButtonGo"));
+    double d = 0;
+    GetCtrlVal(panel, "EditCoef", d);
+    EXPECT_EQ(d, 0.75);
+}
+
+TEST_F(Fields, ConfirmingAnUnchangedValueCommitsOnce) {
+    SetCtrlVal(panel, "EditNum", 42);
+    SetCtrlVal(panel, "EditCoef", 1.5);
+    for (const char *name : {"EditNum", "EditCoef", "EditText"}) {
+        CtrlWidget(panel, name)->setFocus();
+        QTest::keyClick(CtrlWidget(panel, name), Qt::Key_Return);
+        EXPECT_EQ(Count(name, EVENT_COMMIT), 1) << name;
+    }
+    // A changed value commits once as well, with its value-changed event.
+    events.clear();
+    TypeInto("EditNum", "43");
+    QTest::keyClick(CtrlWidget(panel, "EditNum"), Qt::Key_Return);
+    EXPECT_EQ(Count("EditNum", EVENT_COMMIT), 1);
+    EXPECT_EQ(Count("EditNum", EVENT_VAL_CHANGED), 1);
+}
+
+TEST_F(Fields, UnreadableNumbersAreRefusedVisiblyAndTheFieldKeepsItsValue) {
+    SetCtrlVal(panel, "EditCoef", 1.5);
+    SetCtrlVal(panel, "EditNum", 42);
+    struct Case {
+        const char *field, *typed;
+    };
+    for (const Case &c : {Case{"EditCoef", "abc"}, Case{"EditCoef", "1.000,5"}, Case{"EditCoef", "-"},
+                          Case{"EditNum", "1.5"}, Case{"EditNum", "1,000"}, Case{"EditNum", "70000"}}) {
+        events.clear();
+        CtrlWidget(panel, c.field)->setProperty("_lastRefusal", QVariant());
+        TypeInto(c.field, c.typed);
+        QTest::keyClick(CtrlWidget(panel, c.field), Qt::Key_Tab);
+        EXPECT_EQ(Count(c.field, EVENT_VAL_CHANGED), 0) << c.typed;
+        EXPECT_FALSE(Refusal(c.field, panel).isEmpty()) << c.typed;
+    }
+    double d = 0;
+    int n = 0;
+    GetCtrlVal(panel, "EditCoef", d);
+    GetCtrlVal(panel, "EditNum", n);
+    EXPECT_EQ(d, 1.5);
+    EXPECT_EQ(n, 42);
+    EXPECT_EQ(qobject_cast<QLineEdit *>(CtrlWidget(panel, "EditCoef"))->text(), "1,5");
+    EXPECT_EQ(qobject_cast<QSpinBox *>(CtrlWidget(panel, "EditNum"))->text(), "42");
+}
+
+TEST_F(Fields, ValuesBeyondTheRangeOrListStayAsTheyAreUntilTheUserChangesThem) {
+    auto *spin = qobject_cast<QSpinBox *>(CtrlWidget(panel, "EditNum"));
+    SetCtrlAttribute(panel, "EditNum", ATTR_TOOLTIP_TEXT, std::string("help"));
+    spin->setMaximum(1000);
+    SetCtrlVal(panel, "EditNum", 5000);
+    int n = 0;
+    GetCtrlVal(panel, "EditNum", n);
+    EXPECT_EQ(n, 5000);
+    EXPECT_EQ(spin->text(), "5000");
+    EXPECT_TRUE(spin->toolTip().contains("outside the usual range 0..1000")) << spin->toolTip().toStdString();
+    TypeInto("EditNum", "700");
+    QTest::keyClick(spin, Qt::Key_Return);
+    GetCtrlVal(panel, "EditNum", n);
+    EXPECT_EQ(n, 700);
+    EXPECT_EQ(spin->maximum(), 1000);
+    EXPECT_EQ(spin->toolTip(), "help");
+
+    auto *ring = qobject_cast<QComboBox *>(CtrlWidget(panel, "Ring"));
+    EXPECT_EQ(SetCtrlVal(panel, "Ring", 999), 0);
+    GetCtrlVal(panel, "Ring", n);
+    EXPECT_EQ(n, 999);
+    EXPECT_EQ(ring->count(), 4);
+    EXPECT_TRUE(ring->currentText().contains("999"));
+    SetCtrlVal(panel, "Ring", 200);
+    EXPECT_EQ(ring->count(), 3);
+}
+
+TEST_F(Fields, SaveDialogsAskBeforeReplacingAndOpenWhereTheLastFileWas) {
+    QTemporaryDir dir;
+    const std::string existing = dir.filePath("kept.equ").toStdString();
+    WriteFileBytes(existing, "1\n");
+    ForgetLastFileFolder();
+    ClearRecordedPopups();
+    std::vector<int> confirmAnswers = {0, 1};
+    SetPopupResponder([&](const PopupRecord &p, std::string &path) {
+        if (p.kind == PopupRecord::FileSelect) {
+            path = existing;
+            return static_cast<int>(VAL_EXISTING_FILE_SELECTED);
+        }
+        int answer = confirmAnswers.front();
+        confirmAnswers.erase(confirmAnswers.begin());
+        return answer;
+    });
+    std::string path;
+    // No to "replace?" shows the dialog again, in the folder of the file; Yes takes it.
+    EXPECT_EQ(FileSaveSelectPopup("/tmp", "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path),
+              VAL_EXISTING_FILE_SELECTED);
+    EXPECT_EQ(path, existing);
+    const auto &shown = RecordedPopups();
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0].directory, "/tmp");
+    EXPECT_EQ(shown[1].kind, PopupRecord::Confirm);
+    EXPECT_EQ(shown[2].directory, dir.path().toStdString());
+    EXPECT_EQ(shown[3].kind, PopupRecord::Confirm);
+
+    // Opening never asks, and starts where the last file was chosen.
+    ClearRecordedPopups();
+    EXPECT_EQ(FileSelectPopup("/tmp", "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path),
+              VAL_EXISTING_FILE_SELECTED);
+    ASSERT_EQ(RecordedPopups().size(), 1u);
+    EXPECT_EQ(RecordedPopups()[0].directory, dir.path().toStdString());
+    ForgetLastFileFolder();
+}
+
+} // namespace
