@@ -16,7 +16,8 @@ constexpr int kFieldWidth = 10;
 bool ChooseEquationFile(bool forSaving) {
     std::string path;
     const auto choose = forSaving ? FileSaveSelectPopup : FileSelectPopup;
-    const int chosen = choose(kdata.proj_dir, "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path);
+    const int chosen =
+        choose(kdata.proj_dir, "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path);
     if (chosen == VAL_NO_FILE_SELECTED) return false;
     kdata.file_name = path;
     return true;

@@ -169,7 +169,8 @@ void ConnectCtrlSignals(ControlInfo &ctrl) {
         // serves is not left (and committed) by a click on it.
         if (ctrl.style == CTRL_LIST_BUTTON) r->setFocusPolicy(Qt::TabFocus);
         QObject::connect(r, &QComboBox::activated, r, [panel, id, r, changedAndCommit] {
-            if (ControlInfo *c = FindCtrl(panel, id, nullptr)) KeepOrRestoreRange(*c, r->currentData().toInt());
+            if (ControlInfo *c = FindCtrl(panel, id, nullptr))
+                KeepOrRestoreRange(*c, r->currentData().toInt());
             changedAndCommit();
         });
     } else if (auto *t = qobject_cast<QTableWidget *>(w)) {

@@ -39,9 +39,11 @@ class WholeNumberBox : public QSpinBox {
     void fixup(QString &input) const override {
         const QString core = Core(input);
         const std::optional<long long> v = ParseTypedWholeNumber(core);
-        const QString why = v ? QObject::tr("%1 is outside the allowed range %2..%3").arg(*v).arg(minimum()).arg(maximum())
-                              : QObject::tr("\"%1\" is not a whole number").arg(core);
-        ShowRefusal(const_cast<WholeNumberBox *>(this), QObject::tr("%1; the field keeps %2.").arg(why).arg(value()));
+        const QString why =
+            v ? QObject::tr("%1 is outside the allowed range %2..%3").arg(*v).arg(minimum()).arg(maximum())
+              : QObject::tr("\"%1\" is not a whole number").arg(core);
+        ShowRefusal(const_cast<WholeNumberBox *>(this),
+                    QObject::tr("%1; the field keeps %2.").arg(why).arg(value()));
     }
 
   private:

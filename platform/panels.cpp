@@ -5,7 +5,6 @@
 #include "platform/uir_internal.h"
 #include "platform/utility.h"
 
-#include <QSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -14,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QUiLoader>
 
@@ -143,7 +143,8 @@ class EventRouter : public QObject {
             auto *k = static_cast<QKeyEvent *>(event);
             const int panel = ctrl.panel, id = ctrl.id;
             // Tab leaves the field even where the program moves the focus itself.
-            if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) CommitOnLeave(ctrl, Qt::TabFocusReason);
+            if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab)
+                CommitOnLeave(ctrl, Qt::TabFocusReason);
             ControlInfo *c = FindCtrl(panel, id, nullptr);
             if (!c || FireCtrlEvent(*c, EVENT_KEYPRESS, KeyCode(k)) != 0) return true;
             if ((c = FindCtrl(panel, id, nullptr))) NoteFieldKey(*c, k->key());

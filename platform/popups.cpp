@@ -22,9 +22,15 @@ bool Answered(PopupRecord::Kind kind, const std::string &title, const std::strin
 }
 } // namespace
 
-void SetPopupResponder(PopupResponder r) { responder = std::move(r); }
-const std::vector<PopupRecord> &RecordedPopups() { return recorded; }
-void ClearRecordedPopups() { recorded.clear(); }
+void SetPopupResponder(PopupResponder r) {
+    responder = std::move(r);
+}
+const std::vector<PopupRecord> &RecordedPopups() {
+    return recorded;
+}
+void ClearRecordedPopups() {
+    recorded.clear();
+}
 
 int MessagePopup(const std::string &title, const std::string &text) {
     std::string unused;
@@ -66,9 +72,9 @@ QString ButtonText(int buttonLabel) {
 }
 
 // One showing of the file dialog, or the test responder in its place.
-int AskForFile(const std::string &directory, const std::string &defaultFileName, const std::string &fileTypeList,
-               const std::string &title, int buttonLabel, int restrictDirectory, int restrictExtension,
-               int allowMakeDirectory, std::string &pathName) {
+int AskForFile(const std::string &directory, const std::string &defaultFileName,
+               const std::string &fileTypeList, const std::string &title, int buttonLabel,
+               int restrictDirectory, int restrictExtension, int allowMakeDirectory, std::string &pathName) {
     int result = VAL_NO_FILE_SELECTED;
     std::string path;
     if (responder) {
@@ -79,7 +85,8 @@ int AskForFile(const std::string &directory, const std::string &defaultFileName,
         return result;
     }
     if (!qApp) return UIE_NOT_INITIALISED;
-    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title), QString::fromStdString(directory));
+    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title),
+                       QString::fromStdString(directory));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::DontConfirmOverwrite); // asked by FileSaveSelectPopup, dialog or not
     dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
@@ -91,9 +98,10 @@ int AskForFile(const std::string &directory, const std::string &defaultFileName,
     dialog.selectFile(QString::fromStdString(defaultFileName));
     if (restrictDirectory) {
         QString dir = QString::fromStdString(directory);
-        QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog, [&dialog, dir](const QString &entered) {
-            if (QDir(entered) != QDir(dir)) dialog.setDirectory(dir);
-        });
+        QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog,
+                         [&dialog, dir](const QString &entered) {
+                             if (QDir(entered) != QDir(dir)) dialog.setDirectory(dir);
+                         });
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return VAL_NO_FILE_SELECTED;
     QString chosen = dialog.selectedFiles().first();
@@ -104,15 +112,16 @@ int AskForFile(const std::string &directory, const std::string &defaultFileName,
 }
 
 int ChooseFile(bool forSaving, const std::string &defaultDirectory, const std::string &defaultFileName,
-               const std::string &fileTypeList, const std::string &title, int buttonLabel, int restrictDirectory,
-               int restrictExtension, int allowMakeDirectory, std::string &pathName) {
-    const bool useLast = !restrictDirectory && !lastFolder.empty() && QDir(QString::fromStdString(lastFolder)).exists();
+               const std::string &fileTypeList, const std::string &title, int buttonLabel,
+               int restrictDirectory, int restrictExtension, int allowMakeDirectory, std::string &pathName) {
+    const bool useLast =
+        !restrictDirectory && !lastFolder.empty() && QDir(QString::fromStdString(lastFolder)).exists();
     std::string directory = useLast ? lastFolder : defaultDirectory;
     std::string fileName = defaultFileName;
     for (;;) {
         std::string path;
-        const int result = AskForFile(directory, fileName, fileTypeList, title, buttonLabel, restrictDirectory,
-                                      restrictExtension, allowMakeDirectory, path);
+        const int result = AskForFile(directory, fileName, fileTypeList, title, buttonLabel,
+                                      restrictDirectory, restrictExtension, allowMakeDirectory, path);
         if (result <= VAL_NO_FILE_SELECTED) return result;
         const QFileInfo chosen(QString::fromStdString(path));
         if (forSaving && chosen.exists() &&
@@ -136,16 +145,16 @@ int FileSelectPopup(const std::string &defaultDirectory, const std::string &defa
                     const std::string &fileTypeList, const std::string &title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int /*allowCancel: always offered*/,
                     int allowMakeDirectory, std::string &pathName) {
-    return ChooseFile(false, defaultDirectory, defaultFileName, fileTypeList, title, buttonLabel, restrictDirectory,
-                      restrictExtension, allowMakeDirectory, pathName);
+    return ChooseFile(false, defaultDirectory, defaultFileName, fileTypeList, title, buttonLabel,
+                      restrictDirectory, restrictExtension, allowMakeDirectory, pathName);
 }
 
 int FileSaveSelectPopup(const std::string &defaultDirectory, const std::string &defaultFileName,
                         const std::string &fileTypeList, const std::string &title, int buttonLabel,
                         int restrictDirectory, int restrictExtension, int /*allowCancel: always offered*/,
                         int allowMakeDirectory, std::string &pathName) {
-    return ChooseFile(true, defaultDirectory, defaultFileName, fileTypeList, title, buttonLabel, restrictDirectory,
-                      restrictExtension, allowMakeDirectory, pathName);
+    return ChooseFile(true, defaultDirectory, defaultFileName, fileTypeList, title, buttonLabel,
+                      restrictDirectory, restrictExtension, allowMakeDirectory, pathName);
 }
 
 void ForgetLastFileFolder() {

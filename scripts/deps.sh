@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config libgl-dev
           qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-tools-dev-tools
-          libgtest-dev libbenchmark-dev)
+          libgtest-dev libbenchmark-dev locales)
 # The fuzz targets: clang with libFuzzer and the sanitizer run-times, and the
 # symbolizer that turns a finding's addresses into file and line.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
@@ -21,4 +21,14 @@ install_missing_packages() {
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+# The tests run what reads numbers in a German desktop locale as well; the C
+# library knows that locale only once it is generated.
+ensure_test_locale() {
+    locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$' && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "Generating the locale de_DE.UTF-8 for the tests"
+    $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
 }

@@ -22,11 +22,21 @@ TEST(NumberRule, ReadsTheLocalesSeparatorAndThePointAndNothingElse) {
         std::optional<double> value;
     };
     const Case cases[] = {
-        {"de_DE", "2,5", 2.5},       {"de_DE", "1.5", 1.5},       {"de_DE", " -1,5e3 ", -1500.0},
-        {"de_DE", ",5", 0.5},        {"de_DE", "+7", 7.0},        {"de_DE", "1.000,5", std::nullopt},
-        {"de_DE", "1,2,3", std::nullopt}, {"de_DE", "abc", std::nullopt}, {"de_DE", "", std::nullopt},
-        {"de_DE", "1e999", std::nullopt}, {"en_US", "2.5", 2.5},  {"en_US", "2,5", std::nullopt},
-        {"en_US", "1,000", std::nullopt}, {"C", "0.125", 0.125},  {"C", "5.", 5.0},
+        {"de_DE", "2,5", 2.5},
+        {"de_DE", "1.5", 1.5},
+        {"de_DE", " -1,5e3 ", -1500.0},
+        {"de_DE", ",5", 0.5},
+        {"de_DE", "+7", 7.0},
+        {"de_DE", "1.000,5", std::nullopt},
+        {"de_DE", "1,2,3", std::nullopt},
+        {"de_DE", "abc", std::nullopt},
+        {"de_DE", "", std::nullopt},
+        {"de_DE", "1e999", std::nullopt},
+        {"en_US", "2.5", 2.5},
+        {"en_US", "2,5", std::nullopt},
+        {"en_US", "1,000", std::nullopt},
+        {"C", "0.125", 0.125},
+        {"C", "5.", 5.0},
     };
     for (const Case &c : cases) {
         ScopedLocale locale(c.locale);
@@ -203,8 +213,9 @@ TEST_F(Fields, SaveDialogsAskBeforeReplacingAndOpenWhereTheLastFileWas) {
     });
     std::string path;
     // No to "replace?" shows the dialog again, in the folder of the file; Yes takes it.
-    EXPECT_EQ(FileSaveSelectPopup("/tmp", "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path),
-              VAL_EXISTING_FILE_SELECTED);
+    EXPECT_EQ(
+        FileSaveSelectPopup("/tmp", "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path),
+        VAL_EXISTING_FILE_SELECTED);
     EXPECT_EQ(path, existing);
     const auto &shown = RecordedPopups();
     ASSERT_EQ(shown.size(), 4u);

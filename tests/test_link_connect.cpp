@@ -78,6 +78,32 @@ TEST_F(ConnectPanelTest, AcceptIsEnabledOnlyByASuccessfulTestAndDimmedByAnyEdit)
     EXPECT_EQ(Dimmed(interfacePanel, "ButtonAccept"), 1);
 }
 
+// A person types and moves on with Tab or the mouse; Enter is not needed.
+TEST_F(ConnectPanelTest, LeavingAnEditedFieldCountsAsAnEditAndItsServerNameIsKept) {
+    ASSERT_TRUE(ActivateWindowOf(PanelWidget(interfacePanel)));
+    UseSensorOverTcp();
+    Click(interfacePanel, "ButtonTryToConnect");
+    ASSERT_EQ(Dimmed(interfacePanel, "ButtonAccept"), 0);
+    QWidget *port = CtrlWidget(interfacePanel, "StringPortNumber");
+    port->setFocus();
+    QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(port, "50999");
+    QTest::keyClick(port, Qt::Key_Tab);
+    EXPECT_EQ(Dimmed(interfacePanel, "ButtonAccept"), 1);
+
+    // A server name typed and tried without Enter joins the list and its file.
+    QWidget *server = CtrlWidget(interfacePanel, "StringIpAdress");
+    server->setFocus();
+    QTest::keyClick(server, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(server, "localhost");
+    SetCtrlVal(interfacePanel, "StringPortNumber", std::to_string(sensor.listenTcp()));
+    Click(interfacePanel, "ButtonTryToConnect");
+    EXPECT_EQ(Text(interfacePanel, kConnectStatus), "VEXA V3.2");
+    const std::vector<std::string> stored = ReadServerListFile(File("IPComboBox.cfg"));
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored.front(), "localhost");
+}
+
 TEST_F(ConnectPanelTest, ProtocolSelectorShowsOnlyThatTransportsControls) {
     QComboBox *list = nullptr;
     for (QComboBox *box : PanelWidget(interfacePanel)->findChildren<QComboBox *>())

@@ -1,11 +1,11 @@
 #include "tests/test_support.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QThread>
 #include <QWidget>
 #include <QWindow>
-#include <QElapsedTimer>
-#include <QThread>
 #include <cerrno>
 #include <fcntl.h>
 #include <fstream>
@@ -94,7 +94,9 @@ bool ActivateWindowOf(QWidget *w) {
     QApplication::setActiveWindow(window);
     if (window->windowHandle()) window->windowHandle()->requestActivate();
     // Shortcut keys follow the focus window of the platform, not only Qt's active one.
-    return WaitFor([window] {
-        return window->isActiveWindow() && QGuiApplication::focusWindow() == window->windowHandle();
-    }, 2.0);
+    return WaitFor(
+        [window] {
+            return window->isActiveWindow() && QGuiApplication::focusWindow() == window->windowHandle();
+        },
+        2.0);
 }

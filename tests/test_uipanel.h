@@ -34,7 +34,7 @@ inline std::vector<int> EventsOf(int control) {
 }
 
 class UserInterface : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegisterCallback("CBF_Record", CBF_Record);
         RegisterCallback("CBF_PANEL", CBF_PANEL);
@@ -55,4 +55,3 @@ protected:
     int id(const char *name) { return CtrlWidget(panel, name)->property("_uirCtrl").toInt(); }
     int panel = 0;
 };
-

@@ -103,6 +103,32 @@ TEST(VexaParaTransfer, SendWithRamWrites32FramesAndTheSensorHoldsThePanelsSet) {
     EXPECT_EQ(Attr(vexa.mainpanel, "ButtonSend", ATTR_DIMMED), 0);
 }
 
+TEST(VexaParaTransfer, ValuesBeyondTheControlsSurviveGetThenSendWordForWord) {
+    for (Transport transport : {Transport::Tcp, Transport::Pty}) {
+        VexaRun run(transport);
+        sim::ParameterSet set = DistinctSet();
+        set.params[0] = 1500;   // LED power above the slide's 1000
+        set.params[2] = 15;     // an averaging code the list does not offer
+        set.params[4] = 5000;   // HOLD above its field's 1000
+        set.params[10] = 65000; // MAX UP above 60000
+        run.sensor.setMemory({set, {}});
+        ASSERT_EQ(run.start(), 0);
+        EXPECT_EQ(Val(vexa.parapanel, "EditHold"), 5000);
+        EXPECT_TRUE(Widget(vexa.parapanel, "EditHold")->toolTip().contains("outside the usual range"));
+        EXPECT_TRUE(Widget<QComboBox>(vexa.parapanel, "EditAverage")->currentText().contains("15"));
+        run.sensor.clearCapture();
+        Click(vexa.mainpanel, "ButtonSend");
+        EXPECT_EQ(run.sensor.memory().ram, set) << "nothing the user did not change may change";
+
+        // What the user changes is sent, and the field is back in its usual range.
+        TypeNumber(vexa.parapanel, "EditHold", 55);
+        Click(vexa.mainpanel, "ButtonSend");
+        set.params[4] = 55;
+        EXPECT_EQ(run.sensor.memory().ram, set);
+        EXPECT_EQ(Widget<QSpinBox>(vexa.parapanel, "EditHold")->maximum(), 1000);
+    }
+}
+
 TEST(VexaParaTransfer, SendWithEepromAddsCommand6AndTheSensorStoresTheSet) {
     VexaRun run;
     run.sensor.setMemory({DistinctSet(), {}});
