@@ -411,7 +411,11 @@ int SetCtrlAttribute(int panel, Ctrl c, int attribute, const std::string &value)
         return 0;
     }
     case ATTR_TOOLTIP_TEXT:
-        w->setToolTip(text);
+        // A control marked as holding an unusual value keeps that note until it is back in range.
+        if (w->property("_beyondRange").toBool())
+            w->setProperty("_usualTip", text);
+        else
+            w->setToolTip(text);
         return 0;
     case ATTR_LABEL_TEXT:
         if (auto *b = qobject_cast<QAbstractButton *>(w))

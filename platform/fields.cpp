@@ -166,7 +166,12 @@ void WireLineEdit(ControlInfo &ctrl, QLineEdit *e) {
 // stays as it is, marked so that the user sees it is unusual.
 void MarkBeyondRange(ControlInfo &c, QWidget *w, bool beyond, const QString &why) {
     const bool marked = w->property("_beyondRange").toBool();
-    if (beyond == marked && !beyond) return;
+    // A display shows the value; there is nothing the user could send back by mistake.
+    if ((!beyond && !marked) || (beyond && c.mode != VAL_HOT)) return;
+    if (beyond && marked) {
+        w->setToolTip(why); // another unusual value
+        return;
+    }
     if (!marked) {
         w->setProperty("_usualTip", w->toolTip());
         w->setProperty("_usualPalette", QVariant::fromValue(w->palette()));
@@ -178,7 +183,6 @@ void MarkBeyondRange(ControlInfo &c, QWidget *w, bool beyond, const QString &why
         return;
     }
     w->setProperty("_beyondRange", true);
-    if (c.mode != VAL_HOT) return; // a display shows the value, nothing to warn about
     QPalette pal = w->property("_usualPalette").value<QPalette>();
     const QColor warn(255, 214, 153);
     pal.setColor(QPalette::Base, warn);

@@ -58,8 +58,10 @@ TEST_F(KelvraEquation, SaveWritesOneRightAlignedNumberPerLine) {
         }
     }
     EXPECT_EQ(kdata.file_name, filePath);
-    ASSERT_FALSE(RecordedPopups().empty());
-    const PopupRecord &dialog = RecordedPopups().back();
+    // The last save replaced the file of the save before it, after asking.
+    ASSERT_GE(RecordedPopups().size(), 2u);
+    EXPECT_EQ(RecordedPopups().back().kind, PopupRecord::Confirm);
+    const PopupRecord &dialog = RecordedPopups()[RecordedPopups().size() - 2];
     EXPECT_EQ(dialog.kind, PopupRecord::FileSelect);
     EXPECT_EQ(dialog.title, "equation");
     EXPECT_EQ(dialog.text, "equation.equ");
