@@ -17,6 +17,13 @@
 
 namespace {
 
+// Whether an entry was refused since the last look, forgetting it.
+bool TakeRefusal(QWidget *w) {
+    const bool refused = w->property("_refusedNow").toBool();
+    w->setProperty("_refusedNow", QVariant());
+    return refused;
+}
+
 // Control events fire through a fresh lookup: a callback may add or discard controls.
 void Fire(int panel, int id, int event) {
     if (ControlInfo *c = FindCtrl(panel, id, nullptr)) FireCtrlEvent(*c, event);
@@ -89,7 +96,7 @@ void CommitPending(ControlInfo &c) {
         c.committed = false;
         s->interpretText(); // commits through valueChanged when the value changed
         if (ControlInfo *again = FindCtrl(c.panel, c.id, nullptr); again && again->confirming) {
-            const bool owed = !again->committed;
+            const bool owed = !again->committed && !TakeRefusal(s);
             again->confirming = again->edited = again->committed = false;
             if (owed) FireCtrlEvent(*again, EVENT_COMMIT);
         }
@@ -127,11 +134,12 @@ void WireSpinBox(ControlInfo &ctrl, QSpinBox *s) {
         QObject::connect(edit, &QLineEdit::textEdited, s, [panel, id] {
             if (ControlInfo *c = FindCtrl(panel, id, nullptr)) c->edited = true;
         });
-    // Enter, or leaving after an edit, confirms even a value that did not change.
-    QObject::connect(s, &QSpinBox::editingFinished, s, [panel, id] {
+    // Enter, or leaving after an edit, confirms even a value that did not change;
+    // an entry that was refused confirms nothing.
+    QObject::connect(s, &QSpinBox::editingFinished, s, [panel, id, s] {
         ControlInfo *c = FindCtrl(panel, id, nullptr);
         if (!c) return;
-        const bool owed = (c->confirming || c->edited) && !c->committed;
+        const bool owed = (c->confirming || c->edited) && !c->committed && !TakeRefusal(s);
         c->confirming = c->edited = c->committed = false;
         if (owed) FireCtrlEvent(*c, EVENT_COMMIT);
     });
@@ -243,6 +251,7 @@ void DropHeldRingItem(ControlInfo &c, QComboBox *r) {
 
 void ShowRefusal(QWidget *w, const QString &why) {
     w->setProperty("_lastRefusal", why);
+    w->setProperty("_refusedNow", true);
     QApplication::beep();
     if (w->isVisible()) QToolTip::showText(w->mapToGlobal(QPoint(0, w->height())), why, w, QRect(), 6000);
 }

@@ -149,13 +149,16 @@ TEST_F(Fields, UnreadableNumbersAreRefusedVisiblyAndTheFieldKeepsItsValue) {
     struct Case {
         const char *field, *typed;
     };
+    bool enter = false; // confirmed with Enter and with Tab by turns
     for (const Case &c : {Case{"EditCoef", "abc"}, Case{"EditCoef", "1.000,5"}, Case{"EditCoef", "-"},
                           Case{"EditNum", "1.5"}, Case{"EditNum", "1,000"}, Case{"EditNum", "70000"}}) {
         events.clear();
         CtrlWidget(panel, c.field)->setProperty("_lastRefusal", QVariant());
         TypeInto(c.field, c.typed);
-        QTest::keyClick(CtrlWidget(panel, c.field), Qt::Key_Tab);
+        QTest::keyClick(CtrlWidget(panel, c.field), enter ? Qt::Key_Return : Qt::Key_Tab);
+        enter = !enter;
         EXPECT_EQ(Count(c.field, EVENT_VAL_CHANGED), 0) << c.typed;
+        EXPECT_EQ(Count(c.field, EVENT_COMMIT), 0) << c.typed;
         EXPECT_FALSE(Refusal(c.field, panel).isEmpty()) << c.typed;
     }
     double d = 0;
