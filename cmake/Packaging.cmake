@@ -87,11 +87,12 @@ set(CPACK_PACKAGE_CONTACT "Sensor set-up tools team <sensor-tools@example.org>" 
     "Maintainer named in the Debian package")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "set-up programs for an optical sensor, with a simulated sensor")
 set(CPACK_PACKAGE_DESCRIPTION
-    "KelvraV12 prepares a sensor's temperature compensation and writes its correction
-tables into the sensor; VexaV32 parameterises a three-channel sensor, shows its
-live measurements and records them. Both reach the sensor over an RS-232 port or
-over TCP through a serial-to-Ethernet server. sensorsim is a simulated sensor that
-speaks the same protocol, for trying the programs without hardware.")
+    "KelvraV12 prepares a sensor's temperature compensation and writes its
+correction tables into the sensor; VexaV32 parameterises a three-channel
+sensor, shows its live measurements and records them. Both reach the sensor
+over an RS-232 port or over TCP through a serial-to-Ethernet server.
+sensorsim is a simulated sensor that speaks the same protocol, for trying
+the programs without hardware.")
 set(CPACK_PACKAGE_FILE_NAME ${PACKAGE_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
