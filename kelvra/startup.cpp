@@ -7,6 +7,7 @@
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
 #include "link/serverlist.h"
+#include "platform/programicon.h"
 #include "platform/tcpsupp.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
@@ -65,6 +66,7 @@ int LoadPanels() {
 } // namespace
 
 int StartKelvra() {
+    SetProgramIcon(kKelvraProgram);
     ResetKelvraData();
     ResetLinkState();
     RegisterKelvraCallbacks();
@@ -97,7 +99,7 @@ void InitAll() {
     com.order = 1;
     kdata.selSensor = 0;
     GetProjectDir(kdata.proj_dir);
-    SetLinkFileNames(kdata.proj_dir);
+    SetLinkFileNames(GetSettingsDir(kdata.proj_dir, kKelvraProgram));
     SetUpLink();
     SetHelpTooltips(LinkHelpTexts());
     SetHelpTooltips(KelvraHelpTexts());

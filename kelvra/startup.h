@@ -5,6 +5,7 @@
 #include <cstdint>
 
 // The panel resource file beside the program.
+constexpr const char *kKelvraProgram = "KelvraV12"; // also names its per-user settings folder
 constexpr const char *kKelvraUir = "KelvraV12.uir";
 constexpr const char *kKelvraTitle = "KELVRA-Scope V1.2";
 

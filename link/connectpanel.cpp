@@ -21,10 +21,12 @@ const HelpText kLinkHelp[] = {
     {&linkProgram.mainpanel, "ButtonConnect", " Open a panel to select an interface protocol."},
     {&linkProgram.interfacepanel, "EditCommunicationProtocol", " Select RS232 or TCP/IP Interface. "},
     {&linkProgram.interfacepanel, "EditSelectComPort", " Select a serial COM-PORT."},
-    {&linkProgram.interfacepanel, "StringIpAdress", " Select a Server by name or IP address."},
+    {&linkProgram.interfacepanel, "StringIpAdress", " Select a Server by name or IP address.", "INFO!",
+     &com.ipComboBoxFileName},
     {&linkProgram.interfacepanel, "StringPortNumber", " Select a port number."},
     {&linkProgram.interfacepanel, "ButtonTryToConnect", " Try to connect sensor."},
-    {&linkProgram.interfacepanel, "ButtonAccept", " Accept settings and return to main panel."},
+    {&linkProgram.interfacepanel, "ButtonAccept", " Accept settings and return to main panel.", "INFO!",
+     &com.conSettingsFileName},
     {&linkProgram.interfacepanel, "ButtonDiscard", " Return to main panel with old settings."},
 };
 

@@ -4,9 +4,15 @@
 
 #include <string>
 
+std::string FullHelpText(const HelpText &help) {
+    std::string text = help.text;
+    if (help.file && !help.file->empty()) text += "\n Saved in " + *help.file;
+    return text;
+}
+
 void SetHelpTooltips(HelpTable table) {
     for (const HelpText &h : table)
-        SetCtrlAttribute(*h.panel, h.control, ATTR_TOOLTIP_TEXT, std::string(h.text));
+        SetCtrlAttribute(*h.panel, h.control, ATTR_TOOLTIP_TEXT, FullHelpText(h));
 }
 
 const HelpText *FindHelpText(HelpTable table, int panel, int control) {
@@ -18,6 +24,6 @@ const HelpText *FindHelpText(HelpTable table, int panel, int control) {
 
 bool ShowHelpText(HelpTable table, int panel, int control) {
     const HelpText *h = FindHelpText(table, panel, control);
-    if (h) MessagePopup(h->title, h->text);
+    if (h) MessagePopup(h->title, FullHelpText(*h));
     return h != nullptr;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 // One control's help text. panel points to the handle the program keeps for the
 // control's panel, which is known only once the panels are loaded.
@@ -13,10 +14,13 @@ struct HelpText {
     const char *control; // role name
     const char *text;
     const char *title = "INFO!";
+    const std::string *file = nullptr; // a file the control writes, named after the text
 };
 
 using HelpTable = std::span<const HelpText>;
 
+// The text as shown: the help text, and the file the control writes, if any.
+std::string FullHelpText(const HelpText &help);
 // Gives every control of a table its help text as tooltip; call once the panels are loaded.
 void SetHelpTooltips(HelpTable table);
 // The table's entry for a control, or nullptr.

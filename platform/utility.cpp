@@ -4,6 +4,9 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTime>
 #include <chrono>
 #include <condition_variable>
@@ -49,6 +52,26 @@ int GetProjectDir(std::string &directory) {
 // Sets or (with "") clears the directory override.
 void SetProjectDir(const std::string &directory) {
     projectDirOverride = directory;
+}
+
+std::string GetSettingsDir(const std::string &projDir, const std::string &programName) {
+    const QString programDir = QString::fromStdString(projDir);
+    if (QFileInfo(programDir).isWritable()) return projDir;
+    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    // Without a home of its own the program keeps the program folder, whose save failure it reports.
+    if (configHome.isEmpty()) return projDir;
+    const QString userDir =
+        configHome + QStringLiteral("/sensor-scopes/") + QString::fromStdString(programName);
+    if (!QDir().mkpath(userDir)) return projDir;
+    const QDir source(programDir);
+    for (const QString &name : source.entryList({QStringLiteral("*.cfg")}, QDir::Files | QDir::Readable)) {
+        const QString target = userDir + QLatin1Char('/') + name;
+        // The copy is the user's to change, whatever the mode of the one it came from.
+        if (!QFileInfo::exists(target) && QFile::copy(source.filePath(name), target))
+            QFile::setPermissions(target,
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return QDir::toNativeSeparators(userDir).toStdString();
 }
 
 // Joins with the platform separator, never doubling one already there.

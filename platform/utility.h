@@ -7,13 +7,19 @@
 int GetProjectDir(std::string &directory);
 // Lets tests run a program in a directory of their own; "" restores the default.
 void SetProjectDir(const std::string &directory);
+// The folder for a program's settings files: the program folder when it may be
+// written (a build or a portable copy), else the user's own
+// <XDG config folder>/sensor-scopes/<programName> (an installed copy), made on
+// first use and given a copy of each *.cfg file of the program folder that it
+// lacks, so that settings placed beside an installed program are every user's start.
+std::string GetSettingsDir(const std::string &projDir, const std::string &programName);
 // The platform's path separator joined between a directory and a file name.
 std::string JoinPath(const std::string &directory, const std::string &fileName);
 
-double Timer();          // monotonic seconds
-std::string DateStr();   // "MM-DD-YYYY"
-std::string TimeStr();   // "HH:MM:SS", 24 hours
-void Sleep(int milliseconds);  // blocks without processing events
+double Timer();               // monotonic seconds
+std::string DateStr();        // "MM-DD-YYYY"
+std::string TimeStr();        // "HH:MM:SS", 24 hours
+void Sleep(int milliseconds); // blocks without processing events
 
 // Locks, one per combo box in practice. Results 0, or -1 for a bad handle.
 int CmtNewLock(const std::string &name, int options, int *lockHandle);

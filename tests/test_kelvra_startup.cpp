@@ -36,6 +36,9 @@ TEST_F(KelvraStartup, HuemaPxSensorOverTcpShowsTheSixChannelPanel) {
     GetPanelAttribute(kpanels.interfacepanel, ATTR_VISIBLE, visible);
     EXPECT_EQ(visible, 0);
     EXPECT_EQ(PanelWidget(kpanels.mainpanel)->windowTitle(), "KELVRA-Scope V1.2");
+    // The icon of the desktop entry, each of its seven sizes drawn for that size.
+    EXPECT_EQ(PanelWidget(kpanels.mainpanel)->windowIcon().availableSizes().size(), 7);
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "KelvraV12");
 }
 
 TEST_F(KelvraStartup, SerialSensorIsFoundThroughThePseudoTerminal) {

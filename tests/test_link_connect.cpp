@@ -172,14 +172,14 @@ TEST_F(ConnectPanelTest, ParameterProgramDimsItsButtonsAroundTestsAndStopsPollin
     EXPECT_EQ(Text(interfacePanel, kConnectStatus), "TIMEOUT");
 }
 
-TEST_F(ConnectPanelTest, RightClickShowsEachControlsHelpText) {
-    const std::vector<std::pair<const char *, const char *>> controls = {
+TEST_F(ConnectPanelTest, RightClickShowsEachControlsHelpTextAndTheFileItWrites) {
+    const std::vector<std::pair<const char *, std::string>> controls = {
         {"EditCommunicationProtocol", " Select RS232 or TCP/IP Interface. "},
         {"EditSelectComPort", " Select a serial COM-PORT."},
-        {"StringIpAdress", " Select a Server by name or IP address."},
+        {"StringIpAdress", " Select a Server by name or IP address.\n Saved in " + File("IPComboBox.cfg")},
         {"StringPortNumber", " Select a port number."},
         {"ButtonTryToConnect", " Try to connect sensor."},
-        {"ButtonAccept", " Accept settings and return to main panel."},
+        {"ButtonAccept", " Accept settings and return to main panel.\n Saved in " + File("ComSettings.cfg")},
         {"ButtonDiscard", " Return to main panel with old settings."},
     };
     SetCtrlVal(interfacePanel, "EditCommunicationProtocol", 1);

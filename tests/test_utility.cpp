@@ -4,11 +4,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +36,71 @@ TEST(Utility, ProjectDirIsTheProgramDirectoryUnlessOverridden) {
     const std::string sep(1, static_cast<char>(std::filesystem::path::preferred_separator));
     EXPECT_EQ(JoinPath("dir", "ComSettings.cfg"), "dir" + sep + "ComSettings.cfg");
     EXPECT_EQ(JoinPath("dir" + sep, "ComSettings.cfg"), "dir" + sep + "ComSettings.cfg");
+}
+
+// GetSettingsDir run as a user who cannot write the program folder, with configHome
+// as XDG_CONFIG_HOME. Root writes wherever it likes, so as root the call runs in a
+// child process that has become "nobody"; otherwise the folder loses its write bits.
+std::string SettingsDirAsReader(const std::string &programDir, const std::string &configHome) {
+    chmod(configHome.c_str(), 0777);
+    if (geteuid() != 0) {
+        chmod(programDir.c_str(), 0555);
+        setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+        const std::string dir = GetSettingsDir(programDir, "VexaV32");
+        unsetenv("XDG_CONFIG_HOME");
+        chmod(programDir.c_str(), 0755);
+        return dir;
+    }
+    const passwd *nobody = getpwnam("nobody");
+    int fds[2];
+    if (!nobody || pipe(fds) != 0) return "no unprivileged user";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0) _exit(1);
+        setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+        const std::string dir = GetSettingsDir(programDir, "VexaV32");
+        _exit(write(fds[1], dir.data(), dir.size()) == static_cast<ssize_t>(dir.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string dir;
+    char buf[512];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        dir.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    waitpid(child, nullptr, 0);
+    return dir;
+}
+
+TEST(Utility, SettingsStayInAWritableProgramFolder) {
+    QTemporaryDir programDir, configHome;
+    setenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit().constData(), 1);
+    EXPECT_EQ(GetSettingsDir(programDir.path().toStdString(), "VexaV32"), programDir.path().toStdString());
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_TRUE(QDir(configHome.path()).isEmpty());
+}
+
+TEST(Utility, SettingsOfAReadOnlyProgramFolderGoToTheUsersFolderSeededOnce) {
+    QTemporaryDir base, configHome;
+    const std::string programDir = base.filePath("VexaV32").toStdString();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(programDir)));
+    chmod(base.path().toLocal8Bit().constData(), 0755);
+    WriteFileBytes(programDir + "/ComSettings.cfg", "1\n1\nsite-gateway\n4001\n");
+    WriteFileBytes(programDir + "/VexaV32.uir", "form");
+    chmod((programDir + "/ComSettings.cfg").c_str(), 0444);
+
+    const std::string userDir = configHome.filePath("sensor-scopes/VexaV32").toStdString();
+    EXPECT_EQ(SettingsDirAsReader(programDir, configHome.path().toStdString()), userDir);
+    EXPECT_EQ(ReadFileBytes(userDir + "/ComSettings.cfg"), "1\n1\nsite-gateway\n4001\n");
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(userDir + "/VexaV32.uir")));
+    struct stat st {};
+    ASSERT_EQ(stat((userDir + "/ComSettings.cfg").c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & S_IWUSR, 0u) << "the user's copy must be the user's to change";
+
+    // What the user has stored is never replaced by the program folder's copy.
+    WriteFileBytes(userDir + "/ComSettings.cfg", "0\n3\n\n\n");
+    EXPECT_EQ(SettingsDirAsReader(programDir, configHome.path().toStdString()), userDir);
+    EXPECT_EQ(ReadFileBytes(userDir + "/ComSettings.cfg"), "0\n3\n\n\n");
 }
 
 TEST(Utility, DateAndTimeTextsHaveTheirFixedForms) {

@@ -2,6 +2,7 @@
 // operation buttons, the polling loop and quitting.
 #include "tests/test_vexa_harness.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 
 using namespace vexatest;
@@ -174,6 +175,9 @@ TEST(VexaStartUp, OperationButtonsCarryTheShortcutKeysF9ToF12) {
     QWidget *window = PanelWidget(vexa.mainpanel);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle().toStdString(), "VEXA-Scope V3.2");
+    // The icon of the desktop entry, each of its seven sizes drawn for that size.
+    EXPECT_EQ(window->windowIcon().availableSizes().size(), 7);
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "VexaV32");
 }
 
 TEST(VexaStartUp, RightClickShowsEachControlsHelpText) {

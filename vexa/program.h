@@ -20,6 +20,7 @@ enum VexaPanel : int {
     TTP = 8,
 };
 
+constexpr const char *kVexaProgram = "VexaV32"; // also names its per-user settings folder
 constexpr const char *kVexaUir = "VexaV32.uir";
 constexpr const char *kVexaTitle = "VEXA-Scope V3.2";
 constexpr int kVexaBrand = 5;

@@ -7,6 +7,7 @@
 #include "link/frame.h"
 #include "link/linkstate.h"
 #include "link/serverlist.h"
+#include "platform/programicon.h"
 #include "platform/rs232.h"
 #include "platform/tcpsupp.h"
 #include "platform/userint.h"
@@ -108,6 +109,7 @@ void SetUpLink() {
 } // namespace
 
 int StartVexa() {
+    SetProgramIcon(kVexaProgram);
     RegisterVexaCallbacks();
     RegisterLinkCallbacks();
     if (!LoadAllPanels()) {
@@ -117,7 +119,6 @@ int StartVexa() {
     for (const ChildLoad &c : kChildLoads)
         SetPanelPos(vexa.*c.handle, c.top, c.left);
     SetUpLink();
-    SetHelpTooltips(LinkHelpTexts());
     SetHelpTooltips(VexaHelpTexts());
     ShowChildPanel(2);
     DisplayPanel(vexa.datapanel);
@@ -156,7 +157,9 @@ void InitAll() {
     com.sync = 0x0055;
     com.order = 1;
     GetProjectDir(vexa.proj_dir);
-    SetLinkFileNames(vexa.proj_dir);
+    SetLinkFileNames(GetSettingsDir(vexa.proj_dir, kVexaProgram));
+    // The help texts name the settings files, so they follow the folder.
+    SetHelpTooltips(LinkHelpTexts());
     SetCtrlVal(vexa.datapanel, kDispStatus, "InitVars");
     DispVis();
     brandProgram = {vexa.mainpanel, kVexaTitle, kVexaTitleLeft0, kVexaLastBrand};
