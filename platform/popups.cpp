@@ -117,6 +117,9 @@ int ChooseFile(bool forSaving, const std::string &defaultDirectory, const std::s
     const bool useLast =
         !restrictDirectory && !lastFolder.empty() && QDir(QString::fromStdString(lastFolder)).exists();
     std::string directory = useLast ? lastFolder : defaultDirectory;
+    // An installed copy's program folder is read-only: its user's files belong at home.
+    if (!useLast && !restrictDirectory && !QFileInfo(QString::fromStdString(directory)).isWritable())
+        directory = QDir::homePath().toStdString();
     std::string fileName = defaultFileName;
     for (;;) {
         std::string path;
