@@ -4,6 +4,7 @@
 #include "link/errortexts.h"
 #include "link/frame.h"
 #include "link/linkstate.h"
+#include "link/linktrace.h"
 #include "platform/rs232.h"
 #include "platform/tcpsupp.h"
 #include "platform/userint.h"
@@ -23,8 +24,33 @@ constexpr double kVersionTimeoutRs232 = 3.0;
 constexpr double kVersionTimeoutTcp = 5.0;
 constexpr double kVersionPause = 0.1;
 
+double lastWaitTimeout = 0.0; // of the answer wait that ran last, for its cause text
+
 bool IsSerial() {
     return com.comprotocol == 0;
+}
+
+// Why the exchange just waited for failed; "" when it did not.
+std::string FailureCause(int echoWords) {
+    if (com.bytesToRead != 0 && com.nBytesW != kFrameBytes) return UnwrittenCause(LinkPlace(), com.nBytesW);
+    if (com.bytesToRead != 0 && !IsSerial() && com.tcpcon == 0) return ServerClosedCause(LinkPlace());
+    const int count = IsSerial() ? com.dataSize : com.dataSize - com.bytesToRead;
+    return AnswerCause({LinkPlace(), lastWaitTimeout, com.szReadBuf, count, std::min(count, kLinkBufSize),
+                        com.szWriteBuf, echoWords});
+}
+
+// Records how an exchange ended: a failure's cause for SetPopupTimeout, a
+// success in the trace; a good exchange after a failure shows the sensor's
+// version again.
+bool NoteOutcome(int echoWords) {
+    const std::string cause = FailureCause(echoWords);
+    if (!cause.empty()) {
+        CopyText(com.szCause, cause);
+        return false;
+    }
+    TraceOutcome("ok");
+    if (com.statusStale) ShowStatusAgain();
+    return true;
 }
 
 // Shows szStatus where the program wants a transport error.
@@ -70,8 +96,9 @@ void ReadAwaitedBytes(unsigned handle) {
 
 void WaitOnSerialQueue(double timeout) {
     com.tstart = Timer();
+    com.tdiff = 0.0;
     do {
-        ProcessSystemEvents();
+        WaitForSystemEvents(timeout - com.tdiff);
         com.dataSize = GetInQLen(com.comport);
         com.tdiff = Timer() - com.tstart;
     } while (!(com.tdiff > timeout) && com.dataSize < kFrameBytes);
@@ -84,8 +111,9 @@ void WaitOnSerialQueue(double timeout) {
 void WaitOnTcpCallback(double timeout) {
     com.tstart = Timer();
     com.answerDeadline = com.tstart + timeout;
+    com.tdiff = 0.0;
     while (com.bytesToRead > 0) {
-        ProcessSystemEvents();
+        WaitForSystemEvents(timeout - com.tdiff);
         com.tdiff = Timer() - com.tstart;
         if (com.tdiff > timeout) break;
     }
@@ -97,7 +125,7 @@ void PauseWithEvents(double seconds) {
     com.tstart = Timer();
     com.tdiff = 0.0;
     while (com.tdiff < seconds) {
-        ProcessSystemEvents();
+        WaitForSystemEvents(seconds - com.tdiff);
         com.tdiff = Timer() - com.tstart;
     }
 }
@@ -111,6 +139,7 @@ void InitRS232() {
         static_cast<int16_t>(OpenComConfig(com.comport, "", kBaudRate, 0, 8, 1, kLinkBufSize, kLinkBufSize));
     if (com.ret < 0) {
         CopyText(com.szStatus, Rs232ErrorText(com.ret));
+        CopyText(com.szCause, SerialOpenCause(LastComOpenProblem()));
         ShowTransportError(false);
         return;
     }
@@ -129,6 +158,8 @@ void InitTCP_IP() {
     SetWaitCursor(0);
     if (com.ret < 0) {
         CopyText(com.szStatus, TcpErrorText(com.ret));
+        CopyText(com.szCause,
+                 TcpConnectCause(LastTcpConnectProblem(), LinkPlace(), kConnectTimeoutMs / 1000.0));
         ShowTransportError(true);
         com.tcpcon = 0;
     } else {
@@ -138,6 +169,8 @@ void InitTCP_IP() {
 
 int ClientTCPCB(unsigned handle, int event, int, void *) {
     if (event == TCP_DISCONNECT) {
+        CopyText(com.szCause, ServerClosedCause(LinkPlace()));
+        TraceOutcome(com.szCause);
         MessagePopup("TCP Client", "Server has closed connection!");
         DisconnectFromTCPServer(handle); // frees the conversation; nothing more can come on it
         com.g_hconversation = 0;
@@ -167,6 +200,8 @@ void SendTxBuf(int tcpTimeoutMs) {
                                    : ClientTCPWrite(com.g_hconversation, com.szWriteBuf, kFrameBytes,
                                                     static_cast<unsigned>(tcpTimeoutMs));
     com.nBytesW = static_cast<int16_t>(written);
+    TraceSent(com.szWriteBuf, kFrameBytes);
+    if (written != kFrameBytes) CopyText(com.szCause, UnwrittenCause(LinkPlace(), written));
 }
 
 void ExpectAnswer() {
@@ -176,10 +211,15 @@ void ExpectAnswer() {
 }
 
 void WaitForAnswer(double timeout) {
+    lastWaitTimeout = timeout;
     if (IsSerial())
         WaitOnSerialQueue(timeout);
     else
         WaitOnTcpCallback(timeout);
+    if (LinkTraceOn()) {
+        const int count = IsSerial() ? com.dataSize : com.dataSize - com.bytesToRead;
+        TraceReceived(com.szReadBuf, std::clamp(count, 0, kLinkBufSize));
+    }
 }
 
 bool ExchangeFrame(double timeout) {
@@ -191,13 +231,14 @@ bool ExchangeFrame(double timeout) {
     }
     SendTxBuf();
     WaitForAnswer(timeout);
-    return com.bytesToRead == 0;
+    return NoteOutcome(0);
 }
 
 void CheckEcho(int len) {
     ExpectAnswer(); // the caller has written the frame; its answer is handled only inside the wait
     WaitForAnswer(linkProgram.echoTimeout);
     if (com.bytesToRead == 0) com.comecho = EchoMatches(len) ? 1 : 0;
+    NoteOutcome(len);
     if (com.bytesToRead != 0 || com.comecho == 0) SetPopupTimeout();
 }
 
@@ -217,7 +258,7 @@ void CheckComLine() {
         SendTxBuf(kVersionWriteTimeoutMs);
         WaitForAnswer(kVersionTimeoutTcp);
     }
-    if (com.bytesToRead != 0) {
+    if (!NoteOutcome(0)) {
         SetPopupTimeout();
         return;
     }
