@@ -135,8 +135,8 @@ void PauseWithEvents(double seconds) {
 void InitRS232() {
     if (linkProgram.poll) *linkProgram.poll = 0;
     CloseCom(com.comport);
-    com.ret =
-        static_cast<int16_t>(OpenComConfig(com.comport, "", kBaudRate, 0, 8, 1, kLinkBufSize, kLinkBufSize));
+    com.ret = static_cast<int16_t>(
+        OpenComConfig(com.comport, com.comDevice, kBaudRate, 0, 8, 1, kLinkBufSize, kLinkBufSize));
     if (com.ret < 0) {
         CopyText(com.szStatus, Rs232ErrorText(com.ret));
         CopyText(com.szCause, SerialOpenCause(LastComOpenProblem()));

@@ -30,6 +30,6 @@ int32_t DecimalValue(const std::string &text) {
 }
 
 std::string LinkPlace() {
-    if (com.comprotocol == 1) return std::string(com.ipBuf) + ":" + com.portNumStr;
+    if (com.comprotocol == 1) return std::string(com.ipBuf) + ":" + std::to_string(com.portNum);
     return com.comDevice[0] ? std::string(com.comDevice) : ComPortDevice(com.comport);
 }
