@@ -288,6 +288,18 @@ TEST_F(UserInterface, PopupResponderAnswersAndRecords) {
     EXPECT_EQ(RecordedPopups()[0].text, " Help text.");
 }
 
+TEST(EventLoop, WaitForSystemEventsSleepsUntilAnEventComes) {
+    bool fired = false;
+    QTimer::singleShot(20, [&] { fired = true; });
+    int wakes = 0;
+    while (!fired && wakes < 1000) {
+        WaitForSystemEvents(10.0);
+        ++wakes;
+    }
+    EXPECT_TRUE(fired);
+    EXPECT_LE(wakes, 3); // a loop that spun would have come round many times
+}
+
 TEST(EventLoop, QuitFromInsideANestedWaitEndsTheLoop) {
     bool quitSeen = false;
     QTimer::singleShot(0, [&] {
