@@ -32,6 +32,7 @@ bool IsSerial() {
 
 // Why the exchange just waited for failed; "" when it did not.
 std::string FailureCause(int echoWords) {
+    if (IsSerial() && com.dataSize < 0) return DeviceLostCause(LinkPlace());
     if (com.bytesToRead != 0 && com.nBytesW != kFrameBytes) return UnwrittenCause(LinkPlace(), com.nBytesW);
     if (com.bytesToRead != 0 && !IsSerial() && com.tcpcon == 0) return ServerClosedCause(LinkPlace());
     const int count = IsSerial() ? com.dataSize : com.dataSize - com.bytesToRead;
@@ -40,8 +41,9 @@ std::string FailureCause(int echoWords) {
 }
 
 // Records how an exchange ended: a failure's cause for SetPopupTimeout, a
-// success in the trace; a good exchange after a failure shows the sensor's
-// version again.
+// success in the trace. A good exchange after a failure shows the sensor's
+// version again, unless the operation it belongs to has already failed (every
+// failure clears comecho and poll; a new operation or a good echo sets them).
 bool NoteOutcome(int echoWords) {
     const std::string cause = FailureCause(echoWords);
     if (!cause.empty()) {
@@ -49,7 +51,8 @@ bool NoteOutcome(int echoWords) {
         return false;
     }
     TraceOutcome("ok");
-    if (com.statusStale) ShowStatusAgain();
+    const bool operationFailed = com.comecho == 0 && !(linkProgram.poll && *linkProgram.poll == 1);
+    if (com.statusStale && !operationFailed) ShowStatusAgain();
     return true;
 }
 
@@ -218,7 +221,7 @@ void WaitForAnswer(double timeout) {
         WaitOnTcpCallback(timeout);
     if (LinkTraceOn()) {
         const int count = IsSerial() ? com.dataSize : com.dataSize - com.bytesToRead;
-        TraceReceived(com.szReadBuf, std::clamp(count, 0, kLinkBufSize));
+        if (count > 0) TraceReceived(com.szReadBuf, std::min(count, kLinkBufSize));
     }
 }
 

@@ -89,15 +89,21 @@ PortSelection PanelPortSelection() {
     return SelectionOf(portChoices, presentDevices, value, field, com.comport);
 }
 
+// Reads the panel's settings into one set of link variables.
+void ReadPanelInto(uint16_t &protocol, uint16_t &port, char (&device)[256], char (&server)[256],
+                   char (&portNumber)[32]) {
+    const int panel = InterfacePanel();
+    GetCtrlVal(panel, "EditCommunicationProtocol", protocol);
+    const PortSelection selection = PanelPortSelection();
+    port = static_cast<uint16_t>(selection.comport);
+    CopyText(device, selection.comDevice);
+    GetCtrlVal(panel, "StringIpAdress", server);
+    GetCtrlVal(panel, "StringPortNumber", portNumber);
+}
+
 // The settings in force when the panel is opened, for ButtonDiscard.
 void TakeOldSettings() {
-    const int panel = InterfacePanel();
-    GetCtrlVal(panel, "EditCommunicationProtocol", com.comprotocolold);
-    const PortSelection port = PanelPortSelection();
-    com.comportold = static_cast<uint16_t>(port.comport);
-    CopyText(com.comDeviceOld, port.comDevice);
-    GetCtrlVal(panel, "StringIpAdress", com.ipBufOld);
-    GetCtrlVal(panel, "StringPortNumber", com.portNumStrOld);
+    ReadPanelInto(com.comprotocolold, com.comportold, com.comDeviceOld, com.ipBufOld, com.portNumStrOld);
 }
 
 void RestoreOldSettings() {
@@ -160,13 +166,7 @@ void ShowPortSelection(uint16_t comport, const char *comDevice) {
 }
 
 void ReadPanelSettings() {
-    const int panel = InterfacePanel();
-    GetCtrlVal(panel, "EditCommunicationProtocol", com.comprotocol);
-    const PortSelection port = PanelPortSelection();
-    com.comport = static_cast<uint16_t>(port.comport);
-    CopyText(com.comDevice, port.comDevice);
-    GetCtrlVal(panel, "StringIpAdress", com.ipBuf);
-    GetCtrlVal(panel, "StringPortNumber", com.portNumStr);
+    ReadPanelInto(com.comprotocol, com.comport, com.comDevice, com.ipBuf, com.portNumStr);
 }
 
 void ShowLinkStatus(const char *text) {

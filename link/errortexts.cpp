@@ -105,6 +105,10 @@ std::string TcpConnectCause(const TcpConnectProblem &problem, const std::string 
     }
 }
 
+std::string DeviceLostCause(const std::string &device) {
+    return "The device " + device + " stopped working (unplugged?). Plug it in again and try to connect.";
+}
+
 std::string ServerClosedCause(const std::string &server) {
     return "The server " + server + " closed the connection. Try to connect again.";
 }

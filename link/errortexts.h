@@ -19,6 +19,8 @@ std::string SerialOpenCause(const ComOpenProblem &problem);
 // Why a connection to host:port could not be made.
 std::string TcpConnectCause(const TcpConnectProblem &problem, const std::string &server,
                             double timeoutSeconds);
+// The serial device stopped working while it was open.
+std::string DeviceLostCause(const std::string &device);
 // The server closed the connection.
 std::string ServerClosedCause(const std::string &server);
 

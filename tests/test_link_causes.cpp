@@ -55,8 +55,6 @@ class LinkCauseTest : public LinkTest {
         EXPECT_EQ(tooltip, cause);
     }
 
-
-
     sim::SimSensor sensor;
 };
 
@@ -85,6 +83,17 @@ TEST_F(LinkCauseTest, DeviceThatCannotBeOpenedIsNamedWithItsReason) {
     ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
     ConnectToDevice(pty);
     ExpectTimeoutWithCause("Device busy: " + pty);
+}
+
+TEST_F(LinkCauseTest, DeviceUnpluggedWhileOpenIsNamed) {
+    PtyPair pty;
+    CopyText(com.comDevice, pty.slavePath);
+    InitRS232();
+    ASSERT_EQ(com.ret, 0);
+    close(pty.master);
+    pty.master = -1;
+    SendBlock(0x1400);
+    ExpectTimeoutWithCause("The device " + pty.slavePath + " stopped working (unplugged?)");
 }
 
 TEST_F(LinkCauseTest, DeviceWithoutAccessRightsAsksForGroupDialout) {

@@ -58,7 +58,6 @@ class Com232Test : public LinkTest, public ::testing::WithParamInterface<Transpo
         }
     }
 
-
     std::vector<sim::Bytes> FramesToSensor() {
         std::vector<sim::Bytes> frames;
         for (const sim::CaptureEntry &e : sensor.capture())
