@@ -150,13 +150,13 @@ void RegisterLinkCallbacks() {
 
 void FillComPortSelector() {
     const PortSelection port = PanelPortSelection();
+    presentDevices = ListSerialDevices();
     ShowPortSelection(static_cast<uint16_t>(port.comport), port.comDevice.c_str());
 }
 
 void ShowPortSelection(uint16_t comport, const char *comDevice) {
     const PortSelection port{comport, comDevice};
     const int panel = InterfacePanel();
-    presentDevices = ListSerialDevices();
     portChoices = PortChoices(presentDevices, port);
     DeleteListItem(panel, kPortSelector, 0, -1);
     for (const PortChoice &c : portChoices)

@@ -23,11 +23,11 @@ HelpTable LinkHelpTexts();
 
 // Makes the link's callbacks known by name; call before loading the panels.
 void RegisterLinkCallbacks();
-// Fills the port selector with the devices present and the numbered ports,
-// keeping the port it shows.
+// Looks for the devices present and fills the port selector with them and the
+// numbered ports, keeping the port it shows.
 void FillComPortSelector();
-// Shows a port in the selector and the device field, refilling the selector;
-// a stored device that is missing is marked so.
+// Shows a port in the selector and the device field, refilling the selector
+// with the devices found last; a stored device that is missing is marked so.
 void ShowPortSelection(uint16_t comport, const char *comDevice);
 // The connection panel's settings into the link: protocol, port and device,
 // server and TCP port.

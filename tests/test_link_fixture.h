@@ -18,11 +18,11 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
-#include <string>
 #include <vector>
 
 #ifndef LINK_TEST_UIR

@@ -13,7 +13,7 @@ bool WaitFor(const std::function<bool()> &cond, double timeoutSeconds = 5.0);
 struct PtyPair {
     int master = -1;
     std::string slavePath;
-    PtyPair();   // raw mode on both ends
+    PtyPair(); // raw mode on both ends
     ~PtyPair();
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
