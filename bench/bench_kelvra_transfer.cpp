@@ -3,8 +3,8 @@
 // transfers of P1 and P3 take next to the floor that the block pauses and the
 // line set, and the time from start to connected.
 #include "bench/benchtable.h"
-#include "bench/pacedline.h"
 #include "bench/programbench.h"
+#include "bench/pacedline.h"
 #include "kelvra/compensation.h"
 #include "kelvra/gui.h"
 #include "kelvra/kelvradata.h"

@@ -10,7 +10,7 @@ enum FileType : int { VAL_BINARY = 0, VAL_ASCII = 1 };
 
 // Result: file handle >= 0, or -1 when the file cannot be opened.
 int OpenFile(const std::string &path, int mode, int action, int type);
-int CloseFile(int handle); // 0, or -1 for a bad handle or a failed flush
+int CloseFile(int handle);  // 0, or -1 for a bad handle or a failed flush
 // Reads one line (without its line end, CR LF or LF) of at most maxChars
 // characters; the rest of a longer line is skipped.
 // Result: characters read, -2 at end of file, -1 on error.
@@ -22,7 +22,7 @@ int WriteFile(int handle, const std::string &bytes);
 
 // Result: 1 when the file exists (size in bytes in size), 0 when not.
 int GetFileInfo(const std::string &path, long &size);
-int DeleteFile(const std::string &path); // 0, or -1
+int DeleteFile(const std::string &path);  // 0, or -1
 
 // One value per line, right-aligned in a field of at least fieldWidth characters
 // (0 = no padding), lines ended by CR LF so the files travel between PCs.

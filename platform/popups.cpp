@@ -22,15 +22,9 @@ bool Answered(PopupRecord::Kind kind, const std::string &title, const std::strin
 }
 } // namespace
 
-void SetPopupResponder(PopupResponder r) {
-    responder = std::move(r);
-}
-const std::vector<PopupRecord> &RecordedPopups() {
-    return recorded;
-}
-void ClearRecordedPopups() {
-    recorded.clear();
-}
+void SetPopupResponder(PopupResponder r) { responder = std::move(r); }
+const std::vector<PopupRecord> &RecordedPopups() { return recorded; }
+void ClearRecordedPopups() { recorded.clear(); }
 
 int MessagePopup(const std::string &title, const std::string &text) {
     std::string unused;
@@ -76,10 +70,9 @@ int FileSelectPopup(const std::string &defaultDirectory, const std::string &defa
     dialog.selectFile(QString::fromStdString(defaultFileName));
     if (restrictDirectory) {
         QString dir = QString::fromStdString(defaultDirectory);
-        QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog,
-                         [&dialog, dir](const QString &entered) {
-                             if (QDir(entered) != QDir(dir)) dialog.setDirectory(dir);
-                         });
+        QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog, [&dialog, dir](const QString &entered) {
+            if (QDir(entered) != QDir(dir)) dialog.setDirectory(dir);
+        });
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return VAL_NO_FILE_SELECTED;
     QString chosen = dialog.selectedFiles().first();

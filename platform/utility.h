@@ -10,10 +10,10 @@ void SetProjectDir(const std::string &directory);
 // The platform's path separator joined between a directory and a file name.
 std::string JoinPath(const std::string &directory, const std::string &fileName);
 
-double Timer();               // monotonic seconds
-std::string DateStr();        // "MM-DD-YYYY"
-std::string TimeStr();        // "HH:MM:SS", 24 hours
-void Sleep(int milliseconds); // blocks without processing events
+double Timer();          // monotonic seconds
+std::string DateStr();   // "MM-DD-YYYY"
+std::string TimeStr();   // "HH:MM:SS", 24 hours
+void Sleep(int milliseconds);  // blocks without processing events
 
 // Locks, one per combo box in practice. Results 0, or -1 for a bad handle.
 int CmtNewLock(const std::string &name, int options, int *lockHandle);

@@ -13,7 +13,7 @@ bool WaitFor(const std::function<bool()> &cond, double timeoutSeconds = 5.0);
 struct PtyPair {
     int master = -1;
     std::string slavePath;
-    PtyPair(); // raw mode on both ends
+    PtyPair();   // raw mode on both ends
     ~PtyPair();
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
@@ -22,25 +22,6 @@ struct PtyPair {
     void writeMaster(const std::string &bytes);
 };
 
-class QWidget;
-// Makes the window of w the active one, as a person's click would, so that focus
-// moves between its fields as it does on a desktop. False if it did not happen.
-bool ActivateWindowOf(QWidget *w);
-
 // Reads a whole file as bytes ("" when missing).
 std::string ReadFileBytes(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
-
-#include <QLocale>
-
-// The desktop locale in which typed numbers are read, for one scope.
-class ScopedLocale {
-  public:
-    explicit ScopedLocale(const char *name) { QLocale::setDefault(QLocale(QString::fromLatin1(name))); }
-    ~ScopedLocale() { QLocale::setDefault(previous); }
-    ScopedLocale(const ScopedLocale &) = delete;
-    ScopedLocale &operator=(const ScopedLocale &) = delete;
-
-  private:
-    QLocale previous;
-};

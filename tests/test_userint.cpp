@@ -40,7 +40,7 @@ std::vector<int> EventsOf(int control) {
 }
 
 class UserInterface : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         RegisterCallback("CBF_Record", CBF_Record);
         RegisterCallback("CBF_PANEL", CBF_PANEL);
@@ -174,7 +174,7 @@ TEST_F(UserInterface, RingItemsCarryTheirValues) {
 TEST_F(UserInterface, TableEditByUserReportsCellAndRowLabelsTakeColours) {
     auto *grid = qobject_cast<QTableWidget *>(CtrlWidget(panel, "Grid"));
     SetTableCellVal(panel, "Grid", MakePoint(1, 2), 5);
-    grid->item(1, 0)->setData(Qt::EditRole, 9); // what an editor commit does
+    grid->item(1, 0)->setData(Qt::EditRole, 9);  // what an editor commit does
     ASSERT_FALSE(events.empty());
     const Event &e = events.front();
     EXPECT_EQ(e.event, EVENT_VAL_CHANGED);
@@ -306,8 +306,7 @@ TEST(EventLoop, QuitFromInsideANestedWaitEndsTheLoop) {
         // A callback that waits, as the programs' answer waits do, while the quit arrives.
         QTimer::singleShot(10, [] { QuitUserInterface(7); });
         double t0 = Timer();
-        while (Timer() - t0 < 0.1)
-            WaitForSystemEvents(0.1);
+        while (Timer() - t0 < 0.1) WaitForSystemEvents(0.1);
         quitSeen = true;
     });
     EXPECT_EQ(RunUserInterface(), 7);
