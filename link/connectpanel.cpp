@@ -230,7 +230,17 @@ void ShowStatusAgain() {
 
 void ShowLinkCause(const char *text) {
     SetCtrlVal(InterfacePanel(), kConnectCause, text);
-    SetCtrlAttribute(linkProgram.statusPanel, kDispStatus, ATTR_TOOLTIP_TEXT, std::string(text));
+    // The status display's own tooltip (its help text) stays, with the cause below it.
+    static int tooltipPanel = 0;
+    static std::string helpTooltip;
+    if (tooltipPanel != linkProgram.statusPanel) {
+        tooltipPanel = linkProgram.statusPanel;
+        helpTooltip.clear();
+        GetCtrlAttribute(tooltipPanel, kDispStatus, ATTR_TOOLTIP_TEXT, helpTooltip);
+    }
+    const std::string cause = text;
+    const std::string gap = helpTooltip.empty() || cause.empty() ? "" : "\n";
+    SetCtrlAttribute(tooltipPanel, kDispStatus, ATTR_TOOLTIP_TEXT, helpTooltip + gap + cause);
 }
 
 int CBF_ButtonConnect(int panel, int control, int event, void *, int, int) {
@@ -293,8 +303,6 @@ int CBF_CheckLinkTrace(int panel, int control, int event, void *, int, int) {
             SetCtrlVal(panel, kTraceSwitch, 0);
             MessagePopup("Link trace", error);
         }
-        SetCtrlAttribute(panel, kTraceSwitch, ATTR_TOOLTIP_TEXT,
-                         LinkTraceOn() ? "Tracing into " + LinkTracePath() : std::string());
     }
     ShowHelp(panel, control, event);
     return 0;
