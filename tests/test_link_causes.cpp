@@ -7,6 +7,7 @@
 #include "sim/simsensor.h"
 #include "tests/test_link_fixture.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QSerialPort>
 #include <QTest>
@@ -68,7 +69,9 @@ TEST_F(LinkCauseTest, PseudoTerminalChosenByItsPathConnects) {
     EXPECT_LE(com.comport, MAX_COM_PORT);
     int value = -1;
     GetCtrlVal(interfacePanel, "EditSelectComPort", value);
-    EXPECT_EQ(value, 0); // the "other device" item, which names the path
+    EXPECT_EQ(value, 0); // the "other device" item, which names the path: present, so not "(missing)"
+    auto *selector = qobject_cast<QComboBox *>(CtrlWidget(interfacePanel, "EditSelectComPort"));
+    EXPECT_EQ(selector->currentText().toStdString(), "Other device: " + pty);
     EXPECT_EQ(Dimmed(interfacePanel, "ButtonAccept"), 0);
 }
 
