@@ -306,7 +306,8 @@ TEST(EventLoop, QuitFromInsideANestedWaitEndsTheLoop) {
         // A callback that waits, as the programs' answer waits do, while the quit arrives.
         QTimer::singleShot(10, [] { QuitUserInterface(7); });
         double t0 = Timer();
-        while (Timer() - t0 < 0.1) WaitForSystemEvents(0.1);
+        while (Timer() - t0 < 0.1)
+            WaitForSystemEvents(0.1);
         quitSeen = true;
     });
     EXPECT_EQ(RunUserInterface(), 7);
