@@ -3,8 +3,8 @@
 // back) take over loopback TCP and over a pseudo-terminal paced as a 19200-baud
 // line, next to the floor the line sets: 32 exchanges of 72 bytes, 1.2 s.
 #include "bench/benchtable.h"
-#include "bench/programbench.h"
 #include "bench/pacedline.h"
+#include "bench/programbench.h"
 #include "link/linkstate.h"
 #include "platform/rs232.h"
 #include "platform/testhooks.h"
@@ -55,7 +55,7 @@ void PrintTransfer(const Link &link, const char *what, double seconds) {
     }
     const std::string floor = "floor " + bench::Fixed(kLineFloor, 3) + " s: 32 x 72 B at 19200 Bd";
     if (link.paced)
-        bench::Print({figure, seconds, "s", 3, bench::Goal::AtMost, kLineFloor * 1.1, floor});
+        bench::Print({figure, seconds, "s", 3, bench::Goal::AtMost, kLineFloor * 1.05, floor});
     else
         bench::Print(
             {figure, seconds, "s", 3, bench::Goal::AtMost, 0.25, "loopback; a real line's " + floor});

@@ -4,9 +4,10 @@
 // the program's CPU use while the charts are drawn, and the time from start to
 // connected (version answer and parameter set read).
 #include "bench/benchtable.h"
-#include "bench/programbench.h"
 #include "bench/pacedline.h"
+#include "bench/programbench.h"
 #include "link/linkstate.h"
+#include "link/linktrace.h"
 #include "platform/rs232.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
@@ -67,7 +68,7 @@ bool MeasureStart(const Link &link) {
 }
 
 // Polls kCycles frames in the density view, as after start-up, and prints the figures.
-void MeasurePolling(sim::SimSensor &sensor, const Link &link) {
+void MeasurePolling(sim::SimSensor &sensor, const Link &link, const std::string &traceText) {
     sensor.clearCapture();
     const long first = sensor.framesReceived();
     QTimer stopper;
@@ -82,7 +83,7 @@ void MeasurePolling(sim::SimSensor &sensor, const Link &link) {
     const double cpu = ThreadCpuSeconds() - cpu0;
     stopper.stop();
 
-    const std::string name = link.name;
+    const std::string name = link.name + traceText;
     std::vector<double> sent;
     for (const sim::CaptureEntry &e : sensor.capture())
         if (e.direction == sim::Direction::ToSensor) sent.push_back(e.seconds);
@@ -119,7 +120,10 @@ int main(int argc, char **argv) {
     for (const Link &link : bench::SensorLinks(tcpPort)) {
         bench::UseLink(dir, link);
         if (!MeasureStart(link)) return 1;
-        MeasurePolling(sensor, link);
+        MeasurePolling(sensor, link, ", trace off");
+        if (!StartLinkTrace(dir.filePath("poll.trace").toStdString()).empty()) return 1;
+        MeasurePolling(sensor, link, ", trace on");
+        StopLinkTrace();
         EndVexa();
         ResetVexa();
     }

@@ -54,7 +54,7 @@ void TakeUntilClosed() {
         if (com.bytesToRead > 0)
             WaitForAnswer(0.0);
         else
-            ProcessSystemEvents();
+            WaitForSystemEvents(kCloseBound);
     }
     FUZZ_CHECK(com.tcpcon == 0);
     ClearRecordedPopups();

@@ -4,6 +4,7 @@
 #include "link/errortexts.h"
 #include "link/frame.h"
 #include "link/linkstate.h"
+#include "link/linktrace.h"
 #include "platform/rs232.h"
 #include "platform/tcpsupp.h"
 #include "platform/userint.h"
@@ -23,8 +24,36 @@ constexpr double kVersionTimeoutRs232 = 3.0;
 constexpr double kVersionTimeoutTcp = 5.0;
 constexpr double kVersionPause = 0.1;
 
+double lastWaitTimeout = 0.0; // of the answer wait that ran last, for its cause text
+
 bool IsSerial() {
     return com.comprotocol == 0;
+}
+
+// Why the exchange just waited for failed; "" when it did not.
+std::string FailureCause(int echoWords) {
+    if (IsSerial() && com.dataSize < 0) return DeviceLostCause(LinkPlace());
+    if (com.bytesToRead != 0 && com.nBytesW != kFrameBytes) return UnwrittenCause(LinkPlace(), com.nBytesW);
+    if (com.bytesToRead != 0 && !IsSerial() && com.tcpcon == 0) return ServerClosedCause(LinkPlace());
+    const int count = IsSerial() ? com.dataSize : com.dataSize - com.bytesToRead;
+    return AnswerCause({LinkPlace(), lastWaitTimeout, com.szReadBuf, count, std::min(count, kLinkBufSize),
+                        com.szWriteBuf, echoWords});
+}
+
+// Records how an exchange ended: a failure's cause for SetPopupTimeout, a
+// success in the trace. A good exchange after a failure shows the sensor's
+// version again, unless the operation it belongs to has already failed (every
+// failure clears comecho and poll; a new operation or a good echo sets them).
+bool NoteOutcome(int echoWords) {
+    const std::string cause = FailureCause(echoWords);
+    if (!cause.empty()) {
+        CopyText(com.szCause, cause);
+        return false;
+    }
+    TraceOutcome("ok");
+    const bool operationFailed = com.comecho == 0 && !(linkProgram.poll && *linkProgram.poll == 1);
+    if (com.statusStale && !operationFailed) ShowStatusAgain();
+    return true;
 }
 
 // Shows szStatus where the program wants a transport error.
@@ -70,8 +99,9 @@ void ReadAwaitedBytes(unsigned handle) {
 
 void WaitOnSerialQueue(double timeout) {
     com.tstart = Timer();
+    com.tdiff = 0.0;
     do {
-        ProcessSystemEvents();
+        WaitForSystemEvents(timeout - com.tdiff);
         com.dataSize = GetInQLen(com.comport);
         com.tdiff = Timer() - com.tstart;
     } while (!(com.tdiff > timeout) && com.dataSize < kFrameBytes);
@@ -84,8 +114,9 @@ void WaitOnSerialQueue(double timeout) {
 void WaitOnTcpCallback(double timeout) {
     com.tstart = Timer();
     com.answerDeadline = com.tstart + timeout;
+    com.tdiff = 0.0;
     while (com.bytesToRead > 0) {
-        ProcessSystemEvents();
+        WaitForSystemEvents(timeout - com.tdiff);
         com.tdiff = Timer() - com.tstart;
         if (com.tdiff > timeout) break;
     }
@@ -97,7 +128,7 @@ void PauseWithEvents(double seconds) {
     com.tstart = Timer();
     com.tdiff = 0.0;
     while (com.tdiff < seconds) {
-        ProcessSystemEvents();
+        WaitForSystemEvents(seconds - com.tdiff);
         com.tdiff = Timer() - com.tstart;
     }
 }
@@ -107,10 +138,11 @@ void PauseWithEvents(double seconds) {
 void InitRS232() {
     if (linkProgram.poll) *linkProgram.poll = 0;
     CloseCom(com.comport);
-    com.ret =
-        static_cast<int16_t>(OpenComConfig(com.comport, "", kBaudRate, 0, 8, 1, kLinkBufSize, kLinkBufSize));
+    com.ret = static_cast<int16_t>(
+        OpenComConfig(com.comport, com.comDevice, kBaudRate, 0, 8, 1, kLinkBufSize, kLinkBufSize));
     if (com.ret < 0) {
         CopyText(com.szStatus, Rs232ErrorText(com.ret));
+        CopyText(com.szCause, SerialOpenCause(LastComOpenProblem()));
         ShowTransportError(false);
         return;
     }
@@ -129,6 +161,8 @@ void InitTCP_IP() {
     SetWaitCursor(0);
     if (com.ret < 0) {
         CopyText(com.szStatus, TcpErrorText(com.ret));
+        CopyText(com.szCause,
+                 TcpConnectCause(LastTcpConnectProblem(), LinkPlace(), kConnectTimeoutMs / 1000.0));
         ShowTransportError(true);
         com.tcpcon = 0;
     } else {
@@ -138,6 +172,8 @@ void InitTCP_IP() {
 
 int ClientTCPCB(unsigned handle, int event, int, void *) {
     if (event == TCP_DISCONNECT) {
+        CopyText(com.szCause, ServerClosedCause(LinkPlace()));
+        TraceOutcome(com.szCause);
         MessagePopup("TCP Client", "Server has closed connection!");
         DisconnectFromTCPServer(handle); // frees the conversation; nothing more can come on it
         com.g_hconversation = 0;
@@ -167,6 +203,8 @@ void SendTxBuf(int tcpTimeoutMs) {
                                    : ClientTCPWrite(com.g_hconversation, com.szWriteBuf, kFrameBytes,
                                                     static_cast<unsigned>(tcpTimeoutMs));
     com.nBytesW = static_cast<int16_t>(written);
+    TraceSent(com.szWriteBuf, kFrameBytes);
+    if (written != kFrameBytes) CopyText(com.szCause, UnwrittenCause(LinkPlace(), written));
 }
 
 void ExpectAnswer() {
@@ -176,10 +214,15 @@ void ExpectAnswer() {
 }
 
 void WaitForAnswer(double timeout) {
+    lastWaitTimeout = timeout;
     if (IsSerial())
         WaitOnSerialQueue(timeout);
     else
         WaitOnTcpCallback(timeout);
+    if (LinkTraceOn()) {
+        const int count = IsSerial() ? com.dataSize : com.dataSize - com.bytesToRead;
+        if (count > 0) TraceReceived(com.szReadBuf, std::min(count, kLinkBufSize));
+    }
 }
 
 bool ExchangeFrame(double timeout) {
@@ -191,13 +234,14 @@ bool ExchangeFrame(double timeout) {
     }
     SendTxBuf();
     WaitForAnswer(timeout);
-    return com.bytesToRead == 0;
+    return NoteOutcome(0);
 }
 
 void CheckEcho(int len) {
     ExpectAnswer(); // the caller has written the frame; its answer is handled only inside the wait
     WaitForAnswer(linkProgram.echoTimeout);
     if (com.bytesToRead == 0) com.comecho = EchoMatches(len) ? 1 : 0;
+    NoteOutcome(len);
     if (com.bytesToRead != 0 || com.comecho == 0) SetPopupTimeout();
 }
 
@@ -217,7 +261,7 @@ void CheckComLine() {
         SendTxBuf(kVersionWriteTimeoutMs);
         WaitForAnswer(kVersionTimeoutTcp);
     }
-    if (com.bytesToRead != 0) {
+    if (!NoteOutcome(0)) {
         SetPopupTimeout();
         return;
     }

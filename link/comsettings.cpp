@@ -1,5 +1,6 @@
 #include "link/comsettings.h"
 
+#include "link/connectpanel.h"
 #include "link/filestore.h"
 #include "link/linkstate.h"
 #include "platform/formatio.h"
@@ -20,6 +21,7 @@ std::string NextLine(int handle, int maxChars) {
 } // namespace
 
 void SetLinkFileNames(const std::string &projDir) {
+    com.settingsDir = projDir;
     com.conSettingsFileName = JoinPath(projDir, "ComSettings.cfg");
     com.ipComboBoxFileName = JoinPath(projDir, "IPComboBox.cfg");
 }
@@ -31,6 +33,7 @@ bool ReadComSettings(const std::string &path) {
     com.comport = static_cast<uint16_t>(DecimalValue(NextLine(handle, kMaxNumberLine)));
     CopyText(com.ipBuf, NextLine(handle, sizeof com.ipBuf - 1));
     CopyText(com.portNumStr, NextLine(handle, sizeof com.portNumStr - 1));
+    CopyText(com.comDevice, NextLine(handle, sizeof com.comDevice - 1));
     CloseFile(handle);
     return true;
 }
@@ -40,7 +43,8 @@ bool WriteComSettings(const std::string &path) {
         for (const std::string &line : {std::to_string(com.comprotocol), std::to_string(com.comport),
                                         std::string(com.ipBuf), std::string(com.portNumStr)})
             if (WriteLine(handle, line) < 0) return false;
-        return true;
+        // Older copies read four lines; the device path is for the newer ones only.
+        return !com.comDevice[0] || WriteLine(handle, com.comDevice) >= 0;
     });
 }
 
@@ -53,17 +57,13 @@ void GetConnectionSettingsFromFile() {
     }
     const int panel = linkProgram.interfacepanel;
     SetCtrlVal(panel, "EditCommunicationProtocol", static_cast<int>(com.comprotocol));
-    SetCtrlVal(panel, "EditSelectComPort", static_cast<int>(com.comport));
+    ShowPortSelection(com.comport, com.comDevice);
     SetCtrlVal(panel, "StringIpAdress", com.ipBuf);
     SetCtrlVal(panel, "StringPortNumber", com.portNumStr);
 }
 
 void SaveCommunicationSettings() {
-    const int panel = linkProgram.interfacepanel;
-    GetCtrlVal(panel, "EditCommunicationProtocol", com.comprotocol);
-    GetCtrlVal(panel, "EditSelectComPort", com.comport);
-    GetCtrlVal(panel, "StringIpAdress", com.ipBuf);
-    GetCtrlVal(panel, "StringPortNumber", com.portNumStr);
+    ReadPanelSettings();
     if (!WriteComSettings(com.conSettingsFileName))
         MessagePopup("Connection settings", "The connection settings could not be stored in\n" +
                                                 com.conSettingsFileName +

@@ -1,5 +1,6 @@
 // The connection settings and their file ComSettings.cfg: protocol, serial
-// port, server name and TCP port, one per line.
+// port number, server name and TCP port, one per line, and a fifth line with
+// a device path when the port is not simply its number's device.
 #pragma once
 
 #include <string>
@@ -7,11 +8,12 @@
 // Builds the paths of ComSettings.cfg and IPComboBox.cfg in the program directory.
 void SetLinkFileNames(const std::string &projDir);
 
-// Reads the four lines of a settings file into comprotocol, comport, ipBuf and
-// portNumStr; lines missing at the end read as empty. False when the file
+// Reads the lines of a settings file into comprotocol, comport, ipBuf,
+// portNumStr and comDevice; lines missing at the end read as empty. False when the file
 // cannot be opened (nothing is changed then).
 bool ReadComSettings(const std::string &path);
-// Writes the four settings as four lines. False when the file could not be written.
+// Writes the settings as four lines, and the device path as a fifth when there is one. False when the file
+// could not be written.
 bool WriteComSettings(const std::string &path);
 
 // At start-up: the stored settings into the link and the connection panel, or

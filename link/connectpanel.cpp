@@ -4,13 +4,24 @@
 #include "link/combobox.h"
 #include "link/comsettings.h"
 #include "link/linkstate.h"
+#include "link/linktrace.h"
+#include "link/portchoices.h"
 #include "link/serverlist.h"
 #include "platform/rs232.h"
 #include "platform/userint.h"
 
 #include <string>
+#include <vector>
 
 namespace {
+
+constexpr const char *kPortSelector = "EditSelectComPort";
+constexpr const char *kDeviceField = "StringComDevice";
+constexpr const char *kTraceSwitch = "CheckLinkTrace";
+
+// What the port selector was last filled from, to turn its values back into devices.
+std::vector<SerialDeviceInfo> presentDevices;
+std::vector<PortChoice> portChoices;
 
 int InterfacePanel() {
     return linkProgram.interfacepanel;
@@ -21,6 +32,12 @@ const HelpText kLinkHelp[] = {
     {&linkProgram.mainpanel, "ButtonConnect", " Open a panel to select an interface protocol."},
     {&linkProgram.interfacepanel, "EditCommunicationProtocol", " Select RS232 or TCP/IP Interface. "},
     {&linkProgram.interfacepanel, "EditSelectComPort", " Select a serial COM-PORT."},
+    {&linkProgram.interfacepanel, "StringComDevice",
+     " The device the serial port opens. Type any device path here,\n e.g. /dev/ttyAMA0 or a "
+     "pseudo-terminal."},
+    {&linkProgram.interfacepanel, "CheckLinkTrace",
+     " Write every frame to and from the sensor, with time stamps,\n into a file of your choice, for "
+     "service."},
     {&linkProgram.interfacepanel, "StringIpAdress", " Select a Server by name or IP address.", "INFO!",
      &com.ipComboBoxFileName},
     {&linkProgram.interfacepanel, "StringPortNumber", " Select a port number."},
@@ -51,36 +68,52 @@ void SetServerFieldVisible(int visible) {
     SetVisible("LabelIpAdress", visible);
 }
 
+// Each time the panel opens: the devices present now, and the trace switch.
+void RefreshConnectPanel() {
+    FillComPortSelector();
+    SetCtrlVal(InterfacePanel(), kTraceSwitch, LinkTraceOn() ? 1 : 0);
+}
+
 void ShowConnectPanel() {
+    RefreshConnectPanel();
     if (linkProgram.showConnectPanel)
         linkProgram.showConnectPanel();
     else
         DisplayPanel(InterfacePanel());
 }
 
+// The panel's port selector and device field as the port to open.
+PortSelection PanelPortSelection() {
+    int value = 1;
+    std::string field;
+    GetCtrlVal(InterfacePanel(), kPortSelector, value);
+    GetCtrlVal(InterfacePanel(), kDeviceField, field);
+    return SelectionOf(portChoices, presentDevices, value, field, com.comport);
+}
+
+// Reads the panel's settings into one set of link variables.
+void ReadPanelInto(uint16_t &protocol, uint16_t &port, char (&device)[256], char (&server)[256],
+                   char (&portNumber)[32]) {
+    const int panel = InterfacePanel();
+    GetCtrlVal(panel, "EditCommunicationProtocol", protocol);
+    const PortSelection selection = PanelPortSelection();
+    port = static_cast<uint16_t>(selection.comport);
+    CopyText(device, selection.comDevice);
+    GetCtrlVal(panel, "StringIpAdress", server);
+    GetCtrlVal(panel, "StringPortNumber", portNumber);
+}
+
 // The settings in force when the panel is opened, for ButtonDiscard.
 void TakeOldSettings() {
-    const int panel = InterfacePanel();
-    GetCtrlVal(panel, "EditCommunicationProtocol", com.comprotocolold);
-    GetCtrlVal(panel, "EditSelectComPort", com.comportold);
-    GetCtrlVal(panel, "StringIpAdress", com.ipBufOld);
-    GetCtrlVal(panel, "StringPortNumber", com.portNumStrOld);
+    ReadPanelInto(com.comprotocolold, com.comportold, com.comDeviceOld, com.ipBufOld, com.portNumStrOld);
 }
 
 void RestoreOldSettings() {
     const int panel = InterfacePanel();
     SetCtrlVal(panel, "EditCommunicationProtocol", static_cast<int>(com.comprotocolold));
-    SetCtrlVal(panel, "EditSelectComPort", static_cast<int>(com.comportold));
+    ShowPortSelection(com.comportold, com.comDeviceOld);
     SetCtrlVal(panel, "StringIpAdress", com.ipBufOld);
     SetCtrlVal(panel, "StringPortNumber", com.portNumStrOld);
-}
-
-void ReadPanelSettings() {
-    const int panel = InterfacePanel();
-    GetCtrlVal(panel, "EditCommunicationProtocol", com.comprotocol);
-    GetCtrlVal(panel, "EditSelectComPort", com.comport);
-    GetCtrlVal(panel, "StringIpAdress", com.ipBuf);
-    GetCtrlVal(panel, "StringPortNumber", com.portNumStr);
 }
 
 // Shows the port display for RS-232 or the server display for TCP/IP.
@@ -108,6 +141,8 @@ void RegisterLinkCallbacks() {
     RegisterCallback("CBF_ButtonConnect", CBF_ButtonConnect);
     RegisterCallback("CBF_EditCommunicationProtocol", CBF_EditCommunicationProtocol);
     RegisterCallback("CBF_EditSelectComPort", CBF_EditSelectComPort);
+    RegisterCallback("CBF_StringComDevice", CBF_StringComDevice);
+    RegisterCallback("CBF_CheckLinkTrace", CBF_CheckLinkTrace);
     RegisterCallback("CBF_StringIpAdress", CBF_StringIpAdress);
     RegisterCallback("CBF_StringPortNumber", CBF_StringPortNumber);
     RegisterCallback("CBF_ButtonTryToConnect", CBF_ButtonTryToConnect);
@@ -116,14 +151,24 @@ void RegisterLinkCallbacks() {
 }
 
 void FillComPortSelector() {
+    const PortSelection port = PanelPortSelection();
+    presentDevices = ListSerialDevices();
+    ShowPortSelection(static_cast<uint16_t>(port.comport), port.comDevice.c_str());
+}
+
+void ShowPortSelection(uint16_t comport, const char *comDevice) {
+    const PortSelection port{comport, comDevice};
     const int panel = InterfacePanel();
-    int port = 1;
-    GetCtrlVal(panel, "EditSelectComPort", port);
-    DeleteListItem(panel, "EditSelectComPort", 0, -1);
-    for (int n = 1; n <= MAX_COM_PORT; ++n)
-        InsertListItem(panel, "EditSelectComPort", -1,
-                       "COM" + std::to_string(n) + "   " + ComPortDeviceName(n), n);
-    SetCtrlVal(panel, "EditSelectComPort", port);
+    portChoices = PortChoices(presentDevices, port);
+    DeleteListItem(panel, kPortSelector, 0, -1);
+    for (const PortChoice &c : portChoices)
+        InsertListItem(panel, kPortSelector, -1, c.label, c.value);
+    SetCtrlVal(panel, kPortSelector, ChoiceValue(portChoices, port));
+    SetCtrlVal(panel, kDeviceField, port.comDevice.empty() ? ComPortDeviceName(comport) : port.comDevice);
+}
+
+void ReadPanelSettings() {
+    ReadPanelInto(com.comprotocol, com.comport, com.comDevice, com.ipBuf, com.portNumStr);
 }
 
 void ShowLinkStatus(const char *text) {
@@ -137,6 +182,8 @@ void InitConnectPanel() {
     const int tcp = com.comprotocol == 1 ? 1 : 0;
     SetVisible("EditSelectComPort", !tcp);
     SetVisible("LabelComPort", !tcp);
+    SetVisible(kDeviceField, !tcp);
+    SetVisible("LabelComDevice", !tcp);
     SetServerFieldVisible(tcp);
     SetVisible("StringPortNumber", tcp);
     SetVisible("LabelPortNumber", tcp);
@@ -144,7 +191,10 @@ void InitConnectPanel() {
 
 void TryToConnect() {
     CloseCom(com.comport);
+    com.szCause[0] = '\0';
+    com.statusStale = false;
     ShowLinkStatus("TRY");
+    ShowLinkCause("");
     ReadPanelSettings();
     ProcessSystemEvents();
     SetCtrlVal(linkProgram.statusPanel, kDispComPort, static_cast<int>(com.comport));
@@ -166,8 +216,33 @@ void TryToConnect() {
 void SetPopupTimeout() {
     if (linkProgram.poll) *linkProgram.poll = 0;
     com.comecho = 0;
+    TraceOutcome(std::string("TIMEOUT: ") + com.szCause);
     ShowLinkStatus("TIMEOUT");
+    ShowLinkCause(com.szCause);
+    com.statusStale = true;
     ShowConnectPanel();
+}
+
+void ShowStatusAgain() {
+    com.statusStale = false;
+    com.szCause[0] = '\0';
+    ShowLinkStatus(com.version);
+    ShowLinkCause("");
+}
+
+void ShowLinkCause(const char *text) {
+    SetCtrlVal(InterfacePanel(), kConnectCause, text);
+    // The status display's own tooltip (its help text) stays, with the cause below it.
+    static int tooltipPanel = 0;
+    static std::string helpTooltip;
+    if (tooltipPanel != linkProgram.statusPanel) {
+        tooltipPanel = linkProgram.statusPanel;
+        helpTooltip.clear();
+        GetCtrlAttribute(tooltipPanel, kDispStatus, ATTR_TOOLTIP_TEXT, helpTooltip);
+    }
+    const std::string cause = text;
+    const std::string gap = helpTooltip.empty() || cause.empty() ? "" : "\n";
+    SetCtrlAttribute(tooltipPanel, kDispStatus, ATTR_TOOLTIP_TEXT, helpTooltip + gap + cause);
 }
 
 int CBF_ButtonConnect(int panel, int control, int event, void *, int, int) {
@@ -191,7 +266,46 @@ int CBF_EditCommunicationProtocol(int panel, int control, int event, void *, int
 }
 
 int CBF_EditSelectComPort(int panel, int control, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) DimAccept();
+    if (event == EVENT_COMMIT) {
+        DimAccept();
+        int value = 1;
+        GetCtrlVal(panel, kPortSelector, value);
+        for (const PortChoice &c : portChoices)
+            if (c.value == value && value != kOtherDeviceValue) SetCtrlVal(panel, kDeviceField, c.device);
+        if (value == kOtherDeviceValue) SetActiveCtrl(panel, kDeviceField);
+    }
+    ShowHelp(panel, control, event);
+    return 0;
+}
+
+int CBF_StringComDevice(int panel, int control, int event, void *, int, int) {
+    if (event == EVENT_COMMIT) {
+        DimAccept();
+        std::string field;
+        GetCtrlVal(panel, kDeviceField, field);
+        const PortSelection port =
+            SelectionOf(portChoices, presentDevices, kOtherDeviceValue, field, com.comport);
+        ShowPortSelection(static_cast<uint16_t>(port.comport), port.comDevice.c_str());
+    }
+    ShowHelp(panel, control, event);
+    return 0;
+}
+
+int CBF_CheckLinkTrace(int panel, int control, int event, void *, int, int) {
+    if (event == EVENT_COMMIT) {
+        int on = 0;
+        GetCtrlVal(panel, kTraceSwitch, on);
+        std::string path;
+        if (!on) {
+            StopLinkTrace();
+        } else if (FileSelectPopup(com.settingsDir, "linktrace.txt", "*.txt", "Link trace file",
+                                   VAL_SAVE_BUTTON, 0, 0, 1, 1, path) <= 0) {
+            SetCtrlVal(panel, kTraceSwitch, 0);
+        } else if (const std::string error = StartLinkTrace(path); !error.empty()) {
+            SetCtrlVal(panel, kTraceSwitch, 0);
+            MessagePopup("Link trace", error);
+        }
+    }
     ShowHelp(panel, control, event);
     return 0;
 }

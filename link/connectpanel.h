@@ -8,23 +8,37 @@
 // whose callback is CBF_ButtonConnect.
 #pragma once
 
+#include <cstdint>
+
 #include "link/helptext.h"
 
 constexpr const char *kDispStatus = "DispStatus";
 constexpr const char *kDispComPort = "DispComPort";
 constexpr const char *kDispServer = "DispServer";
 constexpr const char *kConnectStatus = "DispConnectStatus"; // the connection panel's status field
+constexpr const char *kConnectCause = "DispConnectCause";   // beside it: what went wrong, in words
 
 // The help texts of the connection panel's controls and of the main panel's ButtonConnect.
 HelpTable LinkHelpTexts();
 
 // Makes the link's callbacks known by name; call before loading the panels.
 void RegisterLinkCallbacks();
-// Labels the port selector's items with the device behind each port number.
+// Looks for the devices present and fills the port selector with them and the
+// numbered ports, keeping the port it shows.
 void FillComPortSelector();
+// Shows a port in the selector and the device field, refilling the selector
+// with the devices found last; a stored device that is missing is marked so.
+void ShowPortSelection(uint16_t comport, const char *comDevice);
+// The connection panel's settings into the link: protocol, port and device,
+// server and TCP port.
+void ReadPanelSettings();
 
 // Shows text in the status display and in the connection panel's status field.
 void ShowLinkStatus(const char *text);
+// Shows the cause of a failure beside the status, and as the status display's tooltip.
+void ShowLinkCause(const char *text);
+// After a failure, a good exchange: the sensor's version text replaces "TIMEOUT".
+void ShowStatusAgain();
 // Shows the serial or the TCP settings, as the protocol selector says.
 void InitConnectPanel();
 // One connection attempt with the settings on the connection panel.
@@ -42,6 +56,11 @@ int CBF_EditSelectComPort(int panel, int control, int event, void *callbackData,
                           int eventData2);
 // Server field: puts the name at the top of the recent-server list.
 int CBF_StringIpAdress(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// Device field: a typed device path is shown in the selector too.
+int CBF_StringComDevice(int panel, int control, int event, void *callbackData, int eventData1,
+                        int eventData2);
+// Trace switch: starts a link trace into a file the user chooses, or ends it.
+int CBF_CheckLinkTrace(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 // TCP port field: a changed port must be tested again before it can be accepted.
 int CBF_StringPortNumber(int panel, int control, int event, void *callbackData, int eventData1,
                          int eventData2);

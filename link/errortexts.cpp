@@ -1,6 +1,8 @@
 #include "link/errortexts.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -15,29 +17,39 @@ constexpr std::array<const char *, 7> kRs232Texts = {
     "Cannot open port",
 };
 
-// Indexed by -code - 1 for the codes -1 .. -20. Three texts end in a blank.
+// Indexed by -code - 1 for the codes -1 .. -20: what each code means to a
+// technician rather than the socket library's names.
 constexpr std::array<const char *, 20> kTcpTexts = {
-    "UnableToRegisterService",
-    "UnableToEstablishConnection",
-    "ExistingServer",
-    "FailedToConnect",
-    "ServerNotRegistered",
-    "TooManyConversations",
-    "ReadFailed",
-    "WriteFailed",
-    "InvalidParameter",
-    "OutOfMemory",
-    "TimeOutError ",
-    "NoConnectionEstablished ",
-    "GeneralIOErr",
-    "ConnectionClosed",
-    "UnableToLoadWinsockDLL",
-    "IncorrectWinsockDLLVersion",
-    "NetworkSubsystemNotReady ",
-    "ConnectionsStillOpen",
-    "DisconnectPending",
-    "InfoNotAvailable",
+    "Network service not available",
+    "Connection refused",
+    "Server already in use",
+    "Could not connect to the server",
+    "Server not known",
+    "Too many connections",
+    "Reading from the server failed",
+    "Writing to the server failed",
+    "Server name or port not valid",
+    "Out of memory",
+    "Server did not answer in time",
+    "No connection to the server",
+    "Network input/output error",
+    "Server closed the connection",
+    "Network not available",
+    "Network not available",
+    "Network not ready",
+    "Connections still open",
+    "Disconnection pending",
+    "Information not available",
 };
+
+constexpr int kAnswerBytes = 36;
+constexpr int kMaxHexBytes = 48; // of a longer answer only the start is shown
+
+std::string Seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", s);
+    return text;
+}
 
 template <std::size_t N>
 const char *Lookup(const std::array<const char *, N> &texts, int code, const char *fallback) {
@@ -55,4 +67,86 @@ const char *Rs232ErrorText(int code) {
 
 const char *TcpErrorText(int code) {
     return Lookup(kTcpTexts, code, "Connection to server failed");
+}
+
+std::string SerialOpenCause(const ComOpenProblem &problem) {
+    const std::string &d = problem.device;
+    switch (problem.failure) {
+    case ComOpenFailure::NoSuchDevice:
+        return "No such device: " + d + ". Is the adapter plugged in? Choose a device that the list shows.";
+    case ComOpenFailure::PermissionDenied:
+        return "Permission denied on " + d +
+               ": your user may not open it. Add it to group dialout (sudo adduser $USER dialout), then log "
+               "out "
+               "and in again.";
+    case ComOpenFailure::Busy:
+        return "Device busy: " + d +
+               " is in use by another program (a terminal program, a modem manager or a second copy of this "
+               "one). Close it and try again.";
+    default:
+        return "Cannot open " + d + ": " + problem.systemText + ".";
+    }
+}
+
+std::string TcpConnectCause(const TcpConnectProblem &problem, const std::string &server,
+                            double timeoutSeconds) {
+    switch (problem.failure) {
+    case TcpConnectFailure::Refused:
+        return "Connection refused by " + server +
+               ": nothing listens on that port. Check the port number and that the serial server is on.";
+    case TcpConnectFailure::HostNotFound:
+        return "Host not found: " + server.substr(0, server.rfind(':')) +
+               ". Check the name, or type the server's IP address.";
+    case TcpConnectFailure::TimedOut:
+        return "No connection to " + server + " within " + Seconds(timeoutSeconds) +
+               " s: wrong address, or the server is off or not on this network.";
+    default:
+        return "No connection to " + server + ": " + problem.systemText + ".";
+    }
+}
+
+std::string DeviceLostCause(const std::string &device) {
+    return "The device " + device + " stopped working (unplugged?). Plug it in again and try to connect.";
+}
+
+std::string ServerClosedCause(const std::string &server) {
+    return "The server " + server + " closed the connection. Try to connect again.";
+}
+
+std::string AnswerCause(const AnswerCheck &c) {
+    const std::string bytes = HexBytes(c.received, std::min({c.shown, c.count, kMaxHexBytes}));
+    if (c.count <= 0)
+        return "No answer within " + Seconds(c.timeoutSeconds) + " s from " + c.where +
+               " (wrong port, wrong cable, sensor off?).";
+    if (c.count < kAnswerBytes)
+        return "Answer cut short: " + std::to_string(c.count) + " of 36 bytes from " + c.where + " within " +
+               Seconds(c.timeoutSeconds) + " s: " + bytes + ".";
+    if (c.count > kAnswerBytes)
+        return "Answer of wrong length: " + std::to_string(c.count) + " bytes instead of 36 from " + c.where +
+               ": " + bytes + (c.count > kMaxHexBytes ? " ..." : ".");
+    if (c.echoWords <= 0) return {};
+    if (c.received[0] != 0x00 || static_cast<unsigned char>(c.received[1]) != 0xAA)
+        return "The answer from " + c.where + " was not the sensor's: it begins " + HexBytes(c.received, 2) +
+               " instead of 00 AA: " + bytes + ".";
+    const int end = std::clamp(2 * c.echoWords, 2, kAnswerBytes);
+    for (int i = 2; i < end; ++i)
+        if (c.received[i] != c.sent[i])
+            return "Wrong echo from " + c.where + ": byte " + std::to_string(i) + " is " +
+                   HexBytes(c.received + i, 1) + " where the command had " + HexBytes(c.sent + i, 1) + ": " +
+                   bytes + ".";
+    return {};
+}
+
+std::string UnwrittenCause(const std::string &where, int result) {
+    return "The command could not be written to " + where + " (result " + std::to_string(result) + ").";
+}
+
+std::string HexBytes(const char *bytes, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, i ? " %02X" : "%02X", static_cast<unsigned char>(bytes[i]));
+        text += hex;
+    }
+    return text;
 }

@@ -1,8 +1,44 @@
-// The fixed texts that the link shows for the transports' negative error codes.
+// The texts that the link shows when something fails: the short status texts
+// for the transports' error codes, and the cause of a failure in words, with
+// the device or server and what the user can do about it.
 #pragma once
+
+#include "platform/rs232.h"
+#include "platform/tcpsupp.h"
+
+#include <string>
 
 // Text for a result of OpenComConfig; codes outside the table get "RS-232 error!".
 const char *Rs232ErrorText(int code);
 // Text for a result of ConnectToTCPServer; codes outside the table get
 // "Connection to server failed".
 const char *TcpErrorText(int code);
+
+// Why a serial device could not be opened.
+std::string SerialOpenCause(const ComOpenProblem &problem);
+// Why a connection to host:port could not be made.
+std::string TcpConnectCause(const TcpConnectProblem &problem, const std::string &server,
+                            double timeoutSeconds);
+// The serial device stopped working while it was open.
+std::string DeviceLostCause(const std::string &device);
+// The server closed the connection.
+std::string ServerClosedCause(const std::string &server);
+
+// What an answer wait got, judged against the 36 bytes awaited.
+struct AnswerCheck {
+    std::string where;     // device or host:port
+    double timeoutSeconds; // the wait's time-out
+    const char *received;  // the bytes that came
+    int count;             // how many came (may exceed what received holds)
+    int shown;             // how many of them received holds
+    const char *sent;      // the command frame, for an echo
+    int echoWords;         // words of an echo compared; 0 for a read
+};
+// The cause of a failed answer: silence, wrong length, wrong marker or wrong
+// echo; "" when the answer is good.
+std::string AnswerCause(const AnswerCheck &check);
+// A frame that did not leave.
+std::string UnwrittenCause(const std::string &where, int result);
+
+// Bytes as upper-case hex pairs separated by blanks.
+std::string HexBytes(const char *bytes, int count);

@@ -1,6 +1,7 @@
 #include "link/linkstate.h"
 
 #include "link/combobox.h"
+#include "platform/rs232.h"
 
 #include <cctype>
 #include <limits>
@@ -26,4 +27,9 @@ int32_t DecimalValue(const std::string &text) {
         if (value > limit) value = limit;
     }
     return static_cast<int32_t>(negative ? -value : value);
+}
+
+std::string LinkPlace() {
+    if (com.comprotocol == 1) return std::string(com.ipBuf) + ":" + std::to_string(com.portNum);
+    return com.comDevice[0] ? std::string(com.comDevice) : ComPortDevice(com.comport);
 }

@@ -16,6 +16,7 @@ struct LinkState {
     // Transport and its settings.
     uint16_t comprotocol = 0; // 0 = RS-232, 1 = TCP/IP
     uint16_t comport = 1;
+    char comDevice[256] = ""; // a device path that replaces the port number's device; "" = none
     char ipBuf[256] = "";
     char portNumStr[32] = "";
     int32_t portNum = 0;
@@ -23,6 +24,8 @@ struct LinkState {
     unsigned g_hconversation = 0;
     int16_t ret = 0;
     char szStatus[48] = "";
+    char szCause[512] = "";   // what went wrong last, in words, with the device or server
+    bool statusStale = false; // "TIMEOUT" is shown; the next good exchange shows the version again
 
     // Frames and the answer wait.
     char szWriteBuf[kLinkBufSize] = {};
@@ -45,8 +48,10 @@ struct LinkState {
     // Connection panel: settings in force when it was opened, file paths, combo box.
     uint16_t comprotocolold = 0;
     uint16_t comportold = 0;
+    char comDeviceOld[256] = "";
     char ipBufOld[256] = "";
     char portNumStrOld[32] = "";
+    std::string settingsDir; // the folder of the two files, where file dialogs start
     std::string conSettingsFileName;
     std::string ipComboBoxFileName;
     int ipCombo = 0; // control id of the server-name combo box, 0 before it is made
@@ -103,3 +108,6 @@ template <std::size_t N> void CopyText(char (&dest)[N], const std::string &src) 
 // Plain decimal conversion: optional blanks and sign, then the leading digits;
 // no digits gives 0. Saturates instead of overflowing.
 int32_t DecimalValue(const std::string &text);
+
+// Where the link goes, for messages: the serial device, or server:port.
+std::string LinkPlace();

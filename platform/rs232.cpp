@@ -4,11 +4,16 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -20,6 +25,7 @@ struct ComPort {
 
 std::array<ComPort, MAX_COM_PORT + 1> comPorts;
 std::array<std::string, MAX_COM_PORT + 1> mappedDevices;
+ComOpenProblem lastOpenProblem;
 
 bool ValidPort(int port) {
     return port >= 1 && port <= MAX_COM_PORT;
@@ -45,6 +51,23 @@ int OpenErrorCode(QSerialPort::SerialPortError error) {
         return COM_CANNOT_OPEN_PORT;
     default:
         return COM_UNKNOWN_SYSTEM_ERROR;
+    }
+}
+
+// The port reports a device held by another program as a permission error, so
+// the access rights of the device file tell the two apart.
+ComOpenFailure OpenFailure(const QSerialPort &serial, const std::string &device) {
+    switch (serial.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return ComOpenFailure::NoSuchDevice;
+    case QSerialPort::PermissionError:
+        if (::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+            return ComOpenFailure::PermissionDenied;
+        return ComOpenFailure::Busy;
+    case QSerialPort::OpenError:
+        return ComOpenFailure::Busy;
+    default:
+        return ComOpenFailure::Other;
     }
 }
 
@@ -94,15 +117,17 @@ int OpenComConfig(int port, const std::string &deviceName, long baudRate, int pa
     // Whatever the outcome, the port is closed first: a failed open leaves it closed.
     CloseCom(port);
     if (inQueueSize <= 0 || outQueueSize < 0) return COM_INVALID_PARAMETER;
-    std::string device = deviceName;
-    if (device.empty()) device = mappedDevices[port].empty() ? ComPortDeviceName(port) : mappedDevices[port];
+    const std::string device = deviceName.empty() ? ComPortDevice(port) : deviceName;
 
     auto serial = std::make_unique<QSerialPort>();
     serial->setPortName(QString::fromStdString(device));
     if (!ApplySettings(*serial, baudRate, parity, dataBits, stopBits)) return COM_INVALID_PARAMETER;
     // The queue never holds more than its size; the rest waits in the system.
     serial->setReadBufferSize(inQueueSize);
-    if (!serial->open(QIODevice::ReadWrite)) return OpenErrorCode(serial->error());
+    if (!serial->open(QIODevice::ReadWrite)) {
+        lastOpenProblem = {OpenFailure(*serial, device), device, serial->errorString().toStdString()};
+        return OpenErrorCode(serial->error());
+    }
     serial->setDataTerminalReady(true);
     ClearUnsupported(*serial);
     serial->setRequestToSend(true);
@@ -238,6 +263,39 @@ std::string ComPortDeviceName(int port) {
     static const char *const families[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM"};
     return families[(port - 1) / 16] + std::to_string((port - 1) % 16);
 #endif
+}
+
+std::string ComPortDevice(int port) {
+    if (!ValidPort(port)) return {};
+    return mappedDevices[port].empty() ? ComPortDeviceName(port) : mappedDevices[port];
+}
+
+ComOpenProblem LastComOpenProblem() {
+    return lastOpenProblem;
+}
+
+// Lists the devices with the by-id names that point at them.
+std::vector<SerialDeviceInfo> ListSerialDevices() {
+    std::vector<SerialDeviceInfo> devices;
+    const QFileInfoList byId = QDir("/dev/serial/by-id").entryInfoList(QDir::System | QDir::Files);
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        SerialDeviceInfo d{info.systemLocation().toStdString(),
+                           info.description().toStdString(),
+                           info.manufacturer().toStdString(),
+                           info.serialNumber().toStdString(),
+                           {}};
+        for (const QFileInfo &link : byId)
+            if (link.canonicalFilePath() == info.systemLocation())
+                d.byIdPath = link.absoluteFilePath().toStdString();
+        devices.push_back(std::move(d));
+    }
+    std::sort(devices.begin(), devices.end(),
+              [](const SerialDeviceInfo &a, const SerialDeviceInfo &b) { return a.device < b.device; });
+    return devices;
+}
+
+bool SerialDeviceExists(const std::string &device) {
+    return !device.empty() && QFileInfo::exists(QString::fromStdString(device));
 }
 
 // Puts a device of the caller's choice behind a port number ("" removes it).

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Error codes of the serial services.
 enum ComError : int {
@@ -39,6 +40,31 @@ int ComRd(int port, char *buffer, int count);
 // The device behind a port number on this platform: 1-16 /dev/ttyS0-15,
 // 17-32 /dev/ttyUSB0-15, 33-48 /dev/ttyACM0-15 (COMn on Windows); "" outside.
 std::string ComPortDeviceName(int port);
+// The device a port number opens: the one mapped to it, else ComPortDeviceName.
+std::string ComPortDevice(int port);
+
+// Why the last failed OpenComConfig failed, beyond its code.
+enum class ComOpenFailure { None, NoSuchDevice, PermissionDenied, Busy, Other };
+struct ComOpenProblem {
+    ComOpenFailure failure = ComOpenFailure::None;
+    std::string device;     // the device it tried to open
+    std::string systemText; // the system's own words
+};
+ComOpenProblem LastComOpenProblem();
+
+// A serial device present on this machine.
+struct SerialDeviceInfo {
+    std::string device; // system location, e.g. /dev/ttyUSB0
+    std::string description;
+    std::string manufacturer;
+    std::string serialNumber;
+    std::string byIdPath; // its stable /dev/serial/by-id name, "" when it has none
+};
+// The serial devices present now, in the order of their device names.
+std::vector<SerialDeviceInfo> ListSerialDevices();
+// Whether a device path names something that exists now.
+bool SerialDeviceExists(const std::string &device);
+
 // Lets tests (and the simulated sensor) put any device, e.g. a pseudo-terminal,
 // behind a port number. An empty device removes the mapping.
 void MapComPort(int port, const std::string &device);

@@ -30,6 +30,7 @@ struct Conversation {
 // cannot reach a newer one.
 std::map<unsigned, Conversation> conversations;
 unsigned nextHandle = 1;
+TcpConnectProblem lastConnectProblem;
 
 Conversation *Find(unsigned handle) {
     auto it = conversations.find(handle);
@@ -115,6 +116,19 @@ int ConnectErrorCode(QAbstractSocket::SocketError error) {
     }
 }
 
+TcpConnectFailure ConnectFailure(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return TcpConnectFailure::Refused;
+    case QAbstractSocket::HostNotFoundError:
+        return TcpConnectFailure::HostNotFound;
+    case QAbstractSocket::SocketTimeoutError:
+        return TcpConnectFailure::TimedOut;
+    default:
+        return TcpConnectFailure::Other;
+    }
+}
+
 // Conversations still open when the application object goes away end with it.
 void DropAllConversations() {
     conversations.clear();
@@ -130,7 +144,10 @@ int ConnectToTCPServer(unsigned *conversationHandle, unsigned portNumber, const 
     if (!QCoreApplication::instance()) return kTCP_GeneralIOErr;
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(QString::fromStdString(serverHostName), static_cast<quint16>(portNumber));
-    if (!socket->waitForConnected(ToMs(timeoutMs))) return ConnectErrorCode(socket->error());
+    if (!socket->waitForConnected(ToMs(timeoutMs))) {
+        lastConnectProblem = {ConnectFailure(socket->error()), socket->errorString().toStdString()};
+        return ConnectErrorCode(socket->error());
+    }
     // Frames are small and every exchange waits for its answer.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 
@@ -146,6 +163,10 @@ int ConnectToTCPServer(unsigned *conversationHandle, unsigned portNumber, const 
     conversations[handle] = Conversation{std::move(socket), callback, callbackData};
     *conversationHandle = handle;
     return 0;
+}
+
+TcpConnectProblem LastTcpConnectProblem() {
+    return lastConnectProblem;
 }
 
 // Closes a conversation; its callback is not called again.

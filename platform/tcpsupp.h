@@ -27,6 +27,14 @@ enum TcpError : int {
     kTCP_ConnectionClosed = -14,
 };
 
+// Why the last failed ConnectToTCPServer failed, beyond its code.
+enum class TcpConnectFailure { None, Refused, HostNotFound, TimedOut, Other };
+struct TcpConnectProblem {
+    TcpConnectFailure failure = TcpConnectFailure::None;
+    std::string systemText; // the system's own words
+};
+TcpConnectProblem LastTcpConnectProblem();
+
 // Connects, blocking up to timeoutMs without processing events. Nagle's algorithm
 // is off. Result 0 (handle in *conversationHandle), or a TcpError.
 int ConnectToTCPServer(unsigned *conversationHandle, unsigned portNumber, const std::string &serverHostName,

@@ -181,9 +181,12 @@ int GetPanelAttribute(int panel, int attribute, int &value);
 // Runs the event loop until QuitUserInterface; returns its code.
 int RunUserInterface();
 int QuitUserInterface(int code);
-// Runs pending events; when none is pending, waits a few milliseconds at most
-// for the next one, so that wait loops built on it do not spin.
+// Runs the pending events and returns at once, also when none is pending.
 int ProcessSystemEvents();
+// Runs pending events; when none is pending, sleeps until the next one arrives,
+// at most the given seconds. Every wait loop is built on it, so that it costs
+// no CPU and wakes on the byte or click it waits for.
+int WaitForSystemEvents(double seconds);
 int SetWaitCursor(int on);
 
 // ---- control values ------------------------------------------------------

@@ -1,11 +1,13 @@
 // The connection panel against the simulated sensor: connection attempts with
 // the panel's settings, the dimming of Accept, Discard, help texts.
+#include "link/portchoices.h"
 #include "link/serverlist.h"
 #include "sim/simsensor.h"
 #include "tests/test_link_fixture.h"
 
 #include <QComboBox>
 #include <QTest>
+#include <cstdio>
 
 namespace {
 
@@ -198,16 +200,68 @@ TEST_F(ConnectPanelTest, RightClickShowsEachControlsHelpTextAndTheFileItWrites) 
     EXPECT_EQ(Popups()[0].text, " Open a panel to select an interface protocol.");
 }
 
-TEST_F(ConnectPanelTest, PortSelectorNamesTheDeviceOfEveryPortAndKeepsItsChoice) {
+TEST_F(ConnectPanelTest, PortSelectorOffersEveryNumberedPortAndKeepsItsChoice) {
     SetCtrlVal(interfacePanel, "EditSelectComPort", 18);
     FillComPortSelector();
     auto *selector = qobject_cast<QComboBox *>(CtrlWidget(interfacePanel, "EditSelectComPort"));
-    ASSERT_EQ(selector->count(), MAX_COM_PORT);
+    std::vector<bool> offered(MAX_COM_PORT + 1, false);
+    for (int i = 0; i < selector->count(); ++i) {
+        int n = 0;
+        if (std::sscanf(selector->itemText(i).toUtf8().constData(), "COM%d", &n) == 1 && n >= 1 &&
+            n <= MAX_COM_PORT && selector->itemText(i).contains(QString::fromStdString(ComPortDeviceName(n))))
+            offered[n] = true;
+    }
     for (int n = 1; n <= MAX_COM_PORT; ++n)
-        EXPECT_NE(selector->itemText(n - 1).toStdString().find(ComPortDeviceName(n)), std::string::npos) << n;
+        EXPECT_TRUE(offered[n]) << n;
     int port = 0;
     GetCtrlVal(interfacePanel, "EditSelectComPort", port);
     EXPECT_EQ(port, 18);
+    EXPECT_EQ(Text(interfacePanel, "StringComDevice"), ComPortDeviceName(18));
+}
+
+TEST_F(ConnectPanelTest, StoredDeviceThatIsMissingShowsAsMissing) {
+    const std::string gone = "/dev/serial/by-id/usb-Acme_Cable_A1B2-if00-port0";
+    ShowPortSelection(3, gone.c_str());
+    auto *selector = qobject_cast<QComboBox *>(CtrlWidget(interfacePanel, "EditSelectComPort"));
+    EXPECT_EQ(selector->currentText().toStdString(), "Other device: " + gone + "   (missing)");
+    EXPECT_EQ(Text(interfacePanel, "StringComDevice"), gone);
+
+    // A numbered port whose device is absent is marked as well.
+    MapComPort(kTestComPort, File("no-such-tty"));
+    ShowPortSelection(kTestComPort, "");
+    EXPECT_TRUE(selector->currentText().endsWith("(missing)")) << selector->currentText().toStdString();
+}
+
+TEST(PortChoices, PresentDevicesComeFirstWithWhatTheyAreAndTheirStableName) {
+    const std::vector<SerialDeviceInfo> present = {
+        {"/dev/ttyAMA0", "", "", "", ""},
+        {"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI",
+         "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
+    };
+    const std::vector<PortChoice> choices = PortChoices(present, {17, ""});
+    ASSERT_EQ(choices.size(), 2u + (MAX_COM_PORT - 1) + 1);
+    EXPECT_EQ(choices[0].value, kFirstPresentValue);
+    EXPECT_EQ(choices[0].label, "/dev/ttyAMA0   serial device");
+    EXPECT_EQ(choices[1].value, 17);
+    EXPECT_EQ(choices[1].label, "COM17   /dev/ttyUSB0   FT232R USB UART (FTDI, SN A50285BI)");
+    EXPECT_EQ(choices[1].device, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    EXPECT_EQ(choices.back().value, kOtherDeviceValue);
+
+    // Choosing the adapter stores its number for older copies and its stable name for newer ones.
+    const PortSelection byId = SelectionOf(choices, present, 17, choices[1].device, 1);
+    EXPECT_EQ(byId.comport, 17);
+    EXPECT_EQ(byId.comDevice, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    EXPECT_EQ(ChoiceValue(choices, byId), 17);
+    // A device outside the numbered ports keeps the number in force.
+    const PortSelection amaSelection = SelectionOf(choices, present, kFirstPresentValue, "", 5);
+    EXPECT_EQ(amaSelection.comport, 5);
+    EXPECT_EQ(amaSelection.comDevice, "/dev/ttyAMA0");
+    // A typed path of a numbered port is just that number.
+    const PortSelection typed = SelectionOf(choices, present, kOtherDeviceValue, "/dev/ttyUSB16", 5);
+    EXPECT_EQ(typed.comDevice, "/dev/ttyUSB16");
+    const PortSelection numbered = SelectionOf(choices, present, kOtherDeviceValue, ComPortDeviceName(20), 5);
+    EXPECT_EQ(numbered.comport, 20);
+    EXPECT_EQ(numbered.comDevice, "");
 }
 
 } // namespace

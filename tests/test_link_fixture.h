@@ -3,9 +3,11 @@
 // and the two ways a program can configure the link.
 #pragma once
 
+#include "link/com232.h"
 #include "link/combobox.h"
 #include "link/comsettings.h"
 #include "link/connectpanel.h"
+#include "link/frame.h"
 #include "link/linkstate.h"
 #include "platform/rs232.h"
 #include "platform/tcpsupp.h"
@@ -15,8 +17,12 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 #ifndef LINK_TEST_UIR
@@ -25,6 +31,31 @@
 
 // A serial port number that no real device sits behind in the tests.
 constexpr int kTestComPort = 40;
+
+// A loopback port on which nobody listens.
+inline int ClosedPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+// A block command of the compensation tool and its echo check.
+inline void SendBlock(uint16_t address) {
+    com.order = 180;
+    FillTxBuf(com.order, 0, address, 0);
+    if (com.comprotocol == 0) {
+        FlushInQ(com.comport);
+        FlushOutQ(com.comport);
+    }
+    SendTxBuf();
+    CheckEcho(2);
+}
 
 // Frame images a program would own.
 struct ProgramArrays {

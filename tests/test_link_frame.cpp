@@ -200,32 +200,56 @@ TEST(ErrorTexts, EveryCodeGetsItsExactText) {
     };
     for (const auto &[code, text] : serial)
         EXPECT_EQ(Rs232ErrorText(code), text) << code;
+    // Connect errors read as a technician would say them; no socket library names.
     const std::vector<std::pair<int, std::string>> tcp = {
-        {-1, "UnableToRegisterService"},
-        {-2, "UnableToEstablishConnection"},
-        {-3, "ExistingServer"},
-        {-4, "FailedToConnect"},
-        {-5, "ServerNotRegistered"},
-        {-6, "TooManyConversations"},
-        {-7, "ReadFailed"},
-        {-8, "WriteFailed"},
-        {-9, "InvalidParameter"},
-        {-10, "OutOfMemory"},
-        {-11, "TimeOutError "},
-        {-12, "NoConnectionEstablished "},
-        {-13, "GeneralIOErr"},
-        {-14, "ConnectionClosed"},
-        {-15, "UnableToLoadWinsockDLL"},
-        {-16, "IncorrectWinsockDLLVersion"},
-        {-17, "NetworkSubsystemNotReady "},
-        {-18, "ConnectionsStillOpen"},
-        {-19, "DisconnectPending"},
-        {-20, "InfoNotAvailable"},
+        {-2, "Connection refused"},
+        {-4, "Could not connect to the server"},
+        {-11, "Server did not answer in time"},
+        {-12, "No connection to the server"},
+        {-14, "Server closed the connection"},
         {-21, "Connection to server failed"},
         {-99, "Connection to server failed"},
     };
     for (const auto &[code, text] : tcp)
         EXPECT_EQ(TcpErrorText(code), text) << code;
+    for (int code = -20; code < 0; ++code) {
+        const std::string text = TcpErrorText(code);
+        EXPECT_LT(text.size(), sizeof com.szStatus) << code;
+        EXPECT_EQ(text.find("Winsock"), std::string::npos) << code;
+    }
+}
+
+TEST(CauseTexts, EveryWrongAnswerIsNamedWithWhereItCameFromAndItsBytes) {
+    char sent[36] = {0x00, 0x55, 0x00, static_cast<char>(0xB4), 0x14, 0x00};
+    char echo[40] = {0x00, static_cast<char>(0xAA), 0x00, static_cast<char>(0xB4), 0x14, 0x00};
+    const std::string where = "/dev/ttyUSB0";
+    auto cause = [&](const char *got, int count, int words) {
+        return AnswerCause({where, 3.0, got, count, count, sent, words});
+    };
+    EXPECT_EQ(cause(echo, 36, 2), "");
+    EXPECT_EQ(cause(echo, 36, 0), "");
+    EXPECT_EQ(cause(echo, 0, 2),
+              "No answer within 3.0 s from /dev/ttyUSB0 (wrong port, wrong cable, sensor off?).");
+    EXPECT_EQ(cause(echo, 4, 2),
+              "Answer cut short: 4 of 36 bytes from /dev/ttyUSB0 within 3.0 s: 00 AA 00 B4.");
+    EXPECT_NE(
+        cause(echo, 37, 0).find("Answer of wrong length: 37 bytes instead of 36 from /dev/ttyUSB0: 00 AA"),
+        std::string::npos);
+    echo[1] = static_cast<char>(0xAB);
+    EXPECT_NE(cause(echo, 36, 2).find("was not the sensor's: it begins 00 AB instead of 00 AA"),
+              std::string::npos);
+    echo[1] = static_cast<char>(0xAA);
+    echo[4] = 0x15;
+    EXPECT_EQ(cause(echo, 36, 2), ""); // an echo of two words ends before byte 4
+    EXPECT_NE(cause(echo, 36, 3).find("Wrong echo from /dev/ttyUSB0: byte 4 is 15 where the command had 14"),
+              std::string::npos);
+    // A read is judged by its length only.
+    EXPECT_EQ(cause(echo, 36, 0), "");
+    // A huge serial queue shows only the start of its bytes.
+    const std::string flood(1024, 'Z');
+    const std::string text = AnswerCause({where, 3.0, flood.data(), 1024, 1024, sent, 0});
+    EXPECT_LT(text.size(), 300u);
+    EXPECT_NE(text.find("1024 bytes instead of 36"), std::string::npos);
 }
 
 TEST(DecimalValue, TakesLeadingDigitsLikeAPlainConversion) {

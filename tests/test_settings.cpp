@@ -2,6 +2,7 @@
 // exact bytes, round trips, hand-edited, cut and garbage files, and the panel
 // steps that read and write them.
 #include "link/serverlist.h"
+#include "platform/formatio.h"
 #include "tests/test_link_fixture.h"
 
 #include <QComboBox>
@@ -59,6 +60,35 @@ TEST_F(SettingsTest, SettingsFileHoldsFourPlainLinesAndReadsBack) {
     EXPECT_EQ(com.comport, 12);
     EXPECT_STREQ(com.ipBuf, "sensor-gw.example");
     EXPECT_STREQ(com.portNumStr, "10001");
+}
+
+TEST_F(SettingsTest, DevicePathGoesIntoAFifthLineThatFourLineReadersPassOver) {
+    com.comprotocol = 0;
+    com.comport = 3;
+    CopyText(com.comDevice, "/dev/ttyAMA0");
+    CopyText(com.portNumStr, "10001");
+    ASSERT_TRUE(WriteComSettings(File("ComSettings.cfg")));
+    EXPECT_EQ(ReadFileBytes(File("ComSettings.cfg")), "0\n3\n\n10001\n/dev/ttyAMA0\n");
+
+    // A reader of the four numbered-port lines finds the serial port it always knew.
+    const int handle = OpenFile(File("ComSettings.cfg"), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_ASCII);
+    ASSERT_GE(handle, 0);
+    std::string lines[4];
+    for (std::string &line : lines)
+        ASSERT_GE(ReadLine(handle, line, 255), 0);
+    CloseFile(handle);
+    EXPECT_EQ(DecimalValue(lines[0]), 0);
+    EXPECT_EQ(DecimalValue(lines[1]), 3);
+    EXPECT_EQ(lines[3], "10001");
+
+    ResetLinkState();
+    ASSERT_TRUE(ReadComSettings(File("ComSettings.cfg")));
+    EXPECT_EQ(com.comport, 3);
+    EXPECT_STREQ(com.comDevice, "/dev/ttyAMA0");
+    // Written by an older copy: four lines, no device.
+    WriteFileBytes(File("ComSettings.cfg"), "0\r\n3\r\n\r\n10001\r\n");
+    ASSERT_TRUE(ReadComSettings(File("ComSettings.cfg")));
+    EXPECT_STREQ(com.comDevice, "");
 }
 
 TEST_F(SettingsTest, HandEditedCutAndGarbageSettingsFilesReadSafely) {

@@ -1,6 +1,7 @@
 // TCP client services against a real server on the loopback interface.
 #include "platform/tcpsupp.h"
 #include "platform/userint.h"
+#include "platform/utility.h"
 #include "tests/test_support.h"
 
 #include <QTcpServer>
@@ -43,12 +44,19 @@ int Record(unsigned handle, int event, int, void *data) {
     return 0;
 }
 
-// Waits by looping on ProcessSystemEvents, as the programs' answer waits do.
+// Waits by looping on WaitForSystemEvents, as the programs' answer waits do.
 bool WaitInEventPump(const std::function<bool()> &done, double seconds = 5.0) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done() && std::chrono::steady_clock::now() < end)
-        ProcessSystemEvents();
+    const double end = Timer() + seconds;
+    while (!done() && Timer() < end)
+        WaitForSystemEvents(end - Timer());
     return done();
+}
+
+// Lets events run for a while, to see that nothing more comes.
+void LetEventsRun() {
+    const double end = Timer() + 0.1;
+    while (Timer() < end)
+        WaitForSystemEvents(end - Timer());
 }
 
 int Count(const std::vector<int> &events, int event) {
@@ -167,8 +175,7 @@ TEST_F(TcpClient, CallbackThatReadsNothingIsCalledAgainOnlyForNewData) {
     recorder.chunk = 0;
     PeerSends("abc");
     EXPECT_TRUE(WaitInEventPump([&] { return !recorder.events.empty(); }));
-    for (int i = 0; i < 20; ++i)
-        ProcessSystemEvents();
+    LetEventsRun();
     EXPECT_EQ(Count(recorder.events, TCP_DATAREADY), 1);
     PeerSends("def");
     EXPECT_TRUE(WaitInEventPump([&] { return recorder.events.size() == 2; }));
@@ -182,8 +189,7 @@ TEST_F(TcpClient, CallbackIsNotEnteredAgainWhileItProcessesEvents) {
     recorder.duringCallback = [&] {
         if (recorder.received != "a") return;
         PeerSends("bc");
-        for (int i = 0; i < 20; ++i)
-            ProcessSystemEvents();
+        LetEventsRun();
     };
     PeerSends("a");
     EXPECT_TRUE(WaitInEventPump([&] { return recorder.received == "abc"; }));
@@ -203,8 +209,7 @@ TEST_F(TcpClient, PeerCloseIsAnnouncedOnceAfterItsData) {
     PeerSends("bye");
     peer->disconnectFromHost();
     EXPECT_TRUE(WaitInEventPump([&] { return Count(recorder.events, TCP_DISCONNECT) > 0; }));
-    for (int i = 0; i < 20; ++i)
-        ProcessSystemEvents();
+    LetEventsRun();
     EXPECT_EQ(recorder.received, "bye");
     EXPECT_EQ(Count(recorder.events, TCP_DISCONNECT), 1);
     EXPECT_EQ(recorder.events.back(), TCP_DISCONNECT);
@@ -235,8 +240,7 @@ TEST_F(TcpClient, NoCallbackAfterDisconnectFromTCPServer) {
     PeerSends("late");
     EXPECT_EQ(DisconnectFromTCPServer(handle), 0);
     EXPECT_TRUE(peer->waitForDisconnected(5000));
-    for (int i = 0; i < 20; ++i)
-        ProcessSystemEvents();
+    LetEventsRun();
     EXPECT_TRUE(recorder.events.empty());
     EXPECT_EQ(DisconnectFromTCPServer(handle), kTCP_NoConnectionEstablished);
 }

@@ -242,13 +242,26 @@ TEST_F(UserInterface, PopupResponderAnswersAndRecords) {
     EXPECT_EQ(RecordedPopups()[0].text, " Help text.");
 }
 
+TEST(EventLoop, WaitForSystemEventsSleepsUntilAnEventComes) {
+    bool fired = false;
+    QTimer::singleShot(20, [&] { fired = true; });
+    int wakes = 0;
+    while (!fired && wakes < 1000) {
+        WaitForSystemEvents(10.0);
+        ++wakes;
+    }
+    EXPECT_TRUE(fired);
+    EXPECT_LE(wakes, 3); // a loop that spun would have come round many times
+}
+
 TEST(EventLoop, QuitFromInsideANestedWaitEndsTheLoop) {
     bool quitSeen = false;
     QTimer::singleShot(0, [&] {
         // A callback that waits, as the programs' answer waits do, while the quit arrives.
         QTimer::singleShot(10, [] { QuitUserInterface(7); });
         double t0 = Timer();
-        while (Timer() - t0 < 0.1) ProcessSystemEvents();
+        while (Timer() - t0 < 0.1)
+            WaitForSystemEvents(0.1);
         quitSeen = true;
     });
     EXPECT_EQ(RunUserInterface(), 7);

@@ -214,6 +214,24 @@ TEST(VexaPolling, AQueueOfMoreThanABufferOverASerialLineEndsInTimeout) {
     EXPECT_EQ(Val(vexa.datapanel, "DispDensity"), 2004) << "the last good frame stays shown";
 }
 
+TEST(VexaPolling, StatusShowsTheVersionAgainOnceDataFlowsAfterATimeout) {
+    VexaRun run(Transport::Pty);
+    ASSERT_EQ(run.start(), 0);
+    run.sensor.setFault({.kind = sim::FaultKind::LongAnswer, .command = 5, .frame = 2});
+    Click(vexa.mainpanel, "ButtonGo"); // returns once polling has ended
+    std::string status;
+    GetCtrlVal(vexa.datapanel, "DispStatus", status);
+    ASSERT_EQ(status, "TIMEOUT");
+    const long before = run.sensor.framesReceived();
+    ClickWhile(vexa.mainpanel, "ButtonGo", [&] {
+        if (run.sensor.framesReceived() < before + 2 || com.bytesToRead != 0) return false;
+        Click(vexa.mainpanel, "ButtonStop");
+        return true;
+    });
+    GetCtrlVal(vexa.datapanel, "DispStatus", status);
+    EXPECT_EQ(status, "VEXA V3.2");
+}
+
 TEST(VexaDataPanel, DoubleClickOnTheVectorNumberOpensTheBigDisplay) {
     VexaRun run;
     ASSERT_EQ(run.start(), 0);

@@ -1,6 +1,7 @@
 <!-- Connection panel controls, shared by both programs' panel resource files.
-     Rows: interface (y 10), serial port or server (y 42), TCP port (y 74);
-     y 106..130 is left free for a program's own field; status and buttons below. -->
+     Rows: interface (y 10), serial port or server (y 42), device path or TCP
+     port (y 74); y 106..130 is left free for a program's own field; status,
+     cause, trace switch and buttons below, down to y 370. -->
       <widget class="QLabel" name="LabelProtocol">
         <property name="geometry">
           <rect>
@@ -312,6 +313,38 @@
           </property>
         </item>
       </widget>
+      <widget class="QLabel" name="LabelComDevice">
+        <property name="geometry">
+          <rect>
+            <x>10</x>
+            <y>76</y>
+            <width>88</width>
+            <height>20</height>
+          </rect>
+        </property>
+        <property name="text">
+          <string>Device</string>
+        </property>
+      </widget>
+      <widget class="QLineEdit" name="StringComDevice">
+        <property name="geometry">
+          <rect>
+            <x>100</x>
+            <y>74</y>
+            <width>150</width>
+            <height>24</height>
+          </rect>
+        </property>
+        <property name="maxLength">
+          <number>255</number>
+        </property>
+        <property name="placeholderText">
+          <string>device path</string>
+        </property>
+        <property name="callback" stdset="0">
+          <string>CBF_StringComDevice</string>
+        </property>
+      </widget>
       <widget class="QLabel" name="LabelIpAdress">
         <property name="geometry">
           <rect>
@@ -379,7 +412,7 @@
             <x>10</x>
             <y>138</y>
             <width>240</width>
-            <height>44</height>
+            <height>28</height>
           </rect>
         </property>
         <property name="frameShape">
@@ -398,11 +431,51 @@
           <set>Qt::AlignLeading|Qt::AlignLeft|Qt::AlignVCenter</set>
         </property>
       </widget>
+      <widget class="QLabel" name="DispConnectCause">
+        <property name="geometry">
+          <rect>
+            <x>10</x>
+            <y>170</y>
+            <width>240</width>
+            <height>100</height>
+          </rect>
+        </property>
+        <property name="font">
+          <font>
+            <pointsize>8</pointsize>
+          </font>
+        </property>
+        <property name="textFormat">
+          <enum>Qt::PlainText</enum>
+        </property>
+        <property name="wordWrap">
+          <bool>true</bool>
+        </property>
+        <property name="alignment">
+          <set>Qt::AlignLeading|Qt::AlignLeft|Qt::AlignTop</set>
+        </property>
+      </widget>
+      <widget class="QCheckBox" name="CheckLinkTrace">
+        <property name="geometry">
+          <rect>
+            <x>10</x>
+            <y>276</y>
+            <width>240</width>
+            <height>22</height>
+          </rect>
+        </property>
+        <property name="text">
+          <string>Trace the link to a file</string>
+        </property>
+        <property name="callback" stdset="0">
+          <string>CBF_CheckLinkTrace</string>
+        </property>
+      </widget>
       <widget class="QPushButton" name="ButtonTryToConnect">
         <property name="geometry">
           <rect>
             <x>10</x>
-            <y>192</y>
+            <y>306</y>
             <width>240</width>
             <height>28</height>
           </rect>
@@ -418,7 +491,7 @@
         <property name="geometry">
           <rect>
             <x>10</x>
-            <y>228</y>
+            <y>342</y>
             <width>116</width>
             <height>28</height>
           </rect>
@@ -437,7 +510,7 @@
         <property name="geometry">
           <rect>
             <x>134</x>
-            <y>228</y>
+            <y>342</y>
             <width>116</width>
             <height>28</height>
           </rect>

@@ -33,7 +33,7 @@ void PauseWithEvents(double seconds) {
     const double start = Timer();
     double tdiff = 0.0;
     while (seconds > tdiff) {
-        ProcessSystemEvents();
+        WaitForSystemEvents(seconds - tdiff);
         tdiff = Timer() - start;
     }
 }

@@ -11,7 +11,6 @@
 #include "vexa/teachtable.h"
 
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 
 LiveState live;
@@ -19,7 +18,6 @@ LiveState live;
 namespace {
 
 constexpr double kCyclePause = 0.050;
-constexpr double kEventWait = 0.006; // longest a ProcessSystemEvents call waits for an event, and a margin
 constexpr int kPointsPerScreen = kHistorySamples + 1;
 constexpr int kDensityTop = 4096;
 constexpr int kSymmetryTop = 1000;
@@ -77,17 +75,11 @@ void DrawBand(const char *graph, int setColumn, int colour) {
 }
 
 // The pause between cycles lets events run, so that a click or the redraw is
-// taken at once rather than after the pause, and still ends on time: the last
-// few milliseconds, shorter than one event wait, are slept.
+// taken at once rather than after the pause, and still ends on time.
 void PauseBetweenCycles() {
     const double end = Timer() + kCyclePause;
-    for (double left = kCyclePause; left > 0.0; left = end - Timer()) {
-        if (left <= kEventWait) {
-            Sleep(static_cast<int>(std::ceil(left * 1000.0)));
-            return;
-        }
-        ProcessSystemEvents();
-    }
+    for (double left = kCyclePause; left > 0.0; left = end - Timer())
+        WaitForSystemEvents(left);
 }
 
 } // namespace

@@ -1,9 +1,17 @@
 // VexaV32: parameterises and watches a three-channel optical sensor.
+#include "link/linktrace.h"
 #include "platform/userint.h"
+
 #include "vexa/startup.h"
+#include <cstdio>
+#include <string>
 
 int main(int argc, char **argv) {
     if (InitRunTime(argc, argv) == 0) return -1;
+    if (const std::string error = StartLinkTraceFromArguments(argc, argv); !error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
     if (StartVexa() < 0) return -1;
     RunUserInterface();
     EndVexa();

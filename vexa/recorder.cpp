@@ -23,6 +23,7 @@ RecorderState rec;
 namespace {
 
 constexpr int kFrameBytes = kFrameWords * 2;
+constexpr double kTriggerWaitSlice = 1.0; // the triggered wait has no end; it sleeps until a frame or a click
 constexpr int kRed = MakeColor(255, 0, 0);
 constexpr int kLightGrey = MakeColor(224, 224, 224);
 constexpr const char *kAttention = "ATTENTION!";
@@ -98,11 +99,11 @@ void WaitForTriggerFrame() {
         ExpectAnswer();     // the TCP data callback fills szReadBuf
         ReadQueuedAnswer(); // a frame that came together with the previous one
         while (com.bytesToRead > 0 && vexa.poll == 1)
-            ProcessSystemEvents();
+            WaitForSystemEvents(kTriggerWaitSlice);
         return;
     }
     do {
-        ProcessSystemEvents();
+        WaitForSystemEvents(kTriggerWaitSlice);
         com.dataSize = GetInQLen(com.comport);
     } while (vexa.poll == 1 && com.dataSize < kFrameBytes);
     // Frames that queued up behind each other are taken one at a time, so none is lost.
@@ -199,7 +200,7 @@ void SlowDown() {
     double elapsed = 0.0;
     while (rec.zeitint > elapsed) {
         elapsed = Timer() - rec.recstart;
-        ProcessSystemEvents();
+        WaitForSystemEvents(rec.zeitint - elapsed);
         if (vexa.poll == 0) return;
     }
 }
