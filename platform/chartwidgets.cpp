@@ -2,8 +2,11 @@
 // grid, axis numbers on the left and at the bottom, thin coloured traces.
 #include "platform/chartwidgets.h"
 
+#include <QImage>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QSvgGenerator>
 #include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
@@ -315,6 +318,10 @@ QRect StripChart::plotArea() const {
     return d->frame(*this).area;
 }
 
+void StripChart::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton) OfferChartSave(this);
+}
+
 void StripChart::paintEvent(QPaintEvent *) {
     QPainter p(this);
     const Frame f = d->frame(*this);
@@ -599,6 +606,10 @@ QRect Graph::plotArea() const {
     return layoutFrame(*this, d->x.now, d->y.now).area;
 }
 
+void Graph::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton) OfferChartSave(this);
+}
+
 void Graph::resizeEvent(QResizeEvent *) {
     d->cacheValid = false;
 }
@@ -617,4 +628,24 @@ void Graph::paintEvent(QPaintEvent *) {
         p.drawLine(QPointF(c.x(), d->frame.area.top()), QPointF(c.x(), d->frame.area.bottom() + 1));
         p.drawLine(QPointF(d->frame.area.left(), c.y()), QPointF(d->frame.area.right() + 1, c.y()));
     }
+}
+
+bool SaveChartPicture(QWidget *chart, const QString &path) {
+    if (!chart || chart->size().isEmpty()) return false;
+    if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+        QSvgGenerator svg;
+        svg.setFileName(path);
+        svg.setSize(chart->size());
+        svg.setViewBox(chart->rect());
+        svg.setTitle(chart->objectName());
+        QPainter painter;
+        if (!painter.begin(&svg)) return false;
+        chart->render(&painter);
+        return painter.end();
+    }
+    // Device pixels of 1, so the picture has the chart's size whatever the screen's scaling.
+    QImage image(chart->size(), QImage::Format_RGB32);
+    image.fill(chart->palette().window().color());
+    chart->render(&image);
+    return image.save(path, "PNG");
 }

@@ -8,6 +8,12 @@
 #include <QWidget>
 #include <memory>
 
+// Saves a chart at its size on screen: SVG when the path ends in ".svg", PNG
+// otherwise. True when the file was written.
+bool SaveChartPicture(QWidget *chart, const QString &path);
+// Asks for a file name and saves the chart there; a double click on a chart does this.
+void OfferChartSave(QWidget *chart);
+
 class StripChart : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int traces READ traces WRITE setTraces)
@@ -52,6 +58,7 @@ class StripChart : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent *) override;
+    void mouseDoubleClickEvent(QMouseEvent *) override;
 
   private:
     struct Data;
@@ -111,6 +118,7 @@ class Graph : public QWidget {
   protected:
     void paintEvent(QPaintEvent *) override;
     void resizeEvent(QResizeEvent *) override;
+    void mouseDoubleClickEvent(QMouseEvent *) override;
 
   private:
     struct Data;

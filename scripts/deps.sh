@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config libgl-dev
-          qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-tools-dev-tools
+          qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
           libgtest-dev libbenchmark-dev)
 # The fuzz targets: clang with libFuzzer and the sanitizer run-times, and the
 # symbolizer that turns a finding's addresses into file and line.

@@ -55,11 +55,36 @@ int RecordMode() {
     return mode;
 }
 
-// The record file is whatever the text box names on its first line.
+RecordFormat SelectedFormat() {
+    int format = 0;
+    GetCtrlVal(vexa.recpanel, "EditRecFormat", format);
+    return format == static_cast<int>(RecordFormat::Csv) ? RecordFormat::Csv : RecordFormat::Tab;
+}
+
+// Beside the connection settings, so it lives wherever they do.
+std::string RecordFormatFileName() {
+    const std::string &settings = com.conSettingsFileName;
+    const std::size_t slash = settings.find_last_of("/\\");
+    return JoinPath(slash == std::string::npos ? vexa.proj_dir : settings.substr(0, slash),
+                    "RecordFormat.cfg");
+}
+
+// The record file is whatever the text box names on its first line; its format is the selected one.
 void TakeFileName() {
     std::string text;
     GetCtrlVal(vexa.recpanel, "DispRecFile", text);
     rec.file_name = text.substr(0, text.find_first_of("\r\n"));
+    rec.format = SelectedFormat();
+}
+
+// A row carries the moment its sample's answer arrived, not the moment it is written.
+void StampSample() {
+    rec.sampleTimer = Timer();
+    rec.sampleWallMs = WallClockMs();
+}
+
+void StartRecordingClock() {
+    rec.recordStart = Timer();
 }
 
 // Success only when every row reached the file; otherwise the file and the loss are named.
@@ -133,8 +158,10 @@ void CalcRecTime() {
 
 void SelRecFile() {
     std::string path;
-    const int chosen = FileSelectPopup(vexa.proj_dir, kRecordFileName, "*.dat", "FILENAME!", VAL_SAVE_BUTTON,
-                                       0, 0, 1, 1, path);
+    const bool csv = SelectedFormat() == RecordFormat::Csv;
+    const int chosen =
+        FileSelectPopup(vexa.proj_dir, csv ? kCsvRecordFileName : kRecordFileName, csv ? "*.csv" : "*.dat",
+                        "FILENAME!", VAL_SAVE_BUTTON, 0, 0, 1, 1, path);
     if (chosen != VAL_EXISTING_FILE_SELECTED && chosen != VAL_NEW_FILE_SELECTED) {
         MessagePopup(kAttention, "No filename was choosen! \nRecording will not be done! ");
         return;
@@ -151,7 +178,7 @@ void SelRecFile() {
 }
 
 void WriteFileHeader() {
-    AppendToFile(rec.file_name, RecordHeader());
+    AppendToFile(rec.file_name, SelectedFormat() == RecordFormat::Csv ? CsvRecordHeader() : RecordHeader());
 }
 
 void Record() {
@@ -169,12 +196,14 @@ void RecordFrame() {
     rec.otcrec = 0;
     rec.rowsLost = 0;
     CalcRecTime();
+    StartRecordingClock();
     double frames = 0;
     while (vexa.poll == 1) {
         rec.recstart = Timer();
         com.order = 5;
         FillTxBuf(5, 0, 0, 0);
         GetDataFrame();
+        StampSample();
         if (com.bytesToRead == 0) {
             GetRxBufData();
             ShowRecordedFrame();
@@ -225,9 +254,11 @@ void TriggeredRecord() {
     rec.rowsLost = 0;
     vexa.poll = 1;
     com.streaming = true;
+    StartRecordingClock();
     while (vexa.poll == 1) {
         WaitForTriggerFrame();
         if (com.bytesToRead != 0) continue; // cut short by STOP TRIG, or a frame of wrong length
+        StampSample();
         GetRxBufData();
         if (live.databuf[0] != kAnswerMarker) {
             // Out of step with the frames (stray bytes on the line): start again at the next one.
@@ -245,6 +276,9 @@ void TriggeredRecord() {
 
 void RecordManually() {
     TakeFileName();
+    // A manual row samples the live values at the press; the rows since entering the mode are one recording.
+    StampSample();
+    if (rec.otcrec == 0) rec.recordStart = rec.sampleTimer;
     SetPanelGraphData();
     rec.rowsLost = 0;
     if (!ToFile()) ShowRecordingOutcome();
@@ -254,7 +288,11 @@ void RecordManually() {
 bool ToFile() {
     const uint16_t values[kRecordValues] = {live.dataChL,  live.dataChC,  live.dataChR, live.dataDensity,
                                             live.dataSym1, live.dataSym2, live.dataVec, live.dataTemp};
-    const bool written = AppendToFile(rec.file_name, RecordRow(DateStr(), TimeStr(), values));
+    const std::string row =
+        rec.format == RecordFormat::Csv
+            ? CsvRecordRow(IsoDateTimeStr(rec.sampleWallMs), rec.sampleTimer - rec.recordStart, values)
+            : RecordRow(DateStr(rec.sampleWallMs), TimeStr(rec.sampleWallMs), values);
+    const bool written = AppendToFile(rec.file_name, row);
     if (!written) ++rec.rowsLost;
     return written;
 }
@@ -269,4 +307,13 @@ void ChangeRecordMode() {
     if (mode == 0) CalcRecTime();
     InitPanelGraph();
     InitRecordPanel();
+}
+
+void LoadRecordFormat() {
+    SetCtrlVal(vexa.recpanel, "EditRecFormat", static_cast<int>(ReadRecordFormat(RecordFormatFileName())));
+}
+
+void ChangeRecordFormat() {
+    WriteRecordFormat(RecordFormatFileName(), SelectedFormat());
+    ResetTextBox(vexa.recpanel, "DispRecFile", "");
 }

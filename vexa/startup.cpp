@@ -165,6 +165,7 @@ void InitAll() {
     FillComPortSelector();
     InitServerComboBox();
     GetConnectionSettingsFromFile();
+    LoadRecordFormat();
     InitConnectPanel();
     SetButtonsDimmed(1);
     TryToConnect();
