@@ -636,6 +636,7 @@ bool SaveChartPicture(QWidget *chart, const QString &path) {
         QSvgGenerator svg;
         svg.setFileName(path);
         svg.setSize(chart->size());
+        svg.setResolution(96); // a CSS pixel, so viewers show it at the chart's size
         svg.setViewBox(chart->rect());
         svg.setTitle(chart->objectName());
         QPainter painter;
