@@ -184,6 +184,8 @@ int QuitUserInterface(int code);
 // Runs pending events; when none is pending, waits a few milliseconds at most
 // for the next one, so that wait loops built on it do not spin.
 int ProcessSystemEvents();
+// Draws what is waiting to be drawn, at once; runs no other event.
+int ProcessDrawEvents();
 int SetWaitCursor(int on);
 
 // ---- control values ------------------------------------------------------

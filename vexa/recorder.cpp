@@ -103,11 +103,14 @@ void ShowCount(const char *display, double count) {
 }
 
 // Takes one answered frame into the variables, the graph panel, the displays and the charts.
+// They are drawn here, so that no drawing runs while the next answer is awaited and
+// delays its time stamp.
 void ShowRecordedFrame() {
     CopyDatatoVars();
     SetPanelGraphData();
     SetPanelData();
     ShowGraph();
+    ProcessDrawEvents();
 }
 
 // Locks the interval controls while a recording runs (1) or releases them (0).
