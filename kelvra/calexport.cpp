@@ -59,7 +59,7 @@ std::string CalibrationCsv(const CalibrationSheet &s) {
     std::string out;
     Row(out, {"Sensor family", s.family});
     Row(out, {"Data panel", "P" + std::to_string(s.panel)});
-    Row(out, {"Reference temperature (degrees)", std::to_string(s.refTemp)});
+    Row(out, {"Reference temperature (°C)", std::to_string(s.refTemp)});
     Row(out, {"Date", s.date});
 
     out += kLineEnd;
@@ -78,14 +78,14 @@ std::string CalibrationCsv(const CalibrationSheet &s) {
     for (int k = 0; k < s.channelCount; ++k)
         Row(out, {ChannelName(s.channels[k]), Number(s.setPointValue[k]), std::to_string(s.setPointWord[k])});
 
-    TableHead(out, s, "Curves", "Temperature (degrees)");
+    TableHead(out, s, "Curves", "Temperature (°C)");
     for (int t = 0; t < kTemps; ++t) {
         out += std::to_string(t);
         for (int k = 0; k < s.channelCount; ++k)
             out.append(",").append(Number(s.curves[k][t]));
         out += kLineEnd;
     }
-    TableHead(out, s, "Correction factors (1024 = 1.0)", "Temperature (degrees)");
+    TableHead(out, s, "Correction factors (1024 = 1.0)", "Temperature (°C)");
     for (int t = 0; t < kTemps; ++t) {
         out += std::to_string(t);
         for (int k = 0; k < s.channelCount; ++k)

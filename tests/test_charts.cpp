@@ -122,9 +122,9 @@ TEST(StripChart, DrawsEachTraceInItsColourWhereItsValueLies) {
     EXPECT_TRUE(ColorNear(image, QPoint(x, area.top()), Qt::blue, area.height() / 10));
 }
 
-// A double click on the chart saves it where the file dialog says: the picture has
-// the chart's size and shows its traces; an SVG is a picture of that size.
-void ExpectDoubleClickSaves(QWidget &chart, QColor trace) {
+// A click on the chart's picture button saves it where the file dialog says: the
+// picture has the chart's size and shows its traces; an SVG is a picture of that size.
+void ExpectPictureButtonSaves(QWidget &chart, QColor trace) {
     QTemporaryDir dir;
     chart.resize(420, 260);
     chart.show();
@@ -135,7 +135,7 @@ void ExpectDoubleClickSaves(QWidget &chart, QColor trace) {
             chosen = path;
             return p.kind == PopupRecord::FileSelect ? int(VAL_NEW_FILE_SELECTED) : 0;
         });
-        QTest::mouseDClick(&chart, Qt::LeftButton, Qt::NoModifier, chart.rect().center());
+        QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, ChartPictureButton(chart).center());
         SetPopupResponder({});
         if (std::string(name) == "chart.svg") {
             QSvgRenderer svg(QString::fromStdString(path));
@@ -151,10 +151,13 @@ void ExpectDoubleClickSaves(QWidget &chart, QColor trace) {
             for (int x = 0; x < image.width() && !traceShown; x += 2)
                 traceShown = ColorNear(image, QPoint(x, y), trace, 0);
         EXPECT_TRUE(traceShown) << "the picture is blank";
+        const QPoint button = ChartPictureButton(chart).topLeft();
+        EXPECT_EQ(image.pixelColor(button), chart.grab().toImage().pixelColor(QPoint(0, 0)))
+            << "the button is no part of the picture";
     }
 }
 
-TEST(ChartPictures, ADoubleClickSavesAStripChartAsPngOrSvg) {
+TEST(ChartPictures, ThePictureButtonSavesAStripChartAsPngOrSvg) {
     StripChart chart;
     chart.setTraces(1);
     chart.setTraceColors("#ff0000");
@@ -163,16 +166,16 @@ TEST(ChartPictures, ADoubleClickSavesAStripChartAsPngOrSvg) {
     for (int i = 0; i < 100; ++i)
         values.push_back(i % 10);
     chart.plot(values.data(), int(values.size()));
-    ExpectDoubleClickSaves(chart, Qt::red);
+    ExpectPictureButtonSaves(chart, Qt::red);
 }
 
-TEST(ChartPictures, ADoubleClickSavesAGraphAsPngOrSvg) {
+TEST(ChartPictures, ThePictureButtonSavesAGraphAsPngOrSvg) {
     Graph graph;
     graph.setXRange(0, 10);
     graph.setYRange(0, 10);
     const double x[] = {0, 10}, y[] = {0, 10};
     graph.plotXY(x, y, 2, Qt::blue, true, true);
-    ExpectDoubleClickSaves(graph, Qt::blue);
+    ExpectPictureButtonSaves(graph, Qt::blue);
 }
 
 TEST(ChartPictures, AnUnknownPictureTypeIsRefusedWithAMessage) {

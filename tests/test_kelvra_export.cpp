@@ -146,7 +146,7 @@ TEST_F(KelvraExport, TheShownPanelRoundTripsThroughTheCsvExactly) {
         GetLabelFromIndex(kpanels.mainpanel, kEditSelectSensor, index, family);
         EXPECT_EQ(f.header.at("Sensor family"), family);
         EXPECT_EQ(f.header.at("Data panel"), "P" + std::to_string(n));
-        EXPECT_EQ(f.header.at("Reference temperature (degrees)"), "37");
+        EXPECT_EQ(f.header.at("Reference temperature (°C)"), "37");
         EXPECT_TRUE(
             QDateTime::fromString(QString::fromStdString(f.header.at("Date")), Qt::ISODateWithMs).isValid());
         ExpectPanelNumbers(n, panel, f);
@@ -179,13 +179,13 @@ TEST_F(KelvraExport, WithoutASensorNothingIsExportedAndTheUserIsTold) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(filePath)));
 }
 
-TEST_F(KelvraExport, ADoubleClickSavesTheCombinedCurveChart) {
+TEST_F(KelvraExport, ThePictureButtonSavesTheCombinedCurveChart) {
     const int panel = Show(100);
     FillAndCalculate(1, panel);
     QWidget *chart = Widget(panel, kCurveChartAll);
     ASSERT_NE(chart, nullptr);
     filePath = InDir("curves.png");
-    QTest::mouseDClick(chart, Qt::LeftButton, Qt::NoModifier, chart->rect().center());
+    QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, ChartPictureButton(*chart).center());
     const QImage image(QString::fromStdString(filePath));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), chart->size());
