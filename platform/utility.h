@@ -11,9 +11,11 @@ void SetProjectDir(const std::string &directory);
 // The platform's path separator joined between a directory and a file name.
 std::string JoinPath(const std::string &directory, const std::string &fileName);
 
-double Timer();        // monotonic seconds
-std::string DateStr(); // "MM-DD-YYYY"
-std::string TimeStr(); // "HH:MM:SS", 24 hours
+double Timer();          // monotonic seconds
+std::string DateStr();   // "MM-DD-YYYY"
+std::string TimeStr();   // "HH:MM:SS", 24 hours
+void Sleep(int milliseconds);  // blocks without processing events
+
 // Now on the wall clock: milliseconds since 1970-01-01 00:00 UTC.
 int64_t WallClockMs();
 // DateStr and TimeStr of a wall-clock moment instead of now (local time).
@@ -22,7 +24,6 @@ std::string TimeStr(int64_t wallMs);
 // A wall-clock moment in local time as ISO 8601 with milliseconds and the offset
 // from UTC, whatever the locale: "2026-12-07T16:05:09.123+01:00".
 std::string IsoDateTimeStr(int64_t wallMs);
-void Sleep(int milliseconds); // blocks without processing events
 
 // Locks, one per combo box in practice. Results 0, or -1 for a bad handle.
 int CmtNewLock(const std::string &name, int options, int *lockHandle);
