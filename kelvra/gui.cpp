@@ -1,5 +1,6 @@
 #include "kelvra/gui.h"
 
+#include "kelvra/calexport.h"
 #include "kelvra/kelvradata.h"
 #include "kelvra/startup.h"
 #include "platform/userint.h"
@@ -9,6 +10,9 @@ namespace {
 // Right-click help, titled "INFO!". The data panels' controls explain nothing.
 const HelpText kKelvraHelp[] = {
     {&kpanels.mainpanel, kEditSelectSensor, "Select the sensor for temperature compensation."},
+    {&kpanels.mainpanel, "ButtonExport",
+     "Export the shown data panel (coefficients, set points, curves and correction factors) "
+     "as a CSV file.\nDouble-click a chart to save it as a PNG or SVG picture."},
 };
 
 } // namespace
@@ -24,6 +28,12 @@ int CBF_MAINP(int, int, int event, void *, int, int) {
 
 int CBF_EditSelectSensor(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) ShowChildPanel();
+    if (event == EVENT_RIGHT_CLICK) ShowHelpText(kKelvraHelp, panel, control);
+    return 0;
+}
+
+int CBF_ButtonExport(int panel, int control, int event, void *, int, int) {
+    if (event == EVENT_COMMIT) ExportDataPanel();
     if (event == EVENT_RIGHT_CLICK) ShowHelpText(kKelvraHelp, panel, control);
     return 0;
 }
@@ -59,6 +69,7 @@ void RegisterKelvraCallbacks() {
     RegisterCallback("CBF_MAINP", CBF_MAINP);
     RegisterCallback("CBF_EditSelectSensor", CBF_EditSelectSensor);
     RegisterCallback("CBF_DispStatus", CBF_DispStatus);
+    RegisterCallback("CBF_ButtonExport", CBF_ButtonExport);
     RegisterCallback("CBF_INTERFACEP", CBF_INTERFACEP);
     const CtrlCallbackPtr panelCallbacks[kDataPanels] = {CBF_DATAP1, CBF_DATAP2, CBF_DATAP3,
                                                          CBF_DATAP4, CBF_DATAP5, CBF_DATAP6};

@@ -23,6 +23,8 @@ int OnDataControl(int n, DataRole role, int event);
 int CBF_MAINP(KELVRA_CALLBACK_ARGS);
 // The sensor selector shows its sensor's data panel, and explains itself on a right click.
 int CBF_EditSelectSensor(KELVRA_CALLBACK_ARGS);
+// The export button writes the shown data panel into a CSV file, and explains itself on a right click.
+int CBF_ButtonExport(KELVRA_CALLBACK_ARGS);
 // The status display only shows.
 int CBF_DispStatus(KELVRA_CALLBACK_ARGS);
 // Closing the connection panel hides it.

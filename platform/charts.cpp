@@ -2,7 +2,9 @@
 // addressed by panel and control like every other control.
 #include "platform/chartwidgets.h"
 #include "platform/uir_internal.h"
+#include "platform/utility.h"
 
+#include <QFileInfo>
 #include <cmath>
 #include <vector>
 
@@ -143,4 +145,25 @@ int DeleteGraphPlot(int panel, Ctrl c, int plotHandle, int redrawMode) {
     if (!graph) return err;
     if (redrawMode != VAL_IMMEDIATE_DRAW && redrawMode != VAL_DELAYED_DRAW) return UIE_INDEX_OUT_OF_RANGE;
     return graph->deletePlot(plotHandle, redrawMode == VAL_IMMEDIATE_DRAW) ? 0 : UIE_ITEM_NOT_FOUND;
+}
+
+// The picture goes where the user says; a name without an extension becomes a PNG.
+void OfferChartSave(QWidget *chart) {
+    std::string directory, path;
+    GetProjectDir(directory);
+    const std::string suggested =
+        (chart->objectName().isEmpty() ? QString("chart") : chart->objectName()).append(".png").toStdString();
+    const int chosen = FileSaveSelectPopup(directory, suggested, "*.png *.svg", "SAVE CHART AS PICTURE",
+                                           VAL_SAVE_BUTTON, 0, 0, 1, 1, path);
+    if (chosen != VAL_EXISTING_FILE_SELECTED && chosen != VAL_NEW_FILE_SELECTED) return;
+    QString file = QString::fromStdString(path);
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (suffix.isEmpty()) {
+        file += ".png";
+    } else if (suffix != "png" && suffix != "svg") {
+        MessagePopup("ATTENTION!", " A chart is saved as a .png or an .svg picture. \n " + path);
+        return;
+    }
+    if (!SaveChartPicture(chart, file))
+        MessagePopup("ATTENTION!", " The chart could not be saved in \n " + file.toStdString());
 }

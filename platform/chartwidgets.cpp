@@ -2,8 +2,11 @@
 // grid, axis numbers on the left and at the bottom, thin coloured traces.
 #include "platform/chartwidgets.h"
 
+#include <QImage>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QSvgGenerator>
 #include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
@@ -13,6 +16,32 @@
 namespace {
 
 constexpr double notPlaced = std::numeric_limits<double>::quiet_NaN();
+
+// Set while a chart is rendered into a picture file, which shows no picture button.
+bool renderingPicture = false;
+
+// A small framed arrow into a tray: "save this chart".
+void drawPictureButton(QPainter &p, const QWidget &chart) {
+    const QRect r = ChartPictureButton(chart);
+    if (r.isEmpty() || renderingPicture) return;
+    p.save();
+    p.setClipping(false);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QColor(0x70, 0x70, 0x70));
+    p.setBrush(QColor(0xf4, 0xf4, 0xf4));
+    p.drawRect(r.adjusted(0, 0, -1, -1));
+    const int cx = r.center().x(), top = r.top() + 3, bottom = r.bottom() - 4;
+    p.drawLine(cx, top, cx, bottom);
+    p.drawLine(cx - 3, bottom - 3, cx, bottom);
+    p.drawLine(cx + 3, bottom - 3, cx, bottom);
+    p.drawLine(r.left() + 3, r.bottom() - 2, r.right() - 3, r.bottom() - 2);
+    p.restore();
+}
+
+void pressPictureButton(QWidget *chart, QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton && ChartPictureButton(*chart).contains(event->position().toPoint()))
+        OfferChartSave(chart);
+}
 
 struct Range {
     double min;
@@ -315,6 +344,10 @@ QRect StripChart::plotArea() const {
     return d->frame(*this).area;
 }
 
+void StripChart::mousePressEvent(QMouseEvent *event) {
+    pressPictureButton(this, event);
+}
+
 void StripChart::paintEvent(QPaintEvent *) {
     QPainter p(this);
     const Frame f = d->frame(*this);
@@ -329,6 +362,7 @@ void StripChart::paintEvent(QPaintEvent *) {
         p.setPen(QPen(d->color(t), 1.0));
         drawLineRuns(p, line.data(), d->size);
     }
+    drawPictureButton(p, *this);
 }
 
 // ---- Graph -------------------------------------------------------------------
@@ -599,6 +633,10 @@ QRect Graph::plotArea() const {
     return layoutFrame(*this, d->x.now, d->y.now).area;
 }
 
+void Graph::mousePressEvent(QMouseEvent *event) {
+    pressPictureButton(this, event);
+}
+
 void Graph::resizeEvent(QResizeEvent *) {
     d->cacheValid = false;
 }
@@ -617,4 +655,36 @@ void Graph::paintEvent(QPaintEvent *) {
         p.drawLine(QPointF(c.x(), d->frame.area.top()), QPointF(c.x(), d->frame.area.bottom() + 1));
         p.drawLine(QPointF(d->frame.area.left(), c.y()), QPointF(d->frame.area.right() + 1, c.y()));
     }
+    drawPictureButton(p, *this);
+}
+
+bool SaveChartPicture(QWidget *chart, const QString &path) {
+    if (!chart || chart->size().isEmpty()) return false;
+    if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+        QSvgGenerator svg;
+        svg.setFileName(path);
+        svg.setSize(chart->size());
+        svg.setResolution(96); // a CSS pixel, so viewers show it at the chart's size
+        svg.setViewBox(chart->rect());
+        svg.setTitle(chart->objectName());
+        QPainter painter;
+        if (!painter.begin(&svg)) return false;
+        renderingPicture = true;
+        chart->render(&painter);
+        renderingPicture = false;
+        return painter.end();
+    }
+    // Device pixels of 1, so the picture has the chart's size whatever the screen's scaling.
+    QImage image(chart->size(), QImage::Format_RGB32);
+    image.fill(chart->palette().window().color());
+    renderingPicture = true;
+    chart->render(&image);
+    renderingPicture = false;
+    return image.save(path, "PNG");
+}
+
+QRect ChartPictureButton(const QWidget &chart) {
+    constexpr int side = 14;
+    if (chart.width() < 8 * side || chart.height() < 4 * side) return {};
+    return QRect(chart.width() - side - 2, 1, side, side);
 }

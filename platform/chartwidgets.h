@@ -8,6 +8,15 @@
 #include <QWidget>
 #include <memory>
 
+// Saves a chart at its size on screen: SVG when the path ends in ".svg", PNG
+// otherwise. True when the file was written.
+bool SaveChartPicture(QWidget *chart, const QString &path);
+// Asks for a file name and saves the chart there; the chart's picture button does this.
+void OfferChartSave(QWidget *chart);
+// Where a chart draws its picture button (top right, beside the plot area); empty
+// when the chart is too small to carry one.
+QRect ChartPictureButton(const QWidget &chart);
+
 class StripChart : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int traces READ traces WRITE setTraces)
@@ -52,6 +61,7 @@ class StripChart : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent *) override;
+    void mousePressEvent(QMouseEvent *) override;
 
   private:
     struct Data;
@@ -111,6 +121,7 @@ class Graph : public QWidget {
   protected:
     void paintEvent(QPaintEvent *) override;
     void resizeEvent(QResizeEvent *) override;
+    void mousePressEvent(QMouseEvent *) override;
 
   private:
     struct Data;

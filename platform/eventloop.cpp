@@ -77,3 +77,11 @@ int WaitForSystemEvents(double seconds) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return 0;
 }
+
+int ProcessDrawEvents() {
+    if (!QCoreApplication::instance()) return UIE_NOT_INITIALISED;
+    // Only the repaints: no input, no sockets, no waiting.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
+    return 0;
+}

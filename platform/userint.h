@@ -187,6 +187,8 @@ int ProcessSystemEvents();
 // at most the given seconds. Every wait loop is built on it, so that it costs
 // no CPU and wakes on the byte or click it waits for.
 int WaitForSystemEvents(double seconds);
+// Draws what is waiting to be drawn, at once; runs no other event.
+int ProcessDrawEvents();
 int SetWaitCursor(int on);
 
 // ---- control values ------------------------------------------------------

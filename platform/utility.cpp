@@ -2,7 +2,7 @@
 #include "platform/utility.h"
 
 #include <QCoreApplication>
-#include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +10,7 @@
 #include <QTime>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -90,12 +91,34 @@ double Timer() {
 
 // Today, local time, "MM-DD-YYYY".
 std::string DateStr() {
-    return QDate::currentDate().toString(QStringLiteral("MM-dd-yyyy")).toStdString();
+    return DateStr(WallClockMs());
 }
 
 // Now, local time, "HH:MM:SS".
 std::string TimeStr() {
-    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString();
+    return TimeStr(WallClockMs());
+}
+
+int64_t WallClockMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+std::string DateStr(int64_t wallMs) {
+    return QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("MM-dd-yyyy")).toStdString();
+}
+
+std::string TimeStr(int64_t wallMs) {
+    return QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("HH:mm:ss")).toStdString();
+}
+
+// The offset is the one in force at that moment, so rows across a DST change stay right.
+std::string IsoDateTimeStr(int64_t wallMs) {
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(wallMs);
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")).toStdString() +
+           (offset < 0 ? '-' : '+') +
+           QString::asprintf("%02d:%02d", minutes / 60, minutes % 60).toStdString();
 }
 
 // Blocks the calling thread; events wait meanwhile.

@@ -1,6 +1,7 @@
 // Utility services: program directory, clocks, dates, pauses and locks.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The program's own directory (where its resource and configuration files live).
@@ -20,6 +21,15 @@ double Timer();               // monotonic seconds
 std::string DateStr();        // "MM-DD-YYYY"
 std::string TimeStr();        // "HH:MM:SS", 24 hours
 void Sleep(int milliseconds); // blocks without processing events
+
+// Now on the wall clock: milliseconds since 1970-01-01 00:00 UTC.
+int64_t WallClockMs();
+// DateStr and TimeStr of a wall-clock moment instead of now (local time).
+std::string DateStr(int64_t wallMs);
+std::string TimeStr(int64_t wallMs);
+// A wall-clock moment in local time as ISO 8601 with milliseconds and the offset
+// from UTC, whatever the locale: "2026-12-07T16:05:09.123+01:00".
+std::string IsoDateTimeStr(int64_t wallMs);
 
 // Locks, one per combo box in practice. Results 0, or -1 for a bad handle.
 int CmtNewLock(const std::string &name, int options, int *lockHandle);

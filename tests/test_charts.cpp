@@ -6,6 +6,9 @@
 #include "platform/utility.h"
 
 #include <QImage>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -117,6 +120,80 @@ TEST(StripChart, DrawsEachTraceInItsColourWhereItsValueLies) {
     EXPECT_FALSE(ColorNear(image, QPoint(x, area.top() + area.height() / 4), QColor(0, 170, 0)));
     EXPECT_TRUE(ColorNear(image, QPoint(x, area.bottom()), Qt::red, area.height() / 10));
     EXPECT_TRUE(ColorNear(image, QPoint(x, area.top()), Qt::blue, area.height() / 10));
+}
+
+// A click on the chart's picture button saves it where the file dialog says: the
+// picture has the chart's size and shows its traces; an SVG is a picture of that size.
+void ExpectPictureButtonSaves(QWidget &chart, QColor trace) {
+    QTemporaryDir dir;
+    chart.resize(420, 260);
+    chart.show();
+    for (const char *name : {"chart.png", "chart.svg", "chart"}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.filePath(name).toStdString();
+        SetPopupResponder([&](const PopupRecord &p, std::string &chosen) {
+            chosen = path;
+            return p.kind == PopupRecord::FileSelect ? int(VAL_NEW_FILE_SELECTED) : 0;
+        });
+        QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, ChartPictureButton(chart).center());
+        SetPopupResponder({});
+        if (std::string(name) == "chart.svg") {
+            QSvgRenderer svg(QString::fromStdString(path));
+            ASSERT_TRUE(svg.isValid());
+            EXPECT_EQ(svg.viewBoxF().size(), QSizeF(chart.size()));
+            continue;
+        }
+        QImage image(QString::fromStdString(std::string(name) == "chart" ? path + ".png" : path));
+        ASSERT_FALSE(image.isNull()) << "no PNG written";
+        EXPECT_EQ(image.size(), chart.size());
+        bool traceShown = false;
+        for (int y = 0; y < image.height() && !traceShown; y += 2)
+            for (int x = 0; x < image.width() && !traceShown; x += 2)
+                traceShown = ColorNear(image, QPoint(x, y), trace, 0);
+        EXPECT_TRUE(traceShown) << "the picture is blank";
+        const QPoint button = ChartPictureButton(chart).topLeft();
+        EXPECT_EQ(image.pixelColor(button), chart.grab().toImage().pixelColor(QPoint(0, 0)))
+            << "the button is no part of the picture";
+    }
+}
+
+TEST(ChartPictures, ThePictureButtonSavesAStripChartAsPngOrSvg) {
+    StripChart chart;
+    chart.setTraces(1);
+    chart.setTraceColors("#ff0000");
+    chart.setYRange(0, 10);
+    std::vector<double> values;
+    for (int i = 0; i < 100; ++i)
+        values.push_back(i % 10);
+    chart.plot(values.data(), int(values.size()));
+    ExpectPictureButtonSaves(chart, Qt::red);
+}
+
+TEST(ChartPictures, ThePictureButtonSavesAGraphAsPngOrSvg) {
+    Graph graph;
+    graph.setXRange(0, 10);
+    graph.setYRange(0, 10);
+    const double x[] = {0, 10}, y[] = {0, 10};
+    graph.plotXY(x, y, 2, Qt::blue, true, true);
+    ExpectPictureButtonSaves(graph, Qt::blue);
+}
+
+TEST(ChartPictures, AnUnknownPictureTypeIsRefusedWithAMessage) {
+    QTemporaryDir dir;
+    StripChart chart;
+    chart.resize(200, 100);
+    const std::string path = dir.filePath("chart.bmp").toStdString();
+    std::vector<PopupRecord> shown;
+    SetPopupResponder([&](const PopupRecord &p, std::string &chosen) {
+        shown.push_back(p);
+        chosen = path;
+        return p.kind == PopupRecord::FileSelect ? int(VAL_NEW_FILE_SELECTED) : 0;
+    });
+    OfferChartSave(&chart);
+    SetPopupResponder({});
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].title, "ATTENTION!");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
 }
 
 TEST(Graph, HandlesStayUniqueAcrossDeletes) {

@@ -9,6 +9,7 @@
 #include "link/comsettings.h"
 #include "tests/test_vexa_harness.h"
 #include "vexa/parafile.h"
+#include "vexa/recordfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -104,20 +105,32 @@ TEST(CrashChild, SavesEquationFiles) {
     });
 }
 
-TEST(CrashChild, RecordsUntilKilled) {
-    const std::string dir = ChildDir("record");
-    if (dir.empty()) GTEST_SKIP() << "runs only as the child of a crash test";
+// Records open-ended at interval 0 in the given format until killed.
+void RecordUntilKilled(const std::string &dir, RecordFormat format, const std::string &file) {
     vexatest::VexaRun run;
     ASSERT_EQ(run.start(), 0);
     run.sensor.setMeasurement({.chL = 11, .chC = 22, .chR = 33, .density = 4444, .sym1 = 555, .temp = 7});
     vexatest::Click(vexa.mainpanel, "ButtonRecorder");
+    vexatest::ChooseItem(vexa.recpanel, "EditRecFormat", static_cast<int>(format));
     vexatest::ChooseItem(vexa.recpanel, "EditSelectDataRec", 1);
     run.answers.fileResult = VAL_NEW_FILE_SELECTED;
-    run.answers.filePath = JoinPath(dir, "record.dat");
+    run.answers.filePath = JoinPath(dir, file);
     vexatest::Click(vexa.recpanel, "ButtonSelRecFile");
     vexatest::TypeNumber(vexa.recpanel, "EditInterval", 0);
     AnnounceReady(run.answers.filePath);
     vexatest::Click(vexa.recpanel, "ButtonStartRecord"); // open end: records until the kill
+}
+
+TEST(CrashChild, RecordsUntilKilled) {
+    const std::string dir = ChildDir("record");
+    if (dir.empty()) GTEST_SKIP() << "runs only as the child of a crash test";
+    RecordUntilKilled(dir, RecordFormat::Tab, "record.dat");
+}
+
+TEST(CrashChild, RecordsCsvUntilKilled) {
+    const std::string dir = ChildDir("record-csv");
+    if (dir.empty()) GTEST_SKIP() << "runs only as the child of a crash test";
+    RecordUntilKilled(dir, RecordFormat::Csv, "record.csv");
 }
 
 // ---- the parent: freezes and kills the child -----------------------------
@@ -264,13 +277,12 @@ struct RecordLines {
     std::string tail;
     bool headerWhole = false;
 };
-RecordLines SplitRecord(const std::string &text) {
+RecordLines SplitRecord(const std::string &text, const std::string &header) {
     RecordLines r;
     std::size_t at = 0;
     for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
         if (at == 0)
-            r.headerWhole = text.substr(0, end + 2) ==
-                            "DATE\tTIME\tCH_L\tCH_C\tCH_R\tDENS\tSYM1\tSYM2\tVECTOR\tTEMP\t\r\n";
+            r.headerWhole = text.substr(0, end + 2) == header;
         else
             r.rows.push_back(text.substr(at, end - at));
     }
@@ -278,12 +290,12 @@ RecordLines SplitRecord(const std::string &text) {
     return r;
 }
 
-TEST(CrashSafety, KilledWhileRecordingKeepsEveryRowWrittenBeforeWhole) {
-    const std::regex row(R"(\d\d-\d\d-\d{4}\t\d\d:\d\d:\d\d\t11\t22\t33\t4444\t555\t0\t255\t7)");
+// Kills recording children at random moments: every look and the file left show only whole rows.
+void ExpectWholeRows(const std::string &role, const std::string &header, const std::regex &row) {
     std::mt19937 random(std::random_device{}());
     for (int c = 0; c < kChildren; ++c) {
         QTemporaryDir dir;
-        Child child("record", dir.path().toStdString());
+        Child child(role, dir.path().toStdString());
         const std::string file = child.AwaitReady();
         ASSERT_FALSE(file.empty()) << "the recorder did not start";
         const int killAt = std::uniform_int_distribution<int>(kMaxSamples / 3, kMaxSamples)(random);
@@ -293,14 +305,14 @@ TEST(CrashSafety, KilledWhileRecordingKeepsEveryRowWrittenBeforeWhole) {
         for (int s = 0; s < killAt && t.elapsed() < kSampleTime * 1000; ++s) {
             child.RunOnFor(std::uniform_int_distribution<int>(0, 200)(random));
             ASSERT_TRUE(child.Freeze());
-            const RecordLines now = SplitRecord(ReadFileBytes(file));
+            const RecordLines now = SplitRecord(ReadFileBytes(file), header);
             child.Thaw();
             // A row goes to the file in one piece: no moment shows part of one.
             ASSERT_EQ(now.tail, "") << "a row cut short after " << now.rows.size() << " rows";
             rowsBefore = now.rows.size();
         }
         child.Kill();
-        const RecordLines left = SplitRecord(ReadFileBytes(file));
+        const RecordLines left = SplitRecord(ReadFileBytes(file), header);
         EXPECT_TRUE(left.headerWhole);
         EXPECT_GE(left.rows.size(), rowsBefore) << "rows written before the kill are kept";
         EXPECT_GT(rowsBefore, 0u) << "the recording ran";
@@ -309,6 +321,18 @@ TEST(CrashSafety, KilledWhileRecordingKeepsEveryRowWrittenBeforeWhole) {
         // Only a row being written at the kill itself may be missing its end.
         EXPECT_EQ(left.tail.find('\n'), std::string::npos);
     }
+}
+
+TEST(CrashSafety, KilledWhileRecordingKeepsEveryRowWrittenBeforeWhole) {
+    ExpectWholeRows("record", RecordHeader(),
+                    std::regex(R"(\d\d-\d\d-\d{4}\t\d\d:\d\d:\d\d\t11\t22\t33\t4444\t555\t0\t255\t7)"));
+}
+
+TEST(CrashSafety, KilledWhileRecordingCsvKeepsEveryRowWrittenBeforeWhole) {
+    ExpectWholeRows(
+        "record-csv", CsvRecordHeader(),
+        std::regex(
+            R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,\d+\.\d{6},11,22,33,4444,555,0,255,7)"));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -106,6 +107,28 @@ TEST(Utility, SettingsOfAReadOnlyProgramFolderGoToTheUsersFolderSeededOnce) {
 TEST(Utility, DateAndTimeTextsHaveTheirFixedForms) {
     EXPECT_TRUE(Matches(DateStr(), R"((0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01])-\d{4})")) << DateStr();
     EXPECT_TRUE(Matches(TimeStr(), R"(([01]\d|2[0-3]):[0-5]\d:[0-5]\d)")) << TimeStr();
+}
+
+TEST(Utility, IsoTimeCarriesMillisecondsAndTheOffsetInForceThen) {
+    const char *before = std::getenv("TZ");
+    const std::string saved = before ? before : "";
+    const auto useZone = [](const char *zone) {
+        setenv("TZ", zone, 1);
+        tzset();
+    };
+    const int64_t winter = 1796655909123; // 2026-12-07 15:05:09.123 UTC
+    const int64_t summer = 1782822309007; // 2026-06-30 12:25:09.007 UTC
+    useZone("Europe/Berlin");
+    EXPECT_EQ(IsoDateTimeStr(winter), "2026-12-07T16:05:09.123+01:00");
+    EXPECT_EQ(IsoDateTimeStr(summer), "2026-06-30T14:25:09.007+02:00");
+    EXPECT_EQ(DateStr(winter) + " " + TimeStr(winter), "12-07-2026 16:05:09");
+    useZone("America/St_Johns");
+    EXPECT_EQ(IsoDateTimeStr(winter), "2026-12-07T11:35:09.123-03:30");
+    if (before)
+        useZone(saved.c_str());
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 TEST(Utility, TimerNeverGoesBackAndSleepBlocksAtLeastItsTime) {

@@ -5,6 +5,7 @@
 #include "vexa/graphpanel.h"
 #include "vexa/recordfile.h"
 
+#include <QImage>
 #include <regex>
 
 using namespace vexatest;
@@ -214,7 +215,8 @@ TEST_P(VexaTriggeredOver, FramesThatArriveTogetherAreEachRecorded) {
     double firedAt = 0;
     ClickWhile(vexa.recpanel, "ButtonStartTrigRec", [&] {
         if (!fired && run.sensor.autoSend()) {
-            for (int k = 0; k < 3; ++k) run.sensor.fireTrigger(); // three frames back to back
+            for (int k = 0; k < 3; ++k)
+                run.sensor.fireTrigger(); // three frames back to back
             fired = true;
             firedAt = Timer();
         } else if (fired && (Val(vexa.recpanel, "DispCounter") == 3 || Timer() - firedAt > 5)) {
@@ -225,7 +227,8 @@ TEST_P(VexaTriggeredOver, FramesThatArriveTogetherAreEachRecorded) {
     });
     const auto lines = Lines(run.path("rec.dat"));
     ASSERT_EQ(lines.size(), 4u) << "a header and all three frames";
-    for (std::size_t k = 1; k < lines.size(); ++k) EXPECT_EQ(ValuesOf(lines[k]), kRowValues);
+    for (std::size_t k = 1; k < lines.size(); ++k)
+        EXPECT_EQ(ValuesOf(lines[k]), kRowValues);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, VexaTriggeredOver, ::testing::Values(Transport::Tcp, Transport::Pty));
@@ -379,6 +382,28 @@ TEST(VexaGraphPanel, AfterTheXCounterWrapsTheGraphsStartAfreshAtX0) {
     EXPECT_EQ(graph->xMax(), 100) << "the page starts again from the resource's range";
     EXPECT_EQ(std::vector<int>(gp.GpBufCnt, gp.GpBufCnt + 2), (std::vector<int>{0, 0}));
     EXPECT_EQ(gp.graphcnt, 1);
+}
+
+TEST(VexaGraphPanel, ItsPictureButtonSavesTheShownGraphAsPngOrSvg) {
+    VexaRun run;
+    ASSERT_EQ(run.start(), 0);
+    run.sensor.setMeasurement(kValues);
+    PollFrames(run.sensor, 1);
+    OpenRecorder(run, 2);
+    Click(vexa.recpanel, "ButtonManualRecord");
+    Click(vexa.recpanel, "ButtonManualRecord");
+    Click(vexa.datapanel, "ButtonShowGraph");
+    QWidget *graph = Widget(vexa.graphpanel, "GpGraphChL");
+    ASSERT_NE(graph, nullptr);
+    for (const char *name : {"graph.png", "graph.svg"}) {
+        run.answers.filePath = run.path(name);
+        QTest::mouseClick(graph, Qt::LeftButton, Qt::NoModifier, ChartPictureButton(*graph).center());
+        const std::string bytes = ReadFileBytes(run.path(name));
+        EXPECT_NE(bytes.find(std::string(name).ends_with(".png") ? "PNG" : "<svg"), std::string::npos)
+            << name;
+    }
+    const QImage png(QString::fromStdString(run.path("graph.png")));
+    EXPECT_EQ(png.size(), graph->size());
 }
 
 TEST(VexaGraphPanel, SwitchingTheSignalShowsItsWholeHistory) {

@@ -40,6 +40,10 @@ int CBF_EditSelectDataRec(int panel, int control, int event, void *, int, int) {
     return CommitOrHelp(panel, control, event, ChangeRecordMode);
 }
 
+int CBF_EditRecFormat(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, ChangeRecordFormat);
+}
+
 int CBF_EditInterval(int panel, int control, int event, void *, int, int) {
     return CommitOrHelp(panel, control, event, CalcRecTime);
 }
@@ -76,6 +80,7 @@ void RegisterRecorderCallbacks() {
         {"CBF_ButtonSelRecFile", CBF_ButtonSelRecFile},
         {"CBF_DispRecFile", HelpOnly},
         {"CBF_EditSelectDataRec", CBF_EditSelectDataRec},
+        {"CBF_EditRecFormat", CBF_EditRecFormat},
         {"CBF_EditInterval", CBF_EditInterval},
         {"CBF_EditRecVal", CBF_EditRecVal},
         {"CBF_DispRecordTime", HelpOnly},

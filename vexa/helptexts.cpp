@@ -159,6 +159,10 @@ const HelpText kVexaHelp[] = {
     {recP, "ButtonStopTrigRec", kStopRecord},
     {recP, "ButtonSelRecFile", " Select a record file for data save. "},
     {recP, "DispRecFile", " Shows the path of the record file. "},
+    {recP, "EditRecFormat",
+     " Choose the format of new record files: \n TAB-SEPARATED as always, or CSV with ISO 8601 \n time "
+     "stamps "
+     "for spreadsheets and data tools. \n Select the file again after a change. "},
 
     // graph panel
     {graphP, "EditSignal", " Select Signal to be displayed in the graph. "},

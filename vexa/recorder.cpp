@@ -56,11 +56,36 @@ int RecordMode() {
     return mode;
 }
 
-// The record file is whatever the text box names on its first line.
+RecordFormat SelectedFormat() {
+    int format = 0;
+    GetCtrlVal(vexa.recpanel, "EditRecFormat", format);
+    return format == static_cast<int>(RecordFormat::Csv) ? RecordFormat::Csv : RecordFormat::Tab;
+}
+
+// Beside the connection settings, so it lives wherever they do.
+std::string RecordFormatFileName() {
+    const std::string &settings = com.conSettingsFileName;
+    const std::size_t slash = settings.find_last_of("/\\");
+    return JoinPath(slash == std::string::npos ? vexa.proj_dir : settings.substr(0, slash),
+                    "RecordFormat.cfg");
+}
+
+// The record file is whatever the text box names on its first line; its format is the selected one.
 void TakeFileName() {
     std::string text;
     GetCtrlVal(vexa.recpanel, "DispRecFile", text);
     rec.file_name = text.substr(0, text.find_first_of("\r\n"));
+    rec.format = SelectedFormat();
+}
+
+// A row carries the moment its sample's answer arrived, not the moment it is written.
+void StampSample() {
+    rec.sampleTimer = Timer();
+    rec.sampleWallMs = WallClockMs();
+}
+
+void StartRecordingClock() {
+    rec.recordStart = Timer();
 }
 
 // Success only when every row reached the file; otherwise the file and the loss are named.
@@ -79,11 +104,14 @@ void ShowCount(const char *display, double count) {
 }
 
 // Takes one answered frame into the variables, the graph panel, the displays and the charts.
+// They are drawn here, so that no drawing runs while the next answer is awaited and
+// delays its time stamp.
 void ShowRecordedFrame() {
     CopyDatatoVars();
     SetPanelGraphData();
     SetPanelData();
     ShowGraph();
+    ProcessDrawEvents();
 }
 
 // Locks the interval controls while a recording runs (1) or releases them (0).
@@ -134,8 +162,10 @@ void CalcRecTime() {
 
 void SelRecFile() {
     std::string path;
-    const int chosen = FileSelectPopup(vexa.proj_dir, kRecordFileName, "*.dat", "FILENAME!", VAL_SAVE_BUTTON,
-                                       0, 0, 1, 1, path);
+    const bool csv = SelectedFormat() == RecordFormat::Csv;
+    const int chosen =
+        FileSelectPopup(vexa.proj_dir, csv ? kCsvRecordFileName : kRecordFileName, csv ? "*.csv" : "*.dat",
+                        "FILENAME!", VAL_SAVE_BUTTON, 0, 0, 1, 1, path);
     if (chosen != VAL_EXISTING_FILE_SELECTED && chosen != VAL_NEW_FILE_SELECTED) {
         MessagePopup(kAttention, "No filename was choosen! \nRecording will not be done! ");
         return;
@@ -152,7 +182,7 @@ void SelRecFile() {
 }
 
 void WriteFileHeader() {
-    AppendToFile(rec.file_name, RecordHeader());
+    AppendToFile(rec.file_name, SelectedFormat() == RecordFormat::Csv ? CsvRecordHeader() : RecordHeader());
 }
 
 void Record() {
@@ -170,12 +200,14 @@ void RecordFrame() {
     rec.otcrec = 0;
     rec.rowsLost = 0;
     CalcRecTime();
+    StartRecordingClock();
     double frames = 0;
     while (vexa.poll == 1) {
         rec.recstart = Timer();
         com.order = 5;
         FillTxBuf(5, 0, 0, 0);
         GetDataFrame();
+        StampSample();
         if (com.bytesToRead == 0) {
             GetRxBufData();
             ShowRecordedFrame();
@@ -226,9 +258,11 @@ void TriggeredRecord() {
     rec.rowsLost = 0;
     vexa.poll = 1;
     com.streaming = true;
+    StartRecordingClock();
     while (vexa.poll == 1) {
         WaitForTriggerFrame();
         if (com.bytesToRead != 0) continue; // cut short by STOP TRIG, or a frame of wrong length
+        StampSample();
         GetRxBufData();
         if (live.databuf[0] != kAnswerMarker) {
             // Out of step with the frames (stray bytes on the line): start again at the next one.
@@ -246,6 +280,9 @@ void TriggeredRecord() {
 
 void RecordManually() {
     TakeFileName();
+    // A manual row samples the live values at the press; the rows since entering the mode are one recording.
+    StampSample();
+    if (rec.otcrec == 0) rec.recordStart = rec.sampleTimer;
     SetPanelGraphData();
     rec.rowsLost = 0;
     if (!ToFile()) ShowRecordingOutcome();
@@ -255,7 +292,11 @@ void RecordManually() {
 bool ToFile() {
     const uint16_t values[kRecordValues] = {live.dataChL,  live.dataChC,  live.dataChR, live.dataDensity,
                                             live.dataSym1, live.dataSym2, live.dataVec, live.dataTemp};
-    const bool written = AppendToFile(rec.file_name, RecordRow(DateStr(), TimeStr(), values));
+    const std::string row =
+        rec.format == RecordFormat::Csv
+            ? CsvRecordRow(IsoDateTimeStr(rec.sampleWallMs), rec.sampleTimer - rec.recordStart, values)
+            : RecordRow(DateStr(rec.sampleWallMs), TimeStr(rec.sampleWallMs), values);
+    const bool written = AppendToFile(rec.file_name, row);
     if (!written) ++rec.rowsLost;
     return written;
 }
@@ -270,4 +311,13 @@ void ChangeRecordMode() {
     if (mode == 0) CalcRecTime();
     InitPanelGraph();
     InitRecordPanel();
+}
+
+void LoadRecordFormat() {
+    SetCtrlVal(vexa.recpanel, "EditRecFormat", static_cast<int>(ReadRecordFormat(RecordFormatFileName())));
+}
+
+void ChangeRecordFormat() {
+    WriteRecordFormat(RecordFormatFileName(), SelectedFormat());
+    ResetTextBox(vexa.recpanel, "DispRecFile", "");
 }

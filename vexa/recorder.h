@@ -2,16 +2,22 @@
 // intervals (a fixed count or open-ended), by hand, or on the sensor's trigger.
 #pragma once
 
+#include "vexa/recordfile.h"
+
 #include <cstdint>
 #include <string>
 
 struct RecorderState {
-    uint16_t zeitint = 0;  // interval in seconds
-    uint16_t anzwerte = 0; // rows to record in mode 0
-    uint16_t otcrec = 0;   // rows recorded in modes 0 and 2
-    double recstart = 0.0; // Timer() at the start of the current interval
-    std::string file_name; // taken from the file-name text box at every start
-    int rowsLost = 0;      // rows of the current recording that did not reach the file
+    uint16_t zeitint = 0;                    // interval in seconds
+    uint16_t anzwerte = 0;                   // rows to record in mode 0
+    uint16_t otcrec = 0;                     // rows recorded in modes 0 and 2
+    double recstart = 0.0;                   // Timer() at the start of the current interval
+    std::string file_name;                   // taken from the file-name text box at every start
+    int rowsLost = 0;                        // rows of the current recording that did not reach the file
+    RecordFormat format = RecordFormat::Tab; // of the file being written
+    double recordStart = 0.0;                // Timer() when the recording started
+    double sampleTimer = 0.0;                // Timer() when the row's answer arrived
+    int64_t sampleWallMs = 0;                // the wall clock at that moment
 };
 
 extern RecorderState rec;
@@ -40,3 +46,7 @@ void RecordManually();
 bool ToFile();
 // A new mode: ends any acquisition, resets its displays, clears the graph panel.
 void ChangeRecordMode();
+// Shows the remembered record format in the format selector.
+void LoadRecordFormat();
+// A new format: remembered, and the file-name box emptied, since its file holds the other format.
+void ChangeRecordFormat();

@@ -168,6 +168,7 @@ void InitAll() {
     FillComPortSelector();
     InitServerComboBox();
     GetConnectionSettingsFromFile();
+    LoadRecordFormat();
     InitConnectPanel();
     SetButtonsDimmed(1);
     TryToConnect();

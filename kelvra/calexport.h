@@ -1,0 +1,38 @@
+// The calibration export: one data panel's coefficients, set points, curves and
+// correction-factor tables as one CSV file that a technician files with the
+// calibration and that spreadsheets read as is.
+#pragma once
+
+#include "kelvra/paneltable.h"
+
+#include <cstdint>
+#include <string>
+
+// Everything one export shows, channels in the panel's order.
+struct CalibrationSheet {
+    std::string family; // the sensor family as the selector names it
+    int panel = 1;
+    uint16_t refTemp = 0;
+    std::string date; // ISO 8601
+    int channelCount = 0;
+    Channel channels[kMaxChannels] = {};
+    double coefs[kMaxChannels][kCoefs] = {};
+    double setPointValue[kMaxChannels] = {};
+    uint16_t setPointWord[kMaxChannels] = {};
+    double curves[kMaxChannels][kTemps] = {};
+    uint16_t factors[kMaxChannels][kTemps] = {};
+};
+
+// The sheet as RFC 4180 CSV (CR LF, "." decimals, doubles in their shortest exact
+// form): a header naming family, panel, reference temperature and date, then the
+// coefficient, set-point, curve and correction-factor tables, each under a title
+// row and separated by an empty line.
+std::string CalibrationCsv(const CalibrationSheet &s);
+
+// Reads data panel n as shown: its coefficients, reference temperature and set
+// points; the curves from those coefficients and the factors from the set-point words,
+// by the same rules as the panel's own calculation.
+CalibrationSheet ReadCalibrationSheet(int n, const std::string &family);
+
+// The export button: asks for a file and writes the shown data panel into it.
+void ExportDataPanel();
