@@ -102,6 +102,7 @@ bool KelvraMayQuit() {
             if (answer == 1) break;
             if (answer != 2) return false;
             if (!SaveEquation(n)) return false;
+            NoteCoefFile(n, kdata.file_name);
         }
     }
     return true;

@@ -29,22 +29,6 @@ int ParaColour() {
     return Attr(vexa.mainpanel, "DispParaState", ATTR_TEXT_BGCOLOR);
 }
 
-// Closes the main window as a user does and runs the event loop: 0 when the
-// program quit, -1 when it stayed.
-int CloseAndRun() {
-    QTimer closer, stayed;
-    closer.setSingleShot(true);
-    stayed.setSingleShot(true);
-    QObject::connect(&stayed, &QTimer::timeout, [] { QuitUserInterface(-1); });
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        PanelWidget(vexa.mainpanel)->close();
-        // Runs only if the close did not end the loop.
-        stayed.start(0);
-    });
-    closer.start(0);
-    return RunUserInterface();
-}
-
 void Reconnect() {
     Click(vexa.mainpanel, "ButtonConnect");
     Click(vexa.interfacepanel, "ButtonTryToConnect");
@@ -131,11 +115,11 @@ TEST(VexaSetState, WithoutASensorThePanelsAreNotReadUntilEdited) {
     run.sensor.setFault({.kind = sim::FaultKind::CloseConnection, .command = 7});
     ASSERT_EQ(run.start(), 0);
     EXPECT_EQ(ParaStanding(), "Not read from a sensor");
-    EXPECT_EQ(CloseAndRun(), 0) << "the resource's values are nothing to lose";
+    EXPECT_EQ(CloseAndRun(vexa.mainpanel), 0) << "the resource's values are nothing to lose";
     TypeNumber(vexa.parapanel, "EditHold", 55);
     EXPECT_EQ(ParaStanding(), kChanged);
     run.answers.generic = 3;
-    EXPECT_EQ(CloseAndRun(), -1);
+    EXPECT_EQ(CloseAndRun(vexa.mainpanel), -1);
     EXPECT_EQ(run.questions(), std::vector<std::string>{kQuit});
 }
 
@@ -143,21 +127,21 @@ TEST(VexaSetState, ClosingAsksExactlyWhenSomethingWouldBeLostAndDoesWhatTheAnswe
     VexaRun run;
     run.sensor.setMemory({DistinctSet(), {}});
     ASSERT_EQ(run.start(), 0);
-    EXPECT_EQ(CloseAndRun(), 0);
+    EXPECT_EQ(CloseAndRun(vexa.mainpanel), 0);
     EXPECT_TRUE(run.questions().empty());
 
     // Cancel: the program stays and nothing is sent.
     TypeNumber(vexa.parapanel, "EditHold", 55);
     run.answers.generic = 3;
     run.sensor.clearCapture();
-    EXPECT_EQ(CloseAndRun(), -1);
+    EXPECT_EQ(CloseAndRun(vexa.mainpanel), -1);
     EXPECT_EQ(run.questions(), std::vector<std::string>{kQuit});
     EXPECT_TRUE(CommandsToSensor(run.sensor).empty());
     EXPECT_EQ(Val(vexa.parapanel, "EditHold"), 55);
 
     // Store in EEPROM: the sensor keeps the set, then the program quits.
     run.answers.generic = 2;
-    EXPECT_EQ(CloseAndRun(), 0);
+    EXPECT_EQ(CloseAndRun(vexa.mainpanel), 0);
     EXPECT_EQ(run.sensor.memory().eeprom.params[4], 55);
     EXPECT_EQ(run.sensor.memory().ram, run.sensor.memory().eeprom);
     EXPECT_EQ(run.questions().size(), 2u);
@@ -167,14 +151,14 @@ TEST(VexaSetState, ClosingAsksExactlyWhenSomethingWouldBeLostAndDoesWhatTheAnswe
     Click(vexa.mainpanel, "ButtonSend");
     ClearRecordedPopups();
     run.answers.generic = 3;
-    EXPECT_EQ(CloseAndRun(), -1);
+    EXPECT_EQ(CloseAndRun(vexa.mainpanel), -1);
     ASSERT_EQ(RecordedPopups().size(), 1u);
     EXPECT_NE(RecordedPopups()[0].text.find("in RAM only"), std::string::npos);
 
     // Quit: nothing is sent.
     run.answers.generic = 1;
     run.sensor.clearCapture();
-    EXPECT_EQ(CloseAndRun(), 0);
+    EXPECT_EQ(CloseAndRun(vexa.mainpanel), 0);
     EXPECT_TRUE(CommandsToSensor(run.sensor).empty());
     EXPECT_EQ(run.sensor.memory().eeprom.params[4], 55);
 }

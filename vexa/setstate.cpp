@@ -178,10 +178,15 @@ bool MayQuit() {
                 ? " The sensor holds " + ramOnly + " in RAM only and loses them when it is switched off. "
                 : " On the panels, " + unsent +
                       " hold changes that are neither in the sensor nor in a file. ";
-        const int answer = GenericMessagePopup("Quit VexaV32", text + "\n Quit anyway? ", "Quit",
-                                               "Store in EEPROM", "Cancel");
+        // While an operation runs, a store would break into its exchange: quit or stay only.
+        int busy = 0;
+        GetCtrlAttribute(vexa.mainpanel, "ButtonSend", ATTR_DIMMED, busy);
+        const int answer =
+            busy ? GenericMessagePopup("Quit VexaV32", text + "\n Quit anyway? ", "Quit", "Cancel")
+                 : GenericMessagePopup("Quit VexaV32", text + "\n Quit anyway? ", "Quit", "Store in EEPROM",
+                                       "Cancel");
         if (answer == 1) return true;
-        if (answer != 2) return false;
+        if (busy || answer != 2) return false;
         StoreInEepromForQuit();
         if (com.comecho != 1) return false; // the link has reported it; the program stays
     }
