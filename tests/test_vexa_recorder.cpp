@@ -214,8 +214,7 @@ TEST_P(VexaTriggeredOver, FramesThatArriveTogetherAreEachRecorded) {
     double firedAt = 0;
     ClickWhile(vexa.recpanel, "ButtonStartTrigRec", [&] {
         if (!fired && run.sensor.autoSend()) {
-            for (int k = 0; k < 3; ++k)
-                run.sensor.fireTrigger(); // three frames back to back
+            for (int k = 0; k < 3; ++k) run.sensor.fireTrigger(); // three frames back to back
             fired = true;
             firedAt = Timer();
         } else if (fired && (Val(vexa.recpanel, "DispCounter") == 3 || Timer() - firedAt > 5)) {
@@ -226,8 +225,7 @@ TEST_P(VexaTriggeredOver, FramesThatArriveTogetherAreEachRecorded) {
     });
     const auto lines = Lines(run.path("rec.dat"));
     ASSERT_EQ(lines.size(), 4u) << "a header and all three frames";
-    for (std::size_t k = 1; k < lines.size(); ++k)
-        EXPECT_EQ(ValuesOf(lines[k]), kRowValues);
+    for (std::size_t k = 1; k < lines.size(); ++k) EXPECT_EQ(ValuesOf(lines[k]), kRowValues);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, VexaTriggeredOver, ::testing::Values(Transport::Tcp, Transport::Pty));
