@@ -88,7 +88,7 @@ void ShowCoefState(int n) {
     }
     const int dp = kpanels.datapanel[n];
     SetCtrlVal(dp, kCoefState, words);
-    SetCtrlAttribute(dp, kCoefState, ATTR_TEXT_BGCOLOR, colour);
+    SetCtrlAttribute(dp, kCoefState, ATTR_CTRL_COLOR, colour);
 }
 
 bool KelvraMayQuit() {

@@ -131,10 +131,11 @@ class Form {
         if (!cb.empty()) callback(cb);
         end();
     }
-    // A text display.
+    // A text display. One that shows its state in colour is not read-only, so that the
+    // form's grey for read-only fields leaves its colour alone; it takes no focus.
     void display(const char *name, QRect r, const std::string &cb = {}) {
         begin("QLineEdit", name, r);
-        prop("readOnly", "bool", "true");
+        if (cb.empty()) prop("readOnly", "bool", "true");
         noFocus();
         align("Qt::AlignCenter");
         if (!cb.empty()) callback(cb);

@@ -26,7 +26,7 @@ class KelvraCoefState : public KelvraProgram {
     }
     static int Colour() {
         int colour = -1;
-        GetCtrlAttribute(kpanels.datapanel[1], kCoefState, ATTR_TEXT_BGCOLOR, colour);
+        GetCtrlAttribute(kpanels.datapanel[1], kCoefState, ATTR_CTRL_COLOR, colour);
         return colour;
     }
     static double RT() {

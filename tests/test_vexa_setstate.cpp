@@ -26,7 +26,7 @@ std::string TeachStanding() {
 }
 
 int ParaColour() {
-    return Attr(vexa.mainpanel, "DispParaState", ATTR_TEXT_BGCOLOR);
+    return Attr(vexa.mainpanel, "DispParaState", ATTR_CTRL_COLOR);
 }
 
 void Reconnect() {

@@ -142,7 +142,7 @@ void ShowSetState() {
             words += std::filesystem::path(setState.filePath).filename().string() + ", not sent";
         const char *display = kDisplays[static_cast<int>(part)];
         SetCtrlVal(vexa.mainpanel, display, words);
-        SetCtrlAttribute(vexa.mainpanel, display, ATTR_TEXT_BGCOLOR, look.colour);
+        SetCtrlAttribute(vexa.mainpanel, display, ATTR_CTRL_COLOR, look.colour);
     }
 }
 
