@@ -224,3 +224,22 @@ TEST(VexaSetState, LoadingAFileOverUnsentChangesAsksAndTheFileStaysAsItWas) {
     EXPECT_EQ(run.questions().size(), 2u);
     EXPECT_EQ(ReadFileBytes(file), saved);
 }
+
+TEST(VexaSetState, ClosingWhileLiveDataRunsOffersNoStoreThatWouldBreakIntoTheExchange) {
+    VexaRun run;
+    run.sensor.setMemory({DistinctSet(), {}});
+    ASSERT_EQ(run.start(), 0);
+    TypeNumber(vexa.parapanel, "EditHold", 55);
+    run.answers.generic = 2; // Cancel, the last of two
+    const long start = run.sensor.framesReceived();
+    ClickWhile(vexa.mainpanel, "ButtonGo", [&] {
+        if (run.sensor.framesReceived() - start < 3) return false;
+        PanelWidget(vexa.mainpanel)->close();
+        Click(vexa.mainpanel, "ButtonStop");
+        return true;
+    });
+    ASSERT_EQ(run.questions(), std::vector<std::string>{kQuit});
+    EXPECT_EQ(RecordedPopups().back().buttons, (std::vector<std::string>{"Quit", "Cancel"}));
+    EXPECT_EQ(run.sensor.memory().eeprom, sim::ParameterSet{});
+    EXPECT_EQ(Val(vexa.parapanel, "EditHold"), 55);
+}
