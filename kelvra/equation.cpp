@@ -25,9 +25,9 @@ bool ChooseEquationFile(bool forSaving) {
 
 } // namespace
 
-void SaveEquation(int n) {
+bool SaveEquation(int n) {
     const PanelDesc &p = DataPanelDesc(n);
-    if (!ChooseEquationFile(true)) return;
+    if (!ChooseEquationFile(true)) return false;
     const int panel = kpanels.datapanel[p.number];
     double values[kMaxEquation] = {};
     for (int k = 0; k < p.channelCount; ++k)
@@ -40,26 +40,28 @@ void SaveEquation(int n) {
     });
     if (!saved)
         MessagePopup(kMessageTitle, "The coefficients could not be saved in " + kdata.file_name + ".");
+    return saved;
 }
 
-void GetEquation(int n) {
+bool GetEquation(int n) {
     const PanelDesc &p = DataPanelDesc(n);
-    if (!ChooseEquationFile(false)) return;
+    if (!ChooseEquationFile(false)) return false;
     double values[kMaxEquation] = {};
     const int count = EquationSize(p);
     const int read = FileToArray(kdata.file_name, values, count);
     if (read < 0) {
         MessagePopup(kMessageTitle, kdata.file_name + " cannot be read; the coefficients are unchanged.");
-        return;
+        return false;
     }
     if (read < count) {
         MessagePopup(kMessageTitle, kdata.file_name + " holds " + std::to_string(read) + " of the " +
                                         std::to_string(count) +
                                         " numbers needed; the coefficients are unchanged.");
-        return;
+        return false;
     }
     const int panel = kpanels.datapanel[p.number];
     for (int k = 0; k < p.channelCount; ++k)
         for (int j = 0; j < kCoefs; ++j)
             SetCtrlVal(panel, CoefficientCtrl(p.channels[k], j), values[k * kCoefs + j]);
+    return true;
 }

@@ -10,8 +10,10 @@ inline int EquationSize(const PanelDesc &p) {
     return p.channelCount * kCoefs;
 }
 
-// Saves data panel n's coefficient fields into a file the user chooses.
-void SaveEquation(int n);
+// Saves data panel n's coefficient fields into a file the user chooses; true
+// when they were saved.
+bool SaveEquation(int n);
 // Fills data panel n's coefficient fields from a file the user chooses; a
 // file that cannot be read or holds too few numbers leaves them unchanged.
-void GetEquation(int n);
+// True when they were filled.
+bool GetEquation(int n);

@@ -119,7 +119,7 @@ class Form {
         end();
     }
     // A floating-point field; readOnly makes it a display.
-    void number(const std::string &name, QRect r, bool readOnly) {
+    void number(const std::string &name, QRect r, bool readOnly, const std::string &cb = {}) {
         begin("QLineEdit", name, r);
         prop("dataType", "string", "double", true);
         text("0");
@@ -128,6 +128,17 @@ class Form {
             prop("readOnly", "bool", "true");
             noFocus();
         }
+        if (!cb.empty()) callback(cb);
+        end();
+    }
+    // A text display. One that shows its state in colour is not read-only, so that the
+    // form's grey for read-only fields leaves its colour alone; it takes no focus.
+    void display(const char *name, QRect r, const std::string &cb = {}) {
+        begin("QLineEdit", name, r);
+        if (cb.empty()) prop("readOnly", "bool", "true");
+        noFocus();
+        align("Qt::AlignCenter");
+        if (!cb.empty()) callback(cb);
         end();
     }
     // A whole-number field of 16 bits.
@@ -181,7 +192,7 @@ void CoefficientTable(Form &f, const PanelDesc &p) {
                 ChannelLabel(c));
         for (int j = 0; j < kCoefs; ++j)
             f.number(CoefficientCtrl(c, j), QRect(kCoefLeft + j * kCoefStep, y, kCoefWidth, kFieldHeight),
-                     false);
+                     false, CoefficientCallbackName(p.number));
         f.number(SetPointValueCtrl(c), QRect(kSetPointLeft, y, kSetPointWidth, kFieldHeight), true);
         f.word(SetPointWordCtrl(c), QRect(kWordLeft, y, kWordWidth, kFieldHeight));
     }
@@ -232,15 +243,12 @@ void BottomRow(Form &f, const PanelDesc &p) {
     const int y = kBottomRow;
     f.button(DataRoleName(DataRole::ButtonSendCF), QRect(10, y, 150, 30), "Send to sensor",
              DataCallbackName(p.number, DataRole::ButtonSendCF));
-    f.begin("QProgressBar", kTransferProgress, QRect(170, y + 3, 300, 24));
+    f.begin("QProgressBar", kTransferProgress, QRect(170, y + 3, 200, 24));
     f.prop("maximum", "number", "1000");
     f.prop("value", "number", "0");
     f.end();
-    f.begin("QLineEdit", kTransferStatus, QRect(480, y + 3, 150, 24));
-    f.prop("readOnly", "bool", "true");
-    f.noFocus();
-    f.align("Qt::AlignCenter");
-    f.end();
+    f.display(kTransferStatus, QRect(380, y + 3, 110, 24));
+    f.display(kCoefState, QRect(500, y + 3, 230, 24), kCoefStateCallback);
     f.button(DataRoleName(DataRole::ButtonSaveEquation), QRect(740, y, 120, 30), "Save equation…",
              DataCallbackName(p.number, DataRole::ButtonSaveEquation));
     f.button(DataRoleName(DataRole::ButtonGetEquation), QRect(870, y, 120, 30), "Load equation…",

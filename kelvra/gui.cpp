@@ -1,18 +1,32 @@
 #include "kelvra/gui.h"
 
 #include "kelvra/calexport.h"
+#include "kelvra/coefstate.h"
 #include "kelvra/kelvradata.h"
 #include "kelvra/startup.h"
 #include "platform/userint.h"
 
 namespace {
 
-// Right-click help, titled "INFO!". The data panels' controls explain nothing.
+constexpr const char *kCoefStateHelp = " Where the coefficients and the reference temperature stand: \n"
+                                       " Sensor and panel agree: the last transfer was made from them. \n"
+                                       " As in file: the equation file saved or loaded last holds them. \n"
+                                       " Changed, not sent: only the panel holds them. ";
+
+// Right-click help, titled "INFO!". Of the data panels' controls only the state display
+// explains itself.
 const HelpText kKelvraHelp[] = {
     {&kpanels.mainpanel, kEditSelectSensor, "Select the sensor for temperature compensation."},
     {&kpanels.mainpanel, "ButtonExport",
      "Export the shown data panel (coefficients, set points, curves and correction factors) "
-     "as a CSV file.\nDouble-click a chart to save it as a PNG or SVG picture."},
+     "as a CSV file.\nThe picture button at a chart's top right corner saves that chart as a PNG or SVG "
+     "picture."},
+    {&kpanels.datapanel[1], kCoefState, kCoefStateHelp},
+    {&kpanels.datapanel[2], kCoefState, kCoefStateHelp},
+    {&kpanels.datapanel[3], kCoefState, kCoefStateHelp},
+    {&kpanels.datapanel[4], kCoefState, kCoefStateHelp},
+    {&kpanels.datapanel[5], kCoefState, kCoefStateHelp},
+    {&kpanels.datapanel[6], kCoefState, kCoefStateHelp},
 };
 
 } // namespace
@@ -22,7 +36,15 @@ HelpTable KelvraHelpTexts() {
 }
 
 int CBF_MAINP(int, int, int event, void *, int, int) {
-    if (event == EVENT_CLOSE) QuitUserInterface(0);
+    if (event == EVENT_CLOSE && KelvraMayQuit()) QuitUserInterface(0);
+    return 0;
+}
+
+// Every coefficient field of a data panel: a committed value changes where the panel stands.
+int CBF_DataCoefficient(int panel, int, int event, void *, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    for (int n = 1; n <= kDataPanels; ++n)
+        if (kpanels.datapanel[n] == panel) ShowCoefState(n);
     return 0;
 }
 
@@ -34,6 +56,11 @@ int CBF_EditSelectSensor(int panel, int control, int event, void *, int, int) {
 
 int CBF_ButtonExport(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) ExportDataPanel();
+    if (event == EVENT_RIGHT_CLICK) ShowHelpText(kKelvraHelp, panel, control);
+    return 0;
+}
+
+int CBF_DispCoefState(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_RIGHT_CLICK) ShowHelpText(kKelvraHelp, panel, control);
     return 0;
 }
@@ -70,11 +97,14 @@ void RegisterKelvraCallbacks() {
     RegisterCallback("CBF_EditSelectSensor", CBF_EditSelectSensor);
     RegisterCallback("CBF_DispStatus", CBF_DispStatus);
     RegisterCallback("CBF_ButtonExport", CBF_ButtonExport);
+    RegisterCallback(kCoefStateCallback, CBF_DispCoefState);
     RegisterCallback("CBF_INTERFACEP", CBF_INTERFACEP);
     const CtrlCallbackPtr panelCallbacks[kDataPanels] = {CBF_DATAP1, CBF_DATAP2, CBF_DATAP3,
                                                          CBF_DATAP4, CBF_DATAP5, CBF_DATAP6};
-    for (int n = 1; n <= kDataPanels; ++n)
+    for (int n = 1; n <= kDataPanels; ++n) {
         RegisterCallback(DataPanelCallbackName(n), panelCallbacks[n - 1]);
+        RegisterCallback(CoefficientCallbackName(n), CBF_DataCoefficient);
+    }
 #define KELVRA_REGISTER_DATA_CALLBACK(n, role)                                                               \
     RegisterCallback(DataCallbackName(n, DataRole::role), CBF_DataP##n##role);
     KELVRA_DATA_CALLBACKS(KELVRA_REGISTER_DATA_CALLBACK)

@@ -1,5 +1,6 @@
 // The data panels' buttons and temperature field: the transfer sequence,
 // equation files, calculation steps and the choice of the visible chart.
+#include "kelvra/coefstate.h"
 #include "kelvra/compensation.h"
 #include "kelvra/equation.h"
 #include "kelvra/gui.h"
@@ -53,6 +54,7 @@ void TransferSequence(int n) {
     CalcSetPointData(n);
     CalcCfCurvesData(n);
     SendParaData(n);
+    NoteCoefTransfer(n, com.comecho == 1);
     SetOperationButtonsDimmed(0);
     SetCtrlVal(panel, kTransferStatus, com.comecho == 1 ? "SUCCESS" : "FAILURE");
     SetCtrlAttribute(panel, button, ATTR_CTRL_COLOR, MakeColor(224, 224, 224));
@@ -68,10 +70,10 @@ int OnDataControl(int n, DataRole role, int event) {
         TransferSequence(n);
         break;
     case DataRole::ButtonSaveEquation:
-        SaveEquation(n);
+        if (SaveEquation(n)) NoteCoefFile(n, kdata.file_name);
         break;
     case DataRole::ButtonGetEquation:
-        GetEquation(n);
+        if (GetEquation(n)) NoteCoefFile(n, kdata.file_name);
         break;
     case DataRole::ButtonCalcCurves:
         if (choice) ShowChart(n, ChartKind::Curve, kCombined);
@@ -101,6 +103,7 @@ int OnDataControl(int n, DataRole role, int event) {
         break;
     case DataRole::EditTemp:
         CalcSetPointData(n);
+        ShowCoefState(n);
         break;
     default:
         break;

@@ -115,6 +115,10 @@ std::string DataCallbackName(int n, DataRole r) {
     return "CBF_DataP" + std::to_string(n) + DataRoleName(r);
 }
 
+std::string CoefficientCallbackName(int n) {
+    return "CBF_DataP" + std::to_string(n) + "Coefficient";
+}
+
 std::string DataPanelCallbackName(int n) {
     return "CBF_DATAP" + std::to_string(n);
 }

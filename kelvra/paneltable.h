@@ -68,6 +68,8 @@ inline constexpr const char *kCfChartAll = "ChartCfAll";
 inline constexpr const char *kEditTemp = "EditTemp";
 inline constexpr const char *kTransferStatus = "DispTransferStatus";
 inline constexpr const char *kTransferProgress = "ProgressTransfer";
+inline constexpr const char *kCoefState = "DispCoefState"; // where the coefficients stand
+inline constexpr const char *kCoefStateCallback = "CBF_DispCoefState";
 
 // The buttons and fields with callbacks, in the order the callbacks are listed.
 enum class DataRole {
@@ -92,5 +94,7 @@ const char *DataRoleName(DataRole r);
 bool PanelHasRole(const PanelDesc &p, DataRole r);
 // The name of the control's callback on panel n: "CBF_DataP1ButtonSendCF".
 std::string DataCallbackName(int n, DataRole r);
+// The name of the callback data panel n's coefficient fields share: "CBF_DataP1Coefficient".
+std::string CoefficientCallbackName(int n);
 // The name of data panel n's panel callback: "CBF_DATAP1".
 std::string DataPanelCallbackName(int n);

@@ -1,6 +1,7 @@
 #include "kelvra/startup.h"
 
 #include "branding/logo.h"
+#include "kelvra/coefstate.h"
 #include "kelvra/gui.h"
 #include "kelvra/kelvradata.h"
 #include "link/comsettings.h"
@@ -115,6 +116,7 @@ void InitAll() {
     InitServerComboBox();
     GetConnectionSettingsFromFile();
     InitConnectPanel();
+    NoteCoefStart();
     TryToConnect();
 }
 

@@ -7,15 +7,17 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
 
 namespace {
 PopupResponder responder;
 std::vector<PopupRecord> recorded;
 
 bool Answered(PopupRecord::Kind kind, const std::string &title, const std::string &text, std::string &path,
-              int &result) {
+              int &result, std::vector<std::string> buttons = {}) {
     if (!responder) return false;
-    PopupRecord record{kind, title, text, {}};
+    PopupRecord record{kind, title, text, {}, std::move(buttons)};
     recorded.push_back(record);
     result = responder(record, path);
     return true;
@@ -53,6 +55,29 @@ int ConfirmPopup(const std::string &title, const std::string &text) {
     return answer == QMessageBox::Yes ? 1 : 0;
 }
 
+int GenericMessagePopup(const std::string &title, const std::string &text, const std::string &button1,
+                        const std::string &button2, const std::string &button3) {
+    std::vector<std::string> labels{button1, button2};
+    if (!button3.empty()) labels.push_back(button3);
+    const int escape = static_cast<int>(labels.size());
+    std::string unused;
+    int result = 0;
+    if (Answered(PopupRecord::Generic, title, text, unused, result, labels))
+        return result >= 1 && result <= escape ? result : escape;
+    if (!qApp) return UIE_NOT_INITIALISED;
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(title), QString::fromStdString(text),
+                    QMessageBox::NoButton, QApplication::activeWindow());
+    std::vector<QPushButton *> buttons;
+    for (const std::string &label : labels)
+        buttons.push_back(box.addButton(QString::fromStdString(label), QMessageBox::ActionRole));
+    // Enter and Escape both take the last button, the one that loses nothing.
+    box.setDefaultButton(buttons.back());
+    box.setEscapeButton(buttons.back());
+    box.exec();
+    const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    return chosen == buttons.end() ? escape : static_cast<int>(chosen - buttons.begin()) + 1;
+}
+
 namespace {
 
 // Where the next file dialog opens: the folder of the file chosen last.
@@ -78,7 +103,7 @@ int AskForFile(const std::string &directory, const std::string &defaultFileName,
     int result = VAL_NO_FILE_SELECTED;
     std::string path;
     if (responder) {
-        PopupRecord record{PopupRecord::FileSelect, title, defaultFileName, directory};
+        PopupRecord record{PopupRecord::FileSelect, title, defaultFileName, directory, {}};
         recorded.push_back(record);
         result = responder(record, path);
         if (result != VAL_NO_FILE_SELECTED) pathName = path;

@@ -9,14 +9,16 @@
 class QWidget;
 
 struct PopupRecord {
-    enum Kind { Message, Confirm, FileSelect } kind;
+    enum Kind { Message, Confirm, FileSelect, Generic } kind;
     std::string title;
-    std::string text;      // file dialogs: the proposed file name
-    std::string directory; // file dialogs: the folder it opens in
+    std::string text;                 // file dialogs: the proposed file name
+    std::string directory;            // file dialogs: the folder it opens in
+    std::vector<std::string> buttons; // generic popups: the button labels, first to last
 };
 
 // Answers a popup instead of a person. Its result is the popup's result
-// (ConfirmPopup: 1/0; FileSelectPopup: a FileSelectResult, with the path in path).
+// (ConfirmPopup: 1/0; FileSelectPopup: a FileSelectResult, with the path in path;
+// GenericMessagePopup: the number of the button, anything else counts as Escape).
 using PopupResponder = std::function<int(const PopupRecord &popup, std::string &path)>;
 // Installs a responder (an empty one restores real dialogs). Every popup shown
 // while a responder is installed is also recorded.

@@ -311,6 +311,10 @@ int DeleteGraphPlot(int panel, Ctrl c, int plotHandle, int redrawMode); // plotH
 
 int MessagePopup(const std::string &title, const std::string &text);
 int ConfirmPopup(const std::string &title, const std::string &text); // 1 yes, 0 no
+// A question with two or three buttons (button3 empty: two). Result: the number of
+// the button pressed; Enter, Escape and closing the popup press the last one.
+int GenericMessagePopup(const std::string &title, const std::string &text, const std::string &button1,
+                        const std::string &button2, const std::string &button3 = {});
 
 enum FileSelectResult : int {
     VAL_NO_FILE_SELECTED = 0,

@@ -1,9 +1,13 @@
 #include "tests/test_support.h"
 
+#include "platform/testhooks.h"
+#include "platform/userint.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <cerrno>
@@ -99,4 +103,18 @@ bool ActivateWindowOf(QWidget *w) {
             return window->isActiveWindow() && QGuiApplication::focusWindow() == window->windowHandle();
         },
         2.0);
+}
+
+int CloseAndRun(int panel) {
+    QTimer closer, stayed;
+    closer.setSingleShot(true);
+    stayed.setSingleShot(true);
+    QObject::connect(&stayed, &QTimer::timeout, [] { QuitUserInterface(-1); });
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        PanelWidget(panel)->close();
+        // Runs only when the close did not end the loop.
+        stayed.start(0);
+    });
+    closer.start(0);
+    return RunUserInterface();
 }

@@ -27,6 +27,10 @@ class QWidget;
 // moves between its fields as it does on a desktop. False if it did not happen.
 bool ActivateWindowOf(QWidget *w);
 
+// Closes a panel's window as a user does and runs the event loop: 0 when the
+// program quit, -1 when it stayed.
+int CloseAndRun(int panel);
+
 // Reads a whole file as bytes ("" when missing).
 std::string ReadFileBytes(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -72,6 +73,7 @@ inline sim::ParameterSet DistinctSet() {
 // How the test answers popups; every popup is recorded by the platform as well.
 struct Answers {
     int confirm = 1;
+    int generic = 1; // the first button: go on as if nothing had been asked
     int fileResult = VAL_NO_FILE_SELECTED;
     std::string filePath;
     std::function<void(const PopupRecord &)> onPopup;
@@ -90,6 +92,7 @@ class VexaRun {
         SetPopupResponder([this](const PopupRecord &p, std::string &path) {
             if (answers.onPopup) answers.onPopup(p);
             if (p.kind == PopupRecord::Confirm) return answers.confirm;
+            if (p.kind == PopupRecord::Generic) return answers.generic;
             if (p.kind == PopupRecord::FileSelect) {
                 path = answers.filePath;
                 return answers.fileResult;
@@ -127,6 +130,14 @@ class VexaRun {
         std::vector<std::string> out;
         for (const PopupRecord &p : RecordedPopups())
             if (p.kind == PopupRecord::Message) out.push_back(p.title + "|" + p.text);
+        return out;
+    }
+
+    // The questions asked so far, titles only.
+    std::vector<std::string> questions() const {
+        std::vector<std::string> out;
+        for (const PopupRecord &p : RecordedPopups())
+            if (p.kind == PopupRecord::Generic) out.push_back(p.title);
         return out;
     }
 
@@ -191,6 +202,26 @@ inline void ClickWhile(int panel, const char *name, const std::function<bool()> 
     timer.start();
     Click(panel, name);
     timer.stop();
+}
+
+// Types a value into a grid cell as a person does: F2, the number, Enter.
+inline void EditCell(int col, int row, int value) {
+    auto *table = Widget<QTableWidget>(vexa.ttpanel, "GridCtt");
+    ASSERT_TRUE(ActivateWindowOf(table));
+    table->setFocus();
+    table->setCurrentCell(row - 1, col - 1);
+    QTest::keyClick(table, Qt::Key_F2);
+    auto *editor = table->findChild<QSpinBox *>();
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, QString::number(value));
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The view takes the editor's value once its own events have run.
+    EXPECT_TRUE(WaitFor([&] {
+        int v = -1;
+        GetTableCellVal(vexa.ttpanel, "GridCtt", MakePoint(col, row), v);
+        return v == value;
+    }));
 }
 
 inline int Val(int panel, const char *name) {

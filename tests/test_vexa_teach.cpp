@@ -12,19 +12,6 @@ namespace {
 
 constexpr QRgb kSym1Band = 0xFF0080;
 
-// Types a value into a grid cell as a person does: F2, the number, Enter.
-void EditCell(int col, int row, int value) {
-    auto *table = Widget<QTableWidget>(vexa.ttpanel, "GridCtt");
-    table->setFocus();
-    table->setCurrentCell(row - 1, col - 1);
-    QTest::keyClick(table, Qt::Key_F2);
-    auto *editor = table->findChild<QSpinBox *>();
-    ASSERT_NE(editor, nullptr);
-    editor->selectAll();
-    QTest::keyClicks(editor, QString::number(value));
-    QTest::keyClick(editor, Qt::Key_Return);
-}
-
 // Whether symmetry graph 1 shows its band colour at symmetry value x.
 bool Sym1BandAt(double x) {
     auto *graph = Widget<Graph>(vexa.datapanel, "GraphSym1");

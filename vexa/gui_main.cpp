@@ -2,12 +2,14 @@
 #include "link/connectpanel.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
+#include "vexa/compare.h"
 #include "vexa/gui.h"
 #include "vexa/livedata.h"
 #include "vexa/parafile.h"
 #include "vexa/paratransfer.h"
 #include "vexa/program.h"
 #include "vexa/recorder.h"
+#include "vexa/setstate.h"
 #include "vexa/startup.h"
 
 namespace {
@@ -76,7 +78,7 @@ void CopySensorId() {
 }
 
 int CBF_MAINP(int, int, int event, void *, int, int) {
-    if (event == EVENT_CLOSE) {
+    if (event == EVENT_CLOSE && MayQuit()) {
         vexa.poll = 0;
         QuitUserInterface(0);
     }
@@ -116,6 +118,10 @@ int CBF_ButtonStop(int panel, int control, int event, void *, int, int) {
     return CommitOrHelp(panel, control, event, Stop);
 }
 
+int CBF_ButtonCompare(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, CompareSet);
+}
+
 int CBF_EditID(int panel, int control, int event, void *, int, int) {
     return CommitOrHelp(panel, control, event, CopySensorId);
 }
@@ -134,6 +140,9 @@ void RegisterMainCallbacks() {
         {"CBF_ButtonGo", CBF_ButtonGo},
         {"CBF_ButtonStop", CBF_ButtonStop},
         {"CBF_EditID", CBF_EditID},
+        {"CBF_ButtonCompare", CBF_ButtonCompare},
+        {"CBF_DispParaState", HelpOnly},
+        {"CBF_DispTeachState", HelpOnly},
     };
     RegisterAll(callbacks);
 }

@@ -4,8 +4,15 @@
 #include "vexa/parapanel.h"
 #include "vexa/paraset.h"
 #include "vexa/program.h"
+#include "vexa/setstate.h"
 
 namespace {
+
+// A panel rule, then the set's standing, which an edit may have changed.
+template <void (*Rule)()> void ThenShowState() {
+    Rule();
+    ShowSetState();
+}
 
 // The selectors of RAM, EEPROM and DATFILE, in that order.
 constexpr const char *kSelectors[] = {"SelectRAM", "SelectEEPROM", "SelectFILE"};
@@ -52,51 +59,51 @@ int CBF_SelectFILE(int panel, int control, int event, void *, int, int) {
 }
 
 int CBF_Evalmode(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, InitEval);
+    return CommitOrHelp(panel, control, event, ThenShowState<InitEval>);
 }
 
 int CBF_ExternTeach(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, InitExteach);
+    return CommitOrHelp(panel, control, event, ThenShowState<InitExteach>);
 }
 
 int CBF_EditChannelMode(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, InitChannelMode);
+    return CommitOrHelp(panel, control, event, ThenShowState<InitChannelMode>);
 }
 
 int CBF_EditTrigger(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, InitTrigger);
+    return CommitOrHelp(panel, control, event, ThenShowState<InitTrigger>);
 }
 
 int CBF_EditOutmode(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, CheckOutmode);
+    return CommitOrHelp(panel, control, event, ThenShowState<CheckOutmode>);
 }
 
 int CBF_EditMaxNo(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, CheckAndColourRows);
+    return CommitOrHelp(panel, control, event, ThenShowState<CheckAndColourRows>);
 }
 
 int CBF_EditMaxUp(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, nullptr);
+    return CommitOrHelp(panel, control, event, ShowSetState);
 }
 
 int CBF_EditMaxDown(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, nullptr);
+    return CommitOrHelp(panel, control, event, ShowSetState);
 }
 
 int CBF_EditAverage(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, nullptr);
+    return CommitOrHelp(panel, control, event, ShowSetState);
 }
 
 int CBF_EditIntlim(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, nullptr);
+    return CommitOrHelp(panel, control, event, ShowSetState);
 }
 
 int CBF_EditHold(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, nullptr);
+    return CommitOrHelp(panel, control, event, ShowSetState);
 }
 
 int CBF_SlidePower(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, nullptr);
+    return CommitOrHelp(panel, control, event, ShowSetState);
 }
 
 } // namespace

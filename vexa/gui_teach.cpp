@@ -3,6 +3,7 @@
 #include "vexa/gui.h"
 #include "vexa/livedata.h"
 #include "vexa/program.h"
+#include "vexa/setstate.h"
 #include "vexa/teachtable.h"
 
 namespace {
@@ -10,11 +11,19 @@ namespace {
 void TeachAndShowBands() {
     TeachDataTo();
     SetToleranceRangeSymmetry();
+    ShowSetState();
+}
+
+void ResetAndShowState() {
+    ResetTable();
+    ShowSetState();
 }
 
 // Only a person's edit raises the event; values the program writes do not stop polling.
 int CBF_GridCtt(int, int, int event, void *, int, int) {
-    if (event == EVENT_VAL_CHANGED) vexa.poll = 0;
+    if (event != EVENT_VAL_CHANGED) return 0;
+    vexa.poll = 0;
+    ShowSetState();
     return 0;
 }
 
@@ -23,7 +32,7 @@ int CBF_ButtonTeachDataTo(int panel, int control, int event, void *, int, int) {
 }
 
 int CBF_ButtonResetTable(int panel, int control, int event, void *, int, int) {
-    return CommitOrHelp(panel, control, event, ResetTable);
+    return CommitOrHelp(panel, control, event, ResetAndShowState);
 }
 
 int CBF_EditNo(int panel, int control, int event, void *, int, int) {

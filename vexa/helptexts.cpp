@@ -8,6 +8,12 @@ namespace {
 
 constexpr const char *kSelectMemory =
     " Select the source respectively the target for the parameter transfer.";
+constexpr const char *kSetState =
+    " Where the set on the panels stands: \n"
+    " Sensor and panel agree: the sensor holds it in RAM and keeps it when switched off. \n"
+    " In RAM, not stored in EEPROM: the sensor loses it when switched off; Send with EEPROM. \n"
+    " Changed, not sent: only the panels hold it. \n"
+    " As in file: the parameter file holds it, the sensor does not. ";
 constexpr const char *kDispCh = " Displays the current intensity of CH_L, CH_C, CH_R. ";
 constexpr const char *kDispAktMax =
     " Displays the present maximum of \n CH_L, CH_C, CH_R within the last 60 seconds.";
@@ -46,6 +52,11 @@ const HelpText kVexaHelp[] = {
     {mainP, "SelectRAM", kSelectMemory},
     {mainP, "SelectEEPROM", kSelectMemory},
     {mainP, "SelectFILE", kSelectMemory},
+    {mainP, "DispParaState", kSetState},
+    {mainP, "DispTeachState", kSetState},
+    {mainP, "ButtonCompare",
+     " Lists, parameter by parameter and teach row by row, where the panels differ from \n"
+     " the memory selected with RAM, EEPROM or FILE. Changes neither the sensor nor the panels. "},
 
     // parameter panel
     {paraP, "SlidePower",

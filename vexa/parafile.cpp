@@ -5,6 +5,7 @@
 #include "vexa/parapanel.h"
 #include "vexa/paraset.h"
 #include "vexa/program.h"
+#include "vexa/setstate.h"
 
 #include <algorithm>
 #include <charconv>
@@ -87,20 +88,37 @@ void SendParaToFile() {
     if (!ChooseParaFile(VAL_SAVE_BUTTON, path)) return;
     GetPanelValues();
     CopyVarsToPP();
-    if (!WriteParaFile(path, para.pp))
+    if (WriteParaFile(path, para.pp))
+        NoteFile(path, para.pp);
+    else
         ReportFileProblem(path, "could not be written; the file was not changed");
+    ShowSetState();
+}
+
+bool ChooseAndReadParaFile(uint16_t (&record)[kAnzPara], const std::string &unchanged) {
+    std::string path, problem;
+    if (!ChooseParaFile(VAL_LOAD_BUTTON, path)) return false;
+    if (!ReadParaFile(path, record, problem)) {
+        ReportFileProblem(path, problem + "; " + unchanged);
+        return false;
+    }
+    NoteFile(path, record);
+    return true;
 }
 
 void ReadParaFromFile() {
-    std::string path;
-    if (!ChooseParaFile(VAL_LOAD_BUTTON, path)) return;
-    std::string problem;
-    if (!ReadParaFile(path, para.pp, problem)) {
-        ReportFileProblem(path, problem + "; the parameters were not changed");
+    uint16_t fileSet[kAnzPara];
+    if (!ChooseAndReadParaFile(fileSet, "the parameters were not changed")) return;
+    uint16_t panelSet[kAnzPara];
+    PanelRecord(panelSet);
+    if (!MayReplacePanel(panelSet, fileSet, "the file")) {
+        ShowSetState();
         return;
     }
+    std::copy(std::begin(fileSet), std::end(fileSet), std::begin(para.pp));
     CopyFileParatoVars();
     SetPanelValues();
     InitEval();
     InitChannelMode();
+    ShowSetState();
 }

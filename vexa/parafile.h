@@ -15,6 +15,11 @@ void SendParaToFile();
 // be used is reported and changes nothing.
 void ReadParaFromFile();
 
+// Lets the user choose a file and reads it into record, noting it as the file
+// last used. A file that cannot be used is reported, ending with unchanged (what
+// stays as it was); false then or when nothing was chosen.
+bool ChooseAndReadParaFile(uint16_t (&record)[kAnzPara], const std::string &unchanged);
+
 // Writes a record to path through a temporary file beside it, so that a failed
 // write leaves the previous file as it was. False when it could not be written.
 bool WriteParaFile(const std::string &path, const uint16_t (&record)[kAnzPara]);

@@ -32,12 +32,20 @@ void ShowMaxima(int visible) {
 
 } // namespace
 
-void GetPanelValues() {
+void PanelRecord(uint16_t (&record)[kAnzPara]) {
+    RecordFromVars(record);
     for (const ParaControl &c : kControls)
-        GetCtrlVal(vexa.parapanel, c.name, ParaWord(c.word));
+        GetCtrlVal(vexa.parapanel, c.name, record[c.word]);
     for (int row = 1; row <= kTeachRows; ++row)
         for (int col = 1; col <= kTeachValues; ++col)
-            GetTableCellVal(vexa.ttpanel, kGrid, MakePoint(col, row), para.paraTeachVec[row - 1][col - 1]);
+            GetTableCellVal(vexa.ttpanel, kGrid, MakePoint(col, row),
+                            record[kParaWords + kTeachValues * (row - 1) + col - 1]);
+}
+
+void GetPanelValues() {
+    uint16_t record[kAnzPara];
+    PanelRecord(record);
+    VarsFromRecord(record);
 }
 
 void SetPanelValues() {

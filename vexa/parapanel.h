@@ -2,6 +2,13 @@
 // teach-table grid, and the rules that dim or force dependent controls.
 #pragma once
 
+#include "link/linkstate.h"
+
+#include <cstdint>
+
+// The whole record the panels show: controls and grid, the spare words from their
+// variables. Changes no variable.
+void PanelRecord(uint16_t (&record)[kAnzPara]);
 // Panel controls and grid -> variables (the spare words are not touched).
 void GetPanelValues();
 // Variables -> panel controls and grid.

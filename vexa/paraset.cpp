@@ -27,12 +27,24 @@ uint16_t &ParaWord(int k) {
     return para.*kWords[std::clamp(k, 0, kParaWords - 1)];
 }
 
-void CopyVarsToPP() {
+void RecordFromVars(uint16_t (&record)[kAnzPara]) {
     for (int k = 0; k < kParaWords; ++k)
-        para.pp[k] = ParaWord(k);
+        record[k] = ParaWord(k);
     for (int r = 0; r < kTeachRows; ++r)
         for (int j = 0; j < kTeachValues; ++j)
-            para.pp[kParaWords + kTeachValues * r + j] = para.paraTeachVec[r][j];
+            record[kParaWords + kTeachValues * r + j] = para.paraTeachVec[r][j];
+}
+
+void VarsFromRecord(const uint16_t (&record)[kAnzPara]) {
+    for (int k = 0; k < kParaWords; ++k)
+        ParaWord(k) = record[k];
+    for (int r = 0; r < kTeachRows; ++r)
+        for (int j = 0; j < kTeachValues; ++j)
+            para.paraTeachVec[r][j] = record[kParaWords + kTeachValues * r + j];
+}
+
+void CopyVarsToPP() {
+    RecordFromVars(para.pp);
 }
 
 void CopyPPtoVars() {
@@ -50,10 +62,6 @@ void CopyPPtoVars() {
 }
 
 void CopyFileParatoVars() {
-    for (int k = 0; k < kParaWords; ++k)
-        ParaWord(k) = para.pp[k];
-    for (int r = 0; r < kTeachRows; ++r)
-        for (int j = 0; j < kTeachValues; ++j)
-            para.paraTeachVec[r][j] = para.pp[kParaWords + kTeachValues * r + j];
+    VarsFromRecord(para.pp);
     LimitMaxNr();
 }

@@ -41,6 +41,10 @@ extern ParaState para;
 // The variable of record word k (0..15), in record order.
 uint16_t &ParaWord(int k);
 
+// Builds a whole record from the variables.
+void RecordFromVars(uint16_t (&record)[kAnzPara]);
+// Sets every variable from a whole record, as it stands.
+void VarsFromRecord(const uint16_t (&record)[kAnzPara]);
 // Builds all 202 words of pp from the variables.
 void CopyVarsToPP();
 // Decodes one answer frame held in pp words 0..17: the parameters (command 3)

@@ -8,6 +8,15 @@ void SendPara();
 // Reads the set: command 8 first when EEPROM is selected, then command 3 and
 // command 4 for each teach row; refreshes the panels only after a complete read.
 void GetPara();
+#include "link/linkstate.h"
+
+#include <cstdint>
+
+// Reads the sensor's set as GetPara does into record, leaving the variables and
+// panels as they were. False when the read stopped.
+bool ReadSensorSet(uint16_t (&record)[kAnzPara]);
+// Writes record into the sensor as SendPara does. False when the write stopped.
+bool WriteSensorSet(const uint16_t (&record)[kAnzPara]);
 // One read exchange of the frame in szWriteBuf (command 3 or 4), decoded into
 // the variables on success, a time-out otherwise.
 void Befehl3plus4();

@@ -20,6 +20,7 @@
 #include "vexa/paratransfer.h"
 #include "vexa/program.h"
 #include "vexa/recorder.h"
+#include "vexa/setstate.h"
 
 VexaState vexa;
 
@@ -141,6 +142,7 @@ void ResetVexa() {
     live = LiveState{};
     gp = GraphPanelState{};
     rec = RecorderState{};
+    setState = SetState{};
     ResetLinkState();
     linkProgram = LinkProgram{};
     brandProgram = BrandProgram{};
@@ -165,6 +167,7 @@ void InitAll() {
     brandProgram = {vexa.mainpanel, kVexaTitle, kVexaTitleLeft0, kVexaLastBrand};
     ShowLogo(kVexaBrand);
     GetPanelValues();
+    NoteStartValues();
     FillComPortSelector();
     InitServerComboBox();
     GetConnectionSettingsFromFile();
@@ -173,6 +176,7 @@ void InitAll() {
     SetButtonsDimmed(1);
     TryToConnect();
     SetButtonsDimmed(0);
+    ShowSetState();
 }
 
 void ShowChildPanel(int n) {
@@ -191,7 +195,7 @@ void ShowChildPanel(int n) {
 
 void SetButtonsDimmed(int flag) {
     for (const char *name :
-         {"ButtonSend", "ButtonGet", "ButtonGo", "SelectRAM", "SelectEEPROM", "SelectFILE"})
+         {"ButtonSend", "ButtonGet", "ButtonGo", "SelectRAM", "SelectEEPROM", "SelectFILE", "ButtonCompare"})
         SetCtrlAttribute(vexa.mainpanel, name, ATTR_DIMMED, flag);
     for (const char *name : {"ButtonTryToConnect", "ButtonDiscard"})
         SetCtrlAttribute(vexa.interfacepanel, name, ATTR_DIMMED, flag);

@@ -1,0 +1,37 @@
+// Whether each data panel's coefficients and reference temperature are what
+// the last transfer wrote into the sensor, what an equation file holds, or
+// typed and kept nowhere else; and the question asked before quitting would
+// lose them.
+#pragma once
+
+#include "kelvra/paneltable.h"
+
+#include <string>
+
+// The coefficient fields of a panel, then its reference temperature.
+constexpr int kCoefValues = kMaxChannels * kCoefs + 1;
+
+struct CoefRecord {
+    bool known = false;
+    double values[kCoefValues] = {};
+};
+
+struct CoefState {
+    CoefRecord start[kDataPanels + 1]; // as the panels came up; [0] unused
+    CoefRecord sent[kDataPanels + 1];  // what the last complete transfer was made from
+    CoefRecord file[kDataPanels + 1];  // the equation file saved or loaded last
+    std::string fileName[kDataPanels + 1];
+};
+
+extern CoefState coefState;
+
+// Forgets everything and takes every panel's start values; shows them.
+void NoteCoefStart();
+// After a transfer from panel n: complete or not.
+void NoteCoefTransfer(int n, bool complete);
+// After panel n's coefficients were saved to or loaded from path.
+void NoteCoefFile(int n, const std::string &path);
+// Shows where panel n's coefficients stand, in words and colour.
+void ShowCoefState(int n);
+// Before the program ends: true when it may, after asking if coefficients would be lost.
+bool KelvraMayQuit();
