@@ -109,8 +109,12 @@ TEST_F(KelvraInput, SavingOverAnEquationFileAsksFirst) {
     replaceAnswer = 0;
     Click(p1, "ButtonSaveEquation");
     EXPECT_EQ(ReadFileBytes(filePath), "keep me\n");
-    ASSERT_GE(RecordedPopups().size(), 2u);
-    EXPECT_EQ(RecordedPopups()[1].kind, PopupRecord::Confirm);
+    const auto &shown = RecordedPopups();
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](const PopupRecord &p) {
+        return p.kind == PopupRecord::Confirm && p.title == "Replace file?";
+    }));
+    for (const PopupRecord &p : shown)
+        EXPECT_NE(p.kind, PopupRecord::Message) << p.title << ": " << p.text;
 
     replaceAnswer = 1;
     fileDialogs = 0;
