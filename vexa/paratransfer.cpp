@@ -91,7 +91,6 @@ void WriteFromPP() {
 } // namespace
 
 void SendPara() {
-    vexa.poll = 0;
     GetPanelValues();
     CopyVarsToPP();
     WriteFromPP();
