@@ -3,6 +3,7 @@
 #include "kelvra/calc.h"
 #include "kelvra/gui.h"
 #include "kelvra/kelvradata.h"
+#include "kelvra/sensorkinds.h"
 #include "kelvra/startup.h"
 #include "link/filestore.h"
 #include "platform/formatio.h"

@@ -2,6 +2,7 @@
 
 #include "kelvra/calc.h"
 #include "kelvra/kelvradata.h"
+#include "kelvra/transfer.h"
 #include "platform/userint.h"
 
 namespace {
@@ -94,3 +95,21 @@ KELVRA_CALC_ENTRIES(3)
 KELVRA_CALC_ENTRIES(4)
 KELVRA_CALC_ENTRIES(5)
 KELVRA_CALC_ENTRIES(6)
+
+void SendParaData(int n) {
+    const PanelDesc &p = DataPanelDesc(n);
+    const int panel = kpanels.datapanel[p.number];
+    if (WriteFactors(p, [panel](double value) { SetCtrlVal(panel, kTransferProgress, value); }))
+        SetCtrlVal(panel, kTransferProgress, 0);
+}
+
+#define KELVRA_SEND_ENTRY(n)                                                                                 \
+    void SendParaDataP##n() {                                                                                \
+        SendParaData(n);                                                                                     \
+    }
+KELVRA_SEND_ENTRY(1)
+KELVRA_SEND_ENTRY(2)
+KELVRA_SEND_ENTRY(3)
+KELVRA_SEND_ENTRY(4)
+KELVRA_SEND_ENTRY(5)
+KELVRA_SEND_ENTRY(6)

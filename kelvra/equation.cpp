@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int kMaxEquation = kMaxChannels * kCoefs;
 constexpr const char *kMessageTitle = "Equation file";
 constexpr int kFieldWidth = 10;
 
@@ -47,16 +46,9 @@ bool GetEquation(int n) {
     const PanelDesc &p = DataPanelDesc(n);
     if (!ChooseEquationFile(false)) return false;
     double values[kMaxEquation] = {};
-    const int count = EquationSize(p);
-    const int read = FileToArray(kdata.file_name, values, count);
-    if (read < 0) {
-        MessagePopup(kMessageTitle, kdata.file_name + " cannot be read; the coefficients are unchanged.");
-        return false;
-    }
-    if (read < count) {
-        MessagePopup(kMessageTitle, kdata.file_name + " holds " + std::to_string(read) + " of the " +
-                                        std::to_string(count) +
-                                        " numbers needed; the coefficients are unchanged.");
+    std::string problem;
+    if (!ReadEquationFile(kdata.file_name, p, values, problem)) {
+        MessagePopup(kMessageTitle, kdata.file_name + " " + problem + "; the coefficients are unchanged.");
         return false;
     }
     const int panel = kpanels.datapanel[p.number];

@@ -3,12 +3,7 @@
 // needs to read back exactly.
 #pragma once
 
-#include "kelvra/paneltable.h"
-
-// Number of coefficients of a panel: 15, 30 or 5.
-inline int EquationSize(const PanelDesc &p) {
-    return p.channelCount * kCoefs;
-}
+#include "kelvra/equationfile.h"
 
 // Saves data panel n's coefficient fields into a file the user chooses; true
 // when they were saved.

@@ -4,6 +4,7 @@
 #include "kelvra/coefstate.h"
 #include "kelvra/gui.h"
 #include "kelvra/kelvradata.h"
+#include "kelvra/sensorkinds.h"
 #include "link/comsettings.h"
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
@@ -12,8 +13,6 @@
 #include "platform/tcpsupp.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
-
-#include <cstring>
 
 namespace {
 
@@ -24,19 +23,6 @@ constexpr int kKelvraBrand = 0;
 constexpr int kKelvraTitleLeft = 240;
 constexpr int kKelvraLastBrand = 10;
 constexpr double kKelvraEchoTimeout = 2.0;
-
-struct SensorKind {
-    uint16_t code;
-    const char *modelText; // occurs in the version answer of such a sensor
-    int dataPanel;
-};
-
-// Tested in this order; a later hit overrides an earlier one.
-constexpr SensorKind kSensorKinds[] = {
-    {100, "HUEMA3 V6.3", 1},   {200, "HUEMA4 V6.3", 1},   {300, "PRISMO3 V3.0", 2},
-    {400, "HUEMA-PX V1.1", 3}, {500, "TRV-PX V4.4", 4},   {600, "VEXA2 V3.1", 5},
-    {601, "VEXA V3.2", 5},     {700, "RQA/RQB V2.0 ", 6}, // the trailing blank belongs to the model text
-};
 
 bool AfterVersion() {
     SetChildPanel();
@@ -118,18 +104,6 @@ void InitAll() {
     InitConnectPanel();
     NoteCoefStart();
     TryToConnect();
-}
-
-uint16_t SensorCodeFromVersion(const char *version, uint16_t current) {
-    for (const SensorKind &kind : kSensorKinds)
-        if (std::strstr(version, kind.modelText)) current = kind.code;
-    return current;
-}
-
-int DataPanelOfSensor(uint16_t code) {
-    for (const SensorKind &kind : kSensorKinds)
-        if (kind.code == code) return kind.dataPanel;
-    return 0;
 }
 
 void SetChildPanel() {

@@ -18,12 +18,6 @@ void ShutdownKelvra();
 // Start values, brand area, server list, stored settings and the first connection attempt.
 void InitAll();
 
-// The sensor code whose model text occurs in version; the last hit in the
-// table's order wins, and current stays when none occurs.
-uint16_t SensorCodeFromVersion(const char *version, uint16_t current);
-// The data panel (1..6) of a sensor code, 0 for a code without one.
-int DataPanelOfSensor(uint16_t code);
-
 // Selects the sensor named in the version text and shows its data panel.
 void SetChildPanel();
 // Shows the data panel of the sensor chosen in the selector, hiding the others first.

@@ -2,14 +2,13 @@
 
 #include "kelvra/kelvradata.h"
 #include "link/com232.h"
-#include "link/connectpanel.h"
 #include "link/frame.h"
 #include "link/linkstate.h"
 #include "platform/rs232.h"
-#include "platform/userint.h"
 #include "platform/utility.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -40,8 +39,8 @@ bool AnnounceBlocks(const TransferPlan &plan) {
     return true;
 }
 
-bool WriteFrames(const PanelDesc &p, int panel) {
-    double progress = 0.0;
+bool WriteFrames(const PanelDesc &p, const std::function<void(double)> &progress) {
+    double value = 0.0;
     com.order = kWriteCommand;
     for (int f = 0; f < TransferFrames(p); ++f) {
         const FrameSlot slot = TransferFrame(p, f);
@@ -53,8 +52,8 @@ bool WriteFrames(const PanelDesc &p, int panel) {
         }
         CheckEcho(kWordsPerFrame + 4);
         if (com.comecho == 0) return false;
-        progress += p.plan.progressStep;
-        SetCtrlVal(panel, kTransferProgress, progress);
+        value += p.plan.progressStep;
+        progress(value);
     }
     return true;
 }
@@ -76,25 +75,12 @@ void StageFactors(const PanelDesc &p) {
         std::copy_n(Factors(p.channels[k]), n, kdata.dataCfSendBuf + k * n);
 }
 
-void SendParaData(int n) {
-    const PanelDesc &p = DataPanelDesc(n);
+bool WriteFactors(const PanelDesc &p, const std::function<void(double)> &progress) {
     if (com.comprotocol == 0) {
         FlushInQ(com.comport);
         FlushOutQ(com.comport);
     }
-    if (!AnnounceBlocks(p.plan)) return;
+    if (!AnnounceBlocks(p.plan)) return false;
     StageFactors(p);
-    if (WriteFrames(p, kpanels.datapanel[p.number]))
-        SetCtrlVal(kpanels.datapanel[p.number], kTransferProgress, 0);
+    return WriteFrames(p, progress);
 }
-
-#define KELVRA_SEND_ENTRY(n)                                                                                 \
-    void SendParaDataP##n() {                                                                                \
-        SendParaData(n);                                                                                     \
-    }
-KELVRA_SEND_ENTRY(1)
-KELVRA_SEND_ENTRY(2)
-KELVRA_SEND_ENTRY(3)
-KELVRA_SEND_ENTRY(4)
-KELVRA_SEND_ENTRY(5)
-KELVRA_SEND_ENTRY(6)

@@ -5,6 +5,7 @@
 #include "kelvra/paneltable.h"
 
 #include <cstdint>
+#include <functional>
 
 // Where block-write frame f of a panel's plan takes its words from
 // (dataCfSendBuf) and where it puts them in the sensor.
@@ -16,6 +17,12 @@ FrameSlot TransferFrame(const PanelDesc &p, int f);
 
 // Copies the words the plan sends, channel after channel, into dataCfSendBuf.
 void StageFactors(const PanelDesc &p);
+
+// Writes panel p's correction factors from the factor arrays into the sensor:
+// block announcements, staging, block writes. progress gets the indicator's
+// value after each confirmed write frame. True when every frame was confirmed;
+// a failure has gone through SetPopupTimeout (com.comecho 0, com.szCause).
+bool WriteFactors(const PanelDesc &p, const std::function<void(double)> &progress);
 
 // Writes the factors of data panel n, showing progress on the panel. Outcome
 // in com.comecho: 1 when every frame was confirmed; a failure has gone

@@ -1,13 +1,12 @@
 #include "link/com232.h"
 
-#include "link/connectpanel.h"
 #include "link/errortexts.h"
 #include "link/frame.h"
 #include "link/linkstate.h"
 #include "link/linktrace.h"
 #include "platform/rs232.h"
 #include "platform/tcpsupp.h"
-#include "platform/userint.h"
+#include "platform/events.h"
 #include "platform/utility.h"
 
 #include <algorithm>
@@ -52,19 +51,12 @@ bool NoteOutcome(int echoWords) {
     }
     TraceOutcome("ok");
     const bool operationFailed = com.comecho == 0 && !(linkProgram.poll && *linkProgram.poll == 1);
-    if (com.statusStale && !operationFailed) ShowStatusAgain();
-    return true;
-}
-
-// Shows szStatus where the program wants a transport error.
-void ShowTransportError(bool tcp) {
-    if (tcp && linkProgram.tcpErrorPopup) {
-        MessagePopup("TCP Client", com.szStatus);
-        return;
+    if (com.statusStale && !operationFailed) {
+        com.statusStale = false;
+        com.szCause[0] = '\0';
+        if (linkReport.statusAgain) linkReport.statusAgain();
     }
-    SetCtrlVal(linkProgram.statusPanel, kDispStatus, com.szStatus);
-    if (linkProgram.errorsToConnectPanel)
-        SetCtrlVal(linkProgram.interfacepanel, kConnectStatus, com.szStatus);
+    return true;
 }
 
 // A read inside the data-ready loop never waits past the answer wait in progress,
@@ -143,7 +135,7 @@ void InitRS232() {
     if (com.ret < 0) {
         CopyText(com.szStatus, Rs232ErrorText(com.ret));
         CopyText(com.szCause, SerialOpenCause(LastComOpenProblem()));
-        ShowTransportError(false);
+        if (linkReport.transportError) linkReport.transportError(false);
         return;
     }
     SetComTime(com.comport, kSerialIoTimeout);
@@ -154,16 +146,16 @@ void InitRS232() {
 
 void InitTCP_IP() {
     if (com.tcpcon > 0) DisconnectFromTCPServer(com.g_hconversation);
-    SetWaitCursor(1);
+    if (linkReport.waitCursor) linkReport.waitCursor(1);
     com.ret =
         static_cast<int16_t>(ConnectToTCPServer(&com.g_hconversation, static_cast<unsigned>(com.portNum),
                                                 com.ipBuf, ClientTCPCB, nullptr, kConnectTimeoutMs));
-    SetWaitCursor(0);
+    if (linkReport.waitCursor) linkReport.waitCursor(0);
     if (com.ret < 0) {
         CopyText(com.szStatus, TcpErrorText(com.ret));
         CopyText(com.szCause,
                  TcpConnectCause(LastTcpConnectProblem(), LinkPlace(), kConnectTimeoutMs / 1000.0));
-        ShowTransportError(true);
+        if (linkReport.transportError) linkReport.transportError(true);
         com.tcpcon = 0;
     } else {
         com.tcpcon = 1;
@@ -174,7 +166,7 @@ int ClientTCPCB(unsigned handle, int event, int, void *) {
     if (event == TCP_DISCONNECT) {
         CopyText(com.szCause, ServerClosedCause(LinkPlace()));
         TraceOutcome(com.szCause);
-        MessagePopup("TCP Client", "Server has closed connection!");
+        if (linkReport.serverClosed) linkReport.serverClosed();
         DisconnectFromTCPServer(handle); // frees the conversation; nothing more can come on it
         com.g_hconversation = 0;
         com.tcpcon = 0;
@@ -266,7 +258,15 @@ void CheckComLine() {
         return;
     }
     CopyVersionText();
-    ShowLinkStatus(com.version);
+    if (linkReport.versionAnswered) linkReport.versionAnswered();
     const bool passed = linkProgram.afterVersion ? linkProgram.afterVersion() : true;
-    if (passed) SetCtrlAttribute(linkProgram.interfacepanel, "ButtonAccept", ATTR_DIMMED, 0);
+    if (passed && linkReport.testPassed) linkReport.testPassed();
+}
+
+void SetPopupTimeout() {
+    if (linkProgram.poll) *linkProgram.poll = 0;
+    com.comecho = 0;
+    TraceOutcome(std::string("TIMEOUT: ") + com.szCause);
+    com.statusStale = true;
+    if (linkReport.timeout) linkReport.timeout();
 }

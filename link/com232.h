@@ -34,3 +34,6 @@ bool ExchangeFrame(double timeout = kAnswerTimeout);
 void CheckEcho(int len);
 // The version query that starts every connection, then the program's hand-over.
 void CheckComLine();
+// The end of every failed exchange: comecho = 0, the program's poll flag cleared,
+// "TIMEOUT" shown (linkReport) until a good exchange follows.
+void SetPopupTimeout();

@@ -131,6 +131,39 @@ void DimForTest(int flag) {
         SetCtrlAttribute(InterfacePanel(), "ButtonTryToConnect", ATTR_DIMMED, flag);
 }
 
+// Shows szStatus where the program wants a transport error.
+void ShowTransportError(bool tcp) {
+    if (tcp && linkProgram.tcpErrorPopup) {
+        MessagePopup("TCP Client", com.szStatus);
+        return;
+    }
+    SetCtrlVal(linkProgram.statusPanel, kDispStatus, com.szStatus);
+    if (linkProgram.errorsToConnectPanel) SetCtrlVal(InterfacePanel(), kConnectStatus, com.szStatus);
+}
+
+void ShowServerClosed() {
+    MessagePopup("TCP Client", "Server has closed connection!");
+}
+
+void ShowTimeout() {
+    ShowLinkStatus("TIMEOUT");
+    ShowLinkCause(com.szCause);
+    ShowConnectPanel();
+}
+
+void ShowStatusAgain() {
+    ShowLinkStatus(com.version);
+    ShowLinkCause("");
+}
+
+void ShowVersion() {
+    ShowLinkStatus(com.version);
+}
+
+void UndimAccept() {
+    SetCtrlAttribute(InterfacePanel(), "ButtonAccept", ATTR_DIMMED, 0);
+}
+
 } // namespace
 
 HelpTable LinkHelpTexts() {
@@ -148,6 +181,14 @@ void RegisterLinkCallbacks() {
     RegisterCallback("CBF_ButtonTryToConnect", CBF_ButtonTryToConnect);
     RegisterCallback("CBF_ButtonAccept", CBF_ButtonAccept);
     RegisterCallback("CBF_ButtonDiscard", CBF_ButtonDiscard);
+    linkReport.transportError = ShowTransportError;
+    linkReport.waitCursor = [](int on) { SetWaitCursor(on); };
+    linkReport.serverClosed = ShowServerClosed;
+    linkReport.timeout = ShowTimeout;
+    linkReport.statusAgain = ShowStatusAgain;
+    linkReport.versionAnswered = ShowVersion;
+    linkReport.testPassed = UndimAccept;
+    Combo_ResetCompletionSwitch();
 }
 
 void FillComPortSelector() {
@@ -213,22 +254,6 @@ void TryToConnect() {
         CheckComLine();
 }
 
-void SetPopupTimeout() {
-    if (linkProgram.poll) *linkProgram.poll = 0;
-    com.comecho = 0;
-    TraceOutcome(std::string("TIMEOUT: ") + com.szCause);
-    ShowLinkStatus("TIMEOUT");
-    ShowLinkCause(com.szCause);
-    com.statusStale = true;
-    ShowConnectPanel();
-}
-
-void ShowStatusAgain() {
-    com.statusStale = false;
-    com.szCause[0] = '\0';
-    ShowLinkStatus(com.version);
-    ShowLinkCause("");
-}
 
 void ShowLinkCause(const char *text) {
     SetCtrlVal(InterfacePanel(), kConnectCause, text);

@@ -21,7 +21,8 @@ constexpr const char *kConnectCause = "DispConnectCause";   // beside it: what w
 // The help texts of the connection panel's controls and of the main panel's ButtonConnect.
 HelpTable LinkHelpTexts();
 
-// Makes the link's callbacks known by name; call before loading the panels.
+// Makes the link's callbacks known by name and lets the link report on the
+// panels (linkReport); call before loading the panels.
 void RegisterLinkCallbacks();
 // Looks for the devices present and fills the port selector with them and the
 // numbered ports, keeping the port it shows.
@@ -37,14 +38,10 @@ void ReadPanelSettings();
 void ShowLinkStatus(const char *text);
 // Shows the cause of a failure beside the status, and as the status display's tooltip.
 void ShowLinkCause(const char *text);
-// After a failure, a good exchange: the sensor's version text replaces "TIMEOUT".
-void ShowStatusAgain();
 // Shows the serial or the TCP settings, as the protocol selector says.
 void InitConnectPanel();
 // One connection attempt with the settings on the connection panel.
 void TryToConnect();
-// The end of every failed exchange: "TIMEOUT", comecho = 0, connection panel shown.
-void SetPopupTimeout();
 
 // Main panel: opens the connection panel, remembering the settings in force.
 int CBF_ButtonConnect(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);

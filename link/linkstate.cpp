@@ -1,6 +1,5 @@
 #include "link/linkstate.h"
 
-#include "link/combobox.h"
 #include "platform/rs232.h"
 
 #include <cctype>
@@ -8,10 +7,10 @@
 
 LinkState com;
 LinkProgram linkProgram;
+LinkReport linkReport;
 
 void ResetLinkState() {
     com = LinkState{};
-    Combo_ResetCompletionSwitch();
 }
 
 int32_t DecimalValue(const std::string &text) {

@@ -90,8 +90,22 @@ struct LinkProgram {
     void (*setButtonsDimmed)(int) = nullptr; // around connection tests; none = dim only the test button
 };
 
+// How the link shows what happens to the person at the program. The connection
+// panel fills these in (RegisterLinkCallbacks); a program without windows leaves
+// them empty and reads the outcome from com (szStatus, szCause, comecho, version).
+struct LinkReport {
+    void (*transportError)(bool tcp) = nullptr; // a port or server could not be opened: szStatus
+    void (*waitCursor)(int on) = nullptr;       // around a TCP connect
+    void (*serverClosed)() = nullptr;           // the server closed the connection
+    void (*timeout)() = nullptr;                // an exchange failed: "TIMEOUT" and szCause
+    void (*statusAgain)() = nullptr;            // a good exchange after a failure
+    void (*versionAnswered)() = nullptr;        // the version query was answered: version
+    void (*testPassed)() = nullptr;             // and the program took the sensor
+};
+
 extern LinkState com;
 extern LinkProgram linkProgram;
+extern LinkReport linkReport;
 
 // Returns every link variable to its start value; closes nothing.
 void ResetLinkState();

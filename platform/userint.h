@@ -3,6 +3,8 @@
 // Built on Qt Widgets; the only code of the programs that touches widgets.
 #pragma once
 
+#include "platform/events.h"
+
 #include <cstdint>
 #include <string>
 
@@ -181,12 +183,6 @@ int GetPanelAttribute(int panel, int attribute, int &value);
 // Runs the event loop until QuitUserInterface; returns its code.
 int RunUserInterface();
 int QuitUserInterface(int code);
-// Runs the pending events and returns at once, also when none is pending.
-int ProcessSystemEvents();
-// Runs pending events; when none is pending, sleeps until the next one arrives,
-// at most the given seconds. Every wait loop is built on it, so that it costs
-// no CPU and wakes on the byte or click it waits for.
-int WaitForSystemEvents(double seconds);
 // Draws what is waiting to be drawn, at once; runs no other event.
 int ProcessDrawEvents();
 int SetWaitCursor(int on);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kelvra/gui.h"
+#include "kelvra/sensorkinds.h"
 #include "kelvra/transfer.h"
 #include "link/linkstate.h"
 #include "tests/test_fault_matrix.h"

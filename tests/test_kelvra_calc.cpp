@@ -2,6 +2,7 @@
 // ranges, set-point words, correction factors and the sensor-family table.
 #include "kelvra/calc.h"
 #include "kelvra/kelvradata.h"
+#include "kelvra/sensorkinds.h"
 #include "kelvra/startup.h"
 
 #include <cmath>

@@ -13,41 +13,6 @@ namespace {
 
 constexpr const char *kTitle = "Compare";
 
-// The parameters by record word, as the parameter panel labels them.
-struct ParaName {
-    const char *name;
-    const char *unit;
-};
-constexpr ParaName kParaNames[kParaWords] = {
-    {"LED POWER", "/1000"},
-    {"CHANNEL MODE", "(code)"},
-    {"AVERAGE", "(code: 2^n values)"},
-    {"EVAL MODE", "(code)"},
-    {"HOLD", "ms"},
-    {"INT. LIMIT", "counts"},
-    {"MAXVEC-No.", "vectors"},
-    {"OUTMODE", "(code)"},
-    {"TRIGGER", "(code)"},
-    {"EXT. TEACH", "(code)"},
-    {"MAX UP", "x 10 us"},
-    {"MAX DOWN", "x 10 us"},
-    {"SPARE WORD 13", ""},
-    {"SPARE WORD 14", ""},
-    {"SPARE WORD 15", ""},
-    {"SPARE WORD 16", ""},
-};
-
-std::string WithUnit(uint16_t value, const char *unit) {
-    return std::to_string(value) + (*unit ? std::string(" ") + unit : "");
-}
-
-// A teach row as density, symmetry 1, symmetry 2, each with its tolerance.
-std::string TeachRow(const uint16_t (&record)[kAnzPara], int row) {
-    const uint16_t *v = record + kParaWords + kTeachValues * row;
-    return std::to_string(v[0]) + "+-" + std::to_string(v[1]) + " / " + std::to_string(v[2]) + "+-" +
-           std::to_string(v[3]) + " / " + std::to_string(v[4]) + "+-" + std::to_string(v[5]);
-}
-
 // The sensor's EEPROM can only be read through its RAM: RAM is read first and
 // written back afterwards, so that the sensor ends as it was.
 bool ReadEeprom(uint16_t (&eeprom)[kAnzPara]) {
@@ -83,23 +48,6 @@ bool ReadOtherSide(uint16_t (&other)[kAnzPara], std::string &name) {
 }
 
 } // namespace
-
-std::string SetDifferences(const uint16_t (&panel)[kAnzPara], const uint16_t (&other)[kAnzPara],
-                           const std::string &otherName) {
-    std::string lines;
-    for (int k = 0; k < kParaWords; ++k)
-        if (panel[k] != other[k])
-            lines += " " + std::string(kParaNames[k].name) + ": panel " +
-                     WithUnit(panel[k], kParaNames[k].unit) + ", " + otherName + " " +
-                     WithUnit(other[k], kParaNames[k].unit) + " \n";
-    for (int row = 0; row < kTeachRows; ++row) {
-        const std::string mine = TeachRow(panel, row), theirs = TeachRow(other, row);
-        if (mine != theirs)
-            lines += " Teach row " + std::to_string(row) + ": panel " + mine + ", " + otherName + " " +
-                     theirs + " \n";
-    }
-    return lines;
-}
 
 void CompareSet() {
     uint16_t panel[kAnzPara], other[kAnzPara];

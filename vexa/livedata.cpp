@@ -7,13 +7,12 @@
 #include "platform/userint.h"
 #include "platform/utility.h"
 #include "vexa/livecalc.h"
+#include "vexa/paralink.h"
 #include "vexa/program.h"
 #include "vexa/teachtable.h"
 
 #include <algorithm>
 #include <iterator>
-
-LiveState live;
 
 namespace {
 
@@ -26,14 +25,6 @@ constexpr double kCursorY = 50.0;
 constexpr int kBarFull = 4095; // a bar does not move beyond its range, so brighter shows full
 constexpr int kSym1Colour = MakeColor(255, 0, 128);
 constexpr int kSym2Colour = MakeColor(0, 128, 64);
-
-// The live variables of frame words 2..13, in word order.
-constexpr uint16_t LiveState::*kFrameVars[] = {
-    &LiveState::dataChL,       &LiveState::dataChC,       &LiveState::dataChR,       &LiveState::dataDensity,
-    &LiveState::dataSym1,      &LiveState::dataSym2,      &LiveState::dataVec,       &LiveState::dataTemp,
-    &LiveState::dataAktMaxChL, &LiveState::dataAktMaxChC, &LiveState::dataAktMaxChR, &LiveState::dataTrigger,
-};
-constexpr int kFirstDataWord = 2;
 
 // The numeric displays of the data panel and what each shows.
 struct LiveDisplay {
@@ -92,12 +83,7 @@ void GetData() {
     }
     SetToleranceRangeSymmetry();
     while (vexa.poll == 1) {
-        com.order = 5;
-        FillTxBuf(5, 0, 0, 0);
-        GetDataFrame();
-        if (com.bytesToRead == 0) {
-            GetRxBufData();
-            CopyDatatoVars();
+        if (PollDataFrame()) {
             SetPanelData();
             ShowGraph();
         } else {
@@ -105,15 +91,6 @@ void GetData() {
         }
         PauseBetweenCycles();
     }
-}
-
-void GetDataFrame() {
-    ExchangeFrame(kAnswerTimeout);
-}
-
-void CopyDatatoVars() {
-    for (std::size_t k = 0; k < std::size(kFrameVars); ++k)
-        live.*kFrameVars[k] = live.databuf[kFirstDataWord + k];
 }
 
 void SetPanelData() {

@@ -33,11 +33,6 @@ extern LiveState live;
 
 // Polls the sensor for data frames until poll is cleared; 50 ms between cycles.
 void GetData();
-// Sends the data request in szWriteBuf and waits up to 3 s for the answer;
-// com.bytesToRead is 0 exactly when the whole answer came.
-void GetDataFrame();
-// Data frame words 2..13 into the live variables.
-void CopyDatatoVars();
 // Live variables into the displays; one sample onto both histories.
 void SetPanelData();
 // Redraws the charts of the view chosen with SOURCE from the histories.

@@ -1,8 +1,8 @@
-// Parameter files: the 202 words of the parameter record as text, one value
-// per line, right-aligned in five characters, lines ended by CR LF.
+// Parameter files chosen in a file dialog: saving the panels' set, loading one.
 #pragma once
 
 #include "link/linkstate.h"
+#include "vexa/parafileio.h"
 
 #include <cstdint>
 #include <string>
@@ -19,11 +19,3 @@ void ReadParaFromFile();
 // last used. A file that cannot be used is reported, ending with unchanged (what
 // stays as it was); false then or when nothing was chosen.
 bool ChooseAndReadParaFile(uint16_t (&record)[kAnzPara], const std::string &unchanged);
-
-// Writes a record to path through a temporary file beside it, so that a failed
-// write leaves the previous file as it was. False when it could not be written.
-bool WriteParaFile(const std::string &path, const uint16_t (&record)[kAnzPara]);
-// Reads a record: 202 lines, each one number 0..65535 with optional blanks
-// around it. False with the reason in problem when the file cannot be used;
-// record is then unchanged.
-bool ReadParaFile(const std::string &path, uint16_t (&record)[kAnzPara], std::string &problem);

@@ -1,7 +1,5 @@
 #include "vexa/paraset.h"
 
-#include "vexa/program.h"
-
 #include <algorithm>
 
 ParaState para;
@@ -18,7 +16,7 @@ constexpr uint16_t ParaState::*kWords[kParaWords] = {
 
 // The sensor checks at most the rows the table has.
 void LimitMaxNr() {
-    para.paraMaxNr = std::min(para.paraMaxNr, vexa.anzVec);
+    para.paraMaxNr = std::min(para.paraMaxNr, static_cast<uint16_t>(kTeachRows));
 }
 
 } // namespace

@@ -17,6 +17,3 @@ void GetPara();
 bool ReadSensorSet(uint16_t (&record)[kAnzPara]);
 // Writes record into the sensor as SendPara does. False when the write stopped.
 bool WriteSensorSet(const uint16_t (&record)[kAnzPara]);
-// One read exchange of the frame in szWriteBuf (command 3 or 4), decoded into
-// the variables on success, a time-out otherwise.
-void Befehl3plus4();

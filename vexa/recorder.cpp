@@ -10,6 +10,7 @@
 #include "platform/utility.h"
 #include "vexa/graphpanel.h"
 #include "vexa/livedata.h"
+#include "vexa/paralink.h"
 #include "vexa/paraset.h"
 #include "vexa/program.h"
 #include "vexa/recordfile.h"

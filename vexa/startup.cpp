@@ -15,6 +15,7 @@
 #include "vexa/graphpanel.h"
 #include "vexa/gui.h"
 #include "vexa/livedata.h"
+#include "vexa/paralink.h"
 #include "vexa/parapanel.h"
 #include "vexa/paraset.h"
 #include "vexa/paratransfer.h"
@@ -203,14 +204,4 @@ void SetButtonsDimmed(int flag) {
          {"EditSelectDataRec", "ButtonStartRecord", "ButtonStartTrigRec", "ButtonSelRecFile"})
         SetCtrlAttribute(vexa.recpanel, name, ATTR_DIMMED, flag);
     ProcessSystemEvents();
-}
-
-void StopAutoSend() {
-    com.order = 50;
-    FillTxBuf(50, 0, 0, 0);
-    if (com.comprotocol == 0) {
-        FlushInQ(com.comport);
-        FlushOutQ(com.comport);
-    }
-    SendTxBuf();
 }

@@ -17,5 +17,3 @@ void InitAll();
 void ShowChildPanel(int n);
 // Dims (1) or releases (0) the controls that start an operation, then lets the change show.
 void SetButtonsDimmed(int flag);
-// Tells the sensor to stop sending frames on its own (command 50 with 0); no answer.
-void StopAutoSend();
