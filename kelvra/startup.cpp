@@ -5,6 +5,7 @@
 #include "kelvra/gui.h"
 #include "kelvra/kelvradata.h"
 #include "kelvra/sensorkinds.h"
+#include "kelvra/transfer.h"
 #include "link/comsettings.h"
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
@@ -22,7 +23,6 @@ constexpr int kDataPanelTop = 105, kDataPanelLeft = 8;
 constexpr int kKelvraBrand = 0;
 constexpr int kKelvraTitleLeft = 240;
 constexpr int kKelvraLastBrand = 10;
-constexpr double kKelvraEchoTimeout = 2.0;
 
 bool AfterVersion() {
     SetChildPanel();
@@ -31,10 +31,7 @@ bool AfterVersion() {
 
 // Tells the shared link how KelvraV12 differs: its frames, echo wait, panels and hand-over.
 void SetUpLink() {
-    linkProgram = LinkProgram{};
-    linkProgram.frameSource = FrameSource::CompensationWords;
-    linkProgram.dataCfSendBuf = &kdata.dataCfSendBuf;
-    linkProgram.echoTimeout = kKelvraEchoTimeout;
+    SetUpCompensationLink();
     linkProgram.mainpanel = kpanels.mainpanel;
     linkProgram.statusPanel = kpanels.mainpanel;
     linkProgram.interfacepanel = kpanels.interfacepanel;

@@ -15,6 +15,7 @@ namespace {
 constexpr uint16_t kBlockCommand = 180;
 constexpr uint16_t kWriteCommand = 182;
 constexpr double kBlockPause = 0.2;
+constexpr double kEchoTimeout = 2.0;
 
 // The pause the sensor needs after a block announcement. No user-interface
 // events run meanwhile; the thread sleeps instead of spinning.
@@ -59,6 +60,13 @@ bool WriteFrames(const PanelDesc &p, const std::function<void(double)> &progress
 }
 
 } // namespace
+
+void SetUpCompensationLink() {
+    linkProgram = LinkProgram{};
+    linkProgram.frameSource = FrameSource::CompensationWords;
+    linkProgram.dataCfSendBuf = &kdata.dataCfSendBuf;
+    linkProgram.echoTimeout = kEchoTimeout;
+}
 
 FrameSlot TransferFrame(const PanelDesc &p, int f) {
     const int n = p.plan.wordsPerChannel;

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <functional>
 
+// Sets the link up for the transfer: frames from dataCfSendBuf, a 2 s echo
+// wait. Panels and the program's hooks are left to the caller.
+void SetUpCompensationLink();
+
 // Where block-write frame f of a panel's plan takes its words from
 // (dataCfSendBuf) and where it puts them in the sensor.
 struct FrameSlot {

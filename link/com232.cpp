@@ -237,7 +237,7 @@ void CheckEcho(int len) {
     if (com.bytesToRead != 0 || com.comecho == 0) SetPopupTimeout();
 }
 
-void CheckComLine() {
+bool CheckComLine() {
     if (linkProgram.stopAutoSend) linkProgram.stopAutoSend();
     PauseWithEvents(kVersionPause);
     com.order = 7;
@@ -255,12 +255,13 @@ void CheckComLine() {
     }
     if (!NoteOutcome(0)) {
         SetPopupTimeout();
-        return;
+        return false;
     }
     CopyVersionText();
     if (linkReport.versionAnswered) linkReport.versionAnswered();
     const bool passed = linkProgram.afterVersion ? linkProgram.afterVersion() : true;
     if (passed && linkReport.testPassed) linkReport.testPassed();
+    return true;
 }
 
 void SetPopupTimeout() {

@@ -33,7 +33,8 @@ bool ExchangeFrame(double timeout = kAnswerTimeout);
 // first len words; result in com.comecho, SetPopupTimeout on any failure.
 void CheckEcho(int len);
 // The version query that starts every connection, then the program's hand-over.
-void CheckComLine();
+// True when the sensor answered it (com.version holds the text).
+bool CheckComLine();
 // The end of every failed exchange: comecho = 0, the program's poll flag cleared,
 // "TIMEOUT" shown (linkReport) until a good exchange follows.
 void SetPopupTimeout();

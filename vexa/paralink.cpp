@@ -39,6 +39,16 @@ bool SendChecked(uint16_t order, int len, uint16_t argument = 0) {
 
 } // namespace
 
+void SetUpParameterLink() {
+    linkProgram = LinkProgram{};
+    linkProgram.frameSource = FrameSource::ParameterRecord;
+    linkProgram.pp = &para.pp;
+    linkProgram.databuf = &live.databuf;
+    linkProgram.echoTimeout = kAnswerTimeout;
+    linkProgram.eventsWhileReading = true;
+    linkProgram.stopAutoSend = StopAutoSend;
+}
+
 void FlushSerialQueues() {
     if (com.comprotocol != 0) return;
     FlushInQ(com.comport);

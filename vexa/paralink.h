@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// Sets the link up for this sensor: frames from the parameter record, data
+// frames into live.databuf, its echo wait, auto-send stopped before the version
+// query. Panels and the program's hooks are left to the caller.
+void SetUpParameterLink();
 // Empties both serial queues; nothing on TCP.
 void FlushSerialQueues();
 // Writes the record in para.pp: command 1, command 2 for each teach row, then

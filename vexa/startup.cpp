@@ -90,18 +90,12 @@ void ShowParameterPanel() {
 
 // Where VexaV32 differs from KelvraV12 in the shared link.
 void SetUpLink() {
-    linkProgram = LinkProgram{};
-    linkProgram.frameSource = FrameSource::ParameterRecord;
-    linkProgram.pp = &para.pp;
-    linkProgram.databuf = &live.databuf;
-    linkProgram.echoTimeout = kAnswerTimeout;
+    SetUpParameterLink();
     linkProgram.mainpanel = vexa.mainpanel;
     linkProgram.statusPanel = vexa.datapanel;
     linkProgram.interfacepanel = vexa.interfacepanel;
     linkProgram.errorsToConnectPanel = true;
-    linkProgram.eventsWhileReading = true;
     linkProgram.poll = &vexa.poll;
-    linkProgram.stopAutoSend = StopAutoSend;
     linkProgram.afterVersion = ReadSetAfterVersion;
     linkProgram.showConnectPanel = ShowConnectPanel;
     linkProgram.leaveConnectPanel = ShowParameterPanel;

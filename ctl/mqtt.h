@@ -1,0 +1,62 @@
+// Live samples to an MQTT broker through libmosquitto: samples on PREFIX/data,
+// a retained "online"/"offline" on PREFIX/status with "offline" as last will.
+// The broker may come and go: libmosquitto reconnects with a growing delay and
+// sends again what the broker has not confirmed (QoS 1), in order. At most
+// queueLimit samples wait unconfirmed; a sample beyond that is dropped and counted.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct mosquitto;
+
+struct Broker {
+    std::string host;
+    int port = 1883;
+};
+
+// Parses "mqtt://HOST[:PORT]"; false with the reason in problem.
+bool ParseBroker(const std::string &url, Broker &broker, std::string &problem);
+
+class Publisher {
+  public:
+    Publisher(const Broker &broker, const std::string &topicPrefix, int queueLimit);
+    ~Publisher();
+    Publisher(const Publisher &) = delete;
+    Publisher &operator=(const Publisher &) = delete;
+
+    // Starts connecting in the background; false with the reason in problem
+    // when the client cannot even be set up.
+    bool Start(std::string &problem);
+    // Waits up to seconds for the first connection; true when connected.
+    bool WaitConnected(double seconds);
+    // Hands one sample to the broker, or drops it when the queue is full.
+    void Publish(const std::string &payload);
+    // Publishes "offline", waits up to seconds for the broker to confirm what
+    // is queued, and disconnects.
+    void Stop(double seconds);
+
+    bool Connected() const;
+    int64_t Published() const; // handed to libmosquitto
+    int64_t Confirmed() const; // confirmed by the broker
+    int64_t Dropped() const;   // dropped because the queue was full
+    // A change of the connection since the last call, in words ("" when none):
+    // for the tool's messages on stderr.
+    std::string TakeNews();
+
+  private:
+    struct Shared;
+    static void OnConnect(mosquitto *, void *self, int rc);
+    static void OnDisconnect(mosquitto *, void *self, int rc);
+    static void OnPublish(mosquitto *, void *self, int mid);
+    bool PublishStatus(const char *status);
+
+    Broker m_broker;
+    std::string m_dataTopic;
+    std::string m_statusTopic;
+    int m_queueLimit;
+    mosquitto *m_client = nullptr;
+    bool m_loopRunning = false;
+    std::unique_ptr<Shared> m_shared;
+};

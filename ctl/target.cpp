@@ -1,0 +1,127 @@
+#include "ctl/target.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace {
+
+constexpr std::size_t kMaxLineChars = 1024;
+constexpr std::size_t kMaxTargets = 10000;
+
+bool NameCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+}
+
+std::string NameFrom(const std::string &text) {
+    std::string name;
+    for (char c : text)
+        name += NameCharacter(c) ? c : '-';
+    return name;
+}
+
+} // namespace
+
+bool ParseTarget(const std::string &spec, const std::string &name, Target &target, std::string &problem) {
+    Target t;
+    t.spec = spec;
+    const std::string scheme = "tcp://";
+    if (spec.rfind(scheme, 0) == 0) {
+        const std::string rest = spec.substr(scheme.size());
+        std::size_t colon = rest.rfind(':');
+        std::string host = colon == std::string::npos ? "" : rest.substr(0, colon);
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+        const std::string port = colon == std::string::npos ? "" : rest.substr(colon + 1);
+        int value = 0;
+        const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+        if (host.empty() || port.empty() || ec != std::errc() || end != port.data() + port.size() || value < 1 ||
+            value > 65535) {
+            problem = "\"" + spec + "\" is not a TCP target; write tcp://HOST:PORT with a port 1..65535";
+            return false;
+        }
+        t.tcp = true;
+        t.host = host;
+        t.port = value;
+        t.name = NameFrom(host + "-" + port);
+    } else if (!spec.empty() && spec.find("://") == std::string::npos) {
+        t.device = spec;
+        t.name = NameFrom(spec.substr(spec.rfind('/') + 1));
+    } else {
+        problem = "\"" + spec + "\" is neither tcp://HOST:PORT nor a serial device path";
+        return false;
+    }
+    if (!name.empty()) {
+        if (!std::all_of(name.begin(), name.end(), NameCharacter)) {
+            problem = "the name \"" + name + "\" may hold only letters, digits, '.', '_' and '-'";
+            return false;
+        }
+        t.name = name;
+    }
+    if (t.name.empty()) t.name = "sensor";
+    target = t;
+    return true;
+}
+
+bool ReadTargetsFile(const std::string &path, std::vector<Target> &targets, std::string &problem) {
+    std::ifstream in(path);
+    if (!in) {
+        problem = "the targets file " + path + " cannot be opened";
+        return false;
+    }
+    std::vector<Target> read;
+    std::set<std::string> names;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::string where = path + " line " + std::to_string(number) + ": ";
+        if (line.size() > kMaxLineChars) {
+            problem = where + "the line is too long";
+            return false;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::istringstream words(line);
+        std::string spec, name, extra;
+        words >> spec >> name >> extra;
+        if (spec.empty() || spec[0] == '#') continue;
+        if (!extra.empty()) {
+            problem = where + "a line holds a target and at most a name";
+            return false;
+        }
+        Target t;
+        std::string why;
+        if (!ParseTarget(spec, name, t, why)) {
+            problem = where + why;
+            return false;
+        }
+        if (!names.insert(t.name).second) {
+            problem = where + "the name " + t.name + " is used twice; give each target a name of its own";
+            return false;
+        }
+        if (read.size() == kMaxTargets) {
+            problem = path + " lists more than " + std::to_string(kMaxTargets) + " targets";
+            return false;
+        }
+        read.push_back(t);
+    }
+    if (read.empty()) {
+        problem = path + " lists no target";
+        return false;
+    }
+    targets = read;
+    return true;
+}
+
+std::string WithName(const std::string &text, const std::string &name) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 'n') {
+            result += name;
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
