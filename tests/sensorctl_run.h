@@ -1,0 +1,49 @@
+// Runs the command-line tool as a user does, from a shell: its exit code and
+// what it printed, split into lines.
+#pragma once
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+struct ToolRun {
+    int code = -1;
+    QStringList out; // stdout lines
+    QString err;     // stderr as a whole
+
+    // The JSON objects of stdout (with --json), in order.
+    std::vector<QJsonObject> Json() const {
+        std::vector<QJsonObject> objects;
+        for (const QString &line : out)
+            objects.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
+        return objects;
+    }
+    // The result lines of --json output, in order.
+    std::vector<QJsonObject> Results() const {
+        std::vector<QJsonObject> results;
+        for (const QJsonObject &o : Json())
+            if (o.value("kind").toString() == "result") results.push_back(o);
+        return results;
+    }
+};
+
+// Runs sensorctl with arguments while the calling thread's events run; a
+// tool that does not end within timeoutMs fails the test.
+inline ToolRun RunTool(const QStringList &arguments, int timeoutMs = 60000) {
+    QProcess process;
+    process.start(SENSORCTL_PATH, arguments);
+    ToolRun run;
+    if (!process.waitForStarted() || !process.waitForFinished(timeoutMs)) {
+        ADD_FAILURE() << "sensorctl " << arguments.join(' ').toStdString() << " did not end";
+        process.kill();
+        process.waitForFinished();
+    }
+    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
