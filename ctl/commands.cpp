@@ -349,6 +349,7 @@ int Command::Publish() {
                     {"samples", qint64(samples)},
                     {"published", qint64(publisher.Published())},
                     {"confirmed", qint64(publisher.Confirmed())},
+                    {"unconfirmed", qint64(publisher.Published() - publisher.Confirmed())},
                     {"dropped", qint64(publisher.Dropped())}});
 }
 
@@ -407,7 +408,7 @@ std::string HumanLine(const QJsonObject &o) {
                " degrees written (" + s("frames") + " frames)";
     if (c == "publish")
         return s("samples") + " samples to " + s("topic") + "/data: " + s("confirmed") + " confirmed by the broker, " +
-               s("dropped") + " dropped";
+               s("dropped") + " dropped, " + s("unconfirmed") + " not confirmed";
     if (c == "diff") {
         const QJsonArray items = o.value("differences").toArray();
         if (items.isEmpty()) return "same set as " + s("file");

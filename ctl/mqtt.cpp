@@ -160,7 +160,9 @@ bool Publisher::PublishStatus(const char *status) {
 void Publisher::Stop(double seconds) {
     if (!m_client) return;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    // Samples still queued go out once the broker is back, if it comes back in time.
     std::unique_lock lock(m_shared->mutex);
+    m_shared->changed.wait_until(lock, deadline, [this] { return m_shared->connected; });
     const bool connected = m_shared->connected;
     lock.unlock();
     if (connected && PublishStatus("offline")) {

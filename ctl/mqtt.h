@@ -33,8 +33,9 @@ class Publisher {
     bool WaitConnected(double seconds);
     // Hands one sample to the broker, or drops it when the queue is full.
     void Publish(const std::string &payload);
-    // Publishes "offline", waits up to seconds for the broker to confirm what
-    // is queued, and disconnects.
+    // Publishes "offline" and waits for the broker to confirm it and what is
+    // queued (a broker away gets the time to come back), then disconnects; all
+    // within seconds.
     void Stop(double seconds);
 
     bool Connected() const;
