@@ -90,6 +90,7 @@ class Command {
     const char *MemoryName() const { return m_request.eeprom ? "EEPROM" : "RAM"; }
 
     bool Connect(std::string &cause);
+    bool ConnectAsVexa(std::string &cause);
     void Disconnect();
     QJsonObject Sample(long seq, int64_t wallMs) const;
 
@@ -125,6 +126,17 @@ bool Command::Connect(std::string &cause) {
         return false;
     }
     return true;
+}
+
+// VexaV32 reads the sensor's RAM set whenever it connects; so does every
+// parameter and live-data command, so that its frames are the program's frames
+// byte for byte (a data request carries the words the last answer left).
+bool Command::ConnectAsVexa(std::string &cause) {
+    SetUpParameterLink();
+    if (!Connect(cause)) return false;
+    if (ReadIntoVars(RAM)) return true;
+    cause = LinkCause();
+    return false;
 }
 
 void Command::Disconnect() {
@@ -177,10 +189,9 @@ int Command::Version() {
 
 int Command::Get() {
     const std::string path = WithName(m_request.file, m_target.name);
-    SetUpParameterLink();
     std::string cause;
-    if (!Connect(cause)) return Fail(cause);
-    if (!ReadIntoVars(Memory())) return Fail(LinkCause());
+    if (!ConnectAsVexa(cause)) return Fail(cause);
+    if (m_request.eeprom && !ReadIntoVars(EEPROM)) return Fail(LinkCause());
     uint16_t record[kAnzPara];
     RecordFromVars(record);
     if (!WriteParaFile(path, record)) return Fail("the set read could not be written to " + path);
@@ -192,9 +203,8 @@ int Command::Send() {
     std::string problem;
     if (!ReadParaFile(m_request.file, record, problem))
         return Fail("parameter file " + m_request.file + " " + problem + "; nothing was sent");
-    SetUpParameterLink();
     std::string cause;
-    if (!Connect(cause)) return Fail(cause);
+    if (!ConnectAsVexa(cause)) return Fail(cause);
     // As VexaV32 sends a loaded file: through the variables into the frame image.
     VarsFromRecord(record);
     CopyVarsToPP();
@@ -206,10 +216,8 @@ int Command::Diff() {
     uint16_t fileSet[kAnzPara];
     std::string problem;
     if (!ReadParaFile(m_request.file, fileSet, problem)) return Fail("parameter file " + m_request.file + " " + problem);
-    SetUpParameterLink();
     std::string cause;
-    if (!Connect(cause)) return Fail(cause);
-    if (!ReadIntoVars(RAM)) return Fail(LinkCause());
+    if (!ConnectAsVexa(cause)) return Fail(cause);
     uint16_t sensorSet[kAnzPara];
     RecordFromVars(sensorSet);
     QJsonArray items;
@@ -220,9 +228,8 @@ int Command::Diff() {
 }
 
 int Command::Watch() {
-    SetUpParameterLink();
     std::string cause;
-    if (!Connect(cause)) return Fail(cause);
+    if (!ConnectAsVexa(cause)) return Fail(cause);
     FlushSerialQueues();
     long samples = 0;
     int failures = 0;
@@ -244,9 +251,8 @@ int Command::Record() {
     std::error_code ec;
     if (std::filesystem::exists(path, ec) && !m_request.force)
         return Fail(path + " exists already; choose another name, or give --force to replace it");
-    SetUpParameterLink();
     std::string cause;
-    if (!Connect(cause)) return Fail(cause);
+    if (!ConnectAsVexa(cause)) return Fail(cause);
     std::filesystem::remove(path, ec);
     if (!AppendToFile(path, CsvRecordHeader())) return Fail(path + " cannot be written");
     FlushSerialQueues();
@@ -314,9 +320,8 @@ int Command::Publish() {
     std::string problem;
     if (!ParseBroker(m_request.broker, broker, problem)) return Fail(problem);
     const std::string topic = WithName(m_request.topic, m_target.name);
-    SetUpParameterLink();
     std::string cause;
-    if (!Connect(cause)) return Fail(cause);
+    if (!ConnectAsVexa(cause)) return Fail(cause);
     Publisher publisher(broker, topic, m_request.queue);
     if (!publisher.Start(problem)) return Fail(problem);
     // "online" before the first sample when the broker is there; samples wait in the queue when not.

@@ -4,10 +4,12 @@
 #include "kelvra/gui.h"
 #include "kelvra/transfer.h"
 #include "link/linkstate.h"
+#include "tests/sensorctl_run.h"
 #include "tests/test_kelvra_program.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -334,6 +336,40 @@ TEST(KelvraTransferPlan, FramesTakeTheirWordsFromTheStagingArea) {
     const int frames[kDataPanels] = {30, 24, 48, 30, 30, 10};
     for (int n = 1; n <= kDataPanels; ++n)
         EXPECT_EQ(TransferFrames(DataPanelDesc(n)), frames[n - 1]);
+}
+
+// The command-line tool, given the coefficients as an equation file, sends the
+// frames the program's transfer button sends, byte for byte, and leaves the
+// same words in the sensor.
+TEST_F(KelvraTransfer, SensorctlSendsTheSameFramesAsTheTransferButton) {
+    const int panel = Prepare(3);
+    Type(panel, kEditTemp, "25");
+    sensor.clearCapture();
+    Click(panel, "ButtonSendCF");
+    const std::vector<Bytes> programFrames = FramesOf(sensor, 180), programWrites = FramesOf(sensor, 182);
+    ASSERT_EQ(programWrites.size(), 48u);
+
+    std::string equation;
+    const PanelDesc &p = DataPanelDesc(3);
+    for (int k = 0; k < p.channelCount; ++k)
+        for (int j = 0; j < kCoefs; ++j) {
+            double v = 0;
+            GetCtrlVal(panel, CoefficientCtrl(p.channels[k], j), v);
+            char line[64];
+            std::snprintf(line, sizeof line, "%.17g\n", v);
+            equation += line;
+        }
+    const std::string file = InDir("p3.equ");
+    WriteFileBytes(file, equation);
+
+    sim::SimSensor second;
+    second.setVersion("HUEMA-PX V1.1");
+    const QString target = QString("tcp://127.0.0.1:%1").arg(second.listenTcp());
+    const ToolRun run = RunTool({target, "transfer", QString::fromStdString(file), "--temp", "25"});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(FramesOf(second, 180), programFrames);
+    EXPECT_EQ(FramesOf(second, 182), programWrites);
+    EXPECT_EQ(second.compMemory().words, sensor.compMemory().words);
 }
 
 } // namespace
