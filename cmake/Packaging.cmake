@@ -1,11 +1,11 @@
-# Installs both programs, the simulated sensor, desktop entries, icons, manual pages
+# Installs both programs, the simulated sensor, the command-line tool, desktop entries, icons, manual pages
 # and the documentation into a Linux prefix tree; CPack wraps the same tree into a
 # Debian package (and its -dbgsym package with the debug information) and, for
 # systems without dpkg, a tar.gz to unpack under /usr/local.
 #
 #   <prefix>/lib/sensor-scopes/<program>/   program, panel resource file, logo: the
 #                                            program folder it loads its panels from
-#   <prefix>/bin/                            the programs (links) and sensorsim
+#   <prefix>/bin/                            the programs (links), sensorsim and sensorctl
 #   <prefix>/share/applications, icons/hicolor, man/man1, doc/sensor-scopes
 #
 # An installed program folder is not the user's to write, so the programs keep
@@ -18,7 +18,8 @@ set(DOC_HOME share/doc/${PACKAGE_NAME})
 # cmake --install does not build: say what to build before a half-made tree appears.
 set(INSTALLED_BUILD_FILES
     ${KELVRA_DIR}/KelvraV12 ${KELVRA_DIR}/KelvraV12.uir ${VEXA_DIR}/VexaV32 ${VEXA_DIR}/VexaV32.uir
-    ${VEXA_DIR}/orvena.png ${CMAKE_BINARY_DIR}/sensorsim ${CMAKE_BINARY_DIR}/man/VexaV32.1.gz)
+    ${VEXA_DIR}/orvena.png ${CMAKE_BINARY_DIR}/sensorsim ${CMAKE_BINARY_DIR}/sensorctl
+    ${CMAKE_BINARY_DIR}/man/VexaV32.1.gz)
 install(CODE "
   foreach(f ${INSTALLED_BUILD_FILES})
     if(NOT EXISTS \${f})
@@ -37,7 +38,7 @@ foreach(program KelvraV12 VexaV32)
 endforeach()
 install(FILES ${KELVRA_DIR}/KelvraV12.uir DESTINATION ${PROGRAM_HOME}/KelvraV12)
 install(FILES ${VEXA_DIR}/VexaV32.uir ${VEXA_DIR}/orvena.png DESTINATION ${PROGRAM_HOME}/VexaV32)
-install(TARGETS sensorsim RUNTIME DESTINATION bin)
+install(TARGETS sensorsim sensorctl RUNTIME DESTINATION bin)
 
 # Desktop entries name the program by its absolute path in the prefix installed to,
 # which is known only while installing.
@@ -57,7 +58,7 @@ endforeach()
 # Manual pages and the changelog are compressed as Debian wants them: gzip -9, no time stamp.
 find_program(GZIP gzip REQUIRED)
 set(compressed)
-foreach(page KelvraV12.1 VexaV32.1 sensorsim.1 changelog)
+foreach(page KelvraV12.1 VexaV32.1 sensorsim.1 sensorctl.1 changelog)
   if(page STREQUAL "changelog")
     set(source ${CMAKE_SOURCE_DIR}/docs/package/changelog)
   else()
@@ -72,7 +73,8 @@ foreach(page KelvraV12.1 VexaV32.1 sensorsim.1 changelog)
 endforeach()
 add_custom_target(manpages ALL DEPENDS ${compressed})
 install(FILES ${CMAKE_BINARY_DIR}/man/KelvraV12.1.gz ${CMAKE_BINARY_DIR}/man/VexaV32.1.gz
-              ${CMAKE_BINARY_DIR}/man/sensorsim.1.gz DESTINATION share/man/man1)
+              ${CMAKE_BINARY_DIR}/man/sensorsim.1.gz ${CMAKE_BINARY_DIR}/man/sensorctl.1.gz
+        DESTINATION share/man/man1)
 
 # The README and the user guide keep their relative links in the documentation folder.
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/package/copyright

@@ -350,12 +350,17 @@ int Command::Publish() {
         Pause(kCyclePause);
     }
     publisher.Stop(kBrokerGoodbyeSeconds);
-    return Succeed({{"topic", Q(topic)},
-                    {"samples", qint64(samples)},
-                    {"published", qint64(publisher.Published())},
-                    {"confirmed", qint64(publisher.Confirmed())},
-                    {"unconfirmed", qint64(publisher.Published() - publisher.Confirmed())},
-                    {"dropped", qint64(publisher.Dropped())}});
+    const QJsonObject counts{{"topic", Q(topic)},
+                             {"samples", qint64(samples)},
+                             {"published", qint64(publisher.Published())},
+                             {"confirmed", qint64(publisher.Confirmed())},
+                             {"unconfirmed", qint64(publisher.Published() - publisher.Confirmed())},
+                             {"dropped", qint64(publisher.Dropped())}};
+    if (!publisher.EverConnected())
+        return Fail("the broker " + broker.host + ":" + std::to_string(broker.port) +
+                        " was never reached; no sample was delivered",
+                    counts);
+    return Succeed(counts);
 }
 
 } // namespace

@@ -29,7 +29,9 @@ struct Publisher::Shared {
     mutable std::mutex mutex;
     std::condition_variable changed;
     bool connected = false;
-    std::string news;
+    bool everConnected = false;
+    std::string news;     // not yet reported
+    std::string lastNews; // reported last
     int64_t published = 0;
     int64_t confirmed = 0;
     int64_t dropped = 0;
@@ -181,6 +183,10 @@ bool Publisher::Connected() const {
     std::lock_guard lock(m_shared->mutex);
     return m_shared->connected;
 }
+bool Publisher::EverConnected() const {
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->everConnected;
+}
 int64_t Publisher::Published() const {
     std::lock_guard lock(m_shared->mutex);
     return m_shared->published;
@@ -211,7 +217,9 @@ void Publisher::OnConnect(mosquitto *, void *self, int rc) {
     {
         std::lock_guard lock(p->m_shared->mutex);
         p->m_shared->connected = true;
-        p->m_shared->news = "connected to broker " + p->m_broker.host + ":" + std::to_string(p->m_broker.port);
+        p->m_shared->everConnected = true;
+        p->m_shared->news = p->m_shared->lastNews =
+            "connected to broker " + p->m_broker.host + ":" + std::to_string(p->m_broker.port);
     }
     p->PublishStatus("online");
     p->m_shared->changed.notify_all();
@@ -221,9 +229,12 @@ void Publisher::OnDisconnect(mosquitto *, void *self, int rc) {
     auto *p = static_cast<Publisher *>(self);
     std::lock_guard lock(p->m_shared->mutex);
     p->m_shared->connected = false;
-    if (rc != 0)
-        p->m_shared->news = "lost the broker " + p->m_broker.host + ":" + std::to_string(p->m_broker.port) +
-                            "; samples wait in the queue while it reconnects";
+    const std::string where = p->m_broker.host + ":" + std::to_string(p->m_broker.port);
+    const std::string news = p->m_shared->everConnected
+                                 ? "lost the broker " + where + "; samples wait in the queue while it reconnects"
+                                 : "the broker " + where + " does not answer; trying again, at most every 30 s";
+    // A broker that stays away is reported once, not at every attempt.
+    if (rc != 0 && news != p->m_shared->lastNews) p->m_shared->news = p->m_shared->lastNews = news;
     p->m_shared->changed.notify_all();
 }
 

@@ -39,6 +39,7 @@ class Publisher {
     void Stop(double seconds);
 
     bool Connected() const;
+    bool EverConnected() const;
     int64_t Published() const; // handed to libmosquitto
     int64_t Confirmed() const; // confirmed by the broker
     int64_t Dropped() const;   // dropped because the queue was full

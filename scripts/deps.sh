@@ -5,7 +5,8 @@ set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config libgl-dev
           qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
-          libgtest-dev libbenchmark-dev librsvg2-bin locales)
+          libgtest-dev libbenchmark-dev librsvg2-bin locales
+          libmosquitto-dev mosquitto mosquitto-clients) # sensorctl's MQTT client; a broker for its tests
 # scripts/package: the Debian package, its checks and the desktop entries' validator.
 PACKAGING_PACKAGES=(dpkg-dev file fakeroot lintian desktop-file-utils)
 # The fuzz targets: clang with libFuzzer and the sanitizer run-times, and the
