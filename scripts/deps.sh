@@ -6,7 +6,8 @@ set -euo pipefail
 PACKAGES=(cmake ninja-build g++ pkg-config libgl-dev
           qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
           libgtest-dev libbenchmark-dev librsvg2-bin locales
-          libmosquitto-dev mosquitto mosquitto-clients) # sensorctl's MQTT client; a broker for its tests
+          libmosquitto-dev mosquitto mosquitto-clients # sensorctl's MQTT client; a broker for its tests
+          ccache)
 # scripts/package: the Debian package, its checks and the desktop entries' validator.
 PACKAGING_PACKAGES=(dpkg-dev file fakeroot lintian desktop-file-utils)
 # The fuzz targets: clang with libFuzzer and the sanitizer run-times, and the
@@ -18,12 +19,22 @@ install_missing_packages() {
     for p in "${PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    fi
+    use_compiler_cache
+}
+
+# Build directories made from now on compile through ccache, so that a fresh clone
+# on a machine that built the project before (CI, a second checkout) reuses those
+# compilations: paths under the checkout count relative to it, wherever it lies.
+use_compiler_cache() {
+    command -v ccache >/dev/null || return 0
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 }
 
 # The tests run what reads numbers in a German desktop locale as well; the C
