@@ -46,7 +46,8 @@ std::vector<std::unique_ptr<sim::SimSensor>> Sensors(int count, bool paced, cons
 double CpuSecondsOfChildren() {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Runs sensorctl to its end; wall seconds, or a negative number when it failed.
@@ -69,13 +70,16 @@ double Median(std::vector<double> v) {
 }
 
 void MeasureGet(const QString &dir) {
-    const std::string oneFile = (dir + "/one.txt").toStdString(), manyFile = (dir + "/many.txt").toStdString();
+    const std::string oneFile = (dir + "/one.txt").toStdString(),
+                      manyFile = (dir + "/many.txt").toStdString();
     auto one = Sensors(1, true, oneFile);
     auto many = Sensors(kGetSensors, true, manyFile);
     std::vector<double> oneTimes, manyTimes;
     for (int run = 0; run < 3; ++run) {
-        oneTimes.push_back(RunTool({"--targets", QString::fromStdString(oneFile), "get", "-o", dir + "/%n.ini"}));
-        manyTimes.push_back(RunTool({"--targets", QString::fromStdString(manyFile), "get", "-o", dir + "/%n.ini"}));
+        oneTimes.push_back(
+            RunTool({"--targets", QString::fromStdString(oneFile), "get", "-o", dir + "/%n.ini"}));
+        manyTimes.push_back(
+            RunTool({"--targets", QString::fromStdString(manyFile), "get", "-o", dir + "/%n.ini"}));
     }
     if (*std::min_element(oneTimes.begin(), oneTimes.end()) < 0 ||
         *std::min_element(manyTimes.begin(), manyTimes.end()) < 0) {
@@ -85,13 +89,15 @@ void MeasureGet(const QString &dir) {
     const double t1 = Median(oneTimes), t50 = Median(manyTimes);
     bench::Print({"sensorctl get, 1 sensor (paced line)", t1, "s", 3, bench::Goal::AtMost, 2.0,
                   "connection, version and 32 reads at 19200 baud"});
-    bench::Print({"sensorctl --targets get, 50 sensors (paced line)", t50, "s", 3, bench::Goal::AtMost, 3 * t1,
-                  "3 x one sensor; one after the other would be 50 x"});
-    bench::Print({"50 sensors / 1 sensor", t50 / t1, "x", 2, bench::Goal::AtMost, 3.0, "parallel connections"});
+    bench::Print({"sensorctl --targets get, 50 sensors (paced line)", t50, "s", 3, bench::Goal::AtMost,
+                  3 * t1, "3 x one sensor; one after the other would be 50 x"});
+    bench::Print(
+        {"50 sensors / 1 sensor", t50 / t1, "x", 2, bench::Goal::AtMost, 3.0, "parallel connections"});
 }
 
 QString Find(const char *program) {
-    return QStandardPaths::findExecutable(program, {"/usr/sbin", "/usr/bin", "/usr/local/sbin", "/usr/local/bin"});
+    return QStandardPaths::findExecutable(program,
+                                          {"/usr/sbin", "/usr/bin", "/usr/local/sbin", "/usr/local/bin"});
 }
 
 void MeasurePublish(const QString &dir) {
@@ -131,7 +137,8 @@ void MeasurePublish(const QString &dir) {
     std::ifstream lines(received_file.toStdString());
     for (std::string line; std::getline(lines, line);)
         if (const auto at = line.find("\"seq\":"); at != std::string::npos)
-            received.insert(line.substr(0, line.find(' ')) + "#" + std::to_string(std::atol(line.c_str() + at + 6)));
+            received.insert(line.substr(0, line.find(' ')) + "#" +
+                            std::to_string(std::atol(line.c_str() + at + 6)));
     broker.kill();
     broker.waitForFinished();
     if (wall < 0) {
@@ -139,12 +146,12 @@ void MeasurePublish(const QString &dir) {
         return;
     }
     const int expected = kPublishSensors * kPublishSamples;
-    bench::Print({"sensorctl publish, 20 sensors: samples delivered per second", received.size() / wall, "/s", 0,
-                  bench::Goal::AtLeast, 20 * 15.0, "20 sensors polled every 50 ms plus the answer"});
-    bench::Print({"sensorctl publish, 20 sensors: samples not delivered", double(expected - int(received.size())), "",
-                  0, bench::Goal::AtMost, 0, "every sample"});
-    bench::Print({"sensorctl publish, 20 sensors: CPU of one core", 100.0 * cpu / wall, "%", 1, bench::Goal::AtMost,
-                  10.0, "the tool and its 20 children, start-up included"});
+    bench::Print({"sensorctl publish, 20 sensors: samples delivered per second", received.size() / wall, "/s",
+                  0, bench::Goal::AtLeast, 20 * 15.0, "20 sensors polled every 50 ms plus the answer"});
+    bench::Print({"sensorctl publish, 20 sensors: samples not delivered",
+                  double(expected - int(received.size())), "", 0, bench::Goal::AtMost, 0, "every sample"});
+    bench::Print({"sensorctl publish, 20 sensors: CPU of one core", 100.0 * cpu / wall, "%", 1,
+                  bench::Goal::AtMost, 10.0, "the tool and its 20 children, start-up included"});
     bench::Print({"sensorctl publish: CPU per sample", 1e6 * cpu / expected, "us", 0, bench::Goal::AtMost,
                   1e6 * 0.10 / (20 * 19.0), "what 10 % of a core allows at 20 x 19 samples/s"});
 }

@@ -14,8 +14,8 @@
 #include "platform/tcpsupp.h"
 #include "platform/utility.h"
 #include "vexa/livedata.h"
-#include "vexa/paralink.h"
 #include "vexa/parafileio.h"
+#include "vexa/paralink.h"
 #include "vexa/paraset.h"
 #include "vexa/program.h"
 #include "vexa/recordfile.h"
@@ -29,8 +29,8 @@
 
 namespace {
 
-constexpr double kCyclePause = 0.050;  // between two live-data cycles, as Go
-constexpr int kFailuresBeforeGivingUp = 3; // watch and record: cycles in a row without an answer
+constexpr double kCyclePause = 0.050;         // between two live-data cycles, as Go
+constexpr int kFailuresBeforeGivingUp = 3;    // watch and record: cycles in a row without an answer
 constexpr double kBrokerGoodbyeSeconds = 3.0; // for the first connection, and for the last confirmations
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -167,14 +167,22 @@ int Command::Run() {
     }
     int code = kExitFailed;
     const std::string &c = m_request.command;
-    if (c == "version") code = Version();
-    else if (c == "get") code = Get();
-    else if (c == "send") code = Send();
-    else if (c == "diff") code = Diff();
-    else if (c == "watch") code = Watch();
-    else if (c == "record") code = Record();
-    else if (c == "transfer") code = Transfer();
-    else if (c == "publish") code = Publish();
+    if (c == "version")
+        code = Version();
+    else if (c == "get")
+        code = Get();
+    else if (c == "send")
+        code = Send();
+    else if (c == "diff")
+        code = Diff();
+    else if (c == "watch")
+        code = Watch();
+    else if (c == "record")
+        code = Record();
+    else if (c == "transfer")
+        code = Transfer();
+    else if (c == "publish")
+        code = Publish();
     Disconnect();
     StopLinkTrace();
     return code;
@@ -215,7 +223,8 @@ int Command::Send() {
 int Command::Diff() {
     uint16_t fileSet[kAnzPara];
     std::string problem;
-    if (!ReadParaFile(m_request.file, fileSet, problem)) return Fail("parameter file " + m_request.file + " " + problem);
+    if (!ReadParaFile(m_request.file, fileSet, problem))
+        return Fail("parameter file " + m_request.file + " " + problem);
     std::string cause;
     if (!ConnectAsVexa(cause)) return Fail(cause);
     uint16_t sensorSet[kAnzPara];
@@ -239,7 +248,8 @@ int Command::Watch() {
             m_sink(Sample(samples++, WallClockMs()));
         } else {
             SetPopupTimeout();
-            if (++failures == kFailuresBeforeGivingUp) return Fail(LinkCause(), {{"samples", qint64(samples)}});
+            if (++failures == kFailuresBeforeGivingUp)
+                return Fail(LinkCause(), {{"samples", qint64(samples)}});
         }
         Pause(kCyclePause);
     }
@@ -264,18 +274,20 @@ int Command::Record() {
         if (PollDataFrame()) {
             failures = 0;
             const double stamp = Timer();
-            const uint16_t values[kRecordValues] = {live.dataChL,     live.dataChC,     live.dataChR,
-                                                    live.dataDensity, live.dataSym1,    live.dataSym2,
+            const uint16_t values[kRecordValues] = {live.dataChL,     live.dataChC,  live.dataChR,
+                                                    live.dataDensity, live.dataSym1, live.dataSym2,
                                                     live.dataVec,     live.dataTemp};
             if (!AppendToFile(path, CsvRecordRow(IsoDateTimeStr(WallClockMs()), stamp - start, values)))
-                return Fail("a row could not be written to " + path, {{"rows", qint64(rows)}, {"file", Q(path)}});
+                return Fail("a row could not be written to " + path,
+                            {{"rows", qint64(rows)}, {"file", Q(path)}});
             ++rows;
         } else {
             SetPopupTimeout();
             if (++failures == kFailuresBeforeGivingUp)
                 return Fail(LinkCause(), {{"rows", qint64(rows)}, {"file", Q(path)}});
         }
-        Pause(m_request.interval - (Timer() - cycleStart)); // 0: as fast as the sensor answers, as the recorder
+        Pause(m_request.interval -
+              (Timer() - cycleStart)); // 0: as fast as the sensor answers, as the recorder
     }
     return Succeed({{"rows", qint64(rows)}, {"file", Q(path)}});
 }
@@ -330,7 +342,9 @@ int Command::Publish() {
     long samples = 0;
     bool answering = true;
     int64_t droppedShown = 0;
-    auto say = [this](const std::string &text) { std::fprintf(stderr, "%s: %s\n", m_target.name.c_str(), text.c_str()); };
+    auto say = [this](const std::string &text) {
+        std::fprintf(stderr, "%s: %s\n", m_target.name.c_str(), text.c_str());
+    };
     while (!Stopping() && (m_request.count == 0 || samples < m_request.count)) {
         if (PollDataFrame()) {
             if (!answering) say("the sensor answers again");
@@ -343,20 +357,21 @@ int Command::Publish() {
             answering = false;
         }
         if (const std::string news = publisher.TakeNews(); !news.empty()) say(news);
-        if (const int64_t dropped = publisher.Dropped(); dropped != droppedShown) {
+        if (const int64_t dropped = publisher.Counts().dropped; dropped != droppedShown) {
             if (droppedShown == 0) say("the broker queue is full; samples are dropped and counted");
             droppedShown = dropped;
         }
         Pause(kCyclePause);
     }
     publisher.Stop(kBrokerGoodbyeSeconds);
+    const Publisher::Totals totals = publisher.Counts();
     const QJsonObject counts{{"topic", Q(topic)},
                              {"samples", qint64(samples)},
-                             {"published", qint64(publisher.Published())},
-                             {"confirmed", qint64(publisher.Confirmed())},
-                             {"unconfirmed", qint64(publisher.Published() - publisher.Confirmed())},
-                             {"dropped", qint64(publisher.Dropped())}};
-    if (!publisher.EverConnected())
+                             {"published", qint64(totals.published)},
+                             {"confirmed", qint64(totals.confirmed)},
+                             {"unconfirmed", qint64(totals.published - totals.confirmed)},
+                             {"dropped", qint64(totals.dropped)}};
+    if (!totals.everConnected)
         return Fail("the broker " + broker.host + ":" + std::to_string(broker.port) +
                         " was never reached; no sample was delivered",
                     counts);
@@ -367,8 +382,8 @@ int Command::Publish() {
 
 std::string RequestProblem(const Request &r) {
     const std::string &c = r.command;
-    const bool known = c == "version" || c == "get" || c == "send" || c == "diff" || c == "watch" || c == "record" ||
-                       c == "transfer" || c == "publish";
+    const bool known = c == "version" || c == "get" || c == "send" || c == "diff" || c == "watch" ||
+                       c == "record" || c == "transfer" || c == "publish";
     if (!known) return "unknown command \"" + c + "\"; see --help";
     if ((c == "get" || c == "record") && r.file.empty()) return c + " needs -o FILE";
     if ((c == "send" || c == "diff" || c == "transfer") && r.file.empty()) return c + " needs a FILE";
@@ -417,13 +432,14 @@ std::string HumanLine(const QJsonObject &o) {
         return "correction factors of " + s("file") + " for " + s("panel") + " at " + s("temp") +
                " degrees written (" + s("frames") + " frames)";
     if (c == "publish")
-        return s("samples") + " samples to " + s("topic") + "/data: " + s("confirmed") + " confirmed by the broker, " +
-               s("dropped") + " dropped, " + s("unconfirmed") + " not confirmed";
+        return s("samples") + " samples to " + s("topic") + "/data: " + s("confirmed") +
+               " confirmed by the broker, " + s("dropped") + " dropped, " + s("unconfirmed") +
+               " not confirmed";
     if (c == "diff") {
         const QJsonArray items = o.value("differences").toArray();
         if (items.isEmpty()) return "same set as " + s("file");
-        std::string line = std::to_string(items.size()) + (items.size() == 1 ? " difference" : " differences") +
-                           " from " + s("file") + ":";
+        std::string line = std::to_string(items.size()) +
+                           (items.size() == 1 ? " difference" : " differences") + " from " + s("file") + ":";
         for (const auto &v : items) {
             const QJsonObject d = v.toObject();
             line += "\n    " + d.value("item").toString().toStdString() + ": file " +

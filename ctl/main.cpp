@@ -39,10 +39,12 @@ or the broker failed (for --targets: any of them), 3 the command line is wrong.)
 bool jsonOutput = false;
 
 void PrintLine(const QJsonObject &o) {
-    const std::string line = jsonOutput ? QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() : HumanLine(o);
+    const std::string line =
+        jsonOutput ? QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() : HumanLine(o);
     if (!o.value("ok").toBool(true)) {
         const std::string where = o.value("target").toString().toStdString();
-        std::fprintf(stderr, "sensorctl: %s: %s\n", where.c_str(), o.value("error").toString().toUtf8().constData());
+        std::fprintf(stderr, "sensorctl: %s: %s\n", where.c_str(),
+                     o.value("error").toString().toUtf8().constData());
         if (!jsonOutput) return;
     }
     std::fwrite(line.data(), 1, line.size(), stdout);
@@ -77,24 +79,34 @@ int main(int argc, char **argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(kDescription);
     parser.addHelpOption();
-    const QCommandLineOption targets{"targets", "Run the command against every target listed in FILE.", "FILE"};
+    const QCommandLineOption targets{"targets", "Run the command against every target listed in FILE.",
+                                     "FILE"};
     const QCommandLineOption json{"json", "One JSON object per line instead of text for people."};
     const QCommandLineOption output{{"o", "output"}, "The file get or record writes.", "FILE"};
     const QCommandLineOption eeprom{"eeprom", "get, send: the sensor's EEPROM instead of its RAM."};
-    const QCommandLineOption interval{"interval", "record: seconds between two samples (default 0: at once).", "S", "0"};
-    const QCommandLineOption count{"count", "watch, record, publish: stop after N samples (default 0: run until stopped).", "N", "0"};
+    const QCommandLineOption interval{"interval", "record: seconds between two samples (default 0: at once).",
+                                      "S", "0"};
+    const QCommandLineOption count{
+        "count", "watch, record, publish: stop after N samples (default 0: run until stopped).", "N", "0"};
     const QCommandLineOption force{"force", "record: replace an existing file."};
-    const QCommandLineOption family{"family", "transfer: the sensor family (\"HUEMA-PX\", or P1..P6) instead of the one its version names.", "NAME"};
-    const QCommandLineOption temp{"temp", "transfer: the reference temperature of the set points, 0..99 degrees.", "DEGREES"};
+    const QCommandLineOption family{
+        "family",
+        "transfer: the sensor family (\"HUEMA-PX\", or P1..P6) instead of the one its version names.",
+        "NAME"};
+    const QCommandLineOption temp{
+        "temp", "transfer: the reference temperature of the set points, 0..99 degrees.", "DEGREES"};
     const QCommandLineOption broker{"broker", "publish: the MQTT broker.", "mqtt://HOST:PORT"};
     const QCommandLineOption topic{"topic", "publish: the topic prefix.", "PREFIX"};
-    const QCommandLineOption queue{"queue", "publish: samples that may wait for the broker before new ones are dropped (default 1000).", "N", "1000"};
+    const QCommandLineOption queue{
+        "queue", "publish: samples that may wait for the broker before new ones are dropped (default 1000).",
+        "N", "1000"};
     const QCommandLineOption trace{"trace", "Trace every frame of the link into FILE.", "FILE"};
-    const QCommandLineOption jobs{"jobs", "--targets: at most N sensors at a time (default 100).", "N", "100"};
+    const QCommandLineOption jobs{"jobs", "--targets: at most N sensors at a time (default 100).", "N",
+                                  "100"};
     QCommandLineOption name{"name", "The target's name in output, file names and topics.", "NAME"};
     name.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({targets, json, output, eeprom, interval, count, force, family, temp, broker, topic, queue, trace,
-                       jobs, name});
+    parser.addOptions({targets, json, output, eeprom, interval, count, force, family, temp, broker, topic,
+                       queue, trace, jobs, name});
     parser.addPositionalArgument("TARGET", "tcp://HOST:PORT or a serial device path (not with --targets).");
     parser.addPositionalArgument("COMMAND", "version, get, send, diff, watch, record, transfer or publish.");
     parser.addPositionalArgument("FILE", "send, diff, transfer: the file to use.", "[FILE]");
@@ -118,7 +130,8 @@ int main(int argc, char **argv) {
     if (!positional.isEmpty()) r.file = positional.takeFirst().toStdString();
     if (!positional.isEmpty()) return UsageError("too many arguments: " + positional.join(' ').toStdString());
     if (parser.isSet(output)) {
-        if (!r.file.empty()) return UsageError(r.command + " takes its file either after the command or with -o");
+        if (!r.file.empty())
+            return UsageError(r.command + " takes its file either after the command or with -o");
         r.file = parser.value(output).toStdString();
     }
     r.eeprom = parser.isSet(eeprom);
@@ -154,11 +167,14 @@ int main(int argc, char **argv) {
     std::vector<Target> list;
     std::string problem;
     if (!ReadTargetsFile(parser.value(targets).toStdString(), list, problem)) return UsageError(problem);
-    for (const auto &[option, value] : {std::pair{"-o", r.file}, {"--topic", r.topic}, {"--trace", r.trace}}) {
+    for (const auto &[option, value] :
+         {std::pair{"-o", r.file}, {"--topic", r.topic}, {"--trace", r.trace}}) {
         const bool written = std::string(option) != "-o" || r.command == "get" || r.command == "record";
         if (written && !value.empty() && list.size() > 1 && value.find("%n") == std::string::npos)
-            return UsageError(std::string(option) + " needs %n for the target's name with --targets, so that "
-                              "the sensors do not share \"" + value + "\"");
+            return UsageError(std::string(option) +
+                              " needs %n for the target's name with --targets, so that "
+                              "the sensors do not share \"" +
+                              value + "\"");
     }
     const int parallel = parser.value(jobs).toInt(&ok);
     if (!ok || parallel < 1) return UsageError("--jobs takes a whole number from 1");

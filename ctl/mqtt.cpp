@@ -35,10 +35,10 @@ struct Publisher::Shared {
     int64_t published = 0;
     int64_t confirmed = 0;
     int64_t dropped = 0;
-    int64_t outstanding = 0;   // samples handed over and not yet confirmed
-    std::set<int> sampleMids;  // message ids of those samples
-    std::set<int> statusMids;  // of status messages not yet confirmed
-    std::set<int> earlyMids;   // confirmed before the publishing thread noted them
+    int64_t outstanding = 0;  // samples handed over and not yet confirmed
+    std::set<int> sampleMids; // message ids of those samples
+    std::set<int> statusMids; // of status messages not yet confirmed
+    std::set<int> earlyMids;  // confirmed before the publishing thread noted them
 
     // Notes a message id just handed over; true when it is confirmed already.
     bool Note(std::set<int> &pending, int mid) {
@@ -151,8 +151,8 @@ void Publisher::Publish(const std::string &payload) {
 
 bool Publisher::PublishStatus(const char *status) {
     int mid = 0;
-    const int rc = mosquitto_publish(m_client, &mid, m_statusTopic.c_str(), static_cast<int>(std::strlen(status)),
-                                     status, kQos, true);
+    const int rc = mosquitto_publish(m_client, &mid, m_statusTopic.c_str(),
+                                     static_cast<int>(std::strlen(status)), status, kQos, true);
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN) return false;
     std::lock_guard lock(m_shared->mutex);
     m_shared->Note(m_shared->statusMids, mid);
@@ -169,9 +169,8 @@ void Publisher::Stop(double seconds) {
     lock.unlock();
     if (connected && PublishStatus("offline")) {
         lock.lock();
-        m_shared->changed.wait_until(lock, deadline, [this] {
-            return m_shared->statusMids.empty() && m_shared->outstanding == 0;
-        });
+        m_shared->changed.wait_until(
+            lock, deadline, [this] { return m_shared->statusMids.empty() && m_shared->outstanding == 0; });
         lock.unlock();
     }
     mosquitto_disconnect(m_client);
@@ -179,25 +178,9 @@ void Publisher::Stop(double seconds) {
     m_loopRunning = false;
 }
 
-bool Publisher::Connected() const {
+Publisher::Totals Publisher::Counts() const {
     std::lock_guard lock(m_shared->mutex);
-    return m_shared->connected;
-}
-bool Publisher::EverConnected() const {
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->everConnected;
-}
-int64_t Publisher::Published() const {
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->published;
-}
-int64_t Publisher::Confirmed() const {
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->confirmed;
-}
-int64_t Publisher::Dropped() const {
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->dropped;
+    return {m_shared->everConnected, m_shared->published, m_shared->confirmed, m_shared->dropped};
 }
 
 std::string Publisher::TakeNews() {
@@ -230,9 +213,10 @@ void Publisher::OnDisconnect(mosquitto *, void *self, int rc) {
     std::lock_guard lock(p->m_shared->mutex);
     p->m_shared->connected = false;
     const std::string where = p->m_broker.host + ":" + std::to_string(p->m_broker.port);
-    const std::string news = p->m_shared->everConnected
-                                 ? "lost the broker " + where + "; samples wait in the queue while it reconnects"
-                                 : "the broker " + where + " does not answer; trying again, at most every 30 s";
+    const std::string news =
+        p->m_shared->everConnected
+            ? "lost the broker " + where + "; samples wait in the queue while it reconnects"
+            : "the broker " + where + " does not answer; trying again, at most every 30 s";
     // A broker that stays away is reported once, not at every attempt.
     if (rc != 0 && news != p->m_shared->lastNews) p->m_shared->news = p->m_shared->lastNews = news;
     p->m_shared->changed.notify_all();

@@ -38,11 +38,13 @@ class Publisher {
     // within seconds.
     void Stop(double seconds);
 
-    bool Connected() const;
-    bool EverConnected() const;
-    int64_t Published() const; // handed to libmosquitto
-    int64_t Confirmed() const; // confirmed by the broker
-    int64_t Dropped() const;   // dropped because the queue was full
+    struct Totals {
+        bool everConnected = false;
+        int64_t published = 0; // handed to libmosquitto
+        int64_t confirmed = 0; // confirmed by the broker
+        int64_t dropped = 0;   // dropped because the queue was full
+    };
+    Totals Counts() const;
     // A change of the connection since the last call, in words ("" when none):
     // for the tool's messages on stderr.
     std::string TakeNews();

@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <csignal>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -91,8 +91,8 @@ std::string ResultLine(const Child &c, bool json) {
 
 } // namespace
 
-int RunTargets(const QString &program, const std::vector<Target> &targets, const QStringList &arguments, bool json,
-               int jobs) {
+int RunTargets(const QString &program, const std::vector<Target> &targets, const QStringList &arguments,
+               bool json, int jobs) {
     std::vector<Child> children(targets.size());
     std::size_t next = 0;
     int running = 0;
@@ -106,23 +106,28 @@ int RunTargets(const QString &program, const std::vector<Target> &targets, const
             QStringList args{"--json", "--name", QString::fromStdString(c.target->name),
                              QString::fromStdString(c.target->spec)};
             args += arguments;
-            QObject::connect(c.process.get(), &QProcess::readyReadStandardOutput, [&c, json] { TakeOutput(c, json, false); });
-            QObject::connect(c.process.get(), &QProcess::readyReadStandardError, [&c, json] { TakeOutput(c, json, false); });
-            QObject::connect(c.process.get(), &QProcess::finished, [&, pc = &c](int code, QProcess::ExitStatus status) {
-                TakeOutput(*pc, json, true);
-                pc->exitCode = status == QProcess::NormalExit ? code : kExitFailed;
-                pc->finished = true;
-                --running;
-                startMore();
-                if (running == 0 && next == children.size()) loop.quit();
-            });
+            QObject::connect(c.process.get(), &QProcess::readyReadStandardOutput,
+                             [&c, json] { TakeOutput(c, json, false); });
+            QObject::connect(c.process.get(), &QProcess::readyReadStandardError,
+                             [&c, json] { TakeOutput(c, json, false); });
+            QObject::connect(c.process.get(), &QProcess::finished,
+                             [&, pc = &c](int code, QProcess::ExitStatus status) {
+                                 TakeOutput(*pc, json, true);
+                                 pc->exitCode = status == QProcess::NormalExit ? code : kExitFailed;
+                                 pc->finished = true;
+                                 --running;
+                                 startMore();
+                                 if (running == 0 && next == children.size()) loop.quit();
+                             });
             c.process->start(program, args);
             if (!c.process->waitForStarted(-1)) {
                 c.finished = true;
-                c.result = QJsonObject{{"kind", "result"}, {"ok", false},
-                                       {"target", QString::fromStdString(c.target->spec)},
-                                       {"name", QString::fromStdString(c.target->name)},
-                                       {"error", "sensorctl could not be started: " + c.process->errorString()}};
+                c.result =
+                    QJsonObject{{"kind", "result"},
+                                {"ok", false},
+                                {"target", QString::fromStdString(c.target->spec)},
+                                {"name", QString::fromStdString(c.target->name)},
+                                {"error", "sensorctl could not be started: " + c.process->errorString()}};
                 continue;
             }
             ++running;

@@ -14,8 +14,8 @@
 // target's name (or as JSON lines); then one result line per target, in the
 // order of the list. The child's messages go to stderr with its name in front.
 // Returns the highest exit code of the children.
-int RunTargets(const QString &program, const std::vector<Target> &targets, const QStringList &arguments, bool json,
-               int jobs);
+int RunTargets(const QString &program, const std::vector<Target> &targets, const QStringList &arguments,
+               bool json, int jobs);
 
 // Asks every child to end (forwards SIGTERM); safe in a signal handler.
 void StopTargets();

@@ -33,12 +33,13 @@ bool ParseTarget(const std::string &spec, const std::string &name, Target &targe
         const std::string rest = spec.substr(scheme.size());
         std::size_t colon = rest.rfind(':');
         std::string host = colon == std::string::npos ? "" : rest.substr(0, colon);
-        if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
         const std::string port = colon == std::string::npos ? "" : rest.substr(colon + 1);
         int value = 0;
         const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
-        if (host.empty() || port.empty() || ec != std::errc() || end != port.data() + port.size() || value < 1 ||
-            value > 65535) {
+        if (host.empty() || port.empty() || ec != std::errc() || end != port.data() + port.size() ||
+            value < 1 || value > 65535) {
             problem = "\"" + spec + "\" is not a TCP target; write tcp://HOST:PORT with a port 1..65535";
             return false;
         }

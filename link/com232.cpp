@@ -4,9 +4,9 @@
 #include "link/frame.h"
 #include "link/linkstate.h"
 #include "link/linktrace.h"
+#include "platform/events.h"
 #include "platform/rs232.h"
 #include "platform/tcpsupp.h"
-#include "platform/events.h"
 #include "platform/utility.h"
 
 #include <algorithm>

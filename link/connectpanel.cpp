@@ -254,7 +254,6 @@ void TryToConnect() {
         CheckComLine();
 }
 
-
 void ShowLinkCause(const char *text) {
     SetCtrlVal(InterfacePanel(), kConnectCause, text);
     // The status display's own tooltip (its help text) stays, with the cause below it.

@@ -37,10 +37,13 @@ class Sensorctl : public ::testing::Test {
         beta = "tcp://127.0.0.1:" + std::to_string(b.listenTcp());
         gamma = c.openPty();
         targets = Path("plant.txt");
-        WriteFileBytes(targets, "# line 3\n" + alpha + " alpha\n" + beta + "   beta\n\n" + gamma + " gamma\n");
+        WriteFileBytes(targets,
+                       "# line 3\n" + alpha + " alpha\n" + beta + "   beta\n\n" + gamma + " gamma\n");
     }
 
-    std::string Path(const std::string &name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string Path(const std::string &name) const {
+        return dir.filePath(QString::fromStdString(name)).toStdString();
+    }
     QString Q(const std::string &text) const { return QString::fromStdString(text); }
 
     std::string WriteSet(const std::string &name, const sim::ParameterSet &s) const {
@@ -116,7 +119,8 @@ TEST_F(Sensorctl, GetWritesEachSensorsSetIntoAFileOfItsOwn) {
         uint16_t ram[kAnzPara], eeprom[kAnzPara], expectRam[kAnzPara], expectEeprom[kAnzPara];
         std::string problem;
         ASSERT_TRUE(ReadParaFile(Path(std::string(name) + "-ram.ini"), ram, problem)) << name << problem;
-        ASSERT_TRUE(ReadParaFile(Path(std::string(name) + "-eeprom.ini"), eeprom, problem)) << name << problem;
+        ASSERT_TRUE(ReadParaFile(Path(std::string(name) + "-eeprom.ini"), eeprom, problem))
+            << name << problem;
         ToRecord(MakeSet(uint16_t(100 * n)), expectRam);
         ToRecord(MakeSet(uint16_t(1000 + n)), expectEeprom);
         EXPECT_TRUE(std::equal(ram, ram + kAnzPara, expectRam)) << name;
@@ -133,7 +137,8 @@ TEST_F(Sensorctl, GetWritesEachSensorsSetIntoAFileOfItsOwn) {
 
 TEST_F(Sensorctl, ATargetThatDoesNotAnswerFailsAloneAndTheExitCodeSaysSo) {
     b.setFault({.kind = sim::FaultKind::NoAnswer, .command = 7, .persistent = true});
-    WriteFileBytes(targets, alpha + " alpha\n" + beta + " beta\n" + gamma + " gamma\ntcp://127.0.0.1:1 nobody\n");
+    WriteFileBytes(targets,
+                   alpha + " alpha\n" + beta + " beta\n" + gamma + " gamma\ntcp://127.0.0.1:1 nobody\n");
     ToolRun run = RunTool({"--targets", Q(targets), "version"});
     EXPECT_EQ(run.code, 2);
     ASSERT_EQ(run.out.size(), 4) << run.out.join('\n').toStdString();
@@ -146,7 +151,8 @@ TEST_F(Sensorctl, ATargetThatDoesNotAnswerFailsAloneAndTheExitCodeSaysSo) {
 }
 
 TEST_F(Sensorctl, WatchAndRecordCarryTheSensorsValues) {
-    a.setMeasurement({.chL = 1000, .chC = 2000, .chR = 3000, .density = 1500, .sym1 = 400, .sym2 = 600, .temp = 250});
+    a.setMeasurement(
+        {.chL = 1000, .chC = 2000, .chR = 3000, .density = 1500, .sym1 = 400, .sym2 = 600, .temp = 250});
     ToolRun watched = RunTool({Q(alpha), "watch", "--count", "3", "--json"});
     EXPECT_EQ(watched.code, 0);
     const auto lines = watched.Json();
@@ -192,15 +198,21 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
         const char *reason;
     };
     const Case cases[] = {
-        {"tcp://127.0.0.1:4001 one\ntcp://127.0.0.1:4002 one\n", {"version"}, "line 2: the name one is used twice"},
+        {"tcp://127.0.0.1:4001 one\ntcp://127.0.0.1:4002 one\n",
+         {"version"},
+         "line 2: the name one is used twice"},
         {"tcp://127.0.0.1\n", {"version"}, "line 1: \"tcp://127.0.0.1\" is not a TCP target"},
         {"tcp://127.0.0.1:70000\n", {"version"}, "port 1..65535"},
         {"# nothing\n\n", {"version"}, "lists no target"},
         {"/dev/ttyS0 bad/name\n", {"version"}, "may hold only letters"},
         {"", {"tcp://127.0.0.1:4001", "transfer", "x.equ"}, "--temp DEGREES"},
-        {"", {"tcp://127.0.0.1:4001", "transfer", "x.equ", "--temp", "20", "--family", "nonesuch"}, "unknown family"},
+        {"",
+         {"tcp://127.0.0.1:4001", "transfer", "x.equ", "--temp", "20", "--family", "nonesuch"},
+         "unknown family"},
         {"", {"tcp://127.0.0.1:4001", "get"}, "get needs -o FILE"},
-        {"", {"tcp://127.0.0.1:4001", "publish", "--broker", "http://x", "--topic", "t"}, "not a broker address"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "http://x", "--topic", "t"},
+         "not a broker address"},
         {"", {"tcp://127.0.0.1:4001", "fetch"}, "unknown command"},
         {"", {"udp://127.0.0.1:4001", "version"}, "neither tcp://HOST:PORT nor a serial device path"},
     };

@@ -20,7 +20,8 @@
 namespace {
 
 QString Find(const char *program) {
-    return QStandardPaths::findExecutable(program, {"/usr/sbin", "/usr/bin", "/usr/local/sbin", "/usr/local/bin"});
+    return QStandardPaths::findExecutable(program,
+                                          {"/usr/sbin", "/usr/bin", "/usr/local/sbin", "/usr/local/bin"});
 }
 
 int FreePort() {
@@ -35,8 +36,10 @@ class Broker {
   public:
     explicit Broker(const QString &dir) : m_dir(dir), m_port(FreePort()) {
         WriteFileBytes((dir + "/mosquitto.conf").toStdString(),
-                       "listener " + std::to_string(m_port) + " 127.0.0.1\nallow_anonymous true\n"
-                       "persistence true\npersistence_location " + dir.toStdString() + "/\n");
+                       "listener " + std::to_string(m_port) +
+                           " 127.0.0.1\nallow_anonymous true\n"
+                           "persistence true\npersistence_location " +
+                           dir.toStdString() + "/\n");
     }
     ~Broker() { Stop(); }
 
@@ -71,8 +74,9 @@ class Subscriber {
   public:
     Subscriber(const Broker &broker, const QString &topic) {
         // Line-buffered, so that each message and the subscription's acknowledgement come at once.
-        m_process.start(Find("stdbuf"), QStringList{"-oL", Find("mosquitto_sub")} + broker.Address() +
-                                            QStringList{"-t", topic, "-v", "-q", "1", "-c", "-i", "test-viewer", "-d"});
+        m_process.start(Find("stdbuf"),
+                        QStringList{"-oL", Find("mosquitto_sub")} + broker.Address() +
+                            QStringList{"-t", topic, "-v", "-q", "1", "-c", "-i", "test-viewer", "-d"});
         m_process.waitForStarted();
         EXPECT_TRUE(WaitFor([this] { return Read(), m_debug.contains("SUBACK"); })) << "the subscription";
     }
@@ -86,7 +90,8 @@ class Subscriber {
         std::vector<int> seqs;
         for (const QString &line : m_lines)
             if (line.section(' ', 0, 0).endsWith("/data"))
-                seqs.push_back(QJsonDocument::fromJson(line.section(' ', 1).toUtf8()).object().value("seq").toInt(-1));
+                seqs.push_back(
+                    QJsonDocument::fromJson(line.section(' ', 1).toUtf8()).object().value("seq").toInt(-1));
         return seqs;
     }
 
@@ -97,8 +102,10 @@ class Subscriber {
         while ((end = m_buffer.indexOf('\n')) >= 0) {
             const QString line = m_buffer.left(end);
             m_buffer.remove(0, end + 1);
-            if (line.startsWith("Client ")) m_debug += line + "\n";
-            else m_lines << line;
+            if (line.startsWith("Client "))
+                m_debug += line + "\n";
+            else
+                m_lines << line;
         }
     }
     QProcess m_process;
@@ -126,12 +133,14 @@ class SensorctlPublish : public ::testing::Test {
 
     void StartTool(const QStringList &extra) {
         tool.start(SENSORCTL_PATH,
-                   QStringList{target, "publish", "--broker", broker.Url(), "--topic", "plant/s1", "--json"} + extra);
+                   QStringList{target, "publish", "--broker", broker.Url(), "--topic", "plant/s1", "--json"} +
+                       extra);
         ASSERT_TRUE(tool.waitForStarted());
     }
     QJsonObject ToolResult() {
         EXPECT_TRUE(tool.waitForFinished(20000));
-        const QStringList lines = QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         return lines.isEmpty() ? QJsonObject{} : QJsonDocument::fromJson(lines.last().toUtf8()).object();
     }
 
@@ -177,11 +186,14 @@ TEST_F(SensorctlPublish, ABrokerRestartLosesNoMoreSamplesThanTheToolReportsDropp
     EXPECT_GT(dropped, 0) << "the outage was meant to fill the queue";
 
     std::set<int> distinct;
-    ASSERT_TRUE(WaitFor([&] {
-        const std::vector<int> seqs = viewer.Seqs();
-        distinct = std::set<int>(seqs.begin(), seqs.end());
-        return static_cast<int>(distinct.size()) >= kSamples - dropped;
-    }, 10.0)) << distinct.size() << " distinct samples arrived, " << dropped << " were reported dropped";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const std::vector<int> seqs = viewer.Seqs();
+            distinct = std::set<int>(seqs.begin(), seqs.end());
+            return static_cast<int>(distinct.size()) >= kSamples - dropped;
+        },
+        10.0))
+        << distinct.size() << " distinct samples arrived, " << dropped << " were reported dropped";
     EXPECT_LE(kSamples - static_cast<int>(distinct.size()), dropped);
     int last = -1;
     for (int seq : viewer.Seqs()) {

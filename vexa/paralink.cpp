@@ -82,7 +82,6 @@ bool ReadIntoVars(uint16_t target) {
     return true;
 }
 
-
 void Befehl3plus4() {
     if (!ExchangeFrame()) {
         SetPopupTimeout();

@@ -41,7 +41,8 @@ std::string TeachRow(const uint16_t (&record)[kAnzPara], int row) {
 
 } // namespace
 
-std::vector<SetDifference> DifferingItems(const uint16_t (&first)[kAnzPara], const uint16_t (&second)[kAnzPara]) {
+std::vector<SetDifference> DifferingItems(const uint16_t (&first)[kAnzPara],
+                                          const uint16_t (&second)[kAnzPara]) {
     std::vector<SetDifference> items;
     for (int k = 0; k < kParaWords; ++k)
         if (first[k] != second[k])

@@ -16,7 +16,8 @@ struct SetDifference {
     std::string second;
 };
 // Every parameter and teach row that differs, in record order.
-std::vector<SetDifference> DifferingItems(const uint16_t (&first)[kAnzPara], const uint16_t (&second)[kAnzPara]);
+std::vector<SetDifference> DifferingItems(const uint16_t (&first)[kAnzPara],
+                                          const uint16_t (&second)[kAnzPara]);
 // One line per differing parameter (name, both values, unit) and per differing
 // teach row (its six values on each side); empty when the sets are equal.
 std::string SetDifferences(const uint16_t (&panel)[kAnzPara], const uint16_t (&other)[kAnzPara],
