@@ -24,8 +24,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -55,6 +58,15 @@ class Command {
     Command(const Target &t, const Request &r, const Sink &sink) : m_target(t), m_request(r), m_sink(sink) {}
 
     int Run();
+
+    int Version();
+    int Get();
+    int Send();
+    int Diff();
+    int Watch();
+    int Record();
+    int Transfer();
+    int Publish();
 
   private:
     QJsonObject Line(const char *kind) const {
@@ -94,18 +106,15 @@ class Command {
     void Disconnect();
     QJsonObject Sample(long seq, int64_t wallMs) const;
 
-    int Version();
-    int Get();
-    int Send();
-    int Diff();
-    int Watch();
-    int Record();
-    int Transfer();
-    int Publish();
-
     Target m_target;
     Request m_request;
     Sink m_sink;
+};
+
+constexpr std::pair<const char *, int (Command::*)()> kCommands[] = {
+    {"version", &Command::Version},   {"get", &Command::Get},         {"send", &Command::Send},
+    {"diff", &Command::Diff},         {"watch", &Command::Watch},     {"record", &Command::Record},
+    {"transfer", &Command::Transfer}, {"publish", &Command::Publish},
 };
 
 bool Command::Connect(std::string &cause) {
@@ -166,23 +175,8 @@ int Command::Run() {
         if (!problem.empty()) return Fail(problem);
     }
     int code = kExitFailed;
-    const std::string &c = m_request.command;
-    if (c == "version")
-        code = Version();
-    else if (c == "get")
-        code = Get();
-    else if (c == "send")
-        code = Send();
-    else if (c == "diff")
-        code = Diff();
-    else if (c == "watch")
-        code = Watch();
-    else if (c == "record")
-        code = Record();
-    else if (c == "transfer")
-        code = Transfer();
-    else if (c == "publish")
-        code = Publish();
+    for (const auto &[name, run] : kCommands)
+        if (m_request.command == name) code = (this->*run)();
     Disconnect();
     StopLinkTrace();
     return code;
@@ -382,8 +376,8 @@ int Command::Publish() {
 
 std::string RequestProblem(const Request &r) {
     const std::string &c = r.command;
-    const bool known = c == "version" || c == "get" || c == "send" || c == "diff" || c == "watch" ||
-                       c == "record" || c == "transfer" || c == "publish";
+    const bool known = std::any_of(std::begin(kCommands), std::end(kCommands),
+                                   [&](const auto &command) { return c == command.first; });
     if (!known) return "unknown command \"" + c + "\"; see --help";
     if ((c == "get" || c == "record") && r.file.empty()) return c + " needs -o FILE";
     if ((c == "send" || c == "diff" || c == "transfer") && r.file.empty()) return c + " needs a FILE";
