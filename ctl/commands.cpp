@@ -72,7 +72,7 @@ class Command {
     QJsonObject Line(const char *kind) const {
         QJsonObject o;
         o["kind"] = kind;
-        o["target"] = Q(m_target.spec);
+        o["target"] = Q(m_target.address);
         o["name"] = Q(m_target.name);
         return o;
     }

@@ -119,10 +119,10 @@ int main(int argc, char **argv) {
 
     QStringList positional = parser.positionalArguments();
     const bool many = parser.isSet(targets);
-    std::string spec;
+    std::string address;
     if (!many) {
         if (positional.isEmpty()) return UsageError("no TARGET given");
-        spec = positional.takeFirst().toStdString();
+        address = positional.takeFirst().toStdString();
     }
     if (positional.isEmpty()) return UsageError("no COMMAND given");
     Request r;
@@ -160,7 +160,8 @@ int main(int argc, char **argv) {
     if (!many) {
         Target target;
         std::string problem;
-        if (!ParseTarget(spec, parser.value(name).toStdString(), target, problem)) return UsageError(problem);
+        if (!ParseTarget(address, parser.value(name).toStdString(), target, problem))
+            return UsageError(problem);
         return RunCommand(target, r, PrintLine);
     }
 

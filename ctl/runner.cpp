@@ -77,7 +77,7 @@ std::string ResultLine(const Child &c, bool json) {
     QJsonObject o = c.result;
     if (o.isEmpty()) {
         o["kind"] = "result";
-        o["target"] = QString::fromStdString(c.target->spec);
+        o["target"] = QString::fromStdString(c.target->address);
         o["name"] = QString::fromStdString(c.target->name);
         o["ok"] = false;
         o["error"] = QString("sensorctl ended without a result (exit code %1)").arg(c.exitCode);
@@ -104,7 +104,7 @@ int RunTargets(const QString &program, const std::vector<Target> &targets, const
             c.target = &targets[next - 1];
             c.process = std::make_unique<QProcess>();
             QStringList args{"--json", "--name", QString::fromStdString(c.target->name),
-                             QString::fromStdString(c.target->spec)};
+                             QString::fromStdString(c.target->address)};
             args += arguments;
             QObject::connect(c.process.get(), &QProcess::readyReadStandardOutput,
                              [&c, json] { TakeOutput(c, json, false); });
@@ -125,7 +125,7 @@ int RunTargets(const QString &program, const std::vector<Target> &targets, const
                 c.result =
                     QJsonObject{{"kind", "result"},
                                 {"ok", false},
-                                {"target", QString::fromStdString(c.target->spec)},
+                                {"target", QString::fromStdString(c.target->address)},
                                 {"name", QString::fromStdString(c.target->name)},
                                 {"error", "sensorctl could not be started: " + c.process->errorString()}};
                 continue;

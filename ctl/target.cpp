@@ -25,12 +25,12 @@ std::string NameFrom(const std::string &text) {
 
 } // namespace
 
-bool ParseTarget(const std::string &spec, const std::string &name, Target &target, std::string &problem) {
+bool ParseTarget(const std::string &address, const std::string &name, Target &target, std::string &problem) {
     Target t;
-    t.spec = spec;
+    t.address = address;
     const std::string scheme = "tcp://";
-    if (spec.rfind(scheme, 0) == 0) {
-        const std::string rest = spec.substr(scheme.size());
+    if (address.rfind(scheme, 0) == 0) {
+        const std::string rest = address.substr(scheme.size());
         std::size_t colon = rest.rfind(':');
         std::string host = colon == std::string::npos ? "" : rest.substr(0, colon);
         if (host.size() > 2 && host.front() == '[' && host.back() == ']')
@@ -40,18 +40,18 @@ bool ParseTarget(const std::string &spec, const std::string &name, Target &targe
         const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
         if (host.empty() || port.empty() || ec != std::errc() || end != port.data() + port.size() ||
             value < 1 || value > 65535) {
-            problem = "\"" + spec + "\" is not a TCP target; write tcp://HOST:PORT with a port 1..65535";
+            problem = "\"" + address + "\" is not a TCP target; write tcp://HOST:PORT with a port 1..65535";
             return false;
         }
         t.tcp = true;
         t.host = host;
         t.port = value;
         t.name = NameFrom(host + "-" + port);
-    } else if (!spec.empty() && spec.find("://") == std::string::npos) {
-        t.device = spec;
-        t.name = NameFrom(spec.substr(spec.rfind('/') + 1));
+    } else if (!address.empty() && address.find("://") == std::string::npos) {
+        t.device = address;
+        t.name = NameFrom(address.substr(address.rfind('/') + 1));
     } else {
-        problem = "\"" + spec + "\" is neither tcp://HOST:PORT nor a serial device path";
+        problem = "\"" + address + "\" is neither tcp://HOST:PORT nor a serial device path";
         return false;
     }
     if (!name.empty()) {
@@ -83,16 +83,16 @@ bool ReadTargetsFile(const std::string &path, std::vector<Target> &targets, std:
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::istringstream words(line);
-        std::string spec, name, extra;
-        words >> spec >> name >> extra;
-        if (spec.empty() || spec[0] == '#') continue;
+        std::string address, name, extra;
+        words >> address >> name >> extra;
+        if (address.empty() || address[0] == '#') continue;
         if (!extra.empty()) {
             problem = where + "a line holds a target and at most a name";
             return false;
         }
         Target t;
         std::string why;
-        if (!ParseTarget(spec, name, t, why)) {
+        if (!ParseTarget(address, name, t, why)) {
             problem = where + why;
             return false;
         }

@@ -7,8 +7,8 @@
 #include <vector>
 
 struct Target {
-    std::string spec; // as given
-    std::string name; // letters, digits, '.', '_' and '-' only
+    std::string address; // as given
+    std::string name;    // letters, digits, '.', '_' and '-' only
     bool tcp = false;
     std::string host;
     int port = 0;
@@ -17,7 +17,7 @@ struct Target {
 
 // Parses a target; name, when empty, is made from it ("10.0.0.5-4001",
 // "ttyUSB0"). False with the reason in problem.
-bool ParseTarget(const std::string &spec, const std::string &name, Target &target, std::string &problem);
+bool ParseTarget(const std::string &address, const std::string &name, Target &target, std::string &problem);
 // Reads a targets file: one target per line, optionally followed by blanks and
 // its name; blank lines and lines starting with '#' are skipped. Names must
 // differ. False with the reason (and line) in problem.

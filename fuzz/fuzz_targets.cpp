@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_CHECK(names.insert(t.name).second);
         FUZZ_CHECK(t.tcp ? !t.host.empty() && t.port >= 1 && t.port <= 65535 : !t.device.empty());
         Target again;
-        FUZZ_CHECK(ParseTarget(t.spec, t.name, again, problem));
+        FUZZ_CHECK(ParseTarget(t.address, t.name, again, problem));
         FUZZ_CHECK(again.host == t.host && again.port == t.port && again.device == t.device);
         FUZZ_CHECK(WithName("%n.ini", t.name) == t.name + ".ini");
     }
