@@ -5,7 +5,7 @@
 #include "kelvra/kelvradata.h"
 #include "kelvra/sensorkinds.h"
 #include "kelvra/startup.h"
-#include "link/filestore.h"
+#include "platform/filestore.h"
 #include "platform/formatio.h"
 #include "platform/userint.h"
 #include "platform/utility.h"

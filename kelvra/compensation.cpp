@@ -3,9 +3,13 @@
 #include "kelvra/calc.h"
 #include "kelvra/kelvradata.h"
 #include "kelvra/transfer.h"
+#include "link/com232.h"
+#include "link/linkstate.h"
 #include "platform/userint.h"
 
 namespace {
+
+constexpr double kKelvraEchoTimeout = 2.0;
 
 // Each chart shows the 100 degrees plus one point of the previous drawing.
 constexpr int kPointsPerScreen = 101;
@@ -96,10 +100,21 @@ KELVRA_CALC_ENTRIES(4)
 KELVRA_CALC_ENTRIES(5)
 KELVRA_CALC_ENTRIES(6)
 
+void SetUpCompensationLink() {
+    static kelvralink::CompensationFrames frames(kdata.dataCfSendBuf);
+    linkProgram = LinkProgram{};
+    linkProgram.frames = &frames;
+    linkProgram.echoTimeout = kKelvraEchoTimeout;
+}
+
 void SendParaData(int n) {
     const PanelDesc &p = DataPanelDesc(n);
     const int panel = kpanels.datapanel[p.number];
-    if (WriteFactors(p, [panel](double value) { SetCtrlVal(panel, kTransferProgress, value); }))
+    auto progress = [panel](double value) { SetCtrlVal(panel, kTransferProgress, value); };
+    if (RunLinkOperation([&](sensor::Sensor::Done done) {
+            kelvralink::WriteFactors(LinkSensor(), kdata.dataCfSendBuf, p, progress, SetPopupTimeout,
+                                     std::move(done));
+        }))
         SetCtrlVal(panel, kTransferProgress, 0);
 }
 

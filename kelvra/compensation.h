@@ -28,3 +28,18 @@ void CalcCfCurvesDataP3();
 void CalcCfCurvesDataP4();
 void CalcCfCurvesDataP5();
 void CalcCfCurvesDataP6();
+
+// Sets the link up for the transfer: frames from dataCfSendBuf, a 2 s echo
+// wait. Panels and the program's hooks are left to the caller.
+void SetUpCompensationLink();
+// Writes the factors of data panel n, showing progress on the panel. Outcome
+// in the sensor's echo flag: set when every frame was confirmed; a failure has
+// gone through SetPopupTimeout.
+void SendParaData(int n);
+// The same under each data panel's own name.
+void SendParaDataP1();
+void SendParaDataP2();
+void SendParaDataP3();
+void SendParaDataP4();
+void SendParaDataP5();
+void SendParaDataP6();

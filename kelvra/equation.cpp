@@ -1,7 +1,7 @@
 #include "kelvra/equation.h"
 
 #include "kelvra/kelvradata.h"
-#include "link/filestore.h"
+#include "platform/filestore.h"
 #include "platform/formatio.h"
 #include "platform/userint.h"
 

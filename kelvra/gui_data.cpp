@@ -54,9 +54,9 @@ void TransferSequence(int n) {
     CalcSetPointData(n);
     CalcCfCurvesData(n);
     SendParaData(n);
-    NoteCoefTransfer(n, com.comecho == 1);
+    NoteCoefTransfer(n, LinkSensor().echoOk());
     SetOperationButtonsDimmed(0);
-    SetCtrlVal(panel, kTransferStatus, com.comecho == 1 ? "SUCCESS" : "FAILURE");
+    SetCtrlVal(panel, kTransferStatus, LinkSensor().echoOk() ? "SUCCESS" : "FAILURE");
     SetCtrlAttribute(panel, button, ATTR_CTRL_COLOR, MakeColor(224, 224, 224));
 }
 

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "kelvra/paneltable.h"
-#include "link/linkstate.h"
-
 #include <cstdint>
 #include <string>
+
+constexpr int kCfSendWords = 600; // words of dataCfSendBuf
 
 struct KelvraData {
     // Polynomial coefficients last read from a data panel, highest power first.

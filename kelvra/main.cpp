@@ -1,7 +1,7 @@
 // KelvraV12: prepares the temperature compensation of a sensor and writes it
 // into the sensor's memory.
 #include "kelvra/startup.h"
-#include "link/linktrace.h"
+#include "link/linkstate.h"
 #include "platform/userint.h"
 
 #include <cstdio>

@@ -2,6 +2,7 @@
 
 #include "branding/logo.h"
 #include "kelvra/coefstate.h"
+#include "kelvra/compensation.h"
 #include "kelvra/gui.h"
 #include "kelvra/kelvradata.h"
 #include "kelvra/sensorkinds.h"
@@ -11,7 +12,6 @@
 #include "link/linkstate.h"
 #include "link/serverlist.h"
 #include "platform/programicon.h"
-#include "platform/tcpsupp.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 
@@ -67,7 +67,7 @@ int StartKelvra() {
 }
 
 void ShutdownKelvra() {
-    if (com.tcpcon) DisconnectFromTCPServer(com.g_hconversation);
+    LinkSensor().close();
     com.tcpcon = 0;
     // The connection panel is a window of its own, so it does not go with the main panel.
     if (kpanels.interfacepanel > 0) DiscardPanel(kpanels.interfacepanel);
@@ -76,11 +76,8 @@ void ShutdownKelvra() {
 }
 
 void InitAll() {
-    com.anzframe = kFrameWords;
     com.comport = 1;
     com.tcpcon = 0;
-    com.sync = 0x55;
-    com.order = 1;
     kdata.selSensor = 0;
     GetProjectDir(kdata.proj_dir);
     SetLinkFileNames(GetSettingsDir(kdata.proj_dir, kKelvraProgram));
@@ -104,7 +101,7 @@ void InitAll() {
 }
 
 void SetChildPanel() {
-    kdata.selSensor = SensorCodeFromVersion(com.version, kdata.selSensor);
+    kdata.selSensor = SensorCodeFromVersion(LinkSensor().version().c_str(), kdata.selSensor);
     SetCtrlVal(kpanels.mainpanel, kEditSelectSensor, static_cast<int>(kdata.selSensor));
     ShowChildPanel();
 }

@@ -1,15 +1,28 @@
-// Writes a data panel's correction-factor tables into the sensor's memory:
-// block announcements, then echo-checked block writes of ten words each.
+// Writes a data panel's correction-factor tables into the sensor's memory as an
+// operation on its sensor object: block announcements, then echo-checked block
+// writes of ten words each. KelvraV12's transfer button and the command-line
+// tool both run it, so both send the same frames.
 #pragma once
 
+#include "kelvra/kelvradata.h"
 #include "kelvra/paneltable.h"
+#include "sensor/sensor.h"
 
 #include <cstdint>
 #include <functional>
 
-// Sets the link up for the transfer: frames from dataCfSendBuf, a 2 s echo
-// wait. Panels and the program's hooks are left to the caller.
-void SetUpCompensationLink();
+namespace kelvralink {
+
+// Command frames of the compensation program (its FillTxBuf): a block address
+// (command 180), or address, count and data words from words (command 182).
+class CompensationFrames final : public sensor::FrameSource {
+  public:
+    explicit CompensationFrames(uint16_t (&words)[kCfSendWords]) : m_words(words) {}
+    bool fill(sensor::Sensor &s, uint16_t order, uint16_t a, uint16_t b, uint16_t n) override;
+
+  private:
+    uint16_t (&m_words)[kCfSendWords];
+};
 
 // Where block-write frame f of a panel's plan takes its words from
 // (dataCfSendBuf) and where it puts them in the sensor.
@@ -19,24 +32,23 @@ struct FrameSlot {
 };
 FrameSlot TransferFrame(const PanelDesc &p, int f);
 
-// Copies the words the plan sends, channel after channel, into dataCfSendBuf.
-void StageFactors(const PanelDesc &p);
+// Copies the words the plan sends, channel after channel, from the factor
+// arrays into words.
+void StageFactors(const PanelDesc &p, uint16_t (&words)[kCfSendWords]);
 
+// What a failed exchange does besides ending the transfer: the program's
+// time-out handler. The echo flag is already cleared when it runs.
+using OnFailure = std::function<void()>;
+
+// Lets frames come from frames' words, with echoes awaited 2 s.
+void SetUp(sensor::Sensor &s, CompensationFrames &frames);
+// Opens the link and asks for the version, as the program connects.
+void Connect(sensor::Sensor &s, sensor::Sensor::Done done);
 // Writes panel p's correction factors from the factor arrays into the sensor:
-// block announcements, staging, block writes. progress gets the indicator's
-// value after each confirmed write frame. True when every frame was confirmed;
-// a failure has gone through SetPopupTimeout (com.comecho 0, com.szCause).
-bool WriteFactors(const PanelDesc &p, const std::function<void(double)> &progress);
+// block announcements, staging into words (the words the sensor's frames come
+// from), block writes. progress gets the indicator's value after each
+// confirmed write frame. done(true) when every frame was confirmed.
+void WriteFactors(sensor::Sensor &s, uint16_t (&words)[kCfSendWords], const PanelDesc &p,
+                  std::function<void(double)> progress, OnFailure failed, sensor::Sensor::Done done);
 
-// Writes the factors of data panel n, showing progress on the panel. Outcome
-// in com.comecho: 1 when every frame was confirmed; a failure has gone
-// through SetPopupTimeout.
-void SendParaData(int n);
-
-// The same under each data panel's own name.
-void SendParaDataP1();
-void SendParaDataP2();
-void SendParaDataP3();
-void SendParaDataP4();
-void SendParaDataP5();
-void SendParaDataP6();
+} // namespace kelvralink

@@ -1,160 +1,83 @@
 #include "link/com232.h"
 
-#include "link/errortexts.h"
-#include "link/frame.h"
 #include "link/linkstate.h"
-#include "link/linktrace.h"
 #include "platform/events.h"
-#include "platform/rs232.h"
-#include "platform/tcpsupp.h"
-#include "platform/utility.h"
+#include "sensor/causes.h"
 
-#include <algorithm>
+#include <QCoreApplication>
+#include <QEventLoop>
 
 namespace {
-
-constexpr int kFrameBytes = kFrameWords * 2;
-constexpr long kBaudRate = 19200;
-constexpr double kSerialIoTimeout = 2.0;
-constexpr unsigned kConnectTimeoutMs = 5000;
-constexpr int kTcpReadTimeoutMs = 5000;
-constexpr int kVersionWriteTimeoutMs = 5000;
-constexpr double kVersionTimeoutRs232 = 3.0;
-constexpr double kVersionTimeoutTcp = 5.0;
-constexpr double kVersionPause = 0.1;
-
-double lastWaitTimeout = 0.0; // of the answer wait that ran last, for its cause text
 
 bool IsSerial() {
     return com.comprotocol == 0;
 }
 
-// Why the exchange just waited for failed; "" when it did not.
-std::string FailureCause(int echoWords) {
-    if (IsSerial() && com.dataSize < 0) return DeviceLostCause(LinkPlace());
-    if (com.bytesToRead != 0 && com.nBytesW != kFrameBytes) return UnwrittenCause(LinkPlace(), com.nBytesW);
-    if (com.bytesToRead != 0 && !IsSerial() && com.tcpcon == 0) return ServerClosedCause(LinkPlace());
-    const int count = IsSerial() ? com.dataSize : com.dataSize - com.bytesToRead;
-    return AnswerCause({LinkPlace(), lastWaitTimeout, com.szReadBuf, count, std::min(count, kLinkBufSize),
-                        com.szWriteBuf, echoWords});
-}
-
-// Records how an exchange ended: a failure's cause for SetPopupTimeout, a
-// success in the trace. A good exchange after a failure shows the sensor's
-// version again, unless the operation it belongs to has already failed (every
-// failure clears comecho and poll; a new operation or a good echo sets them).
-bool NoteOutcome(int echoWords) {
-    const std::string cause = FailureCause(echoWords);
-    if (!cause.empty()) {
-        CopyText(com.szCause, cause);
-        return false;
+// A good exchange after a failure shows the sensor's version again, unless the
+// operation it belongs to has already failed (every failure clears the echo
+// flag and poll; a new operation or a good echo sets them).
+void NoteOutcome(bool ok) {
+    if (!ok) {
+        CopyText(com.szCause, LinkSensor().cause());
+        return;
     }
-    TraceOutcome("ok");
-    const bool operationFailed = com.comecho == 0 && !(linkProgram.poll && *linkProgram.poll == 1);
+    const bool operationFailed = !LinkSensor().echoOk() && !(linkProgram.poll && *linkProgram.poll == 1);
     if (com.statusStale && !operationFailed) {
         com.statusStale = false;
         com.szCause[0] = '\0';
         if (linkReport.statusAgain) linkReport.statusAgain();
     }
-    return true;
 }
 
-// A read inside the data-ready loop never waits past the answer wait in progress,
-// so the loop always ends once the wait has given up.
-unsigned ReadTimeoutMs() {
-    if (com.answerDeadline <= 0.0) return 0;
-    const double left = (com.answerDeadline - Timer()) * 1000.0;
-    return static_cast<unsigned>(std::clamp(left, 0.0, static_cast<double>(kTcpReadTimeoutMs)));
-}
-
-// Reads and drops what has come while no answer is awaited; more than a buffer
-// full is announced again and dropped then.
-void DropPendingBytes(unsigned handle) {
-    char scratch[kLinkBufSize];
-    ClientTCPRead(handle, scratch, sizeof scratch, 0);
-}
-
-// Stores arriving answer bytes at their place in szReadBuf until the answer is
-// complete, a read fails, or the wait has given up.
-void ReadAwaitedBytes(unsigned handle) {
-    while (com.bytesToRead > 0) {
-        const int pos = com.dataSize - com.bytesToRead;
-        if (pos < 0 || pos >= kLinkBufSize) return;
-        const int count = std::min(com.bytesToRead, kLinkBufSize - pos);
-        com.bytesRead =
-            ClientTCPRead(handle, com.szReadBuf + pos, static_cast<unsigned>(count), ReadTimeoutMs());
-        if (com.bytesRead <= 0) return;
-        com.bytesToRead -= com.bytesRead;
-        if (linkProgram.eventsWhileReading) ProcessSystemEvents();
+// Waits until an operation has ended. A connect takes no user input meanwhile,
+// as the blocking connect the programs were written for.
+bool WaitFor(const std::function<void(sensor::Sensor::Done)> &start, bool userInput) {
+    bool finished = false, outcome = false;
+    start([&](bool ok) {
+        finished = true;
+        outcome = ok;
+    });
+    while (!finished) {
+        if (userInput)
+            WaitForSystemEvents(1.0);
+        else
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     }
+    return outcome;
 }
 
-void WaitOnSerialQueue(double timeout) {
-    com.tstart = Timer();
-    com.tdiff = 0.0;
-    do {
-        WaitForSystemEvents(timeout - com.tdiff);
-        com.dataSize = GetInQLen(com.comport);
-        com.tdiff = Timer() - com.tstart;
-    } while (!(com.tdiff > timeout) && com.dataSize < kFrameBytes);
-    // Never more than the buffer holds: a larger queue counts as a wrong-length answer.
-    const int count = std::clamp(com.dataSize, 0, kLinkBufSize);
-    if (count > 0) ComRd(com.comport, com.szReadBuf, count);
-    com.bytesToRead = kFrameBytes - com.dataSize;
-}
-
-void WaitOnTcpCallback(double timeout) {
-    com.tstart = Timer();
-    com.answerDeadline = com.tstart + timeout;
-    com.tdiff = 0.0;
-    while (com.bytesToRead > 0) {
-        WaitForSystemEvents(timeout - com.tdiff);
-        com.tdiff = Timer() - com.tstart;
-        if (com.tdiff > timeout) break;
-    }
-    com.answerDeadline = 0.0;
-}
-
-// Lets events run for the given seconds.
-void PauseWithEvents(double seconds) {
-    com.tstart = Timer();
-    com.tdiff = 0.0;
-    while (com.tdiff < seconds) {
-        WaitForSystemEvents(seconds - com.tdiff);
-        com.tdiff = Timer() - com.tstart;
-    }
+// Opens the sensor's transport at the settings in force; result in com.ret.
+void OpenLink(bool userInput) {
+    sensor::Sensor &s = LinkSensor();
+    s.setAddress(LinkAddress());
+    s.onLost = ClientTCPCB;
+    s.onOutcome = NoteOutcome;
+    s.setFrameSource(linkProgram.frames);
+    s.setEchoTimeout(linkProgram.echoTimeout);
+    s.setTrace(&LinkTrace());
+    WaitFor([&s](sensor::Sensor::Done done) { s.open(std::move(done)); }, userInput);
+    com.ret = static_cast<int16_t>(s.openResult().code);
+    com.linkLost = false;
+    if (com.ret < 0) CopyText(com.szCause, s.cause());
 }
 
 } // namespace
 
 void InitRS232() {
     if (linkProgram.poll) *linkProgram.poll = 0;
-    CloseCom(com.comport);
-    com.ret = static_cast<int16_t>(
-        OpenComConfig(com.comport, com.comDevice, kBaudRate, 0, 8, 1, kLinkBufSize, kLinkBufSize));
+    OpenLink(true);
     if (com.ret < 0) {
-        CopyText(com.szStatus, Rs232ErrorText(com.ret));
-        CopyText(com.szCause, SerialOpenCause(LastComOpenProblem()));
+        CopyText(com.szStatus, sensor::Rs232ErrorText(com.ret));
         if (linkReport.transportError) linkReport.transportError(false);
-        return;
     }
-    SetComTime(com.comport, kSerialIoTimeout);
-    FlushInQ(com.comport);
-    FlushOutQ(com.comport);
-    SetCTSMode(com.comport, 0);
 }
 
 void InitTCP_IP() {
-    if (com.tcpcon > 0) DisconnectFromTCPServer(com.g_hconversation);
     if (linkReport.waitCursor) linkReport.waitCursor(1);
-    com.ret =
-        static_cast<int16_t>(ConnectToTCPServer(&com.g_hconversation, static_cast<unsigned>(com.portNum),
-                                                com.ipBuf, ClientTCPCB, nullptr, kConnectTimeoutMs));
+    OpenLink(false);
     if (linkReport.waitCursor) linkReport.waitCursor(0);
     if (com.ret < 0) {
-        CopyText(com.szStatus, TcpErrorText(com.ret));
-        CopyText(com.szCause,
-                 TcpConnectCause(LastTcpConnectProblem(), LinkPlace(), kConnectTimeoutMs / 1000.0));
+        CopyText(com.szStatus, sensor::TcpErrorText(com.ret));
         if (linkReport.transportError) linkReport.transportError(true);
         com.tcpcon = 0;
     } else {
@@ -162,102 +85,53 @@ void InitTCP_IP() {
     }
 }
 
-int ClientTCPCB(unsigned handle, int event, int, void *) {
-    if (event == TCP_DISCONNECT) {
-        CopyText(com.szCause, ServerClosedCause(LinkPlace()));
-        TraceOutcome(com.szCause);
-        if (linkReport.serverClosed) linkReport.serverClosed();
-        DisconnectFromTCPServer(handle); // frees the conversation; nothing more can come on it
-        com.g_hconversation = 0;
+void ClientTCPCB() {
+    CopyText(com.szCause, LinkSensor().cause());
+    com.linkLost = true;
+    if (!IsSerial()) {
         com.tcpcon = 0;
-    } else if (event == TCP_DATAREADY) {
-        if (com.bytesToRead >= 1) ReadAwaitedBytes(handle);
-        // Whatever is left once no answer is awaited would only clog the connection,
-        // unless frames stream in on their own: then it is the start of the next frame.
-        if (com.bytesToRead < 1 && !com.streaming) DropPendingBytes(handle);
+        if (linkReport.serverClosed) linkReport.serverClosed();
     }
-    return 0;
 }
 
-void ReadQueuedAnswer() {
-    if (!IsSerial() && com.g_hconversation != 0 && com.bytesToRead > 0) ReadAwaitedBytes(com.g_hconversation);
+bool RunLinkOperation(const std::function<void(sensor::Sensor::Done)> &start) {
+    // A server that closed the connection, or a device plugged in again, is
+    // tried once more before the operation reports a failure.
+    if (com.linkLost && !LinkSensor().isOpen()) {
+        OpenLink(IsSerial());
+        if (com.ret >= 0 && !IsSerial()) com.tcpcon = 1;
+    }
+    return WaitFor(start, true);
 }
 
-void DropReceivedBytes() {
-    if (IsSerial())
-        FlushInQ(com.comport);
-    else if (com.g_hconversation != 0)
-        DropPendingBytes(com.g_hconversation);
+int FillTxBuf(uint16_t order, uint16_t a, uint16_t b, uint16_t n) {
+    return LinkSensor().fillFrame(order, a, b, n) ? 0 : -1;
 }
 
-void SendTxBuf(int tcpTimeoutMs) {
-    const int written = IsSerial() ? ComWrt(com.comport, com.szWriteBuf, kFrameBytes)
-                                   : ClientTCPWrite(com.g_hconversation, com.szWriteBuf, kFrameBytes,
-                                                    static_cast<unsigned>(tcpTimeoutMs));
-    com.nBytesW = static_cast<int16_t>(written);
-    TraceSent(com.szWriteBuf, kFrameBytes);
-    if (written != kFrameBytes) CopyText(com.szCause, UnwrittenCause(LinkPlace(), written));
-}
-
-void ExpectAnswer() {
-    if (IsSerial()) return;
-    com.bytesToRead = kFrameBytes;
-    com.dataSize = kFrameBytes;
+int SendTxBuf() {
+    return LinkSensor().send();
 }
 
 void WaitForAnswer(double timeout) {
-    lastWaitTimeout = timeout;
-    if (IsSerial())
-        WaitOnSerialQueue(timeout);
-    else
-        WaitOnTcpCallback(timeout);
-    if (LinkTraceOn()) {
-        const int count = IsSerial() ? com.dataSize : com.dataSize - com.bytesToRead;
-        if (count > 0) TraceReceived(com.szReadBuf, std::min(count, kLinkBufSize));
-    }
+    RunLinkOperation([timeout](sensor::Sensor::Done done) { LinkSensor().awaitAnswer(timeout, std::move(done)); });
 }
 
 bool ExchangeFrame(double timeout) {
-    if (IsSerial()) {
-        FlushInQ(com.comport);
-        FlushOutQ(com.comport);
-    } else {
-        ExpectAnswer();
-    }
-    SendTxBuf();
-    WaitForAnswer(timeout);
-    return NoteOutcome(0);
+    return RunLinkOperation(
+        [timeout](sensor::Sensor::Done done) { LinkSensor().exchange(timeout, std::move(done)); });
 }
 
 void CheckEcho(int len) {
-    ExpectAnswer(); // the caller has written the frame; its answer is handled only inside the wait
-    WaitForAnswer(linkProgram.echoTimeout);
-    if (com.bytesToRead == 0) com.comecho = EchoMatches(len) ? 1 : 0;
-    NoteOutcome(len);
-    if (com.bytesToRead != 0 || com.comecho == 0) SetPopupTimeout();
+    if (!RunLinkOperation([len](sensor::Sensor::Done done) { LinkSensor().checkEcho(len, std::move(done)); }))
+        SetPopupTimeout();
 }
 
 bool CheckComLine() {
     if (linkProgram.stopAutoSend) linkProgram.stopAutoSend();
-    PauseWithEvents(kVersionPause);
-    com.order = 7;
-    FillTxBuf(com.order, 0, 0, 0);
-    if (IsSerial()) {
-        FlushInQ(com.comport);
-        FlushOutQ(com.comport);
-        com.dataSize = 0;
-        SendTxBuf();
-        WaitForAnswer(kVersionTimeoutRs232);
-    } else {
-        ExpectAnswer();
-        SendTxBuf(kVersionWriteTimeoutMs);
-        WaitForAnswer(kVersionTimeoutTcp);
-    }
-    if (!NoteOutcome(0)) {
+    if (!RunLinkOperation([](sensor::Sensor::Done done) { LinkSensor().queryVersion(std::move(done)); })) {
         SetPopupTimeout();
         return false;
     }
-    CopyVersionText();
     if (linkReport.versionAnswered) linkReport.versionAnswered();
     const bool passed = linkProgram.afterVersion ? linkProgram.afterVersion() : true;
     if (passed && linkReport.testPassed) linkReport.testPassed();
@@ -266,8 +140,7 @@ bool CheckComLine() {
 
 void SetPopupTimeout() {
     if (linkProgram.poll) *linkProgram.poll = 0;
-    com.comecho = 0;
-    TraceOutcome(std::string("TIMEOUT: ") + com.szCause);
+    LinkSensor().setEchoOk(false);
     com.statusStale = true;
     if (linkReport.timeout) linkReport.timeout();
 }

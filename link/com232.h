@@ -1,40 +1,46 @@
-// The sensor link's transports (serial port or TCP client) and the exchange
-// steps every transfer is built from: send, answer wait, echo check, version query.
+// The program's link under the names the programs use: opening the serial port
+// or the server, and the exchange steps every transfer is built from (send,
+// answer wait, echo check, version query), each run on the program's sensor.
+// Each step waits for its operation while user-interface events go on, as the
+// programs' callbacks expect; the sensor itself never waits.
 #pragma once
 
-constexpr double kAnswerTimeout = 3.0;   // reads and VexaV32's echoes
-constexpr int kTcpWriteTimeoutMs = 2000; // every TCP write but the version query's
+#include "sensor/sensor.h"
 
-// (Re)opens the serial port comport at 19200 8N1; result in com.ret, errors shown.
+#include <functional>
+
+constexpr double kAnswerTimeout = sensor::kAnswerTimeout;
+
+// (Re)opens the serial port at 19200 8N1; result in com.ret, errors shown.
 void InitRS232();
-// (Re)connects to ipBuf:portNum; result in com.ret, state in com.tcpcon, errors shown.
+// (Re)connects to ipBuf:portNum, taking no user input meanwhile; result in
+// com.ret, state in com.tcpcon, errors shown.
 void InitTCP_IP();
-// The TCP client callback: server close and arriving answer bytes.
-int ClientTCPCB(unsigned handle, int event, int error, void *callbackData);
+// What remains of the TCP client callback: the server closed the connection
+// (or the serial device went away). Shown once; the next operation opens the
+// link again by itself.
+void ClientTCPCB();
 
-// Writes the 36 bytes of szWriteBuf on the transport in use; result in com.nBytesW.
-void SendTxBuf(int tcpTimeoutMs = kTcpWriteTimeoutMs);
-// On TCP, announces that a 36-byte answer is awaited (bytesToRead = dataSize = 36).
-// Call it before the frame is written.
-void ExpectAnswer();
-// On TCP, takes into the awaited answer the bytes that have already arrived
-// (kept while com.streaming), without waiting for more.
-void ReadQueuedAnswer();
-// Drops every received byte not taken yet, on either transport.
-void DropReceivedBytes();
-// Waits up to timeout seconds for the 36-byte answer while user-interface events
-// run. Complete exactly when com.bytesToRead is 0 afterwards.
+// Runs one operation of the program's sensor to its end while events run; its
+// outcome. Opens a link that was lost once before it starts.
+bool RunLinkOperation(const std::function<void(sensor::Sensor::Done)> &start);
+
+// Builds a command frame in the sensor's frame image (szWriteBuf) with the
+// program's frame source; 0, or -1 (nothing written) when a, b or n reach outside.
+int FillTxBuf(uint16_t order, uint16_t a, uint16_t b, uint16_t n);
+// Writes the 36 bytes of the frame image; the count written (nBytesW).
+int SendTxBuf();
+// Waits for the answer to a request; complete exactly when bytesToRead is 0 afterwards.
 void WaitForAnswer(double timeout);
-// One request with an answer: on RS-232 empty both queues, send the frame in
-// szWriteBuf, wait for the answer. True when the whole answer came.
+// One request with an answer: on RS-232 empty both queues, send the frame,
+// wait for the answer. True when the whole answer came.
 bool ExchangeFrame(double timeout = kAnswerTimeout);
-
 // Waits for the answer to the frame just sent and checks it as an echo of its
-// first len words; result in com.comecho, SetPopupTimeout on any failure.
+// first len words; result in the echo flag, SetPopupTimeout on any failure.
 void CheckEcho(int len);
 // The version query that starts every connection, then the program's hand-over.
-// True when the sensor answered it (com.version holds the text).
+// True when the sensor answered it.
 bool CheckComLine();
-// The end of every failed exchange: comecho = 0, the program's poll flag cleared,
-// "TIMEOUT" shown (linkReport) until a good exchange follows.
+// The end of every failed exchange: echo flag 0, the program's poll flag
+// cleared, "TIMEOUT" shown until a good exchange follows.
 void SetPopupTimeout();

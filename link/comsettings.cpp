@@ -1,7 +1,7 @@
 #include "link/comsettings.h"
 
 #include "link/connectpanel.h"
-#include "link/filestore.h"
+#include "platform/filestore.h"
 #include "link/linkstate.h"
 #include "platform/formatio.h"
 #include "platform/userint.h"

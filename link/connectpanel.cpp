@@ -4,7 +4,6 @@
 #include "link/combobox.h"
 #include "link/comsettings.h"
 #include "link/linkstate.h"
-#include "link/linktrace.h"
 #include "link/portchoices.h"
 #include "link/serverlist.h"
 #include "platform/rs232.h"
@@ -71,7 +70,7 @@ void SetServerFieldVisible(int visible) {
 // Each time the panel opens: the devices present now, and the trace switch.
 void RefreshConnectPanel() {
     FillComPortSelector();
-    SetCtrlVal(InterfacePanel(), kTraceSwitch, LinkTraceOn() ? 1 : 0);
+    SetCtrlVal(InterfacePanel(), kTraceSwitch, LinkTrace().on() ? 1 : 0);
 }
 
 void ShowConnectPanel() {
@@ -152,12 +151,12 @@ void ShowTimeout() {
 }
 
 void ShowStatusAgain() {
-    ShowLinkStatus(com.version);
+    ShowLinkStatus(LinkSensor().version().c_str());
     ShowLinkCause("");
 }
 
 void ShowVersion() {
-    ShowLinkStatus(com.version);
+    ShowLinkStatus(LinkSensor().version().c_str());
 }
 
 void UndimAccept() {
@@ -231,7 +230,7 @@ void InitConnectPanel() {
 }
 
 void TryToConnect() {
-    CloseCom(com.comport);
+    LinkSensor().close();
     com.szCause[0] = '\0';
     com.statusStale = false;
     ShowLinkStatus("TRY");
@@ -321,11 +320,11 @@ int CBF_CheckLinkTrace(int panel, int control, int event, void *, int, int) {
         GetCtrlVal(panel, kTraceSwitch, on);
         std::string path;
         if (!on) {
-            StopLinkTrace();
+            LinkTrace().stop();
         } else if (FileSelectPopup(com.settingsDir, "linktrace.txt", "*.txt", "Link trace file",
                                    VAL_SAVE_BUTTON, 0, 0, 1, 1, path) <= 0) {
             SetCtrlVal(panel, kTraceSwitch, 0);
-        } else if (const std::string error = StartLinkTrace(path); !error.empty()) {
+        } else if (const std::string error = LinkTrace().start(path); !error.empty()) {
             SetCtrlVal(panel, kTraceSwitch, 0);
             MessagePopup("Link trace", error);
         }

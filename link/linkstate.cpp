@@ -9,8 +9,31 @@ LinkState com;
 LinkProgram linkProgram;
 LinkReport linkReport;
 
+sensor::Sensor &LinkSensor() {
+    static sensor::Sensor linkSensor;
+    return linkSensor;
+}
+
+sensor::Trace &LinkTrace() {
+    static sensor::Trace trace;
+    return trace;
+}
+
+std::string StartLinkTraceFromArguments(int argc, const char *const *argv) {
+    std::string path, problem;
+    if (!sensor::TracePathFromArguments(argc, argv, path, problem)) return problem;
+    return path.empty() ? std::string() : LinkTrace().start(path);
+}
+
 void ResetLinkState() {
     com = LinkState{};
+    sensor::Sensor &s = LinkSensor();
+    s.reset();
+    s.onLost = nullptr;
+    s.onOutcome = nullptr;
+    s.setFrameSource(nullptr);
+    s.setTrace(nullptr);
+    s.setEchoOk(false);
 }
 
 int32_t DecimalValue(const std::string &text) {
@@ -28,7 +51,18 @@ int32_t DecimalValue(const std::string &text) {
     return static_cast<int32_t>(negative ? -value : value);
 }
 
+sensor::Address LinkAddress() {
+    sensor::Address a;
+    if (com.comprotocol == 1) {
+        a.tcp = true;
+        a.host = com.ipBuf;
+        a.port = com.portNum;
+    } else {
+        a.device = com.comDevice[0] ? std::string(com.comDevice) : ComPortDevice(com.comport);
+    }
+    return a;
+}
+
 std::string LinkPlace() {
-    if (com.comprotocol == 1) return std::string(com.ipBuf) + ":" + std::to_string(com.portNum);
-    return com.comDevice[0] ? std::string(com.comDevice) : ComPortDevice(com.comport);
+    return LinkAddress().place();
 }

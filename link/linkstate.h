@@ -1,17 +1,17 @@
-// The link's program-wide state (one set per program) and the settings and hooks
+// The program's link: its one sensor, the settings and status texts of the
+// connection panel under the names the programs use, and the settings and hooks
 // through which each program tells the shared link where it differs.
 #pragma once
+
+#include "sensor/sensor.h"
+#include "sensor/trace.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-constexpr int kLinkBufSize = 1024; // szWriteBuf, szReadBuf and the serial input queue
-constexpr int kFrameWords = 18;    // anzframe at start-up: 36-byte frames
-constexpr int kAnzPara = 202;      // words of VexaV32's parameter record pp
-constexpr int kCfSendWords = 600;  // words of KelvraV12's dataCfSendBuf
-
-// Every variable the link shares with the programs, under the names they use.
+// The connection settings in force, the status texts and the connection panel's
+// remembered settings.
 struct LinkState {
     // Transport and its settings.
     uint16_t comprotocol = 0; // 0 = RS-232, 1 = TCP/IP
@@ -21,29 +21,11 @@ struct LinkState {
     char portNumStr[32] = "";
     int32_t portNum = 0;
     uint16_t tcpcon = 0;
-    unsigned g_hconversation = 0;
     int16_t ret = 0;
     char szStatus[48] = "";
     char szCause[512] = "";   // what went wrong last, in words, with the device or server
     bool statusStale = false; // "TIMEOUT" is shown; the next good exchange shows the version again
-
-    // Frames and the answer wait.
-    char szWriteBuf[kLinkBufSize] = {};
-    char szReadBuf[kLinkBufSize] = {};
-    uint16_t anzframe = kFrameWords;
-    uint16_t sync = 0x0055;
-    uint16_t order = 1;
-    uint16_t comecho = 0;
-    int32_t dataSize = 0;
-    int32_t bytesToRead = 0;
-    int32_t bytesRead = 0;
-    int16_t nBytesW = 0;
-    double tstart = 0.0;
-    double tdiff = 0.0;
-    double answerDeadline = 0.0; // Timer() value at which the TCP wait in progress gives up; 0 = none
-    char version[40] = "";       // at most 36 characters
-    bool streaming =
-        false; // auto-sent frames follow each other: bytes after a complete one are the next one's
+    bool linkLost = false;    // the server closed the connection or the device went away since it opened
 
     // Connection panel: settings in force when it was opened, file paths, combo box.
     uint16_t comprotocolold = 0;
@@ -57,29 +39,17 @@ struct LinkState {
     int ipCombo = 0; // control id of the server-name combo box, 0 before it is made
 };
 
-// How the frame words after the command code are filled (FillTxBuf).
-enum class FrameSource {
-    ParameterRecord,   // VexaV32: from pp
-    CompensationWords, // KelvraV12: block address and dataCfSendBuf words
-};
-
-// What each program supplies: its frame images, time-outs, panels and the steps
-// that differ between the two programs. Set once at start-up, after the panels
-// are loaded.
+// What each program supplies: its frames, time-outs, panels and the steps that
+// differ between the two programs. Set once at start-up, after the panels are loaded.
 struct LinkProgram {
-    FrameSource frameSource = FrameSource::ParameterRecord;
-    uint16_t (*pp)[kAnzPara] = nullptr;
-    uint16_t (*databuf)[kFrameWords] = nullptr;
-    const uint16_t (*dataCfSendBuf)[kCfSendWords] = nullptr;
-
-    double echoTimeout = 3.0; // CheckEcho's answer wait in seconds
-    int mainpanel = 0;        // panel with ButtonConnect
-    int statusPanel = 0;      // panel with DispStatus and the port and server displays
-    int interfacepanel = 0;   // the connection panel
+    sensor::FrameSource *frames = nullptr; // fills the words of FillTxBuf
+    double echoTimeout = sensor::kAnswerTimeout;
+    int mainpanel = 0;      // panel with ButtonConnect
+    int statusPanel = 0;    // panel with DispStatus and the port and server displays
+    int interfacepanel = 0; // the connection panel
 
     bool tcpErrorPopup = false;        // a failed connect is shown in a "TCP Client" popup
     bool errorsToConnectPanel = false; // transport errors also go to the connection panel's status field
-    bool eventsWhileReading = false;   // the TCP data-ready loop lets user-interface events run
 
     uint16_t *poll = nullptr; // the program's stop flag, cleared by InitRS232 and SetPopupTimeout
 
@@ -90,16 +60,15 @@ struct LinkProgram {
     void (*setButtonsDimmed)(int) = nullptr; // around connection tests; none = dim only the test button
 };
 
-// How the link shows what happens to the person at the program. The connection
-// panel fills these in (RegisterLinkCallbacks); a program without windows leaves
-// them empty and reads the outcome from com (szStatus, szCause, comecho, version).
+// How the link shows what happens to the person at the program; the connection
+// panel fills these in (RegisterLinkCallbacks).
 struct LinkReport {
     void (*transportError)(bool tcp) = nullptr; // a port or server could not be opened: szStatus
     void (*waitCursor)(int on) = nullptr;       // around a TCP connect
     void (*serverClosed)() = nullptr;           // the server closed the connection
     void (*timeout)() = nullptr;                // an exchange failed: "TIMEOUT" and szCause
     void (*statusAgain)() = nullptr;            // a good exchange after a failure
-    void (*versionAnswered)() = nullptr;        // the version query was answered: version
+    void (*versionAnswered)() = nullptr;        // the version query was answered
     void (*testPassed)() = nullptr;             // and the program took the sensor
 };
 
@@ -107,7 +76,16 @@ extern LinkState com;
 extern LinkProgram linkProgram;
 extern LinkReport linkReport;
 
-// Returns every link variable to its start value; closes nothing.
+// The program's one sensor: its transport, frame image and exchange state.
+sensor::Sensor &LinkSensor();
+// The program's link trace (off unless started).
+sensor::Trace &LinkTrace();
+
+// Starts the program's link trace when the command line asks for one with
+// --trace FILE (or --trace=FILE); "" when all is well, else what is wrong.
+std::string StartLinkTraceFromArguments(int argc, const char *const *argv);
+
+// Returns every link variable to its start value and closes the sensor's transport.
 void ResetLinkState();
 
 // Copies text into a fixed buffer, cut to fit and always zero-terminated.
@@ -123,5 +101,7 @@ template <std::size_t N> void CopyText(char (&dest)[N], const std::string &src) 
 // no digits gives 0. Saturates instead of overflowing.
 int32_t DecimalValue(const std::string &text);
 
-// Where the link goes, for messages: the serial device, or server:port.
+// Where the settings in force lead: the serial device (the typed path or the
+// port number's device), or server:port.
+sensor::Address LinkAddress();
 std::string LinkPlace();

@@ -1,7 +1,7 @@
 #include "link/serverlist.h"
 
 #include "link/combobox.h"
-#include "link/filestore.h"
+#include "platform/filestore.h"
 #include "link/linkstate.h"
 #include "platform/formatio.h"
 

@@ -3,7 +3,7 @@
 #include "platform/userint.h"
 #include "vexa/parafile.h"
 #include "vexa/parapanel.h"
-#include "vexa/paraset.h"
+#include "vexa/paravars.h"
 #include "vexa/paratransfer.h"
 #include "vexa/program.h"
 #include "vexa/setstate.h"

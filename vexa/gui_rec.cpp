@@ -2,7 +2,7 @@
 #include "platform/userint.h"
 #include "vexa/graphpanel.h"
 #include "vexa/gui.h"
-#include "vexa/paralink.h"
+#include "vexa/sensorlink.h"
 #include "vexa/program.h"
 #include "vexa/recorder.h"
 #include "vexa/startup.h"

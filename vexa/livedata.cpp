@@ -2,12 +2,11 @@
 
 #include "link/com232.h"
 #include "link/connectpanel.h"
-#include "link/frame.h"
-#include "platform/rs232.h"
+#include "link/linkstate.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 #include "vexa/livecalc.h"
-#include "vexa/paralink.h"
+#include "vexa/sensorlink.h"
 #include "vexa/program.h"
 #include "vexa/teachtable.h"
 
@@ -75,12 +74,11 @@ void PauseBetweenCycles() {
 
 } // namespace
 
+LiveState live;
+
 void GetData() {
     vexa.poll = 1;
-    if (com.comprotocol == 0) {
-        FlushInQ(com.comport);
-        FlushOutQ(com.comport);
-    }
+    LinkSensor().discardQueues();
     SetToleranceRangeSymmetry();
     while (vexa.poll == 1) {
         if (PollDataFrame()) {

@@ -3,7 +3,7 @@
 // the two sample histories they draw.
 #pragma once
 
-#include "link/linkstate.h"
+#include "vexa/paralink.h"
 
 #include <cstdint>
 
@@ -11,16 +11,9 @@ constexpr int kHistorySamples = 100;
 constexpr int kRawTraces = 6;     // CH_L, CH_C, CH_R and their 60-second maxima
 constexpr int kDensityTraces = 3; // density, upper and lower limit
 
-struct LiveState {
-    uint16_t databuf[kFrameWords] = {}; // the last data frame, word by word
-
-    // Words 2..13 of the last complete data frame.
-    uint16_t dataChL = 0, dataChC = 0, dataChR = 0;
-    uint16_t dataDensity = 0, dataSym1 = 0, dataSym2 = 0;
-    uint16_t dataVec = 0, dataTemp = 0;
-    uint16_t dataAktMaxChL = 0, dataAktMaxChC = 0, dataAktMaxChR = 0;
-    uint16_t dataTrigger = 0;
-
+// The last data frame's words (databuf and the live variables), the view and
+// the two histories the charts draw.
+struct LiveState : vexalink::LiveValues {
     uint16_t source = 0; // SOURCE: 0 density view, 1 raw view
     uint16_t scale = 0;  // density chart: 0 fixed 0..4096, 1 automatic zoom
 

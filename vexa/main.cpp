@@ -1,5 +1,5 @@
 // VexaV32: parameterises and watches a three-channel optical sensor.
-#include "link/linktrace.h"
+#include "link/linkstate.h"
 #include "platform/userint.h"
 
 #include "vexa/startup.h"

@@ -1,7 +1,7 @@
 // Parameter files chosen in a file dialog: saving the panels' set, loading one.
 #pragma once
 
-#include "link/linkstate.h"
+#include "vexa/paraset.h"
 #include "vexa/parafileio.h"
 
 #include <cstdint>

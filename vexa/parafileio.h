@@ -2,7 +2,7 @@
 // per line, right-aligned in five characters, lines ended by CR LF.
 #pragma once
 
-#include "link/linkstate.h"
+#include "vexa/paraset.h"
 
 #include <cstdint>
 #include <string>

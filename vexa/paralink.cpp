@@ -1,118 +1,170 @@
 #include "vexa/paralink.h"
 
-#include "link/com232.h"
-#include "link/frame.h"
-#include "link/linkstate.h"
-#include "platform/events.h"
-#include "platform/rs232.h"
-#include "vexa/livedata.h"
-#include "vexa/paraset.h"
-#include "vexa/program.h"
-
+#include <algorithm>
 #include <iterator>
 
-LiveState live;
-
+namespace vexalink {
 namespace {
 
-// The live variables of frame words 2..13, in word order.
-constexpr uint16_t LiveState::*kFrameVars[] = {
-    &LiveState::dataChL,       &LiveState::dataChC,       &LiveState::dataChR,       &LiveState::dataDensity,
-    &LiveState::dataSym1,      &LiveState::dataSym2,      &LiveState::dataVec,       &LiveState::dataTemp,
-    &LiveState::dataAktMaxChL, &LiveState::dataAktMaxChC, &LiveState::dataAktMaxChR, &LiveState::dataTrigger,
-};
+using sensor::Sensor;
+
+constexpr uint16_t kWriteSetCommand = 1;
+constexpr uint16_t kWriteRowCommand = 2;
+constexpr uint16_t kReadSetCommand = 3;
+constexpr uint16_t kReadRowCommand = 4;
+constexpr uint16_t kDataCommand = 5;
+constexpr uint16_t kStoreCommand = 6;
+constexpr uint16_t kLoadCommand = 8;
+constexpr uint16_t kAutoSendCommand = 50;
 constexpr int kFirstDataWord = 2;
 
-// Builds and writes a command frame; its answer is awaited by the caller.
-void SendCommand(uint16_t order, uint16_t argument = 0) {
-    com.order = order;
-    FillTxBuf(order, argument, 0, 0);
-    SendTxBuf();
+// The live variables of frame words 2..13, in word order.
+constexpr uint16_t LiveValues::*kFrameVars[] = {
+    &LiveValues::dataChL,       &LiveValues::dataChC,       &LiveValues::dataChR,
+    &LiveValues::dataDensity,   &LiveValues::dataSym1,      &LiveValues::dataSym2,
+    &LiveValues::dataVec,       &LiveValues::dataTemp,      &LiveValues::dataAktMaxChL,
+    &LiveValues::dataAktMaxChC, &LiveValues::dataAktMaxChR, &LiveValues::dataTrigger,
+};
+
+void PutWord(Sensor &s, int k, uint16_t value) {
+    s.putWord(k, value);
 }
 
-// Writes a frame and checks its echo over len words; false after a failure.
-bool SendChecked(uint16_t order, int len, uint16_t argument = 0) {
-    SendCommand(order, argument);
-    CheckEcho(len);
-    return com.comecho == 1;
+// Every failed exchange ends here: the echo flag cleared, then the program's handler.
+void Failed(Sensor &s, const OnFailure &failed) {
+    s.setEchoOk(false);
+    if (failed) failed();
+}
+
+// Writes a frame and checks its echo over len words; a failure goes through failed.
+void SendChecked(Sensor &s, uint16_t order, int len, uint16_t argument, OnFailure failed, Sensor::Done done) {
+    s.fillFrame(order, argument);
+    s.send();
+    s.checkEcho(len, [&s, failed = std::move(failed), done = std::move(done)](bool ok) {
+        if (!ok) Failed(s, failed);
+        done(ok);
+    });
+}
+
+// One read exchange of the frame built (command 3 or 4), decoded on success (Befehl3plus4).
+void ReadExchange(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done) {
+    s.exchange(sensor::kAnswerTimeout, [&s, &set, failed = std::move(failed), done = std::move(done)](bool ok) {
+        if (ok) {
+            for (int j = 0; j < sensor::kFrameWords; ++j) // GetRxBufPara
+                set.pp[j] = s.answerWord(j);
+            set.copyPPtoVars();
+        } else {
+            Failed(s, failed);
+        }
+        done(ok);
+    });
+}
+
+void ReadRows(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done, uint16_t row) {
+    if (row == kTeachRows) return done(true);
+    s.fillFrame(kReadRowCommand, row);
+    ReadExchange(s, set, failed, [&s, &set, failed, done = std::move(done), row](bool) mutable {
+        if (!s.echoOk()) return done(false);
+        ReadRows(s, set, std::move(failed), std::move(done), row + 1);
+    });
+}
+
+// Command 3, then the teach rows: what a read does once EEPROM is loaded into RAM.
+void ReadFromRam(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done) {
+    s.fillFrame(kReadSetCommand);
+    // Not checked: a failed command 3 still exchanges row 0, then the read stops.
+    ReadExchange(s, set, failed, [&s, &set, failed, done = std::move(done)](bool) mutable {
+        ReadRows(s, set, std::move(failed), std::move(done), 0);
+    });
+}
+
+void WriteRows(Sensor &s, uint16_t memory, OnFailure failed, Sensor::Done done, uint16_t row) {
+    if (row == kTeachRows) {
+        if (memory != EEPROM) return done(true);
+        return SendChecked(s, kStoreCommand, 2, 0, std::move(failed), std::move(done));
+    }
+    SendChecked(s, kWriteRowCommand, 6, row, failed, [&s, memory, failed, done = std::move(done), row](bool ok) mutable {
+        if (!ok) return done(false);
+        WriteRows(s, memory, std::move(failed), std::move(done), row + 1);
+    });
 }
 
 } // namespace
 
-void SetUpParameterLink() {
-    linkProgram = LinkProgram{};
-    linkProgram.frameSource = FrameSource::ParameterRecord;
-    linkProgram.pp = &para.pp;
-    linkProgram.databuf = &live.databuf;
-    linkProgram.echoTimeout = kAnswerTimeout;
-    linkProgram.eventsWhileReading = true;
-    linkProgram.stopAutoSend = StopAutoSend;
+void LiveValues::takeFrame(const Sensor &s) {
+    for (int j = 0; j < sensor::kFrameWords; ++j)
+        databuf[j] = s.answerWord(j);
 }
 
-void FlushSerialQueues() {
-    if (com.comprotocol != 0) return;
-    FlushInQ(com.comport);
-    FlushOutQ(com.comport);
-}
-
-bool WriteRecord(uint16_t target) {
-    FlushSerialQueues();
-    if (!SendChecked(1, 18)) return false;
-    for (uint16_t row = 0; row < kTeachRows; ++row) {
-        ProcessSystemEvents();
-        if (!SendChecked(2, 6, row)) return false;
-    }
-    return target != EEPROM || SendChecked(6, 2);
-}
-
-bool ReadIntoVars(uint16_t target) {
-    com.comecho = 1;
-    FlushSerialQueues();
-    if (target == EEPROM && !SendChecked(8, 2)) return false;
-    com.order = 3;
-    FillTxBuf(3, 0, 0, 0);
-    // Not checked here: a failed command 3 still exchanges row 0, then the read stops.
-    Befehl3plus4();
-    for (uint16_t row = 0; row < kTeachRows; ++row) {
-        com.order = 4;
-        FillTxBuf(4, row, 0, 0);
-        Befehl3plus4();
-        if (com.comecho == 0) return false;
-    }
-    return true;
-}
-
-void Befehl3plus4() {
-    if (!ExchangeFrame()) {
-        SetPopupTimeout();
-        return;
-    }
-    GetRxBufPara();
-    CopyPPtoVars();
-}
-
-void GetDataFrame() {
-    ExchangeFrame(kAnswerTimeout);
-}
-
-bool PollDataFrame() {
-    com.order = 5;
-    FillTxBuf(5, 0, 0, 0);
-    GetDataFrame();
-    if (com.bytesToRead != 0) return false;
-    GetRxBufData();
-    CopyDatatoVars();
-    return true;
-}
-
-void CopyDatatoVars() {
+void LiveValues::copyDatatoVars() {
     for (std::size_t k = 0; k < std::size(kFrameVars); ++k)
-        live.*kFrameVars[k] = live.databuf[kFirstDataWord + k];
+        this->*kFrameVars[k] = databuf[kFirstDataWord + k];
 }
 
-void StopAutoSend() {
-    com.order = 50;
-    FillTxBuf(50, 0, 0, 0);
-    FlushSerialQueues();
-    SendTxBuf();
+bool ParameterFrames::fill(Sensor &s, uint16_t order, uint16_t a, uint16_t, uint16_t) {
+    const uint16_t *pp = m_set.pp;
+    if (order == kWriteRowCommand) {
+        if (16 + 6 * a + 5 >= kAnzPara) return false;
+        PutWord(s, 2, a);
+        for (int j = 0; j < kTeachValues; ++j)
+            PutWord(s, 3 + j, pp[16 + 6 * a + j]);
+    } else if (order == kReadRowCommand || order == kAutoSendCommand) {
+        PutWord(s, 2, a);
+    } else {
+        // anzframe words from the record's head; the last two land beyond byte 35
+        // and are never sent.
+        for (int k = 0; k < sensor::kFrameWords; ++k)
+            PutWord(s, k + 2, pp[k]);
+    }
+    return true;
 }
+
+void SetUp(Sensor &s, ParameterFrames &frames) {
+    s.setFrameSource(&frames);
+    s.setEchoTimeout(sensor::kAnswerTimeout);
+}
+
+void StopAutoSend(Sensor &s) {
+    s.fillFrame(kAutoSendCommand, 0);
+    s.discardQueues();
+    s.send();
+}
+
+void Connect(Sensor &s, Sensor::Done done) {
+    s.open([&s, done = std::move(done)](bool opened) mutable {
+        if (!opened) return done(false);
+        StopAutoSend(s);
+        s.queryVersion(std::move(done));
+    });
+}
+
+void ReadSet(Sensor &s, ParaState &set, uint16_t memory, OnFailure failed, Sensor::Done done) {
+    s.setEchoOk(true);
+    s.discardQueues();
+    if (memory != EEPROM) return ReadFromRam(s, set, std::move(failed), std::move(done));
+    SendChecked(s, kLoadCommand, 2, 0, failed, [&s, &set, failed, done = std::move(done)](bool ok) mutable {
+        if (!ok) return done(false);
+        ReadFromRam(s, set, std::move(failed), std::move(done));
+    });
+}
+
+void WriteSet(Sensor &s, uint16_t memory, OnFailure failed, Sensor::Done done) {
+    s.discardQueues();
+    SendChecked(s, kWriteSetCommand, 18, 0, failed, [&s, memory, failed, done = std::move(done)](bool ok) mutable {
+        if (!ok) return done(false);
+        WriteRows(s, memory, std::move(failed), std::move(done), 0);
+    });
+}
+
+void PollData(Sensor &s, LiveValues &live, Sensor::Done done) {
+    s.fillFrame(kDataCommand);
+    s.exchange(sensor::kAnswerTimeout, [&s, &live, done = std::move(done)](bool ok) {
+        if (ok) {
+            live.takeFrame(s);
+            live.copyDatatoVars();
+        }
+        done(ok);
+    });
+}
+
+} // namespace vexalink

@@ -1,7 +1,7 @@
 #include "vexa/parapanel.h"
 
 #include "platform/userint.h"
-#include "vexa/paraset.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // teach-table grid, and the rules that dim or force dependent controls.
 #pragma once
 
-#include "link/linkstate.h"
+#include "vexa/paraset.h"
 
 #include <cstdint>
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-ParaState para;
-
 namespace {
 
 // The sixteen variables in record order.
@@ -15,51 +13,55 @@ constexpr uint16_t ParaState::*kWords[kParaWords] = {
 };
 
 // The sensor checks at most the rows the table has.
-void LimitMaxNr() {
-    para.paraMaxNr = std::min(para.paraMaxNr, static_cast<uint16_t>(kTeachRows));
+void LimitMaxNr(ParaState &p) {
+    p.paraMaxNr = std::min(p.paraMaxNr, static_cast<uint16_t>(kTeachRows));
 }
 
 } // namespace
 
-uint16_t &ParaWord(int k) {
-    return para.*kWords[std::clamp(k, 0, kParaWords - 1)];
+uint16_t &ParaState::word(int k) {
+    return this->*kWords[std::clamp(k, 0, kParaWords - 1)];
 }
 
-void RecordFromVars(uint16_t (&record)[kAnzPara]) {
+uint16_t ParaState::word(int k) const {
+    return this->*kWords[std::clamp(k, 0, kParaWords - 1)];
+}
+
+void ParaState::recordFromVars(uint16_t (&record)[kAnzPara]) const {
     for (int k = 0; k < kParaWords; ++k)
-        record[k] = ParaWord(k);
+        record[k] = word(k);
     for (int r = 0; r < kTeachRows; ++r)
         for (int j = 0; j < kTeachValues; ++j)
-            record[kParaWords + kTeachValues * r + j] = para.paraTeachVec[r][j];
+            record[kParaWords + kTeachValues * r + j] = paraTeachVec[r][j];
 }
 
-void VarsFromRecord(const uint16_t (&record)[kAnzPara]) {
+void ParaState::varsFromRecord(const uint16_t (&record)[kAnzPara]) {
     for (int k = 0; k < kParaWords; ++k)
-        ParaWord(k) = record[k];
+        word(k) = record[k];
     for (int r = 0; r < kTeachRows; ++r)
         for (int j = 0; j < kTeachValues; ++j)
-            para.paraTeachVec[r][j] = record[kParaWords + kTeachValues * r + j];
+            paraTeachVec[r][j] = record[kParaWords + kTeachValues * r + j];
 }
 
-void CopyVarsToPP() {
-    RecordFromVars(para.pp);
+void ParaState::copyVarsToPP() {
+    recordFromVars(pp);
 }
 
-void CopyPPtoVars() {
-    if (para.pp[0] != kAnswerMarker) return;
-    if (para.pp[1] == 3) {
+void ParaState::copyPPtoVars() {
+    if (pp[0] != kAnswerMarker) return;
+    if (pp[1] == 3) {
         for (int k = 0; k < kParaWords; ++k)
-            ParaWord(k) = para.pp[2 + k];
-        LimitMaxNr();
-    } else if (para.pp[1] == 4) {
-        const uint16_t r = para.pp[2];
+            word(k) = pp[2 + k];
+        LimitMaxNr(*this);
+    } else if (pp[1] == 4) {
+        const uint16_t r = pp[2];
         if (r >= kTeachRows) return; // a row the table does not have
         for (int j = 0; j < kTeachValues; ++j)
-            para.paraTeachVec[r][j] = para.pp[3 + j];
+            paraTeachVec[r][j] = pp[3 + j];
     }
 }
 
-void CopyFileParatoVars() {
-    VarsFromRecord(para.pp);
-    LimitMaxNr();
+void ParaState::copyFileParatoVars() {
+    varsFromRecord(pp);
+    LimitMaxNr(*this);
 }

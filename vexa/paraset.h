@@ -3,10 +3,9 @@
 // frame image of the transfers and the content of a parameter file.
 #pragma once
 
-#include "link/linkstate.h"
-
 #include <cstdint>
 
+constexpr int kAnzPara = 202;   // words of the parameter record pp
 constexpr int kParaWords = 16;  // parameters at the head of the record
 constexpr int kTeachRows = 31;  // anzVec
 constexpr int kTeachValues = 6; // density, tolerance, sym 1, tolerance, sym 2, tolerance
@@ -34,21 +33,21 @@ struct ParaState {
     uint16_t paraFrei16 = 0;
     uint16_t paraTeachVec[kTeachRows][kTeachValues] = {};
     uint16_t pp[kAnzPara] = {};
+
+    // The variable of record word k (0..15), in record order.
+    uint16_t &word(int k);
+    uint16_t word(int k) const;
+    // Builds a whole record from the variables.
+    void recordFromVars(uint16_t (&record)[kAnzPara]) const;
+    // Sets every variable from a whole record, as it stands.
+    void varsFromRecord(const uint16_t (&record)[kAnzPara]);
+    // Builds all 202 words of pp from the variables (CopyVarsToPP).
+    void copyVarsToPP();
+    // Decodes one answer frame held in pp words 0..17 (CopyPPtoVars): the
+    // parameters (command 3) or one teach row (command 4). Anything else, or a
+    // row beyond the table, is ignored.
+    void copyPPtoVars();
+    // Takes all 202 record words of pp (a parameter file) into the variables
+    // (CopyFileParatoVars).
+    void copyFileParatoVars();
 };
-
-extern ParaState para;
-
-// The variable of record word k (0..15), in record order.
-uint16_t &ParaWord(int k);
-
-// Builds a whole record from the variables.
-void RecordFromVars(uint16_t (&record)[kAnzPara]);
-// Sets every variable from a whole record, as it stands.
-void VarsFromRecord(const uint16_t (&record)[kAnzPara]);
-// Builds all 202 words of pp from the variables.
-void CopyVarsToPP();
-// Decodes one answer frame held in pp words 0..17: the parameters (command 3)
-// or one teach row (command 4). Anything else, or a row beyond the table, is ignored.
-void CopyPPtoVars();
-// Takes all 202 record words of pp (a parameter file) into the variables.
-void CopyFileParatoVars();

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "link/linkstate.h"
-#include "vexa/paralink.h"
+#include "vexa/sensorlink.h"
 #include "vexa/parapanel.h"
-#include "vexa/paraset.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 #include "vexa/setstate.h"
 
@@ -73,5 +73,5 @@ bool ReadSensorSet(uint16_t (&record)[kAnzPara]) {
 bool WriteSensorSet(const uint16_t (&record)[kAnzPara]) {
     std::copy(std::begin(record), std::end(record), std::begin(para.pp));
     WriteFromPP();
-    return com.comecho == 1;
+    return LinkSensor().echoOk();
 }

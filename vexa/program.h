@@ -2,11 +2,15 @@
 // stop flag that every loop of the program tests.
 #pragma once
 
+#include "vexa/paralink.h"
+
 #include <cstdint>
 #include <string>
 
-// Memory selected for parameter transfers.
-enum Memory : uint16_t { RAM = 1, EEPROM = 2, DATFILE = 3 };
+using vexalink::DATFILE;
+using vexalink::EEPROM;
+using vexalink::Memory;
+using vexalink::RAM;
 
 // Panel resource numbers in VexaV32.uir.
 enum VexaPanel : int {

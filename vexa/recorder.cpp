@@ -2,16 +2,14 @@
 
 #include "link/com232.h"
 #include "link/connectpanel.h"
-#include "link/frame.h"
 #include "link/linkstate.h"
 #include "platform/formatio.h"
-#include "platform/rs232.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 #include "vexa/graphpanel.h"
 #include "vexa/livedata.h"
-#include "vexa/paralink.h"
-#include "vexa/paraset.h"
+#include "vexa/sensorlink.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 #include "vexa/recordfile.h"
 #include "vexa/startup.h"
@@ -23,7 +21,6 @@ RecorderState rec;
 
 namespace {
 
-constexpr int kFrameBytes = kFrameWords * 2;
 constexpr double kTriggerWaitSlice = 1.0; // the triggered wait has no end; it sleeps until a frame or a click
 constexpr int kRed = MakeColor(255, 0, 0);
 constexpr int kLightGrey = MakeColor(224, 224, 224);
@@ -122,23 +119,15 @@ void LockIntervalControls(int locked) {
     SetCtrlAttribute(vexa.recpanel, "ButtonStartRecord", ATTR_CTRL_COLOR, locked ? kRed : kLightGrey);
 }
 
-// Waits, without time-out, for the next auto-sent frame or until poll is cleared.
+// Waits, without time-out, for the next auto-sent frame or until poll is cleared;
+// complete exactly when the sensor's bytesToRead is 0 afterwards.
 void WaitForTriggerFrame() {
-    if (com.comprotocol != 0) {
-        ExpectAnswer();     // the TCP data callback fills szReadBuf
-        ReadQueuedAnswer(); // a frame that came together with the previous one
-        while (com.bytesToRead > 0 && vexa.poll == 1)
-            WaitForSystemEvents(kTriggerWaitSlice);
-        return;
-    }
-    do {
+    sensor::Sensor &s = LinkSensor();
+    bool finished = false;
+    s.awaitStreamedFrame([&finished](bool) { finished = true; });
+    while (!finished && vexa.poll == 1)
         WaitForSystemEvents(kTriggerWaitSlice);
-        com.dataSize = GetInQLen(com.comport);
-    } while (vexa.poll == 1 && com.dataSize < kFrameBytes);
-    // Frames that queued up behind each other are taken one at a time, so none is lost.
-    const int count = std::min(com.dataSize, kFrameBytes);
-    if (count > 0) ComRd(com.comport, com.szReadBuf, count);
-    com.bytesToRead = kFrameBytes - count;
+    if (!finished) s.cancel();
 }
 
 } // namespace
@@ -205,11 +194,10 @@ void RecordFrame() {
     double frames = 0;
     while (vexa.poll == 1) {
         rec.recstart = Timer();
-        com.order = 5;
         FillTxBuf(5, 0, 0, 0);
         GetDataFrame();
         StampSample();
-        if (com.bytesToRead == 0) {
+        if (LinkSensor().bytesToRead() == 0) {
             GetRxBufData();
             ShowRecordedFrame();
         } else {
@@ -252,22 +240,22 @@ void StartTriggeredRecording() {
 }
 
 void TriggeredRecord() {
-    com.order = 50;
+    sensor::Sensor &s = LinkSensor();
     FillTxBuf(50, 1, 0, 0);
     SendTxBuf();
     double frames = 0;
     rec.rowsLost = 0;
     vexa.poll = 1;
-    com.streaming = true;
+    s.setStreaming(true);
     StartRecordingClock();
     while (vexa.poll == 1) {
         WaitForTriggerFrame();
-        if (com.bytesToRead != 0) continue; // cut short by STOP TRIG, or a frame of wrong length
+        if (s.bytesToRead() != 0) continue; // cut short by STOP TRIG, or a frame of wrong length
         StampSample();
         GetRxBufData();
         if (live.databuf[0] != kAnswerMarker) {
             // Out of step with the frames (stray bytes on the line): start again at the next one.
-            DropReceivedBytes();
+            s.dropReceived();
             continue;
         }
         ShowRecordedFrame();
@@ -275,8 +263,8 @@ void TriggeredRecord() {
         ShowCount("DispCounter", ++frames);
     }
     // Frames the sensor sends before it takes auto-send off are not awaited any more.
-    com.streaming = false;
-    com.bytesToRead = 0;
+    s.setStreaming(false);
+    s.expectNothing();
 }
 
 void RecordManually() {

@@ -2,7 +2,7 @@
 // in words: for the compare view and the command-line tool's diff.
 #pragma once
 
-#include "link/linkstate.h"
+#include "vexa/paraset.h"
 
 #include <cstdint>
 #include <string>

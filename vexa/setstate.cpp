@@ -3,7 +3,7 @@
 #include "link/linkstate.h"
 #include "platform/userint.h"
 #include "vexa/parapanel.h"
-#include "vexa/paraset.h"
+#include "vexa/paravars.h"
 #include "vexa/paratransfer.h"
 #include "vexa/program.h"
 #include "vexa/startup.h"
@@ -188,6 +188,6 @@ bool MayQuit() {
         if (answer == 1) return true;
         if (busy || answer != 2) return false;
         StoreInEepromForQuit();
-        if (com.comecho != 1) return false; // the link has reported it; the program stays
+        if (!LinkSensor().echoOk()) return false; // the link has reported it; the program stays
     }
 }

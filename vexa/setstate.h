@@ -4,7 +4,7 @@
 // would be lost.
 #pragma once
 
-#include "link/linkstate.h"
+#include "vexa/paraset.h"
 
 #include <cstdint>
 #include <string>

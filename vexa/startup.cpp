@@ -4,26 +4,24 @@
 #include "link/com232.h"
 #include "link/comsettings.h"
 #include "link/connectpanel.h"
-#include "link/frame.h"
 #include "link/linkstate.h"
 #include "link/serverlist.h"
 #include "platform/programicon.h"
-#include "platform/rs232.h"
-#include "platform/tcpsupp.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 #include "vexa/graphpanel.h"
 #include "vexa/gui.h"
 #include "vexa/livedata.h"
-#include "vexa/paralink.h"
+#include "vexa/sensorlink.h"
 #include "vexa/parapanel.h"
-#include "vexa/paraset.h"
+#include "vexa/paravars.h"
 #include "vexa/paratransfer.h"
 #include "vexa/program.h"
 #include "vexa/recorder.h"
 #include "vexa/setstate.h"
 
 VexaState vexa;
+ParaState para;
 
 namespace {
 
@@ -78,7 +76,7 @@ void DiscardAllPanels() {
 // After the version answer the sensor's set is read; only a complete read passes the test.
 bool ReadSetAfterVersion() {
     GetPara();
-    return com.comecho == 1;
+    return LinkSensor().echoOk();
 }
 
 void ShowConnectPanel() {
@@ -124,10 +122,9 @@ int StartVexa() {
 }
 
 void EndVexa() {
-    if (com.tcpcon) DisconnectFromTCPServer(com.g_hconversation);
+    // The run-time would close the link at exit; a test run goes on, so close it here.
+    LinkSensor().close();
     com.tcpcon = 0;
-    // The run-time would close the port at exit; a test run goes on, so close it here.
-    CloseCom(com.comport);
     DiscardAllPanels();
 }
 
@@ -149,10 +146,7 @@ void InitAll() {
     vexa.anzOut = 5;
     vexa.target = RAM;
     vexa.poll = 0;
-    com.anzframe = kFrameWords;
     com.tcpcon = 0;
-    com.sync = 0x0055;
-    com.order = 1;
     GetProjectDir(vexa.proj_dir);
     SetLinkFileNames(GetSettingsDir(vexa.proj_dir, kVexaProgram));
     // The help texts name the settings files, so they follow the folder.

@@ -2,7 +2,7 @@
 
 #include "platform/userint.h"
 #include "vexa/livedata.h"
-#include "vexa/paraset.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 
 #include <algorithm>

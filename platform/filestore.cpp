@@ -1,4 +1,4 @@
-#include "link/filestore.h"
+#include "platform/filestore.h"
 
 #include "platform/formatio.h"
 

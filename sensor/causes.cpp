@@ -1,9 +1,12 @@
-#include "link/errortexts.h"
+#include "sensor/causes.h"
+
+#include "sensor/numbertext.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 
+namespace sensor {
 namespace {
 
 // Indexed by -code - 1 for the codes -1 .. -7.
@@ -46,9 +49,7 @@ constexpr int kAnswerBytes = 36;
 constexpr int kMaxHexBytes = 48; // of a longer answer only the start is shown
 
 std::string Seconds(double s) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", s);
-    return text;
+    return FixedText(s, 1);
 }
 
 template <std::size_t N>
@@ -69,40 +70,46 @@ const char *TcpErrorText(int code) {
     return Lookup(kTcpTexts, code, "Connection to server failed");
 }
 
-std::string SerialOpenCause(const ComOpenProblem &problem) {
-    const std::string &d = problem.device;
-    switch (problem.failure) {
-    case ComOpenFailure::NoSuchDevice:
+namespace {
+
+std::string SerialOpenCause(const std::string &d, const OpenResult &r) {
+    switch (r.failure) {
+    case OpenFailure::NoSuchDevice:
         return "No such device: " + d + ". Is the adapter plugged in? Choose a device that the list shows.";
-    case ComOpenFailure::PermissionDenied:
+    case OpenFailure::PermissionDenied:
         return "Permission denied on " + d +
                ": your user may not open it. Add it to group dialout (sudo adduser $USER dialout), then log "
-               "out "
-               "and in again.";
-    case ComOpenFailure::Busy:
+               "out and in again.";
+    case OpenFailure::Busy:
         return "Device busy: " + d +
                " is in use by another program (a terminal program, a modem manager or a second copy of this "
                "one). Close it and try again.";
     default:
-        return "Cannot open " + d + ": " + problem.systemText + ".";
+        return "Cannot open " + d + ": " + r.systemText + ".";
     }
 }
 
-std::string TcpConnectCause(const TcpConnectProblem &problem, const std::string &server,
-                            double timeoutSeconds) {
-    switch (problem.failure) {
-    case TcpConnectFailure::Refused:
+std::string TcpConnectCause(const Address &a, const OpenResult &r, double timeoutSeconds) {
+    const std::string server = a.place();
+    switch (r.failure) {
+    case OpenFailure::Refused:
         return "Connection refused by " + server +
                ": nothing listens on that port. Check the port number and that the serial server is on.";
-    case TcpConnectFailure::HostNotFound:
-        return "Host not found: " + server.substr(0, server.rfind(':')) +
-               ". Check the name, or type the server's IP address.";
-    case TcpConnectFailure::TimedOut:
+    case OpenFailure::HostNotFound:
+        return "Host not found: " + a.host + ". Check the name, or type the server's IP address.";
+    case OpenFailure::TimedOut:
         return "No connection to " + server + " within " + Seconds(timeoutSeconds) +
                " s: wrong address, or the server is off or not on this network.";
     default:
-        return "No connection to " + server + ": " + problem.systemText + ".";
+        return "No connection to " + server + ": " + r.systemText + ".";
     }
+}
+
+} // namespace
+
+std::string OpenCause(const Address &address, const OpenResult &result, double connectTimeoutSeconds) {
+    return address.tcp ? TcpConnectCause(address, result, connectTimeoutSeconds)
+                       : SerialOpenCause(address.device, result);
 }
 
 std::string DeviceLostCause(const std::string &device) {
@@ -137,8 +144,13 @@ std::string AnswerCause(const AnswerCheck &c) {
     return {};
 }
 
-std::string UnwrittenCause(const std::string &where, int result) {
-    return "The command could not be written to " + where + " (result " + std::to_string(result) + ").";
+std::string UnwrittenCause(const Address &address, int result) {
+    if (address.tcp && (result == kTcpNoConnectionEstablished || result == kTcpConnectionClosed))
+        return ServerClosedCause(address.place());
+    if (!address.tcp && result == kSerialPortNotOpen)
+        return "The device " + address.place() + " is not open. Try to connect again.";
+    return "The command could not be written to " + address.place() + " (result " + std::to_string(result) +
+           ").";
 }
 
 std::string HexBytes(const char *bytes, int count) {
@@ -150,3 +162,5 @@ std::string HexBytes(const char *bytes, int count) {
     }
     return text;
 }
+
+} // namespace sensor

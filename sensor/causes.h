@@ -3,22 +3,20 @@
 // the device or server and what the user can do about it.
 #pragma once
 
-#include "platform/rs232.h"
-#include "platform/tcpsupp.h"
+#include "sensor/transport.h"
 
 #include <string>
 
-// Text for a result of OpenComConfig; codes outside the table get "RS-232 error!".
+namespace sensor {
+
+// Text for the result of opening a serial port; codes outside the table get "RS-232 error!".
 const char *Rs232ErrorText(int code);
-// Text for a result of ConnectToTCPServer; codes outside the table get
+// Text for the result of a connect; codes outside the table get
 // "Connection to server failed".
 const char *TcpErrorText(int code);
 
-// Why a serial device could not be opened.
-std::string SerialOpenCause(const ComOpenProblem &problem);
-// Why a connection to host:port could not be made.
-std::string TcpConnectCause(const TcpConnectProblem &problem, const std::string &server,
-                            double timeoutSeconds);
+// Why the transport to address could not be opened, in words.
+std::string OpenCause(const Address &address, const OpenResult &result, double connectTimeoutSeconds);
 // The serial device stopped working while it was open.
 std::string DeviceLostCause(const std::string &device);
 // The server closed the connection.
@@ -37,8 +35,10 @@ struct AnswerCheck {
 // The cause of a failed answer: silence, wrong length, wrong marker or wrong
 // echo; "" when the answer is good.
 std::string AnswerCause(const AnswerCheck &check);
-// A frame that did not leave.
-std::string UnwrittenCause(const std::string &where, int result);
+// A frame that did not leave: a connection that is gone, or the system's refusal.
+std::string UnwrittenCause(const Address &address, int result);
 
 // Bytes as upper-case hex pairs separated by blanks.
 std::string HexBytes(const char *bytes, int count);
+
+} // namespace sensor
