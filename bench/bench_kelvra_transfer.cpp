@@ -52,7 +52,7 @@ double TimeTransfers(int n) {
         const double t0 = Timer();
         SendParaData(n);
         seconds.push_back(Timer() - t0);
-        if (com.comecho != 1) return -1;
+        if (!LinkSensor().echoOk()) return -1;
     }
     std::sort(seconds.begin(), seconds.end());
     return seconds[kRuns / 2];
@@ -81,7 +81,7 @@ bool MeasureStart(const Link &link) {
     const int started = StartKelvra();
     const double seconds = Timer() - t0;
     const std::string figure = std::string("KelvraV12 start-up to connected, ") + link.name;
-    if (started != 0 || com.version[0] == '\0') {
+    if (started != 0 || LinkSensor().version().empty()) {
         bench::PrintFailure(figure, "no connection");
         return false;
     }

@@ -41,7 +41,7 @@ double MedianSeconds(void (*transfer)()) {
         const double t0 = Timer();
         transfer();
         seconds.push_back(Timer() - t0);
-        if (com.comecho != 1) return -1;
+        if (!LinkSensor().echoOk()) return -1;
     }
     std::sort(seconds.begin(), seconds.end());
     return seconds[kRuns / 2];
@@ -76,7 +76,7 @@ int main(int argc, char **argv) {
     MapComPort(kSerialPort, line.programDevice());
     for (const Link &link : bench::SensorLinks(tcpPort)) {
         bench::UseLink(dir, link);
-        if (StartVexa() != 0 || com.comecho != 1) {
+        if (StartVexa() != 0 || !LinkSensor().echoOk()) {
             bench::PrintFailure(std::string("Parameter transfer, ") + link.name, "no connection");
             return 1;
         }

@@ -55,7 +55,7 @@ bool MeasureStart(const Link &link) {
     const int started = StartVexa();
     const double seconds = Timer() - t0;
     const std::string figure = std::string("VexaV32 start-up to connected, ") + link.name;
-    if (started != 0 || com.comecho != 1) {
+    if (started != 0 || !LinkSensor().echoOk()) {
         bench::PrintFailure(figure, "no connection");
         return false;
     }
@@ -87,7 +87,7 @@ void MeasurePolling(sim::SimSensor &sensor, const Link &link, const std::string 
     std::vector<double> sent;
     for (const sim::CaptureEntry &e : sensor.capture())
         if (e.direction == sim::Direction::ToSensor) sent.push_back(e.seconds);
-    if (sent.size() < 2 || com.bytesToRead != 0) {
+    if (sent.size() < 2 || LinkSensor().bytesToRead() != 0) {
         bench::PrintFailure("Polling period, " + name, "polling failed");
         return;
     }

@@ -33,13 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint16_t setWords[kMaxChannels] = {};
     ComputeSetPoints(p, temperature, setValues, setWords);
     ComputeFactors(p, setWords);
-    StageFactors(p);
+    kelvralink::StageFactors(p, kdata.dataCfSendBuf);
 
     ResetLinkState();
     linkProgram.frameSource = FrameSource::CompensationWords;
     linkProgram.dataCfSendBuf = &kdata.dataCfSendBuf;
     for (int f = 0; f < TransferFrames(p); ++f) {
-        const FrameSlot slot = TransferFrame(p, f);
+        const kelvralink::FrameSlot slot = kelvralink::TransferFrame(p, f);
         FUZZ_CHECK(FillTxBuf(182, slot.source, slot.address, kWordsPerFrame) == 0);
     }
     return 0;

@@ -3,7 +3,7 @@
 // refused must leave the record as it was.
 #include "fuzz/fuzz_support.h"
 #include "vexa/parafile.h"
-#include "vexa/paraset.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 #include "link/frame.h"
 #include "link/linkstate.h"
 #include "vexa/livedata.h"
-#include "vexa/paraset.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 
 namespace fuzz {

@@ -133,6 +133,8 @@ class Sensor {
     void setEchoOk(bool ok) { m_echoOk = ok; }
     // The sensor's version text, at most 36 characters.
     const std::string &version() const { return m_version; }
+    // A version known otherwise, in place of the one the sensor answered.
+    void setVersion(const std::string &text) { m_version = text.substr(0, kFrameBytes); }
     // Why the last operation failed, in words with the device or server.
     const std::string &cause() const { return m_cause; }
     void setCause(const std::string &cause) { m_cause = cause; }

@@ -82,7 +82,7 @@ TEST_F(KelvraStartup, VersionTextPicksTheDataPanel) {
         {"UNKNOWN", 700, 6},
     };
     for (const Case &c : cases) {
-        CopyText(com.version, c.version);
+        LinkSensor().setVersion(c.version);
         SetChildPanel();
         EXPECT_EQ(kdata.selSensor, c.code) << c.version;
         EXPECT_EQ(Selected(), c.code) << c.version;

@@ -97,7 +97,7 @@ TEST_P(KelvraTransferOnBothLinks, P1WritesEachChannelIntoABlockOfItsOwn) {
     EXPECT_EQ(Text(panel, kTransferStatus), "SUCCESS");
     EXPECT_EQ(Number(panel, kTransferProgress), 0);
     EXPECT_EQ(ButtonColor(panel), kLightGrey);
-    EXPECT_EQ(com.comecho, 1);
+    EXPECT_TRUE(LinkSensor().echoOk());
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, KelvraTransferOnBothLinks,
@@ -184,7 +184,7 @@ TEST_F(KelvraTransfer, FailedEchoStopsAtItsFrameAndLeavesTheProgress) {
     EXPECT_EQ(Text(panel, kTransferStatus), "FAILURE");
     EXPECT_EQ(ButtonColor(panel), kLightGrey);
     EXPECT_EQ(Number(panel, kTransferProgress), 167); // 5 confirmed frames of 33.33
-    EXPECT_EQ(com.comecho, 0);
+    EXPECT_FALSE(LinkSensor().echoOk());
     EXPECT_EQ(Text(kpanels.mainpanel, "DispStatus"), "TIMEOUT");
     EXPECT_EQ(ConnectPanelShown(), 1);
     // Nothing after the failed frame went out; the sensor holds what it was sent.
@@ -315,13 +315,13 @@ TEST_F(KelvraTransfer, WriteThatCannotGoOutStopsWithTimeout) {
     EXPECT_EQ(Text(panel, kTransferStatus), "FAILURE");
     EXPECT_EQ(Text(kpanels.mainpanel, "DispStatus"), "TIMEOUT");
     EXPECT_EQ(Number(panel, kTransferProgress), 100); // three confirmed frames
-    EXPECT_NE(com.nBytesW, 36);
+    EXPECT_NE(LinkSensor().bytesWritten(), 36);
 }
 
 TEST(KelvraTransferPlan, FramesTakeTheirWordsFromTheStagingArea) {
     struct Case {
         int panel, frame;
-        FrameSlot slot;
+        kelvralink::FrameSlot slot;
     };
     const Case cases[] = {
         {1, 0, {0, 0x1400}},    {1, 9, {90, 0x145A}}, {1, 10, {100, 0x1500}}, {1, 29, {290, 0x165A}},
@@ -329,7 +329,7 @@ TEST(KelvraTransferPlan, FramesTakeTheirWordsFromTheStagingArea) {
         {3, 47, {470, 0x16D6}}, {6, 9, {90, 0x145A}},
     };
     for (const Case &c : cases) {
-        const FrameSlot s = TransferFrame(DataPanelDesc(c.panel), c.frame);
+        const kelvralink::FrameSlot s = kelvralink::TransferFrame(DataPanelDesc(c.panel), c.frame);
         EXPECT_EQ(s.source, c.slot.source) << c.panel << "/" << c.frame;
         EXPECT_EQ(s.address, c.slot.address) << c.panel << "/" << c.frame;
     }

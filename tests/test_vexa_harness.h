@@ -12,7 +12,7 @@
 #include "sim/simsensor.h"
 #include "tests/test_support.h"
 #include "vexa/livedata.h"
-#include "vexa/paraset.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 #include "vexa/startup.h"
 

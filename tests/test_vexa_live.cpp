@@ -117,7 +117,7 @@ TEST(VexaPolling, StopEndsAfterTheCurrentCycleAndNoFurtherFrameIsSent) {
     long atStop = -1;
     ClickWhile(vexa.mainpanel, "ButtonGo", [&] {
         // Between cycles, so that every request written so far has reached the sensor; start-up took 34.
-        if (run.sensor.framesReceived() < 36 || com.bytesToRead != 0) return false;
+        if (run.sensor.framesReceived() < 36 || LinkSensor().bytesToRead() != 0) return false;
         atStop = run.sensor.framesReceived();
         Click(vexa.mainpanel, "ButtonStop");
         return true;
@@ -183,7 +183,7 @@ TEST(VexaPolling, SwitchingSourceWhilePollingShowsTheRawViewAndStillAdvancesBoth
     long switchedAt = 0;
     ClickWhile(vexa.mainpanel, "ButtonGo", [&] {
         const long frames = run.sensor.framesReceived();
-        if (switchedAt == 0 && frames >= 36 && com.bytesToRead == 0) {
+        if (switchedAt == 0 && frames >= 36 && LinkSensor().bytesToRead() == 0) {
             ChooseItem(vexa.datapanel, "SelectSource", 1);
             densityShown = Chart("GraphDensity")->tracePoints(0);
             switchedAt = frames;
@@ -224,7 +224,7 @@ TEST(VexaPolling, StatusShowsTheVersionAgainOnceDataFlowsAfterATimeout) {
     ASSERT_EQ(status, "TIMEOUT");
     const long before = run.sensor.framesReceived();
     ClickWhile(vexa.mainpanel, "ButtonGo", [&] {
-        if (run.sensor.framesReceived() < before + 2 || com.bytesToRead != 0) return false;
+        if (run.sensor.framesReceived() < before + 2 || LinkSensor().bytesToRead() != 0) return false;
         Click(vexa.mainpanel, "ButtonStop");
         return true;
     });

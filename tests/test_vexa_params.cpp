@@ -152,7 +152,7 @@ TEST(VexaParaTransfer, SendStopsAtTheFirstFailedEcho) {
     Click(vexa.mainpanel, "ButtonSend");
     EXPECT_EQ(CommandsToSensor(run.sensor), (std::vector<int>{1, 2, 2, 2}));
     EXPECT_EQ(Status(), "TIMEOUT");
-    EXPECT_EQ(com.comecho, 0);
+    EXPECT_FALSE(LinkSensor().echoOk());
 }
 
 TEST(VexaParaTransfer, GetWithEepromLoadsTheStoredSetFirst) {

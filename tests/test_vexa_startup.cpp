@@ -299,7 +299,7 @@ TEST(VexaPolling, ClosingTheMainWindowEndsLoopAndProgramWithoutAnotherFrame) {
     closer.setInterval(2);
     QObject::connect(&closer, &QTimer::timeout, [&] {
         // Close between cycles' answers, so every frame written so far has reached the sensor.
-        if (vexa.poll != 1 || run.sensor.framesReceived() < 40 || com.bytesToRead != 0) return;
+        if (vexa.poll != 1 || run.sensor.framesReceived() < 40 || LinkSensor().bytesToRead() != 0) return;
         closer.stop();
         framesAtClose = run.sensor.framesReceived();
         PanelWidget(vexa.mainpanel)->close();
