@@ -7,7 +7,7 @@
 #include "bench/pacedline.h"
 #include "bench/programbench.h"
 #include "link/linkstate.h"
-#include "link/linktrace.h"
+#include "link/linkstate.h"
 #include "platform/rs232.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
@@ -121,9 +121,9 @@ int main(int argc, char **argv) {
         bench::UseLink(dir, link);
         if (!MeasureStart(link)) return 1;
         MeasurePolling(sensor, link, ", trace off");
-        if (!StartLinkTrace(dir.filePath("poll.trace").toStdString()).empty()) return 1;
+        if (!LinkTrace().start(dir.filePath("poll.trace").toStdString()).empty()) return 1;
         MeasurePolling(sensor, link, ", trace on");
-        StopLinkTrace();
+        LinkTrace().stop();
         EndVexa();
         ResetVexa();
     }

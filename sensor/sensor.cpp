@@ -174,7 +174,8 @@ void Sensor::pause(double seconds, Done done) {
 }
 
 void Sensor::awaitStreamedFrame(Done done) {
-    expectAnswer();
+    // Until a frame is taken, none is complete, also when the wait is cancelled.
+    m_bytesToRead = m_dataSize = kFrameBytes;
     if (!serial()) takeTcpBytes(); // a frame that came together with the one before
     const bool complete = serial() ? isOpen() && m_transport->available() >= kFrameBytes : m_bytesToRead <= 0;
     startWait(Wait::Streamed, complete ? 0.0 : -1.0, std::move(done));
