@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+namespace ctl {
 namespace {
 
 constexpr std::size_t kMaxLineChars = 1024;
@@ -25,35 +26,14 @@ std::string NameFrom(const std::string &text) {
 
 } // namespace
 
-bool ParseTarget(const std::string &address, const std::string &name, Target &target, std::string &problem) {
+bool ParseTarget(const std::string &text, const std::string &name, Target &target, std::string &problem) {
     Target t;
-    t.address = address;
-    const std::string scheme = "tcp://";
-    if (address.rfind(scheme, 0) == 0) {
-        const std::string rest = address.substr(scheme.size());
-        std::size_t colon = rest.rfind(':');
-        std::string host = colon == std::string::npos ? "" : rest.substr(0, colon);
-        if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-            host = host.substr(1, host.size() - 2);
-        const std::string port = colon == std::string::npos ? "" : rest.substr(colon + 1);
-        int value = 0;
-        const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
-        if (host.empty() || port.empty() || ec != std::errc() || end != port.data() + port.size() ||
-            value < 1 || value > 65535) {
-            problem = "\"" + address + "\" is not a TCP target; write tcp://HOST:PORT with a port 1..65535";
-            return false;
-        }
-        t.tcp = true;
-        t.host = host;
-        t.port = value;
-        t.name = NameFrom(host + "-" + port);
-    } else if (!address.empty() && address.find("://") == std::string::npos) {
-        t.device = address;
-        t.name = NameFrom(address.substr(address.rfind('/') + 1));
-    } else {
-        problem = "\"" + address + "\" is neither tcp://HOST:PORT nor a serial device path";
-        return false;
-    }
+    t.text = text;
+    if (!sensor::ParseAddress(text, t.address, problem)) return false;
+    if (t.address.tcp)
+        t.name = NameFrom(t.address.host + "-" + std::to_string(t.address.port));
+    else
+        t.name = NameFrom(text.substr(text.rfind('/') + 1));
     if (!name.empty()) {
         if (!std::all_of(name.begin(), name.end(), NameCharacter)) {
             problem = "the name \"" + name + "\" may hold only letters, digits, '.', '_' and '-'";
@@ -77,6 +57,7 @@ bool ReadTargetsFile(const std::string &path, std::vector<Target> &targets, std:
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         const std::string where = path + " line " + std::to_string(number) + ": ";
+        if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3); // a byte-order mark
         if (line.size() > kMaxLineChars) {
             problem = where + "the line is too long";
             return false;
@@ -126,3 +107,5 @@ std::string WithName(const std::string &text, const std::string &name) {
     }
     return result;
 }
+
+} // namespace ctl

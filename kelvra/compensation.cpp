@@ -111,9 +111,9 @@ void SendParaData(int n) {
     const PanelDesc &p = DataPanelDesc(n);
     const int panel = kpanels.datapanel[p.number];
     auto progress = [panel](double value) { SetCtrlVal(panel, kTransferProgress, value); };
+    kelvralink::StageFactors(p, kdata.dataCfSendBuf);
     if (RunLinkOperation([&](sensor::Sensor::Done done) {
-            kelvralink::WriteFactors(LinkSensor(), kdata.dataCfSendBuf, p, progress, SetPopupTimeout,
-                                     std::move(done));
+            kelvralink::WriteFactors(LinkSensor(), p, progress, SetPopupTimeout, std::move(done));
         }))
         SetCtrlVal(panel, kTransferProgress, 0);
 }

@@ -19,7 +19,6 @@ constexpr int kMaxDataWords = sensor::kFrameWords - 4; // words 4..17 of a comma
 // One transfer in progress: what its steps share.
 struct Transfer {
     Sensor &s;
-    uint16_t (&words)[kCfSendWords];
     const PanelDesc &p;
     std::function<void(double)> progress;
     OnFailure failed;
@@ -52,10 +51,7 @@ void WriteFrames(std::shared_ptr<Transfer> t, int f) {
 
 // Each block announcement is echo-checked, then the sensor is given its pause.
 void AnnounceBlocks(std::shared_ptr<Transfer> t, int b) {
-    if (b == t->p.plan.blockCount) {
-        StageFactors(t->p, t->words);
-        return WriteFrames(t, 0);
-    }
+    if (b == t->p.plan.blockCount) return WriteFrames(t, 0);
     t->s.fillFrame(kBlockCommand, 0, t->p.plan.blocks[b]);
     t->s.send(); // only the echo decides here, not the count written
     t->s.checkEcho(2, [t, b](bool ok) {
@@ -106,12 +102,11 @@ void Connect(Sensor &s, Sensor::Done done) {
     });
 }
 
-void WriteFactors(Sensor &s, uint16_t (&words)[kCfSendWords], const PanelDesc &p,
-                  std::function<void(double)> progress, OnFailure failed, Sensor::Done done) {
+void WriteFactors(Sensor &s, const PanelDesc &p, std::function<void(double)> progress, OnFailure failed,
+                  Sensor::Done done) {
     s.discardQueues();
-    AnnounceBlocks(std::make_shared<Transfer>(
-                       Transfer{s, words, p, std::move(progress), std::move(failed), std::move(done)}),
-                   0);
+    AnnounceBlocks(
+        std::make_shared<Transfer>(Transfer{s, p, std::move(progress), std::move(failed), std::move(done)}), 0);
 }
 
 } // namespace kelvralink

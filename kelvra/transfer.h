@@ -44,11 +44,11 @@ using OnFailure = std::function<void()>;
 void SetUp(sensor::Sensor &s, CompensationFrames &frames);
 // Opens the link and asks for the version, as the program connects.
 void Connect(sensor::Sensor &s, sensor::Sensor::Done done);
-// Writes panel p's correction factors from the factor arrays into the sensor:
-// block announcements, staging into words (the words the sensor's frames come
-// from), block writes. progress gets the indicator's value after each
-// confirmed write frame. done(true) when every frame was confirmed.
-void WriteFactors(sensor::Sensor &s, uint16_t (&words)[kCfSendWords], const PanelDesc &p,
-                  std::function<void(double)> progress, OnFailure failed, sensor::Sensor::Done done);
+// Writes panel p's correction factors into the sensor: block announcements,
+// then the block writes of the words staged in the sensor's frame source
+// (StageFactors). progress gets the indicator's value after each confirmed
+// write frame. done(true) when every frame was confirmed.
+void WriteFactors(sensor::Sensor &s, const PanelDesc &p, std::function<void(double)> progress,
+                  OnFailure failed, sensor::Sensor::Done done);
 
 } // namespace kelvralink

@@ -1,0 +1,121 @@
+#include "ctl/fleet.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace ctl {
+namespace {
+
+constexpr int kStopGraceMs = 950; // the run ends this soon after a stop signal
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+// Turns SIGINT and SIGTERM into an event of the loop.
+bool CatchStopSignals() {
+    if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return true;
+}
+
+class Fleet {
+  public:
+    Fleet(const Command &command, const std::vector<Target> &targets, const Request &request,
+          const Output &output, int writersAtOnce)
+        : m_command(command), m_limit(command.writes ? writersAtOnce : static_cast<int>(targets.size())) {
+        for (const Target &t : targets) {
+            m_jobs.push_back(command.make(t, request, output));
+            m_jobs.back()->onFinished = [this](Job &) { finished(); };
+        }
+    }
+
+    int run() {
+        std::unique_ptr<QSocketNotifier> stopSignals;
+        if (CatchStopSignals()) {
+            stopSignals = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+            QObject::connect(stopSignals.get(), &QSocketNotifier::activated, [this] { stopAll(); });
+        }
+        startMore();
+        if (m_done < m_jobs.size()) m_loop.exec();
+        int worst = kExitOk;
+        for (const auto &job : m_jobs)
+            worst = std::max(worst, job->finished() ? job->exitCode() : kExitFailed);
+        return worst;
+    }
+
+    const std::vector<std::unique_ptr<Job>> &jobs() const { return m_jobs; }
+
+  private:
+    void startMore() {
+        while (m_running < m_limit && m_next < m_jobs.size() && !m_stopping) {
+            ++m_running;
+            m_jobs[m_next++]->start();
+        }
+    }
+
+    void finished() {
+        --m_running;
+        ++m_done;
+        startMore();
+        if (m_done == m_next && (m_next == m_jobs.size() || m_stopping)) m_loop.quit();
+    }
+
+    void stopAll() {
+        char drained[64];
+        while (::read(signalPipe[0], drained, sizeof drained) > 0) {
+        }
+        if (m_stopping) return;
+        m_stopping = true;
+        QTimer::singleShot(kStopGraceMs, &m_loop, [this] { m_loop.quit(); });
+        for (std::size_t i = 0; i < m_next; ++i)
+            if (!m_jobs[i]->finished()) m_jobs[i]->stop();
+        if (m_done == m_next) m_loop.quit();
+    }
+
+    const Command &m_command;
+    std::vector<std::unique_ptr<Job>> m_jobs;
+    std::size_t m_next = 0;
+    std::size_t m_done = 0;
+    int m_running = 0;
+    int m_limit;
+    bool m_stopping = false;
+    QEventLoop m_loop;
+};
+
+} // namespace
+
+int RunFleet(const Command &command, const std::vector<Target> &targets, const Request &request,
+             const Output &output, int writersAtOnce) {
+    Fleet fleet(command, targets, request, output, writersAtOnce);
+    const int code = fleet.run();
+    for (const auto &job : fleet.jobs()) {
+        if (job->finished()) {
+            output.result(job->target(), job->result());
+            continue;
+        }
+        const QJsonObject unfinished{{"kind", "result"},          {"target", Q(job->target().text)},
+                                     {"name", Q(job->target().name)}, {"command", Q(request.command)},
+                                     {"ok", false},               {"error", "stopped before it was done"}};
+        output.result(job->target(), unfinished);
+    }
+    return code;
+}
+
+} // namespace ctl

@@ -1,0 +1,222 @@
+// The commands that set a sensor up: version, get, send, diff and transfer.
+// Each connects, runs its exchanges and finishes; none retries.
+#include "ctl/job.h"
+
+#include "ctl/livepoller.h"
+#include "kelvra/calc.h"
+#include "kelvra/equationfile.h"
+#include "kelvra/kelvradata.h"
+#include "kelvra/sensorkinds.h"
+#include "kelvra/transfer.h"
+#include "vexa/parafileio.h"
+#include "vexa/paralink.h"
+#include "vexa/paraset.h"
+#include "vexa/setdiff.h"
+
+#include <QJsonArray>
+#include <QTimer>
+
+namespace ctl {
+namespace {
+
+using sensor::Sensor;
+
+// A job on a three-channel sensor: its frames come from its parameter record.
+class ParameterJob : public Job {
+  public:
+    using Job::Job;
+
+  protected:
+    // Connects as the program does, the RAM set read (its frames carry those
+    // words), then runs then(); a failure finishes the job with its cause.
+    void connect(std::function<void()> then, bool readSet = true) {
+        m_sensor.setAddress(m_target.address);
+        m_sensor.setTrace(trace());
+        vexalink::SetUp(m_sensor, m_frames);
+        vexalink::Connect(m_sensor, [this, then = std::move(then), readSet](bool ok) {
+            if (!ok) return linkFailed();
+            if (!IsVersionText(m_sensor.version())) return fail(VersionCause(m_sensor));
+            if (!readSet) return then();
+            vexalink::ReadSet(m_sensor, m_set, vexalink::RAM, nullptr, [this, then](bool read) {
+                if (!read) return linkFailed();
+                then();
+            });
+        });
+    }
+    void linkFailed() {
+        m_sensor.close();
+        fail(m_sensor.cause());
+    }
+    void stop() override {
+        m_sensor.close();
+        Job::stop();
+    }
+    uint16_t memory() const { return m_request.eeprom ? vexalink::EEPROM : vexalink::RAM; }
+    const char *memoryName() const { return m_request.eeprom ? "EEPROM" : "RAM"; }
+
+    Sensor m_sensor;
+    ParaState m_set;
+    vexalink::ParameterFrames m_frames{m_set};
+};
+
+class VersionJob final : public ParameterJob {
+    using ParameterJob::ParameterJob;
+    void run() override {
+        connect([this] { succeed({{"version", Q(m_sensor.version())}}); }, false);
+    }
+};
+
+class GetJob final : public ParameterJob {
+    using ParameterJob::ParameterJob;
+    void run() override {
+        connect([this] {
+            if (!m_request.eeprom) return written();
+            vexalink::ReadSet(m_sensor, m_set, vexalink::EEPROM, nullptr, [this](bool ok) {
+                if (!ok) return linkFailed();
+                written();
+            });
+        });
+    }
+    void written() {
+        const std::string path = WithName(m_request.file, m_target.name);
+        uint16_t record[kAnzPara];
+        m_set.recordFromVars(record);
+        if (!WriteParaFile(path, record)) return fail("the set read could not be written to " + path);
+        succeed({{"version", Q(m_sensor.version())}, {"memory", memoryName()}, {"file", Q(path)}});
+    }
+};
+
+class SendJob final : public ParameterJob {
+    using ParameterJob::ParameterJob;
+    void run() override {
+        std::string problem;
+        if (!ReadParaFile(m_request.file, m_record, problem)) {
+            const std::string cause = "parameter file " + m_request.file + " " + problem + "; nothing was sent";
+            QTimer::singleShot(0, [this, cause] { fail(cause); });
+            return;
+        }
+        connect([this] {
+            // As the program sends a loaded file: through the variables into the frame image.
+            m_set.varsFromRecord(m_record);
+            m_set.copyVarsToPP();
+            vexalink::WriteSet(m_sensor, memory(), nullptr, [this](bool ok) {
+                if (!ok) return linkFailed();
+                succeed({{"version", Q(m_sensor.version())},
+                         {"memory", memoryName()},
+                         {"file", Q(m_request.file)}});
+            });
+        });
+    }
+    uint16_t m_record[kAnzPara] = {};
+};
+
+class DiffJob final : public ParameterJob {
+    using ParameterJob::ParameterJob;
+    void run() override {
+        std::string problem;
+        if (!ReadParaFile(m_request.file, m_fileSet, problem)) {
+            const std::string cause = "parameter file " + m_request.file + " " + problem;
+            QTimer::singleShot(0, [this, cause] { fail(cause); });
+            return;
+        }
+        connect([this] {
+            uint16_t sensorSet[kAnzPara];
+            m_set.recordFromVars(sensorSet);
+            QJsonArray items;
+            for (const SetDifference &d : DifferingItems(m_fileSet, sensorSet))
+                items.append(QJsonObject{{"item", Q(d.item)}, {"file", Q(d.first)}, {"sensor", Q(d.second)}});
+            succeed({{"file", Q(m_request.file)}, {"equal", items.isEmpty()}, {"differences", items}},
+                    items.isEmpty() ? kExitOk : kExitDiffers);
+        });
+    }
+    uint16_t m_fileSet[kAnzPara] = {};
+};
+
+// The four steps of the data panel's transfer button, from an equation file
+// instead of the fields: curves, set points, factors, transfer.
+class TransferJob final : public Job {
+  public:
+    using Job::Job;
+
+  private:
+    void run() override {
+        m_sensor.setAddress(m_target.address);
+        m_sensor.setTrace(trace());
+        kelvralink::SetUp(m_sensor, m_frames);
+        kelvralink::Connect(m_sensor, [this](bool ok) {
+            if (!ok) return linkFailed();
+            if (!IsVersionText(m_sensor.version())) return fail(VersionCause(m_sensor));
+            transfer();
+        });
+    }
+    void transfer() {
+        const std::string &version = m_sensor.version();
+        const int versionPanel = DataPanelOfSensor(SensorCodeFromVersion(version.c_str(), 0));
+        const int panel = m_request.family.empty() ? versionPanel : DataPanelOfFamily(m_request.family);
+        if (panel == 0)
+            return fail("the sensor's version \"" + version + "\" names no known family; give --family (one of " +
+                        FamilyList() + ")");
+        const PanelDesc &p = DataPanelDesc(panel);
+        double coefficients[kMaxEquation] = {};
+        std::string problem;
+        if (!ReadEquationFile(m_request.file, p, coefficients, problem))
+            return fail("equation file " + m_request.file + " " + problem + "; nothing was sent");
+        // The program's arithmetic works on its one data set: used here at once,
+        // and its result staged into this job's own words before anything is sent.
+        for (int k = 0; k < p.channelCount; ++k)
+            for (int j = 0; j < kCoefs; ++j)
+                Coefficient(p.channels[k], j) = coefficients[k * kCoefs + j];
+        ComputeCurves(p);
+        double setPoints[kMaxChannels];
+        uint16_t words[kMaxChannels];
+        ComputeSetPoints(p, ClampTemperature(static_cast<uint16_t>(m_request.temp)), setPoints, words);
+        ComputeFactors(p, words);
+        kelvralink::StageFactors(p, m_words);
+        for (int k = 0; k < p.channelCount; ++k)
+            m_setPointWords.append(words[k]);
+        m_panel = &p;
+        kelvralink::WriteFactors(m_sensor, p, [](double) {}, nullptr, [this](bool ok) {
+            if (!ok) return linkFailed();
+            succeed({{"version", Q(m_sensor.version())},
+                     {"panel", QString("P%1").arg(m_panel->number)},
+                     {"file", Q(m_request.file)},
+                     {"temp", m_request.temp},
+                     {"setPointWords", m_setPointWords},
+                     {"frames", TransferFrames(*m_panel)}});
+        });
+    }
+    void linkFailed() {
+        m_sensor.close();
+        fail(m_sensor.cause());
+    }
+    void stop() override {
+        m_sensor.close();
+        Job::stop();
+    }
+
+    Sensor m_sensor;
+    uint16_t m_words[kCfSendWords] = {};
+    kelvralink::CompensationFrames m_frames{m_words};
+    const PanelDesc *m_panel = nullptr;
+    QJsonArray m_setPointWords;
+};
+
+} // namespace
+
+std::unique_ptr<Job> MakeVersionJob(const Target &t, const Request &r, const Output &o) {
+    return std::make_unique<VersionJob>(t, r, o);
+}
+std::unique_ptr<Job> MakeGetJob(const Target &t, const Request &r, const Output &o) {
+    return std::make_unique<GetJob>(t, r, o);
+}
+std::unique_ptr<Job> MakeSendJob(const Target &t, const Request &r, const Output &o) {
+    return std::make_unique<SendJob>(t, r, o);
+}
+std::unique_ptr<Job> MakeDiffJob(const Target &t, const Request &r, const Output &o) {
+    return std::make_unique<DiffJob>(t, r, o);
+}
+std::unique_ptr<Job> MakeTransferJob(const Target &t, const Request &r, const Output &o) {
+    return std::make_unique<TransferJob>(t, r, o);
+}
+
+} // namespace ctl
