@@ -256,7 +256,12 @@ void Sensor::endAnswer() {
     const int count = serial() ? m_dataSize : m_dataSize - m_bytesToRead;
     if (m_trace && count > 0) m_trace->received(m_rx, std::min(count, kBufferBytes));
     const bool ok = m_bytesToRead == 0;
-    if (!ok) m_cause = failureCause();
+    if (!ok) {
+        // A frame still stuck in the output queue never left: nBytesW says so.
+        const int stuck = isOpen() ? std::min(m_transport->pendingOutput(), kFrameBytes) : 0;
+        if (stuck > 0 && m_bytesWritten == kFrameBytes) m_bytesWritten = kFrameBytes - stuck;
+        m_cause = failureCause();
+    }
     finish(ok);
 }
 

@@ -133,6 +133,8 @@ class SerialTransport final : public Transport {
         ClearUnsupported(*m_port);
     }
 
+    int pendingOutput() const override { return m_port ? static_cast<int>(m_port->bytesToWrite()) : 0; }
+
   private:
     void Lost() {
         close();

@@ -96,6 +96,8 @@ class TcpTransport final : public Transport {
 
     void discardOutput() override {}
 
+    int pendingOutput() const override { return m_socket ? static_cast<int>(m_socket->bytesToWrite()) : 0; }
+
   private:
     // Reports the end of a connect once; a failed one leaves nothing open.
     void Opened(const OpenResult &result) {

@@ -62,6 +62,8 @@ class Transport {
     virtual void discardInput() = 0;
     // Drops bytes not yet sent.
     virtual void discardOutput() = 0;
+    // Bytes handed over by write() that have not left yet.
+    virtual int pendingOutput() const = 0;
 
     // Runs when bytes have arrived.
     std::function<void()> onReadable;
