@@ -369,8 +369,10 @@ std::string ReadWholeFile(const std::string &path, std::string &problem) {
         problem = std::string("cannot read the file: ") + strerrordesc_np(errno);
         return "";
     }
-    std::string text(kMaxFileBytes + 1, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::string text;
+    char chunk[64 * 1024];
+    for (std::size_t n; text.size() <= kMaxFileBytes && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        text.append(chunk, n);
     if (std::ferror(file))
         problem = std::string("cannot read the file: ") + strerrordesc_np(errno);
     else if (text.size() > kMaxFileBytes)
