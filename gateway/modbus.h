@@ -40,7 +40,6 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 constexpr int kLiveValues = 8; // CH_L, CH_C, CH_R, DENS, SYM1, SYM2, VECTOR, TRIGGER
 constexpr int kRegisterCount = 13;
 constexpr int kMaxReadQuantity = 125;
-constexpr std::size_t kMbapBytes = 7;         // transaction, protocol, length, unit
 constexpr std::size_t kMaxAduBytes = 6 + 253; // the length field counts the unit and at most 252 PDU bytes
 
 // What the table of one unit is made from: the sensor's state and latest sample.
