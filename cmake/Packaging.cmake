@@ -7,6 +7,8 @@
 #                                            program folder it loads its panels from
 #   <prefix>/bin/                            the programs (links), sensorsim and sensorctl
 #   <prefix>/share/applications, icons/hicolor, man/man1, doc/sensor-scopes
+#   /lib/systemd/system/sensor-gateway.service, /etc/sensor-scopes/gateway.toml
+#                                            the gateway's service and its example configuration
 #
 # An installed program folder is not the user's to write, so the programs keep
 # their settings per user there (GetSettingsDir).
@@ -76,11 +78,21 @@ install(FILES ${CMAKE_BINARY_DIR}/man/KelvraV12.1.gz ${CMAKE_BINARY_DIR}/man/Vex
               ${CMAKE_BINARY_DIR}/man/sensorsim.1.gz ${CMAKE_BINARY_DIR}/man/sensorctl.1.gz
         DESTINATION share/man/man1)
 
-# The README and the user guide keep their relative links in the documentation folder.
+# The README and the user guides keep their relative links in the documentation folder.
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/package/copyright
               ${CMAKE_BINARY_DIR}/man/changelog.gz DESTINATION ${DOC_HOME})
-install(FILES ${CMAKE_SOURCE_DIR}/docs/guide.md DESTINATION ${DOC_HOME}/docs)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/guide.md ${CMAKE_SOURCE_DIR}/docs/gateway.md DESTINATION ${DOC_HOME}/docs)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/img DESTINATION ${DOC_HOME}/docs)
+
+# The plant gateway as a system service: its unit, which names sensorctl in the
+# prefix installed to (known only while installing), and a commented example
+# configuration that stays the administrator's (a conffile). The maintainer script
+# creates the service's user; installing neither enables nor starts the service.
+install(CODE "
+  set(BINDIR \${CMAKE_INSTALL_PREFIX}/bin)
+  configure_file(${CMAKE_SOURCE_DIR}/gateway/sensor-gateway.service.in ${CMAKE_BINARY_DIR}/gateway/sensor-gateway.service @ONLY)
+  file(INSTALL DESTINATION /lib/systemd/system TYPE FILE FILES ${CMAKE_BINARY_DIR}/gateway/sensor-gateway.service)")
+install(FILES ${CMAKE_SOURCE_DIR}/gateway/gateway.toml DESTINATION /etc/sensor-scopes)
 
 set(CPACK_GENERATOR DEB TGZ)
 set(CPACK_PACKAGE_NAME ${PACKAGE_NAME})
@@ -93,6 +105,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 correction tables into the sensor; VexaV32 parameterises a three-channel
 sensor, shows its live measurements and records them. Both reach the sensor
 over an RS-232 port or over TCP through a serial-to-Ethernet server.
+sensorctl does the same from a shell for many sensors at once and sends
+live values to an MQTT broker; the package holds the unit of a plant gateway
+service (not enabled by installing) with an example configuration.
 sensorsim is a simulated sensor that speaks the same protocol, for trying
 the programs without hardware.")
 set(CPACK_PACKAGE_FILE_NAME ${PACKAGE_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME})
@@ -102,6 +117,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The gateway's service user is made on installing (adduser), and its example
+# configuration is the administrator's to change.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/postinst ${CMAKE_SOURCE_DIR}/cmake/debian/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Stripped programs; their debug information goes into the -dbgsym package.
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

@@ -7,6 +7,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config libgl-dev
           qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
           libgtest-dev libbenchmark-dev librsvg2-bin locales
           libmosquitto-dev mosquitto mosquitto-clients # sensorctl's MQTT client; a broker for its tests
+          libtomlplusplus-dev libsystemd-dev # the gateway's configuration file and its service notifications
+          libmodbus-dev mbpoll # independent Modbus clients for the gateway's tests and by hand
           ccache)
 # scripts/package: the Debian package, its checks and the desktop entries' validator.
 PACKAGING_PACKAGES=(dpkg-dev file fakeroot lintian desktop-file-utils)

@@ -1,0 +1,413 @@
+// The schema walk over the parsed TOML. Every table's keys are checked against
+// the keys it may hold; each value is checked for its type, its range and its
+// syntax; a mistake is noted with its line and the walk goes on, so that one
+// reading reports all of them.
+#include "gateway/config.h"
+
+#include "gateway/configvalues.h"
+
+#include <toml++/toml.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <type_traits>
+
+namespace gateway {
+namespace {
+
+constexpr std::size_t kMaxFileBytes = 4 << 20;
+constexpr double kMaxIntervalSeconds = 86400.0;
+constexpr double kMaxBufferSeconds = 3600.0;
+constexpr int kMaxModbusConnections = 1024;
+
+using Allowed = std::initializer_list<std::string_view>;
+
+// What every sensor inherits from [defaults].
+struct Defaults {
+    double interval = 0.0;
+    std::string topicPrefix = "sensors";
+    Tags tags;
+};
+
+int LineOf(const toml::source_region &region) {
+    return static_cast<int>(region.begin.line);
+}
+
+std::string TypeName(const toml::node &node) {
+    switch (node.type()) {
+    case toml::node_type::table:
+        return "a table";
+    case toml::node_type::array:
+        return "an array";
+    case toml::node_type::string:
+        return "a string";
+    case toml::node_type::integer:
+        return "an integer";
+    case toml::node_type::floating_point:
+        return "a number with a fraction";
+    case toml::node_type::boolean:
+        return "true or false";
+    default:
+        return "a date or time";
+    }
+}
+
+std::string DefaultClientId() {
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return "sensor-gateway";
+    std::string id = "sensor-gateway-";
+    for (const char *c = host; *c; ++c)
+        id += CheckName(std::string_view(c, 1)).empty() ? *c : '-';
+    return id;
+}
+
+class Reader {
+  public:
+    Reader(const std::string &path, std::vector<ConfigIssue> &issues) : m_path(path), m_issues(issues) {}
+
+    void Read(const toml::table &root, GatewayConfig &config) {
+        CheckKeys(root, {"broker", "defaults", "sensor", "modbus", "metrics"}, "the file");
+        ReadBroker(root, config.broker);
+        Defaults defaults;
+        ReadDefaults(root, defaults, config.bufferSeconds);
+        ReadSensors(root, defaults, config.sensors);
+        CheckSensorsDiffer(config);
+        ReadModbus(root, config.modbus);
+        if (const toml::table *metrics = Table(root, "metrics")) {
+            CheckKeys(*metrics, {"listen"}, "[metrics]");
+            config.metrics.enabled = Listen(*metrics, "[metrics]", config.metrics.listen);
+        }
+    }
+
+    // Notes a mistake (or a warning). The reason quotes the file's text, which may
+    // hold anything: its control characters become '?', so that it stays one line.
+    void Issue(int line, std::string reason, bool warning = false) {
+        std::replace_if(
+            reason.begin(), reason.end(),
+            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
+        m_issues.push_back({m_path, line, std::move(reason), warning});
+    }
+
+  private:
+    void Error(const toml::node &node, std::string reason) {
+        Issue(LineOf(node.source()), std::move(reason));
+    }
+
+    void CheckKeys(const toml::table &table, Allowed allowed, const std::string &where) {
+        for (auto &&[key, value] : table)
+            if (std::find(allowed.begin(), allowed.end(), key.str()) == allowed.end())
+                Issue(LineOf(key.source()), "unknown key '" + std::string(key.str()) + "' in " + where);
+    }
+
+    // The value of key when it has the wanted type; nullptr when absent or wrong (reported).
+    template <typename T>
+    const toml::node *Typed(const toml::table &table, std::string_view key, const std::string &where,
+                            const char *wanted) {
+        const toml::node *node = table.get(key);
+        if (!node) return nullptr;
+        if (!node->is<T>() && !(std::is_same_v<T, double> && node->is_number())) {
+            Error(*node, "'" + std::string(key) + "' in " + where + " must be " + wanted + ", not " +
+                             TypeName(*node));
+            return nullptr;
+        }
+        return node;
+    }
+
+    bool String(const toml::table &table, std::string_view key, const std::string &where, std::string &out) {
+        const toml::node *node = Typed<std::string>(table, key, where, "a string");
+        if (node) out = node->value<std::string>().value_or("");
+        return node;
+    }
+
+    bool Number(const toml::table &table, std::string_view key, const std::string &where, double max,
+                double &out) {
+        const toml::node *node = Typed<double>(table, key, where, "a number");
+        if (!node) return false;
+        const double value = node->value<double>().value_or(NAN);
+        if (!(value >= 0.0 && value <= max)) {
+            Error(*node,
+                  "'" + std::string(key) + "' in " + where + " must be 0.." + std::to_string(int(max)));
+            return false;
+        }
+        out = value;
+        return true;
+    }
+
+    bool Integer(const toml::table &table, std::string_view key, const std::string &where, int min, int max,
+                 int &out) {
+        const toml::node *node = Typed<int64_t>(table, key, where, "a whole number");
+        if (!node) return false;
+        const int64_t value = node->value<int64_t>().value_or(0);
+        if (value < min || value > max) {
+            Error(*node, "'" + std::string(key) + "' in " + where + " must be " + std::to_string(min) + ".." +
+                             std::to_string(max) + ", not " + std::to_string(value));
+            return false;
+        }
+        out = static_cast<int>(value);
+        return true;
+    }
+
+    const toml::table *Table(const toml::table &parent, std::string_view key, const std::string &where = "") {
+        return Typed<toml::table>(parent, key, where.empty() ? "the file" : where, "a table")
+                   ? parent.get(key)->as_table()
+                   : nullptr;
+    }
+
+    // A string value checked with check (a function returning "" or a reason).
+    template <typename Check>
+    bool Checked(const toml::table &table, std::string_view key, const std::string &where, std::string &out,
+                 Check check) {
+        std::string value;
+        if (!String(table, key, where, value)) return false;
+        const std::string problem = check(value);
+        if (!problem.empty()) {
+            Error(*table.get(key), "'" + std::string(key) + "' in " + where + ": " + problem);
+            return false;
+        }
+        out = value;
+        return true;
+    }
+
+    void Missing(const toml::node &table, std::string_view key, const std::string &where) {
+        Error(table, "missing key '" + std::string(key) + "' in " + where);
+    }
+
+    void ReadTags(const toml::table &table, const std::string &where, Tags &tags) {
+        const toml::table *given = Table(table, "tags", where);
+        if (!given) return;
+        for (auto &&[key, value] : *given) {
+            if (value.is_string())
+                tags[std::string(key.str())] = value.value<std::string>().value_or("");
+            else
+                Error(value, "tag '" + std::string(key.str()) + "' in " + where + " must be a string, not " +
+                                 TypeName(value));
+        }
+    }
+
+    void ReadBroker(const toml::table &root, BrokerConfig &broker);
+    void CheckBrokerFiles(const toml::table &table, BrokerConfig &broker);
+    std::string File(const toml::table &table, std::string_view key, bool secret);
+    void ReadDefaults(const toml::table &root, Defaults &defaults, double &bufferSeconds);
+    void ReadSensors(const toml::table &root, const Defaults &defaults, std::vector<SensorConfig> &sensors);
+    void ReadSensor(const toml::table &table, const std::string &where, const Defaults &defaults,
+                    SensorConfig &sensor);
+    void CheckSensorsDiffer(const GatewayConfig &config);
+    void ReadModbus(const toml::table &root, ModbusConfig &modbus);
+    bool Listen(const toml::table &table, const std::string &where, Endpoint &endpoint);
+
+    const std::string &m_path;
+    std::vector<ConfigIssue> &m_issues;
+    std::vector<int> m_sensorLines; // where each sensor's table starts, for the duplicate checks
+};
+
+void Reader::ReadBroker(const toml::table &root, BrokerConfig &broker) {
+    const toml::table *table = Table(root, "broker");
+    if (!table) {
+        if (!root.contains("broker")) Issue(0, "missing table [broker] with the broker's url");
+        return;
+    }
+    const std::string where = "[broker]";
+    CheckKeys(*table,
+              {"url", "client_id", "username", "password_file", "ca_file", "cert_file", "key_file", "topic"},
+              where);
+    if (!table->contains("url")) Missing(*table, "url", where);
+    Checked(*table, "url", where, broker.url,
+            [&](const std::string &url) { return ParseBrokerUrl(url, broker); });
+    broker.clientId = DefaultClientId();
+    Checked(*table, "client_id", where, broker.clientId, [](const std::string &id) { return CheckName(id); });
+    String(*table, "username", where, broker.username);
+    broker.topic = "sensor-gateway/" + broker.clientId;
+    Checked(*table, "topic", where, broker.topic, [](const std::string &topic) { return CheckTopic(topic); });
+    CheckBrokerFiles(*table, broker);
+}
+
+void Reader::CheckBrokerFiles(const toml::table &table, BrokerConfig &broker) {
+    broker.passwordFile = File(table, "password_file", true);
+    broker.caFile = File(table, "ca_file", false);
+    broker.certFile = File(table, "cert_file", false);
+    broker.keyFile = File(table, "key_file", true);
+    if (!broker.passwordFile.empty() && broker.username.empty())
+        Error(*table.get("password_file"), "password_file in [broker] needs a username");
+    if (table.contains("cert_file") != table.contains("key_file"))
+        Error(table, "cert_file and key_file in [broker] go together: give both or neither");
+    if (!broker.tls && !broker.url.empty())
+        for (const char *key : {"ca_file", "cert_file", "key_file"})
+            if (table.contains(key))
+                Error(*table.get(key), std::string(key) + " in [broker] needs an mqtts:// url (TLS)");
+}
+
+// A file named by key: its absolute path, checked to exist; a secret one that other
+// users may open is worth a warning.
+std::string Reader::File(const toml::table &table, std::string_view key, bool secret) {
+    std::string given;
+    if (!String(table, key, "[broker]", given)) return "";
+    std::filesystem::path path(given);
+    if (path.is_relative()) path = std::filesystem::path(m_path).parent_path() / path;
+    const std::string absolute = path.lexically_normal().string();
+    const int line = LineOf(table.get(key)->source());
+    struct stat info = {};
+    if (given.empty() || stat(absolute.c_str(), &info) != 0)
+        Issue(line, std::string(key) + " " + absolute + ": " +
+                        (given.empty() ? "no path given" : strerrordesc_np(errno)));
+    else if (!S_ISREG(info.st_mode))
+        Issue(line, std::string(key) + " " + absolute + " is not a file");
+    else if (secret && (info.st_mode & 077)) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", unsigned(info.st_mode & 07777));
+        Issue(line,
+              std::string(key) + " " + absolute + " is open to other users (mode " + mode + "); chmod 600 it",
+              true);
+    }
+    return absolute;
+}
+
+void Reader::ReadDefaults(const toml::table &root, Defaults &defaults, double &bufferSeconds) {
+    const toml::table *table = Table(root, "defaults");
+    if (!table) return;
+    const std::string where = "[defaults]";
+    CheckKeys(*table, {"interval", "topic_prefix", "buffer_seconds", "tags"}, where);
+    Number(*table, "interval", where, kMaxIntervalSeconds, defaults.interval);
+    Checked(*table, "topic_prefix", where, defaults.topicPrefix,
+            [](const std::string &t) { return CheckTopic(t); });
+    Number(*table, "buffer_seconds", where, kMaxBufferSeconds, bufferSeconds);
+    ReadTags(*table, where, defaults.tags);
+}
+
+void Reader::ReadSensors(const toml::table &root, const Defaults &defaults,
+                         std::vector<SensorConfig> &sensors) {
+    const toml::node *node = root.get("sensor");
+    if (!node) {
+        Issue(0, "no [[sensor]] table: the gateway serves no sensor", true);
+        return;
+    }
+    const toml::array *array = node->as_array();
+    if (!array || !array->is_array_of_tables()) {
+        Error(*node, "'sensor' must be written as [[sensor]] tables, one per sensor");
+        return;
+    }
+    for (const toml::node &element : *array) {
+        const toml::table &table = *element.as_table();
+        const std::string where = "[[sensor]] #" + std::to_string(sensors.size() + 1);
+        SensorConfig sensor;
+        ReadSensor(table, where, defaults, sensor);
+        sensors.push_back(sensor);
+        m_sensorLines.push_back(LineOf(table.source()));
+    }
+}
+
+void Reader::ReadSensor(const toml::table &table, const std::string &where, const Defaults &defaults,
+                        SensorConfig &sensor) {
+    CheckKeys(table, {"name", "target", "topic", "interval", "modbus_unit", "tags"}, where);
+    for (const char *key : {"name", "target"})
+        if (!table.contains(key)) Missing(table, key, where);
+    Checked(table, "name", where, sensor.name, [](const std::string &name) { return CheckName(name); });
+    Checked(table, "target", where, sensor.target,
+            [](const std::string &target) { return CheckTarget(target); });
+    sensor.topic = defaults.topicPrefix + "/" + sensor.name;
+    Checked(table, "topic", where, sensor.topic, [](const std::string &topic) { return CheckTopic(topic); });
+    sensor.interval = defaults.interval;
+    Number(table, "interval", where, kMaxIntervalSeconds, sensor.interval);
+    Integer(table, "modbus_unit", where, 1, 247, sensor.modbusUnit);
+    sensor.tags = defaults.tags;
+    ReadTags(table, where, sensor.tags);
+}
+
+// Two sensors with one name, unit, target or topic would take each other's place.
+void Reader::CheckSensorsDiffer(const GatewayConfig &config) {
+    std::map<std::string, int> names, targets, topics, units;
+    topics[config.broker.topic] = -1;
+    // False when value was seen before (reported).
+    const auto once = [&](std::map<std::string, int> &seen, const std::string &value, std::size_t i,
+                          const char *what) {
+        if (value.empty() || value == "0") return true;
+        const auto [first, inserted] = seen.emplace(value, m_sensorLines[i]);
+        if (inserted) return true;
+        const std::string firstWhere =
+            first->second < 0 ? "the gateway's own topic" : "first at line " + std::to_string(first->second);
+        Issue(m_sensorLines[i], std::string("duplicate ") + what + " \"" + value + "\" (" + firstWhere + ")");
+        return false;
+    };
+    for (std::size_t i = 0; i < config.sensors.size(); ++i) {
+        const SensorConfig &sensor = config.sensors[i];
+        // A duplicate name makes a duplicate default topic: one mistake, said once.
+        if (once(names, sensor.name, i, "name") && !sensor.name.empty())
+            once(topics, sensor.topic, i, "topic");
+        once(targets, sensor.target, i, "target");
+        once(units, std::to_string(sensor.modbusUnit), i, "modbus_unit");
+    }
+}
+
+void Reader::ReadModbus(const toml::table &root, ModbusConfig &modbus) {
+    const toml::table *table = Table(root, "modbus");
+    if (!table) return;
+    CheckKeys(*table, {"listen", "max_connections"}, "[modbus]");
+    modbus.enabled = Listen(*table, "[modbus]", modbus.listen);
+    Integer(*table, "max_connections", "[modbus]", 1, kMaxModbusConnections, modbus.maxConnections);
+}
+
+bool Reader::Listen(const toml::table &table, const std::string &where, Endpoint &endpoint) {
+    if (!table.contains("listen")) {
+        Missing(table, "listen", where);
+        return false;
+    }
+    std::string unused;
+    return Checked(table, "listen", where, unused,
+                   [&](const std::string &text) { return ParseListen(text, endpoint); });
+}
+
+// The whole file, or "" with the reason in problem.
+std::string ReadWholeFile(const std::string &path, std::string &problem) {
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        problem = std::string("cannot read the file: ") + strerrordesc_np(errno);
+        return "";
+    }
+    std::string text;
+    char chunk[64 * 1024];
+    for (std::size_t n; text.size() <= kMaxFileBytes && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        text.append(chunk, n);
+    if (std::ferror(file))
+        problem = std::string("cannot read the file: ") + strerrordesc_np(errno);
+    else if (text.size() > kMaxFileBytes)
+        problem = "the file is larger than 4 MiB";
+    std::fclose(file);
+    return problem.empty() ? text : "";
+}
+
+} // namespace
+
+bool ConfigResult::ok() const {
+    return std::none_of(issues.begin(), issues.end(), [](const ConfigIssue &i) { return !i.warning; });
+}
+
+ConfigResult ReadConfig(const std::string &path) {
+    std::string problem;
+    const std::string text = ReadWholeFile(path, problem);
+    if (problem.empty()) return ParseConfig(text, path);
+    ConfigResult result;
+    result.issues.push_back({path, 0, problem, false});
+    return result;
+}
+
+ConfigResult ParseConfig(std::string_view text, const std::string &path) {
+    ConfigResult result;
+    Reader reader(path, result.issues);
+    try {
+        const toml::table root = toml::parse(text, std::string_view(path));
+        reader.Read(root, result.config);
+    } catch (const toml::parse_error &error) {
+        reader.Issue(LineOf(error.source()), "not TOML: " + std::string(error.description()));
+    }
+    std::stable_sort(result.issues.begin(), result.issues.end(),
+                     [](const ConfigIssue &a, const ConfigIssue &b) { return a.line < b.line; });
+    return result;
+}
+
+} // namespace gateway

@@ -1,0 +1,110 @@
+// The gateway's configuration file: TOML with a [broker] table, [defaults] that every
+// sensor inherits, one [[sensor]] table per sensor and the optional [modbus] and
+// [metrics] listeners (keys in docs/gateway.md). Reading checks the whole file and
+// reports every mistake with its line, so that one run of `--check` finds them all;
+// an unknown key is a mistake, because a misspelt key would otherwise be ignored in
+// silence. The structs hold effective values: defaults are already applied.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gateway {
+
+struct BrokerConfig {
+    std::string url; // as written
+    bool tls = false;
+    std::string host;
+    int port = 0;
+    std::string clientId;
+    std::string username;
+    std::string passwordFile; // paths are absolute: relative ones count from the file's folder
+    std::string caFile;
+    std::string certFile;
+    std::string keyFile;
+    std::string topic; // the gateway's own prefix; its status with the last will is TOPIC/status
+
+    bool operator==(const BrokerConfig &) const = default;
+};
+
+using Tags = std::map<std::string, std::string>;
+
+struct SensorConfig {
+    std::string name;
+    std::string target; // "tcp://HOST:PORT" or a serial device path, as written
+    std::string topic;
+    double interval = 0.0; // seconds from one data request to the next, 0 = full rate
+    int modbusUnit = 0;    // 0 = not served over Modbus
+    Tags tags;             // the defaults' tags with the sensor's own over them
+
+    bool operator==(const SensorConfig &) const = default;
+};
+
+struct Endpoint {
+    std::string host; // an IP address
+    uint16_t port = 0;
+
+    bool operator==(const Endpoint &) const = default;
+};
+
+struct ModbusConfig {
+    bool enabled = false;
+    Endpoint listen;
+    int maxConnections = 16;
+
+    bool operator==(const ModbusConfig &) const = default;
+};
+
+struct MetricsConfig {
+    bool enabled = false;
+    Endpoint listen;
+
+    bool operator==(const MetricsConfig &) const = default;
+};
+
+struct GatewayConfig {
+    BrokerConfig broker;
+    double bufferSeconds = 60.0; // samples per sensor that may wait for the broker, in seconds
+    std::vector<SensorConfig> sensors;
+    ModbusConfig modbus;
+    MetricsConfig metrics;
+
+    bool operator==(const GatewayConfig &) const = default;
+};
+
+struct ConfigIssue {
+    std::string file;
+    int line = 0; // 0 when the mistake has no line (an unreadable file)
+    std::string reason;
+    bool warning = false; // warnings do not refuse the file
+};
+
+struct ConfigResult {
+    GatewayConfig config;            // complete only when ok()
+    std::vector<ConfigIssue> issues; // in the order of their lines
+
+    bool ok() const;
+};
+
+// Reads and checks a configuration file.
+ConfigResult ReadConfig(const std::string &path);
+// Checks the text of a configuration as if read from the file path (which names
+// it in messages and anchors relative paths).
+ConfigResult ParseConfig(std::string_view text, const std::string &path);
+
+// How a new configuration differs from the running one, by sensor name. A sensor
+// whose effective settings differ in anything (inherited defaults included) has
+// changed. The other tables are compared as a whole with ==.
+struct SensorDiff {
+    std::vector<std::string> added, removed, changed, unchanged;
+};
+SensorDiff Diff(const GatewayConfig &running, const GatewayConfig &next);
+
+// What `sensorctl gateway --check FILE` prints: every issue as "FILE:LINE: reason"
+// (warnings marked so), then, when the file is fine, one line that says so.
+std::string CheckReport(const ConfigResult &result, const std::string &path);
+
+} // namespace gateway

@@ -1,0 +1,72 @@
+#include "gateway/modbusserver.h"
+
+#include <QTcpSocket>
+
+#include <memory>
+
+namespace gateway {
+namespace {
+
+// A client that sends requests and never reads the answers is closed before
+// they pile up in memory.
+constexpr qint64 kMaxUnsentBytes = 64 * 1024;
+constexpr qint64 kReadChunk = 4096;
+
+} // namespace
+
+ModbusServer::ModbusServer(UnitLookup lookup, int maxConnections)
+    : m_lookup(std::move(lookup)), m_listener(maxConnections, [this](QTcpSocket *socket) { Serve(socket); }) {
+}
+
+bool ModbusServer::Listen(const QHostAddress &address, uint16_t port, std::string &problem) {
+    return m_listener.Listen(address, port, problem);
+}
+
+ModbusCounters ModbusServer::Counters() const {
+    ModbusCounters counters = m_counters;
+    counters.refused = m_listener.Refused();
+    counters.open = m_listener.Open();
+    return counters;
+}
+
+void ModbusServer::Serve(QTcpSocket *socket) {
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // A PLC that vanished without a word would otherwise hold its slot for ever.
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    auto pending = std::make_shared<std::vector<uint8_t>>();
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, pending] {
+        std::vector<uint8_t> answers;
+        char chunk[kReadChunk];
+        qint64 got = 0;
+        // Never more than one request and a chunk are held: the rest waits in the socket.
+        while ((got = socket->read(chunk, sizeof chunk)) > 0) {
+            pending->insert(pending->end(), chunk, chunk + got);
+            if (!AnswerPending(*pending, answers) ||
+                socket->bytesToWrite() + qint64(answers.size()) > kMaxUnsentBytes) {
+                ++m_counters.closed;
+                socket->abort();
+                return;
+            }
+        }
+        if (!answers.empty())
+            socket->write(reinterpret_cast<const char *>(answers.data()), qint64(answers.size()));
+    });
+}
+
+bool ModbusServer::AnswerPending(std::vector<uint8_t> &pending, std::vector<uint8_t> &answers) {
+    std::size_t used = 0;
+    const SteadyTime now = std::chrono::steady_clock::now();
+    for (;;) {
+        const ParsedRequest parsed = ParseRequest(std::span(pending).subspan(used));
+        if (parsed.outcome == ParseOutcome::Malformed) return false;
+        if (parsed.outcome == ParseOutcome::NeedMore) break;
+        ++m_counters.requests;
+        if (AppendAnswer(parsed.request, m_lookup, now, answers) != ModbusException::None)
+            ++m_counters.exceptions;
+        used += parsed.size;
+    }
+    pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(used));
+    return true;
+}
+
+} // namespace gateway
