@@ -2,7 +2,6 @@
 
 #include <mosquitto.h>
 
-#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -48,33 +47,6 @@ struct Publisher::Shared {
     }
 };
 
-bool ParseBroker(const std::string &url, Broker &broker, std::string &problem) {
-    const std::string scheme = "mqtt://";
-    if (url.rfind(scheme, 0) != 0 || url.size() == scheme.size()) {
-        problem = "\"" + url + "\" is not a broker address; write mqtt://HOST:PORT";
-        return false;
-    }
-    std::string rest = url.substr(scheme.size());
-    if (!rest.empty() && rest.back() == '/') rest.pop_back();
-    Broker b;
-    const std::size_t colon = rest.rfind(':');
-    b.host = rest.substr(0, colon);
-    if (colon != std::string::npos) {
-        const std::string port = rest.substr(colon + 1);
-        const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), b.port);
-        if (ec != std::errc() || end != port.data() + port.size() || b.port < 1 || b.port > 65535) {
-            problem = "\"" + url + "\" has no port 1..65535 after the host";
-            return false;
-        }
-    }
-    if (b.host.empty()) {
-        problem = "\"" + url + "\" names no host";
-        return false;
-    }
-    broker = b;
-    return true;
-}
-
 Publisher::Publisher(const Broker &broker, const std::string &topicPrefix, int queueLimit)
     : m_broker(broker), m_dataTopic(topicPrefix + "/data"), m_statusTopic(topicPrefix + "/status"),
       m_queueLimit(queueLimit), m_shared(std::make_unique<Shared>()) {
@@ -101,6 +73,9 @@ bool Publisher::Start(std::string &problem) {
     mosquitto_reconnect_delay_set(m_client, kFirstRetrySeconds, kLongestRetrySeconds, true);
     const char offline[] = "offline";
     int rc = mosquitto_will_set(m_client, m_statusTopic.c_str(), sizeof offline - 1, offline, kQos, true);
+    // mqtts:// checks the broker against the system's certificate authorities.
+    if (rc == MOSQ_ERR_SUCCESS && m_broker.tls)
+        rc = mosquitto_tls_set(m_client, nullptr, "/etc/ssl/certs", nullptr, nullptr, nullptr);
     if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_start(m_client);
     if (rc != MOSQ_ERR_SUCCESS) {
         problem = std::string("the MQTT client could not start: ") + mosquitto_strerror(rc);

@@ -5,19 +5,16 @@
 // queueLimit samples wait unconfirmed; a sample beyond that is dropped and counted.
 #pragma once
 
+#include "mqtt/broker.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 
 struct mosquitto;
 
-struct Broker {
-    std::string host;
-    int port = 1883;
-};
-
-// Parses "mqtt://HOST[:PORT]"; false with the reason in problem.
-bool ParseBroker(const std::string &url, Broker &broker, std::string &problem);
+using mqtt::Broker;
+using mqtt::ParseBroker;
 
 class Publisher {
   public:
