@@ -19,6 +19,16 @@ using testbroker::Find;
 using testbroker::Retained;
 using testbroker::Subscriber;
 
+// Runs a helper program to its end, its output discarded; its exit code.
+int RunQuietly(const char *program, const QStringList &arguments) {
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(Find(program), arguments);
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode()
+                                                                                          : -1;
+}
+
 int OpenDescriptors() {
     return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
 }
@@ -200,7 +210,7 @@ TEST_F(MqttClient, ABrokerRestartDeliversTheQueueOnceAndInOrderAndCountsTheDrops
 
 TEST_F(MqttClient, ABrokerThatRefusesTheClientSaysWhy) {
     const QString passwords = dir.filePath("passwords");
-    ASSERT_EQ(QProcess::execute(Find("mosquitto_passwd"), {"-c", "-b", passwords, "sensor", "secret"}), 0);
+    ASSERT_EQ(RunQuietly("mosquitto_passwd", {"-c", "-b", passwords, "sensor", "secret"}), 0);
     Broker broker(dir.path(), "allow_anonymous false\npassword_file " + passwords.toStdString() + "\n");
     ASSERT_TRUE(broker.Start());
     mqtt::Options options;
@@ -244,11 +254,11 @@ TEST_F(MqttClient, ABrokerAwayAtTheStopEndsItAtTheDeadlineReportedOnce) {
 
 TEST_F(MqttClient, ATlsBrokerIsCheckedAgainstTheGivenAuthority) {
     const QString cert = dir.filePath("broker.crt"), key = dir.filePath("broker.key");
-    ASSERT_EQ(QProcess::execute(Find("openssl"),
-                                {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                                 "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                                 "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert}),
-              0);
+    ASSERT_EQ(
+        RunQuietly("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                               "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                               "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert}),
+        0);
     Broker broker(dir.path(), "allow_anonymous true\ncertfile " + cert.toStdString() + "\nkeyfile " +
                                   key.toStdString() + "\n");
     ASSERT_TRUE(broker.Start());
