@@ -1,0 +1,59 @@
+// The Mosquitto command-line clients as independent viewers of what reaches a
+// test's broker.
+#pragma once
+
+#include "tests/mosquitto_broker.h"
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace testbroker {
+
+// mosquitto_sub with a session the broker keeps, collecting "topic payload" lines.
+class Subscriber {
+  public:
+    Subscriber(const Broker &broker, const QString &topic) {
+        // Line-buffered, so that each message and the subscription's acknowledgement come at once.
+        m_process.start(Find("stdbuf"),
+                        QStringList{"-oL", Find("mosquitto_sub")} + broker.Address() +
+                            QStringList{"-t", topic, "-v", "-q", "1", "-c", "-i", "test-viewer", "-d"});
+        m_process.waitForStarted();
+        EXPECT_TRUE(WaitFor([this] { return Read(), m_debug.contains("SUBACK"); })) << "the subscription";
+    }
+    ~Subscriber() {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    // The messages received so far, as "topic payload".
+    QStringList Lines() {
+        Read();
+        return m_lines;
+    }
+
+  private:
+    void Read() {
+        m_buffer += QString::fromUtf8(m_process.readAllStandardOutput());
+        qsizetype end;
+        while ((end = m_buffer.indexOf('\n')) >= 0) {
+            const QString line = m_buffer.left(end);
+            m_buffer.remove(0, end + 1);
+            if (line.startsWith("Client "))
+                m_debug += line + "\n";
+            else
+                m_lines << line;
+        }
+    }
+    QProcess m_process;
+    QString m_buffer, m_debug;
+    QStringList m_lines;
+};
+
+// The retained message of a topic, as a newcomer to the broker sees it ("" when none).
+inline QString Retained(const Broker &broker, const QString &topic) {
+    QProcess sub;
+    sub.start(Find("mosquitto_sub"), broker.Address() + QStringList{"-t", topic, "-C", "1", "-W", "3"});
+    sub.waitForFinished(5000);
+    return QString::fromUtf8(sub.readAllStandardOutput()).trimmed();
+}
+
+} // namespace testbroker
