@@ -1,149 +1,96 @@
-// The serial transport on QSerialPort.
-#include "sensor/transport.h"
-
-#include <QSerialPort>
-#include <QTimer>
+// The serial transport: a serial device at 19200 baud, 8 data bits, no
+// parity, 1 stop bit, no handshake, opened without waiting.
+#include "sensor/fdtransport.h"
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace sensor {
 namespace {
 
-constexpr qint32 kBaudRate = 19200;
-constexpr qint64 kInputQueueBytes = 1024;
+constexpr int kInputQueueBytes = 1024;
 
-// A device held by another program is reported as a permission error, so the
-// access rights of the device file tell the two apart.
-OpenFailure FailureOf(const QSerialPort &port, const std::string &device) {
-    switch (port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return OpenFailure::NoSuchDevice;
-    case QSerialPort::PermissionError:
-        if (::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES) return OpenFailure::PermissionDenied;
-        return OpenFailure::Busy;
-    case QSerialPort::OpenError:
-        return OpenFailure::Busy;
-    default:
-        return OpenFailure::Other;
-    }
-}
-
-int CodeOf(QSerialPort::SerialPortError error) {
+OpenResult OpenError(int error) {
+    const std::string text = std::strerror(error);
     switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return kSerialNoPortFound;
-    case QSerialPort::PermissionError:
-    case QSerialPort::OpenError:
-        return kSerialCannotOpen;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return {kSerialNoPortFound, OpenFailure::NoSuchDevice, text};
+    case EACCES:
+    case EPERM:
+        return {kSerialCannotOpen, OpenFailure::PermissionDenied, text};
+    case EBUSY:
+    case EWOULDBLOCK:
+        return {kSerialCannotOpen, OpenFailure::Busy, text};
     default:
-        return kSerialUnknownSystemError;
+        return {kSerialUnknownSystemError, OpenFailure::Other, text};
     }
 }
 
-// Pseudo-terminals and some adapters have no modem lines; that is no reason to
-// refuse the port.
-void ClearUnsupported(QSerialPort &port) {
-    if (port.error() == QSerialPort::UnsupportedOperationError) port.clearError();
+// The line settings; false when the device is no serial line.
+bool Configure(int fd) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return false;
+    cfmakeraw(&t);
+    cfsetispeed(&t, B19200);
+    cfsetospeed(&t, B19200);
+    t.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &t) != 0) return false;
+    // Pseudo-terminals and some adapters have no modem lines: no reason to refuse the port.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIS, &lines);
+    tcflush(fd, TCIOFLUSH);
+    return true;
 }
 
-class SerialTransport final : public Transport {
+class SerialTransport final : public FdTransport {
   public:
     explicit SerialTransport(std::string device) : m_device(std::move(device)) {}
-    ~SerialTransport() override { close(); }
 
     void open(std::function<void(const OpenResult &)> done) override {
         close();
-        auto port = new QSerialPort;
-        port->setPortName(QString::fromStdString(m_device));
-        port->setBaudRate(kBaudRate);
-        port->setParity(QSerialPort::NoParity);
-        port->setDataBits(QSerialPort::Data8);
-        port->setStopBits(QSerialPort::OneStop);
-        port->setFlowControl(QSerialPort::NoFlowControl);
-        // The queue never holds more than its size; the rest waits in the system.
-        port->setReadBufferSize(kInputQueueBytes);
-        OpenResult result;
-        if (m_device.empty()) {
-            result = {kSerialInvalidPort, OpenFailure::NoSuchDevice, "no device given"};
-            delete port;
-        } else if (!port->open(QIODevice::ReadWrite)) {
-            result = {CodeOf(port->error()), FailureOf(*port, m_device), port->errorString().toStdString()};
-            delete port;
-        } else {
-            port->setDataTerminalReady(true);
-            ClearUnsupported(*port);
-            port->setRequestToSend(true);
-            ClearUnsupported(*port);
-            port->clear(QSerialPort::AllDirections);
-            ClearUnsupported(*port);
-            QObject::connect(port, &QSerialPort::readyRead, [this] {
-                if (onReadable) onReadable();
-            });
-            QObject::connect(port, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
-                if (e == QSerialPort::ResourceError) Lost();
-            });
-            m_port = port;
+        if (m_device.empty()) return report(std::move(done), {kSerialInvalidPort, OpenFailure::NoSuchDevice, "no device given"});
+        const int fd = ::open(m_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return report(std::move(done), OpenError(errno));
+        // A device that another program holds is busy, not ours to share.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+            ::close(fd);
+            return report(std::move(done), OpenError(error));
         }
-        // The outcome is told from the event loop, as a connect's is.
-        QTimer::singleShot(0, &m_guard, [done = std::move(done), result] { done(result); });
-    }
-
-    void close() override {
-        if (!m_port) return;
-        QSerialPort *port = m_port;
-        m_port = nullptr;
-        QObject::disconnect(port, nullptr, nullptr, nullptr);
-        port->close();
-        // The port may be closed from inside one of its own signals.
-        port->deleteLater();
-    }
-
-    bool isOpen() const override { return m_port != nullptr; }
-
-    int write(const char *bytes, int count) override {
-        if (!m_port) return kSerialPortNotOpen;
-        const qint64 written = m_port->write(bytes, count);
-        if (written < 0) {
-            m_port->clearError();
-            return kSerialIoError;
+        if (!Configure(fd)) {
+            const std::string text = std::strerror(errno);
+            ::close(fd);
+            return report(std::move(done), {kSerialCannotOpen, OpenFailure::Other, "not a serial device: " + text});
         }
-        return static_cast<int>(written);
-    }
-
-    int available() const override {
-        return m_port ? static_cast<int>(std::min(m_port->bytesAvailable(), kInputQueueBytes)) : 0;
-    }
-
-    int read(char *into, int max) override {
-        if (!m_port || max <= 0) return 0;
-        const qint64 n = m_port->read(into, max);
-        return n > 0 ? static_cast<int>(n) : 0;
+        std::string problem;
+        if (!adopt(fd, problem)) return report(std::move(done), {kSerialUnknownSystemError, OpenFailure::Other, problem});
+        m_open = true;
+        report(std::move(done), {});
     }
 
     void discardInput() override {
-        if (!m_port) return;
-        m_port->clear(QSerialPort::Input);
-        ClearUnsupported(*m_port);
+        if (isOpen()) tcflush(m_fd, TCIFLUSH);
     }
-
     void discardOutput() override {
-        if (!m_port) return;
-        m_port->clear(QSerialPort::Output);
-        ClearUnsupported(*m_port);
+        if (isOpen()) tcflush(m_fd, TCOFLUSH);
+        FdTransport::discardOutput();
     }
-
-    int pendingOutput() const override { return m_port ? static_cast<int>(m_port->bytesToWrite()) : 0; }
 
   private:
-    void Lost() {
-        close();
-        if (onLost) onLost();
-    }
+    int queueLimit() const override { return kInputQueueBytes; }
+    int closedCode() const override { return kSerialPortNotOpen; }
 
     std::string m_device;
-    QSerialPort *m_port = nullptr;
-    QObject m_guard; // ends a pending report of an open when the transport goes
 };
 
 } // namespace

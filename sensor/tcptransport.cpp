@@ -1,120 +1,134 @@
-// The TCP transport on QTcpSocket, for serial-to-Ethernet servers.
-#include "sensor/transport.h"
+// The TCP transport to a serial-to-Ethernet server: the name looked up without
+// waiting, a non-blocking connect with its own time-out, no Nagle delay.
+#include "sensor/fdtransport.h"
 
-#include <QTcpSocket>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace sensor {
 namespace {
 
-OpenResult ResultOf(const QTcpSocket &socket) {
-    switch (socket.error()) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return {kTcpUnableToEstablishConnection, OpenFailure::Refused, socket.errorString().toStdString()};
-    case QAbstractSocket::HostNotFoundError:
-        return {kTcpFailedToConnect, OpenFailure::HostNotFound, socket.errorString().toStdString()};
-    case QAbstractSocket::SocketTimeoutError:
-        return {kTcpTimeOut, OpenFailure::TimedOut, socket.errorString().toStdString()};
+constexpr int kQueueLimit = 1 << 20; // what is awaited is taken at once; the rest is dropped or kept streaming
+
+OpenResult ConnectError(int error) {
+    const std::string text = std::strerror(error);
+    switch (error) {
+    case ECONNREFUSED:
+        return {kTcpUnableToEstablishConnection, OpenFailure::Refused, text};
+    case ETIMEDOUT:
+        return {kTcpTimeOut, OpenFailure::TimedOut, text};
     default:
-        return {kTcpFailedToConnect, OpenFailure::Other, socket.errorString().toStdString()};
+        return {kTcpFailedToConnect, OpenFailure::Other, text};
     }
 }
 
-class TcpTransport final : public Transport {
+class TcpTransport final : public FdTransport {
   public:
     TcpTransport(std::string host, int port, int connectTimeoutMs)
         : m_host(std::move(host)), m_port(port), m_connectTimeoutMs(connectTimeoutMs) {}
-    ~TcpTransport() override { close(); }
 
     void open(std::function<void(const OpenResult &)> done) override {
         close();
-        if (m_host.empty() || m_port < 1 || m_port > 65535) {
-            const OpenResult invalid{kTcpInvalidParameter, OpenFailure::Other, "no server name or port"};
-            QTimer::singleShot(0, &m_guard, [done = std::move(done), invalid] { done(invalid); });
-            return;
-        }
-        auto socket = new QTcpSocket;
-        m_socket = socket;
-        m_connected = false;
+        if (m_host.empty() || m_port < 1 || m_port > 65535)
+            return report(std::move(done), {kTcpInvalidParameter, OpenFailure::Other, "no server name or port"});
         m_opening = std::move(done);
-        QObject::connect(socket, &QTcpSocket::connected, [this] {
-            m_connected = true;
-            // Frames are small and every exchange waits for its answer.
-            m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            Opened({});
+        ++m_attempt;
+        QTimer::singleShot(m_connectTimeoutMs, &m_guard, [this, attempt = m_attempt] {
+            if (attempt == m_attempt && m_opening) opened({kTcpTimeOut, OpenFailure::TimedOut, "no connection in time"});
         });
-        QObject::connect(socket, &QTcpSocket::errorOccurred, [this](QAbstractSocket::SocketError) {
-            if (!m_connected) Opened(ResultOf(*m_socket));
+        const QHostAddress numeric(QString::fromStdString(m_host));
+        if (!numeric.isNull()) return connectTo(numeric);
+        QHostInfo::lookupHost(QString::fromStdString(m_host), &m_guard, [this, attempt = m_attempt](const QHostInfo &info) {
+            if (attempt != m_attempt || !m_opening) return;
+            if (info.addresses().isEmpty())
+                return opened({kTcpFailedToConnect, OpenFailure::HostNotFound, info.errorString().toStdString()});
+            connectTo(info.addresses().first());
         });
-        QObject::connect(socket, &QTcpSocket::readyRead, [this] {
-            if (onReadable) onReadable();
-        });
-        QObject::connect(socket, &QTcpSocket::disconnected, [this] {
-            if (!m_connected) return;
-            // What came before the close stays readable; only further writes fail.
-            m_connected = false;
-            if (onLost) onLost();
-        });
-        QTimer::singleShot(m_connectTimeoutMs, socket, [this] {
-            if (m_connected || !m_opening) return;
-            Opened({kTcpTimeOut, OpenFailure::TimedOut, "connection timed out"});
-        });
-        socket->connectToHost(QString::fromStdString(m_host), static_cast<quint16>(m_port));
     }
 
     void close() override {
+        ++m_attempt;
         m_opening = nullptr;
-        m_connected = false;
-        if (!m_socket) return;
-        QTcpSocket *socket = m_socket;
-        m_socket = nullptr;
-        QObject::disconnect(socket, nullptr, nullptr, nullptr);
-        socket->abort();
-        // The socket may be closed from inside one of its own signals.
-        socket->deleteLater();
-    }
-
-    bool isOpen() const override { return m_socket && m_connected; }
-
-    int write(const char *bytes, int count) override {
-        if (!m_socket || !m_connected) return kTcpNoConnectionEstablished;
-        const qint64 written = m_socket->write(bytes, count);
-        return written < 0 ? kTcpWriteFailed : static_cast<int>(written);
-    }
-
-    int available() const override { return m_socket ? static_cast<int>(m_socket->bytesAvailable()) : 0; }
-
-    int read(char *into, int max) override {
-        if (!m_socket || max <= 0) return 0;
-        const qint64 n = m_socket->read(into, max);
-        return n > 0 ? static_cast<int>(n) : 0;
+        FdTransport::close();
     }
 
     void discardInput() override {
-        if (m_socket) m_socket->skip(m_socket->bytesAvailable());
+        char scratch[1024];
+        while (isOpen() && ::recv(m_fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+        }
     }
 
-    void discardOutput() override {}
-
-    int pendingOutput() const override { return m_socket ? static_cast<int>(m_socket->bytesToWrite()) : 0; }
-
   private:
+    int queueLimit() const override { return kQueueLimit; }
+    int closedCode() const override { return kTcpNoConnectionEstablished; }
+
+    void connectTo(const QHostAddress &address) {
+        sockaddr_storage to{};
+        socklen_t length = 0;
+        if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+            auto &a6 = reinterpret_cast<sockaddr_in6 &>(to);
+            a6.sin6_family = AF_INET6;
+            a6.sin6_port = htons(static_cast<uint16_t>(m_port));
+            const Q_IPV6ADDR bytes = address.toIPv6Address();
+            std::memcpy(&a6.sin6_addr, &bytes, sizeof a6.sin6_addr);
+            length = sizeof a6;
+        } else {
+            auto &a4 = reinterpret_cast<sockaddr_in &>(to);
+            a4.sin_family = AF_INET;
+            a4.sin_port = htons(static_cast<uint16_t>(m_port));
+            a4.sin_addr.s_addr = htonl(address.toIPv4Address());
+            length = sizeof a4;
+        }
+        const int fd = ::socket(to.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) return opened(ConnectError(errno));
+        // Frames are small and every exchange waits for its answer.
+        const int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        std::string problem;
+        if (!adopt(fd, problem)) return opened({kTcpFailedToConnect, OpenFailure::Other, problem});
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&to), length) == 0) return opened({});
+        if (errno != EINPROGRESS) return opened(ConnectError(errno));
+        m_watch.wantWrite(true); // the connect's outcome comes as room to write
+    }
+
+    void ready(unsigned events) override {
+        if (!m_opening) return FdTransport::ready(events);
+        if (!(events & (runtime::kIoWritable | runtime::kIoHangup))) return;
+        int error = 0;
+        socklen_t size = sizeof error;
+        getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &size);
+        m_watch.wantWrite(false);
+        opened(error == 0 ? OpenResult{} : ConnectError(error));
+    }
+
     // Reports the end of a connect once; a failed one leaves nothing open.
-    void Opened(const OpenResult &result) {
+    void opened(const OpenResult &result) {
         auto done = std::move(m_opening);
         m_opening = nullptr;
         if (!done) return;
-        if (result.code != 0) close();
-        done(result);
+        if (result.code == 0) {
+            m_open = true;
+            // Never inside open(): a connect that succeeded at once is told from the loop too.
+            return report(std::move(done), result);
+        }
+        close();
+        report(std::move(done), result);
     }
 
     std::string m_host;
     int m_port;
     int m_connectTimeoutMs;
-    QTcpSocket *m_socket = nullptr;
-    bool m_connected = false;
+    unsigned m_attempt = 0;
     std::function<void(const OpenResult &)> m_opening;
-    QObject m_guard; // ends a pending report of a refused open when the transport goes
 };
 
 } // namespace
