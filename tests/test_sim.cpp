@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <arpa/inet.h>
 #include <chrono>
+#include <clocale>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -519,6 +520,43 @@ TEST(SimFaults, FaultAndMeasurementTextIsParsedOrRejectedWithAReason) {
         EXPECT_FALSE(parseMeasurement(bad)) << bad;
 }
 
+namespace {
+
+// Starts sensorsim with `args` (in `locale` if given) and waits until it has printed
+// `lines` lines; returns what it printed.
+QByteArray startSensorsim(QProcess &p, const QStringList &args, int lines = 1, const QString &locale = {}) {
+    if (!locale.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LANG", locale);
+        env.insert("LC_ALL", locale);
+        p.setProcessEnvironment(env);
+    }
+    p.start(SENSORSIM_PATH, args);
+    QByteArray out;
+    EXPECT_TRUE(WaitFor([&] {
+        out += p.readAllStandardOutput();
+        return out.count('\n') >= lines;
+    })) << out.toStdString();
+    return out;
+}
+
+// The first port of sensorsim's "listening on" line; 0 without one.
+int listeningPort(const QByteArray &out) {
+    const auto match = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+)").match(out);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+// Stops sensorsim as a service manager would; returns the rest of what it printed.
+QByteArray stopSensorsim(QProcess &p) {
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(5000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    return p.readAllStandardOutput();
+}
+
+} // namespace
+
 TEST(Sensorsim, AnswersOverTcpCapturesAndListsWhatItHoldsWhenStopped) {
     QProcess help;
     help.start(SENSORSIM_PATH, {"--help"});
@@ -531,30 +569,43 @@ TEST(Sensorsim, AnswersOverTcpCapturesAndListsWhatItHoldsWhenStopped) {
     QTemporaryDir dir;
     const QString capturePath = dir.filePath("capture.txt");
     QProcess p;
-    p.start(SENSORSIM_PATH, {"--tcp", "0", "--pty", "--version", "HUEMA-PX V1.1", "--capture", capturePath});
-    QByteArray out;
-    ASSERT_TRUE(WaitFor([&] {
-        out += p.readAllStandardOutput();
-        return out.count('\n') >= 2;
-    })) << out.toStdString();
-    const auto match = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+)\n").match(out);
-    ASSERT_TRUE(match.hasMatch()) << out.toStdString();
+    QByteArray out =
+        startSensorsim(p, {"--tcp", "0", "--pty", "--version", "HUEMA-PX V1.1", "--capture", capturePath}, 2);
+    const int port = listeningPort(out);
+    ASSERT_NE(port, 0) << out.toStdString();
     EXPECT_TRUE(out.contains("pty /dev/")) << out.toStdString();
     {
-        Peer peer = Peer::tcp(match.captured(1).toInt());
+        Peer peer = Peer::tcp(port);
         peer.send(kVersionQuery);
         EXPECT_EQ(peer.read(kFrameBytes), hex("48 55 45 4D 41 2D 50 58 20 56 31 2E 31", kFrameBytes));
         peer.send(frame("00 55 00 01 00 01 00 02 00 03"));
         EXPECT_EQ(peer.read(kFrameBytes), frame("00 AA 00 01 00 01 00 02 00 03"));
     }
-    p.terminate();
-    ASSERT_TRUE(p.waitForFinished(5000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 0);
-    out += p.readAllStandardOutput();
+    out += stopSensorsim(p);
     EXPECT_TRUE(out.contains("RAM parameters: 1 2 3 0 ")) << out.toStdString();
     EXPECT_TRUE(out.contains("compensation words: 0")) << out.toStdString();
     const std::string capture = ReadFileBytes(capturePath.toStdString());
     EXPECT_NE(capture.find(" in  00 55 00 07 00 00"), std::string::npos) << capture;
     EXPECT_NE(capture.find(" out 48 55 45 4D 41"), std::string::npos) << capture;
+}
+
+TEST(Sensorsim, CaptureTimeStampsKeepPointDecimalsInAGermanLocale) {
+    const locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", locale_t(nullptr));
+    ASSERT_NE(german, locale_t(nullptr)) << "the de_DE.UTF-8 locale is not installed";
+    freelocale(german);
+    QTemporaryDir dir;
+    const QString capturePath = dir.filePath("capture.txt");
+    QProcess p;
+    const int port =
+        listeningPort(startSensorsim(p, {"--tcp", "0", "--capture", capturePath}, 1, "de_DE.UTF-8"));
+    ASSERT_NE(port, 0);
+    {
+        Peer peer = Peer::tcp(port);
+        peer.send(kVersionQuery);
+        EXPECT_EQ(peer.read(kFrameBytes), kVersionAnswer);
+    }
+    stopSensorsim(p);
+    const QString capture = QString::fromStdString(ReadFileBytes(capturePath.toStdString()));
+    EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d{6} in  00 55 00 07 ").match(capture).hasMatch())
+        << capture.toStdString();
 }
