@@ -22,8 +22,16 @@ std::string hexLine(const CaptureEntry &e) {
 
 void Capture::add(CaptureEntry e) {
     if (m_listener) m_listener(e);
-    if (m_entries.size() >= kMaxEntries) m_entries.pop_front();
+    if (m_limit == 0) return;
+    while (m_entries.size() >= m_limit)
+        m_entries.pop_front();
     m_entries.push_back(std::move(e));
+}
+
+void Capture::setLimit(std::size_t entries) {
+    m_limit = entries;
+    while (m_entries.size() > m_limit)
+        m_entries.pop_front();
 }
 
 } // namespace sim
