@@ -25,18 +25,21 @@ std::string hexLine(const CaptureEntry &e);
 // Bounded record of capture entries; the oldest are dropped when it is full.
 class Capture {
   public:
-    static constexpr std::size_t kMaxEntries = 100000;
+    static constexpr std::size_t kDefaultLimit = 100000;
     using Listener = std::function<void(const CaptureEntry &)>;
 
     // Records an entry and hands it to the listener.
     void add(CaptureEntry e);
     const std::deque<CaptureEntry> &entries() const { return m_entries; }
     void clear() { m_entries.clear(); }
+    // Keeps at most this many entries (0: none; the listener still sees each one).
+    void setLimit(std::size_t entries);
     // Called for every new entry (on the sensor's thread).
     void setListener(Listener l) { m_listener = std::move(l); }
 
   private:
     std::deque<CaptureEntry> m_entries;
+    std::size_t m_limit = kDefaultLimit;
     Listener m_listener;
 };
 

@@ -22,8 +22,9 @@ struct Measurement {
 // Supplies the measurement for each data frame.
 class MeasurementSource {
   public:
-    // Slowly varying, plausible values (the default).
-    void setDrift();
+    // Slowly varying, plausible values (the default). Each seed runs the waves shifted by
+    // a time of its own, so that sensors with different seeds send different values.
+    void setDrift(unsigned seed = 0);
     // The same values for every frame.
     void setFixed(const Measurement &m);
     // One entry per frame in order; the last entry repeats once the script is used up.
@@ -35,6 +36,7 @@ class MeasurementSource {
   private:
     enum class Mode { Drift, Fixed, Script } m_mode = Mode::Drift;
     Measurement m_fixed;
+    double m_driftShift = 0; // seconds added to the clock of drifting values
     std::vector<Measurement> m_script;
     std::size_t m_pos = 0;
 };

@@ -61,4 +61,11 @@ std::string describeSensor(const std::string &version, const SensorMemory &memor
     return out;
 }
 
+std::string describeSensorBriefly(const std::string &name, const std::string &version, long frames,
+                                  const SensorMemory &memory, const CompMemory &comp) {
+    return name + ": version \"" + version + "\", " + std::to_string(frames) +
+           " frames, RAM parameters:" + wordList(memory.ram.params) +
+           ", compensation words: " + std::to_string(comp.words.size()) + "\n";
+}
+
 } // namespace sim

@@ -11,4 +11,9 @@ namespace sim {
 // memory (blocks in the order announced, words by address), as lines of text.
 std::string describeSensor(const std::string &version, const SensorMemory &memory, const CompMemory &comp);
 
+// One line for one of many sensors: its name, version text, frames received, RAM
+// parameters and the number of compensation words.
+std::string describeSensorBriefly(const std::string &name, const std::string &version, long frames,
+                                  const SensorMemory &memory, const CompMemory &comp);
+
 } // namespace sim

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -25,33 +23,40 @@ Clock::duration periodOf(double perSecond) {
 
 } // namespace
 
-SimSensor::SimSensor() {
-    if (pipe2(m_wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) throw std::runtime_error("cannot create wake pipe");
-    m_thread = std::thread([this] { run(); });
+SensorFarm::SensorFarm() : m_loop(std::make_shared<FarmLoop>()) {}
+
+std::size_t SensorFarm::size() const {
+    std::lock_guard lock(m_loop->mutex());
+    return m_loop->size();
+}
+
+SimSensor::SimSensor() : SimSensor(SensorFarm()) {}
+
+SimSensor::SimSensor(const SensorFarm &farm) : m_loop(farm.m_loop), m_mutex(m_loop->mutex()) {
+    std::lock_guard lock(m_mutex);
+    m_key = m_loop->join(this);
 }
 
 SimSensor::~SimSensor() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    wake();
-    m_thread.join();
-    closeFd(m_listenFd);
-    for (Link &l : m_links)
+    std::lock_guard lock(m_mutex);
+    m_loop->leave(m_key);
+    for (Link &l : m_links) {
+        m_loop->unwatch(l.fd);
         closeFd(l.fd);
+    }
+    m_loop->unwatch(m_listenFd);
+    closeFd(m_listenFd);
     closeFd(m_pty.slave);
-    closeFd(m_wakePipe[0]);
-    closeFd(m_wakePipe[1]);
 }
 
 int SimSensor::listenTcp(int port, const std::string &address) {
     int bound = 0;
     const int fd = openTcpListener(address, port, bound);
     std::lock_guard lock(m_mutex);
+    m_loop->unwatch(m_listenFd);
     closeFd(m_listenFd);
     m_listenFd = fd;
-    wake();
+    m_loop->watch(m_key, kListenerRole, fd, false);
     return bound;
 }
 
@@ -60,7 +65,7 @@ std::string SimSensor::openPty() {
     if (m_links[PtyPort].fd < 0) {
         m_pty = openPtyDevice();
         m_links[PtyPort].fd = m_pty.master;
-        wake();
+        m_loop->watch(m_key, PtyPort, m_pty.master, false);
     }
     return m_pty.path;
 }
@@ -120,22 +125,22 @@ void SimSensor::setScript(std::vector<Measurement> script) {
     m_model.source().setScript(std::move(script));
 }
 
-void SimSensor::setDrift() {
+void SimSensor::setDrift(unsigned seed) {
     std::lock_guard lock(m_mutex);
-    m_model.source().setDrift();
+    m_model.source().setDrift(seed);
 }
 
 void SimSensor::setTriggerRate(double perSecond) {
     std::lock_guard lock(m_mutex);
     m_triggerRate = std::max(0.0, perSecond);
     if (m_triggerRate > 0) m_nextTrigger = Clock::now() + periodOf(m_triggerRate);
-    wake();
+    m_loop->poke(m_key);
 }
 
 void SimSensor::fireTrigger() {
     std::lock_guard lock(m_mutex);
     ++m_pendingTriggers;
-    wake();
+    m_loop->poke(m_key);
 }
 
 void SimSensor::setFault(const Fault &f) {
@@ -158,6 +163,11 @@ void SimSensor::clearCapture() {
     m_capture.clear();
 }
 
+void SimSensor::setCaptureLimit(std::size_t entries) {
+    std::lock_guard lock(m_mutex);
+    m_capture.setLimit(entries);
+}
+
 void SimSensor::setCaptureListener(Capture::Listener l) {
     std::lock_guard lock(m_mutex);
     m_capture.setListener(std::move(l));
@@ -171,43 +181,27 @@ double SimSensor::seconds(Clock::time_point t) const {
     return std::chrono::duration<double>(t - m_start).count();
 }
 
-void SimSensor::wake() {
-    const char x = 1;
-    [[maybe_unused]] ssize_t n = write(m_wakePipe[1], &x, 1); // a full pipe wakes the thread as well
+// Called by the service thread with the lock held: what the sensor's own thread did on
+// each wake-up before sensors shared one.
+SimSensor::Clock::time_point SimSensor::serve(unsigned readable) {
+    m_writeBlocked = false;
+    runTriggers(Clock::now());
+    if (readable & 1u << kListenerRole) acceptNewClient();
+    for (int p = 0; p < kPorts; ++p)
+        if (readable & 1u << p) readLink(Port(p));
+    pumpOutput(Clock::now());
+    watchWrites();
+    return nextWakeUp();
 }
 
-// The sensor's thread: waits for bytes, connections, triggers and due output, with the
-// lock held except while waiting.
-void SimSensor::run() {
-    std::unique_lock lock(m_mutex);
-    while (!m_stop) {
-        const bool blocked = m_writeBlocked && !m_out.empty();
-        const bool blockedOn[kPorts] = {blocked && m_out.front().port == PtyPort,
-                                        blocked && m_out.front().port == TcpPort};
-        pollfd fds[2 + kPorts] = {{m_wakePipe[0], POLLIN, 0}, {m_listenFd, POLLIN, 0}};
-        for (int p = 0; p < kPorts; ++p)
-            fds[2 + p] = {m_links[p].fd, short(POLLIN | (blockedOn[p] ? POLLOUT : 0)), 0};
-        const Clock::time_point until = nextWakeUp();
-        timespec ts{};
-        if (until != Clock::time_point::max()) {
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                std::max(Clock::duration::zero(), until - Clock::now()));
-            ts = {static_cast<time_t>(ns.count() / 1000000000), static_cast<long>(ns.count() % 1000000000)};
-        }
-        lock.unlock();
-        ppoll(fds, std::size(fds), until == Clock::time_point::max() ? nullptr : &ts, nullptr);
-        lock.lock();
-        if (fds[0].revents & POLLIN) {
-            char drain[64];
-            while (read(m_wakePipe[0], drain, sizeof drain) > 0) {
-            }
-        }
-        m_writeBlocked = false;
-        runTriggers(Clock::now());
-        if (fds[1].revents & POLLIN) acceptNewClient();
-        for (int p = 0; p < kPorts; ++p)
-            if (fds[2 + p].revents & (POLLIN | POLLHUP | POLLERR)) readLink(Port(p));
-        pumpOutput(Clock::now());
+// Waits for room to write only on the link whose output is stuck, as long as it is.
+void SimSensor::watchWrites() {
+    const bool blocked = m_writeBlocked && !m_out.empty();
+    for (int p = 0; p < kPorts; ++p) {
+        Link &l = m_links[p];
+        const bool wanted = blocked && m_out.front().port == p;
+        if (l.fd >= 0 && wanted != l.watchingWrites) m_loop->watch(m_key, p, l.fd, wanted);
+        l.watchingWrites = wanted && l.fd >= 0;
     }
 }
 
@@ -227,6 +221,7 @@ void SimSensor::acceptNewClient() {
     if (fd < 0) return;
     closeLink(TcpPort);
     m_links[TcpPort].fd = fd;
+    m_loop->watch(m_key, TcpPort, fd, false);
 }
 
 void SimSensor::readLink(Port port) {
@@ -330,6 +325,8 @@ SimSensor::WriteResult SimSensor::writeDue(Outgoing &o, Clock::time_point now) {
 }
 
 void SimSensor::closeLink(Port port) {
+    m_loop->unwatch(m_links[port].fd);
+    m_links[port].watchingWrites = false;
     closeFd(m_links[port].fd);
     m_links[port].framer.reset();
     std::erase_if(m_out, [port](const Outgoing &o) { return o.port == port; });

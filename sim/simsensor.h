@@ -1,4 +1,5 @@
-// The simulated sensor: model, transports, faults and capture, on a thread of its own.
+// The simulated sensor: model, transports, faults and capture, served by a thread of
+// its own or, for many sensors, by the one thread of a SensorFarm.
 //
 //   sim::SimSensor sensor;
 //   int port = sensor.listenTcp();          // or: std::string dev = sensor.openPty();
@@ -7,11 +8,17 @@
 //   ... run the program under test ...
 //   sensor.compMemory(); sensor.memory(); sensor.capture();
 //
-// Every public function is thread-safe. The sensor answers from its own thread, so it
-// keeps answering while the caller's thread blocks or busy-waits.
+//   sim::SensorFarm farm;                   // hundreds of sensors, one thread
+//   std::vector<std::unique_ptr<sim::SimSensor>> sensors;
+//   for (int k = 0; k < 200; ++k) sensors.push_back(std::make_unique<sim::SimSensor>(farm));
+//   int first = sim::listenOnConsecutivePorts(sensors);   // sim/portblock.h: sensor k on first + k
+//
+// Every public function is thread-safe. The sensor answers from its service thread, so
+// it keeps answering while the caller's thread blocks or busy-waits.
 #pragma once
 
 #include "sim/capture.h"
+#include "sim/farmloop.h"
 #include "sim/faults.h"
 #include "sim/framer.h"
 #include "sim/sensormodel.h"
@@ -19,19 +26,36 @@
 
 #include <chrono>
 #include <deque>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 namespace sim {
 
-class SimSensor {
+// One service thread for any number of sensors: their sockets, pseudo-terminals and
+// timers share one wait. Copies share the thread. The farm and its sensors may go in
+// any order; the thread ends with the last of them.
+class SensorFarm {
+  public:
+    // Starts the thread. Throws std::runtime_error when the kernel refuses a descriptor.
+    SensorFarm();
+    // Number of sensors it serves.
+    std::size_t size() const;
+
+  private:
+    friend class SimSensor;
+    std::shared_ptr<FarmLoop> m_loop;
+};
+
+class SimSensor : private FarmMember {
   public:
     // Time one byte takes on the wire at 19200 baud (start bit, 8 data bits, stop bit).
     static constexpr double kByteSeconds = 10.0 / 19200;
 
-    // Starts the sensor's thread; no transport is open yet.
+    // A sensor with a service thread of its own; no transport is open yet.
     SimSensor();
-    // Stops the thread and closes every transport.
+    // A sensor served by the farm's thread; no transport is open yet.
+    explicit SimSensor(const SensorFarm &farm);
+    // Leaves the service thread (ending it when nothing else uses it) and closes every
+    // transport, so that a new sensor can listen on the same port at once.
     ~SimSensor();
     SimSensor(const SimSensor &) = delete;
     SimSensor &operator=(const SimSensor &) = delete;
@@ -66,8 +90,9 @@ class SimSensor {
     void setMeasurement(const Measurement &m);
     // Data frames take the entries in order; the last one repeats.
     void setScript(std::vector<Measurement> script);
-    // Data frames carry slowly varying values (the default).
-    void setDrift();
+    // Data frames carry slowly varying values (the default); sensors with different
+    // seeds drift apart, sensors with the same seed move alike.
+    void setDrift(unsigned seed = 0);
     // Fires the trigger this many times per second (0 = only fireTrigger; the default).
     void setTriggerRate(double perSecond);
     // Fires the trigger once: with auto-send on, the sensor sends one data frame.
@@ -82,19 +107,23 @@ class SimSensor {
     std::vector<CaptureEntry> capture() const;
     // Forgets the capture so far.
     void clearCapture();
-    // Calls l with each new capture entry, on the sensor's thread; l must not call back
-    // into the sensor.
+    // Keeps at most this many entries for capture() (0: none, only the listener sees them).
+    void setCaptureLimit(std::size_t entries);
+    // Calls l with each new capture entry, on the service thread; l must not call into
+    // this sensor or another one of its farm.
     void setCaptureListener(Capture::Listener l);
 
     // Seconds since the sensor was created: the clock of the capture time stamps.
     double now() const;
 
   private:
-    using Clock = std::chrono::steady_clock;
+    // Descriptor roles towards the farm: the two links, then the listening socket.
     enum Port { PtyPort, TcpPort, kPorts };
+    static constexpr unsigned kListenerRole = kPorts;
     struct Link {
         int fd = -1;
         Framer framer;
+        bool watchingWrites = false;
     };
     struct Outgoing {
         Port port;
@@ -106,8 +135,8 @@ class SimSensor {
         Clock::time_point nextByte{}; // paced: when the next byte has crossed the wire
     };
 
-    void run();
-    void wake();
+    Clock::time_point serve(unsigned readable) override;
+    void watchWrites();
     void acceptNewClient();
     void readLink(Port port);
     void receive(Port port, const std::uint8_t *data, std::size_t n);
@@ -121,8 +150,10 @@ class SimSensor {
     Clock::time_point nextWakeUp() const;
     double seconds(Clock::time_point t) const;
 
+    const std::shared_ptr<FarmLoop> m_loop;
+    std::mutex &m_mutex; // the farm's: guards everything below
+    std::uint64_t m_key = 0;
     const Clock::time_point m_start = Clock::now();
-    mutable std::mutex m_mutex; // guards everything below
     SensorModel m_model;
     FaultTable m_faults;
     Capture m_capture;
@@ -138,9 +169,6 @@ class SimSensor {
     std::deque<Outgoing> m_out;
     bool m_writeBlocked = false;
     Clock::time_point m_lineFree; // paced: when the last byte sent has crossed the wire
-    bool m_stop = false;
-    int m_wakePipe[2] = {-1, -1};
-    std::thread m_thread;
 };
 
 } // namespace sim

@@ -1,5 +1,6 @@
 // The simulated sensor, checked against byte tables written out by hand, over real
 // loopback sockets and a real pseudo-terminal.
+#include "sim/portblock.h"
 #include "sim/simsensor.h"
 #include "tests/test_support.h"
 
@@ -7,6 +8,7 @@
 #include <QRegularExpression>
 #include <arpa/inet.h>
 #include <chrono>
+#include <clocale>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -343,6 +345,14 @@ TEST(SimModel, DriftingMeasurementsStayInRangeAndMove) {
     }
     EXPECT_GT(densities.size(), 10u);
     EXPECT_LT(std::abs(driftingMeasurement(0.05).density - driftingMeasurement(0).density), 5);
+    MeasurementSource seeds[3];
+    for (unsigned k = 0; k < 3; ++k)
+        seeds[k].setDrift(k);
+    for (double t : {0.0, 30.0, 300.0}) {
+        EXPECT_EQ(seeds[0].next(t), driftingMeasurement(t)); // seed 0 is the default drift
+        EXPECT_NE(seeds[1].next(t), seeds[0].next(t)) << t;
+        EXPECT_NE(seeds[2].next(t), seeds[1].next(t)) << t;
+    }
 }
 
 TEST(SimSensorTest, AutoSendSendsAFramePerTriggerUntilSwitchedOff) {
@@ -519,42 +529,216 @@ TEST(SimFaults, FaultAndMeasurementTextIsParsedOrRejectedWithAReason) {
         EXPECT_FALSE(parseMeasurement(bad)) << bad;
 }
 
+namespace {
+
+// `count` sensors served by `farm`, sensor k with version "FARM k" and channel L 100 + k.
+std::vector<std::unique_ptr<SimSensor>> farmSensors(const SensorFarm &farm, int count) {
+    std::vector<std::unique_ptr<SimSensor>> sensors;
+    for (int k = 0; k < count; ++k) {
+        sensors.push_back(std::make_unique<SimSensor>(farm));
+        sensors[k]->setVersion("FARM " + std::to_string(k));
+        sensors[k]->setMeasurement({std::uint16_t(100 + k), 2, 3, 0, 0, 0, 0, 0});
+    }
+    return sensors;
+}
+
+Bytes versionAnswer(const std::string &text) {
+    Bytes b(text.begin(), text.end());
+    b.resize(kFrameBytes, 0);
+    return b;
+}
+
+} // namespace
+
+TEST(SimFarm, SensorsOnConsecutivePortsKeepMemoriesVersionsAndSamplesOfTheirOwn) {
+    const SensorFarm farm;
+    const auto sensors = farmSensors(farm, 3);
+    EXPECT_EQ(farm.size(), 3u);
+    const int first = listenOnConsecutivePorts(sensors);
+    std::vector<Peer> peers;
+    for (int k = 0; k < 3; ++k)
+        peers.push_back(Peer::tcp(first + k));
+    peers[1].send(frame("00 55 00 01 00 07"));
+    EXPECT_EQ(peers[1].read(kFrameBytes), frame("00 AA 00 01 00 07"));
+    for (std::uint8_t k = 0; k < 3; ++k) {
+        peers[k].send(concat(kVersionQuery, concat(kReadParameters, kReadData)));
+        const Bytes got = peers[k].read(3 * kFrameBytes);
+        ASSERT_EQ(got.size(), 3 * kFrameBytes) << int(k);
+        EXPECT_EQ(Bytes(got.begin(), got.begin() + 36), versionAnswer("FARM " + std::to_string(k)));
+        EXPECT_EQ(Bytes(got.begin() + 36, got.begin() + 72),
+                  frame(k == 1 ? "00 AA 00 03 00 07" : "00 AA 00 03"));
+        EXPECT_EQ(Bytes(got.begin() + 76, got.begin() + 78), (Bytes{0, std::uint8_t(100 + k)}))
+            << "channel L";
+        EXPECT_EQ(sensors[k]->memory().ram.params[0], k == 1 ? 7 : 0);
+    }
+}
+
+TEST(SimFarm, SensorDestroyedAndCreatedAgainAnswersOnTheSamePort) {
+    auto farm = std::make_unique<SensorFarm>();
+    auto sensors = farmSensors(*farm, 2);
+    const int first = listenOnConsecutivePorts(sensors);
+    Peer before = Peer::tcp(first + 1);
+    before.send(kVersionQuery);
+    EXPECT_EQ(before.read(kFrameBytes), versionAnswer("FARM 1"));
+
+    sensors[1].reset();
+    EXPECT_TRUE(before.hungUp());
+    EXPECT_EQ(farm->size(), 1u);
+    sensors[1] = std::make_unique<SimSensor>(*farm);
+    sensors[1]->setVersion("BACK");
+    EXPECT_EQ(sensors[1]->listenTcp(first + 1), first + 1);
+    farm.reset(); // the sensors keep their thread
+    for (auto [port, version] : {std::pair{first + 1, "BACK"}, std::pair{first, "FARM 0"}}) {
+        Peer peer = Peer::tcp(port);
+        peer.send(kVersionQuery);
+        EXPECT_EQ(peer.read(kFrameBytes), versionAnswer(version));
+    }
+}
+
+namespace {
+
+// Starts sensorsim with `args` (in `locale` if given) and waits until it has printed
+// `lines` lines; returns what it printed.
+QByteArray startSensorsim(QProcess &p, const QStringList &args, int lines = 1, const QString &locale = {}) {
+    if (!locale.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LANG", locale);
+        env.insert("LC_ALL", locale);
+        p.setProcessEnvironment(env);
+    }
+    p.start(SENSORSIM_PATH, args);
+    QByteArray out;
+    EXPECT_TRUE(WaitFor([&] {
+        out += p.readAllStandardOutput();
+        return out.count('\n') >= lines;
+    })) << out.toStdString();
+    return out;
+}
+
+// The first port of sensorsim's "listening on" line; 0 without one.
+int listeningPort(const QByteArray &out) {
+    const auto match = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+)").match(out);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+// Stops sensorsim as a service manager would; returns the rest of what it printed.
+QByteArray stopSensorsim(QProcess &p) {
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(5000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    return p.readAllStandardOutput();
+}
+
+} // namespace
+
 TEST(Sensorsim, AnswersOverTcpCapturesAndListsWhatItHoldsWhenStopped) {
     QProcess help;
     help.start(SENSORSIM_PATH, {"--help"});
     ASSERT_TRUE(help.waitForFinished(5000));
     const QByteArray helpText = help.readAllStandardOutput();
-    for (const char *option : {"--tcp", "--bind", "--pty", "--version", "--pace", "--fault", "--capture",
-                               "--trigger-rate", "--fixed"})
+    for (const char *option : {"--tcp", "--count", "--bind", "--pty", "--version", "--pace", "--fault",
+                               "--capture", "--trigger-rate", "--fixed"})
         EXPECT_TRUE(helpText.contains(option)) << option;
 
     QTemporaryDir dir;
     const QString capturePath = dir.filePath("capture.txt");
     QProcess p;
-    p.start(SENSORSIM_PATH, {"--tcp", "0", "--pty", "--version", "HUEMA-PX V1.1", "--capture", capturePath});
-    QByteArray out;
-    ASSERT_TRUE(WaitFor([&] {
-        out += p.readAllStandardOutput();
-        return out.count('\n') >= 2;
-    })) << out.toStdString();
-    const auto match = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+)\n").match(out);
-    ASSERT_TRUE(match.hasMatch()) << out.toStdString();
+    QByteArray out =
+        startSensorsim(p, {"--tcp", "0", "--pty", "--version", "HUEMA-PX V1.1", "--capture", capturePath}, 2);
+    const int port = listeningPort(out);
+    ASSERT_NE(port, 0) << out.toStdString();
     EXPECT_TRUE(out.contains("pty /dev/")) << out.toStdString();
     {
-        Peer peer = Peer::tcp(match.captured(1).toInt());
+        Peer peer = Peer::tcp(port);
         peer.send(kVersionQuery);
         EXPECT_EQ(peer.read(kFrameBytes), hex("48 55 45 4D 41 2D 50 58 20 56 31 2E 31", kFrameBytes));
         peer.send(frame("00 55 00 01 00 01 00 02 00 03"));
         EXPECT_EQ(peer.read(kFrameBytes), frame("00 AA 00 01 00 01 00 02 00 03"));
     }
-    p.terminate();
-    ASSERT_TRUE(p.waitForFinished(5000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 0);
-    out += p.readAllStandardOutput();
+    out += stopSensorsim(p);
     EXPECT_TRUE(out.contains("RAM parameters: 1 2 3 0 ")) << out.toStdString();
     EXPECT_TRUE(out.contains("compensation words: 0")) << out.toStdString();
     const std::string capture = ReadFileBytes(capturePath.toStdString());
     EXPECT_NE(capture.find(" in  00 55 00 07 00 00"), std::string::npos) << capture;
     EXPECT_NE(capture.find(" out 48 55 45 4D 41"), std::string::npos) << capture;
+}
+
+TEST(Sensorsim, CaptureTimeStampsKeepPointDecimalsInAGermanLocale) {
+    const locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", locale_t(nullptr));
+    ASSERT_NE(german, locale_t(nullptr)) << "the de_DE.UTF-8 locale is not installed";
+    freelocale(german);
+    QTemporaryDir dir;
+    const QString capturePath = dir.filePath("capture.txt");
+    QProcess p;
+    const int port =
+        listeningPort(startSensorsim(p, {"--tcp", "0", "--capture", capturePath}, 1, "de_DE.UTF-8"));
+    ASSERT_NE(port, 0);
+    {
+        Peer peer = Peer::tcp(port);
+        peer.send(kVersionQuery);
+        EXPECT_EQ(peer.read(kFrameBytes), kVersionAnswer);
+    }
+    stopSensorsim(p);
+    const QString capture = QString::fromStdString(ReadFileBytes(capturePath.toStdString()));
+    EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d{6} in  00 55 00 07 ").match(capture).hasMatch())
+        << capture.toStdString();
+}
+
+TEST(Sensorsim, CountServesSensorsOnConsecutivePortsWithMemoriesOfTheirOwn) {
+    QTemporaryDir dir;
+    QProcess p;
+    QByteArray out = startSensorsim(p, {"--tcp", "0", "--count", "3", "--version", "SIM %n", "--fixed",
+                                        "100,2,3,4,5,6,7", "--capture", dir.filePath("capture%n.txt")});
+    const int first = listeningPort(out);
+    ASSERT_NE(first, 0) << out.toStdString();
+    EXPECT_TRUE(
+        out.contains(QByteArray::number(first) + "-" + QByteArray::number(first + 2) + " (3 sensors)"))
+        << out.toStdString();
+    for (std::uint8_t k = 0; k < 3; ++k) {
+        Peer peer = Peer::tcp(first + k);
+        if (k == 1) {
+            peer.send(frame("00 55 00 01 00 09"));
+            EXPECT_EQ(peer.read(kFrameBytes), frame("00 AA 00 01 00 09"));
+        }
+        peer.send(concat(kVersionQuery, kReadData));
+        const Bytes got = peer.read(2 * kFrameBytes);
+        ASSERT_EQ(got.size(), 2 * kFrameBytes) << int(k);
+        EXPECT_EQ(Bytes(got.begin(), got.begin() + 36), versionAnswer("SIM " + std::to_string(k)));
+        EXPECT_EQ(Bytes(got.begin() + 40, got.begin() + 42), (Bytes{0, std::uint8_t(100 + k)}))
+            << "channel L";
+    }
+    out += stopSensorsim(p);
+    for (int k = 0; k < 3; ++k) {
+        const QString line =
+            QString("sensor %1 at 127.0.0.1:%2: version \"SIM %1\", %3 frames, RAM parameters: %4 0 ")
+                .arg(k)
+                .arg(first + k)
+                .arg(k == 1 ? 3 : 2)
+                .arg(k == 1 ? 9 : 0);
+        EXPECT_TRUE(out.contains(line.toUtf8())) << line.toStdString() << "\n" << out.toStdString();
+        const std::string capture =
+            ReadFileBytes(dir.filePath(QString("capture%1.txt").arg(k)).toStdString());
+        EXPECT_NE(capture.find(" out 53 49 4D 20 " + std::to_string(30 + k)), std::string::npos) << capture;
+    }
+}
+
+TEST(Sensorsim, RefusesCommandLinesItCannotServe) {
+    const QStringList cases[] = {
+        {"--count", "2"},
+        {"--tcp", "0", "--count", "0"},
+        {"--tcp", "0", "--count", "x"},
+        {"--tcp", "65535", "--count", "2"},
+        {"--tcp", "0", "--count", "2", "--pty"},
+        {"--tcp", "0", "--count", "2", "--capture", "capture.txt"},
+        {"--tcp", "0", "--count", "3", "--fixed", "65534,0,0,0,0,0,0"},
+        {"--tcp", "0", "--fault", "bogus"},
+    };
+    for (const QStringList &args : cases) {
+        QProcess p;
+        p.start(SENSORSIM_PATH, args);
+        ASSERT_TRUE(p.waitForFinished(5000)) << args.join(' ').toStdString();
+        EXPECT_EQ(p.exitCode(), 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(p.readAllStandardError().startsWith("sensorsim: ")) << args.join(' ').toStdString();
+    }
 }
