@@ -1,167 +1,211 @@
-// Figures of sensorctl over many simulated sensors on loopback: the time to Get
-// 50 sensors with --targets against the time to Get one (served in parallel,
-// the sum would be 50 times one), and publish from 20 sensors at full polling
-// rate into a Mosquitto broker: samples per second delivered, samples lost and
-// the CPU the tool (with its children) takes of one core.
+// Figures of one sensorctl process over many simulated sensors (sensorsim
+// --count, a process of its own) on loopback, publishing into a local Mosquitto
+// broker: from 20 and 200 sensors at full polling rate, the CPU the whole tool
+// process takes per delivered sample (start-up included), samples delivered per
+// second and samples lost; from 1,000 sensors at one sample a second each, the
+// tool's CPU, its resident memory per sensor and its open descriptors. Also the
+// time to Get 50 sensors against one.
 #include "bench/benchtable.h"
-#include "sim/simsensor.h"
+#include "tests/mosquitto_broker.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <algorithm>
-#include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
-#include <vector>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
-constexpr int kGetSensors = 50;
-constexpr int kPublishSensors = 20;
-constexpr int kPublishSamples = 400; // per sensor: about 20 s at the polling rate
-
-// The sensors, each on a thread of its own, at the pace of a 19200-baud line
-// behind a serial-to-Ethernet server, or at once.
-std::vector<std::unique_ptr<sim::SimSensor>> Sensors(int count, bool paced, const std::string &targetsFile) {
-    std::vector<std::unique_ptr<sim::SimSensor>> sensors;
-    std::ofstream targets(targetsFile);
-    for (int i = 0; i < count; ++i) {
-        sensors.push_back(std::make_unique<sim::SimSensor>());
-        sensors.back()->setPacing(paced);
-        targets << "tcp://127.0.0.1:" << sensors.back()->listenTcp() << " s" << i << "\n";
+// A simulated plant: count sensors in one sensorsim process, and the targets file naming them.
+class Plant {
+  public:
+    Plant(const QString &dir, int count, const QString &name) : m_targets(dir + "/" + name + ".txt") {
+        m_sim.start(SENSORSIM_PATH, {"--tcp", "0", "--count", QString::number(count)});
+        m_sim.waitForReadyRead(20000);
+        // "listening on 127.0.0.1:FIRST-LAST (N sensors)" or, for one, "listening on 127.0.0.1:PORT"
+        const QString line = QString::fromUtf8(m_sim.readLine()).trimmed();
+        const int first = line.section(':', 1).section('-', 0, 0).section(' ', 0, 0).toInt();
+        std::ofstream targets(m_targets.toStdString());
+        for (int k = 0; k < count; ++k)
+            targets << "tcp://127.0.0.1:" << first + k << " s" << k << "\n";
+        m_ok = first > 0;
     }
-    return sensors;
+    ~Plant() {
+        m_sim.terminate();
+        m_sim.waitForFinished();
+    }
+    bool ok() const { return m_ok; }
+    const QString &targets() const { return m_targets; }
+
+  private:
+    QProcess m_sim;
+    QString m_targets;
+    bool m_ok = false;
+};
+
+// sensorctl as a child process, with its CPU time at the end (start-up included)
+// and what /proc tells while it runs.
+struct ToolRun {
+    double wall = -1;    // seconds
+    double cpu = 0;      // seconds of the whole process
+    long peakRssKiB = 0; // at the end of the run
+    int descriptors = 0; // while it ran
+    double steadyCpu = 0; // share of one core once every sensor was served, over the sampled span
+};
+
+double CpuOf(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(line.substr(close + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i)
+        fields >> skip;
+    long utime = 0, stime = 0;
+    fields >> utime >> stime;
+    return double(utime + stime) / sysconf(_SC_CLK_TCK);
 }
 
-double CpuSecondsOfChildren() {
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+int DescriptorsOf(pid_t pid) {
+    return static_cast<int>(QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 }
 
-// Runs sensorctl to its end; wall seconds, or a negative number when it failed.
-double RunTool(const QStringList &arguments) {
-    QProcess tool;
+// Runs the tool to its end; steadyFrom/steadyTo: seconds after the start between
+// which its CPU share is sampled.
+ToolRun RunTool(const QStringList &arguments, double steadyFrom = 0, double steadyTo = 0) {
+    ToolRun run;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        std::vector<std::string> args{SENSORCTL_PATH};
+        for (const QString &a : arguments)
+            args.push_back(a.toStdString());
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(SENSORCTL_PATH, argv.data());
+        _exit(127);
+    }
     QElapsedTimer clock;
     clock.start();
-    tool.start(SENSORCTL_PATH, arguments);
-    if (!tool.waitForFinished(120000) || tool.exitCode() != 0) {
-        std::fprintf(stderr, "sensorctl %s: %s\n", arguments.join(' ').toUtf8().constData(),
-                     tool.readAllStandardError().constData());
-        return -1;
+    double cpuAtFrom = -1;
+    int status = 0;
+    rusage usage{};
+    for (;;) {
+        const pid_t ended = wait4(pid, &status, WNOHANG, &usage);
+        if (ended == pid) break;
+        const double t = clock.nsecsElapsed() / 1e9;
+        if (steadyTo > 0 && cpuAtFrom < 0 && t >= steadyFrom) cpuAtFrom = CpuOf(pid);
+        if (steadyTo > 0 && cpuAtFrom >= 0 && run.steadyCpu == 0 && t >= steadyTo) {
+            run.steadyCpu = (CpuOf(pid) - cpuAtFrom) / (t - steadyFrom);
+            run.descriptors = DescriptorsOf(pid);
+        }
+        QThread::msleep(50);
     }
-    return clock.nsecsElapsed() / 1e9;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "sensorctl %s ended with %d\n", arguments.join(' ').toUtf8().constData(),
+                     WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        return run;
+    }
+    run.wall = clock.nsecsElapsed() / 1e9;
+    run.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.peakRssKiB = usage.ru_maxrss;
+    return run;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+// Samples a viewer received: "topic#seq".
+std::set<std::string> Received(const QString &file) {
+    std::set<std::string> received;
+    std::ifstream lines(file.toStdString());
+    for (std::string line; std::getline(lines, line);)
+        if (const auto at = line.find("\"seq\":"); at != std::string::npos)
+            received.insert(line.substr(0, line.find(' ')) + "#" + std::to_string(std::atol(line.c_str() + at + 6)));
+    return received;
 }
 
 void MeasureGet(const QString &dir) {
-    const std::string oneFile = (dir + "/one.txt").toStdString(),
-                      manyFile = (dir + "/many.txt").toStdString();
-    auto one = Sensors(1, true, oneFile);
-    auto many = Sensors(kGetSensors, true, manyFile);
-    std::vector<double> oneTimes, manyTimes;
-    for (int run = 0; run < 3; ++run) {
-        oneTimes.push_back(
-            RunTool({"--targets", QString::fromStdString(oneFile), "get", "-o", dir + "/%n.ini"}));
-        manyTimes.push_back(
-            RunTool({"--targets", QString::fromStdString(manyFile), "get", "-o", dir + "/%n.ini"}));
-    }
-    if (*std::min_element(oneTimes.begin(), oneTimes.end()) < 0 ||
-        *std::min_element(manyTimes.begin(), manyTimes.end()) < 0) {
-        bench::PrintFailure("sensorctl --targets get", "a run failed");
-        return;
-    }
-    const double t1 = Median(oneTimes), t50 = Median(manyTimes);
-    bench::Print({"sensorctl get, 1 sensor (paced line)", t1, "s", 3, bench::Goal::AtMost, 2.0,
-                  "connection, version and 32 reads at 19200 baud"});
-    bench::Print({"sensorctl --targets get, 50 sensors (paced line)", t50, "s", 3, bench::Goal::AtMost,
-                  3 * t1, "3 x one sensor; one after the other would be 50 x"});
-    bench::Print(
-        {"50 sensors / 1 sensor", t50 / t1, "x", 2, bench::Goal::AtMost, 3.0, "parallel connections"});
+    Plant one(dir, 1, "one"), many(dir, 50, "many");
+    if (!one.ok() || !many.ok()) return bench::PrintFailure("sensorctl --targets get", "no simulated sensors");
+    const ToolRun t1 = RunTool({"--targets", one.targets(), "get", "-o", dir + "/%n.ini"});
+    const ToolRun t50 = RunTool({"--targets", many.targets(), "get", "-o", dir + "/%n.ini"});
+    if (t1.wall < 0 || t50.wall < 0) return bench::PrintFailure("sensorctl --targets get", "a run failed");
+    bench::Print({"sensorctl --targets get, 50 sensors / 1 sensor", t50.wall / t1.wall, "x", 2, bench::Goal::AtMost,
+                  3.0, "one process, every sensor at once"});
 }
 
-QString Find(const char *program) {
-    return QStandardPaths::findExecutable(program,
-                                          {"/usr/sbin", "/usr/bin", "/usr/local/sbin", "/usr/local/bin"});
-}
-
-void MeasurePublish(const QString &dir) {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const int port = probe.serverPort();
-    probe.close();
-    std::ofstream(dir.toStdString() + "/mosquitto.conf")
-        << "listener " << port << " 127.0.0.1\nallow_anonymous true\nmax_queued_messages 100000\n";
-    QProcess broker, viewer;
-    broker.start(Find("mosquitto"), {"-c", dir + "/mosquitto.conf"});
-    for (int i = 0; i < 50; ++i) {
-        QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, port);
-        if (s.waitForConnected(100)) break;
-        QThread::msleep(100);
-    }
-    const QStringList address{"-h", "127.0.0.1", "-p", QString::number(port)};
-    // Straight into a file: a pipe nobody reads while the tool runs would stall the viewer.
-    const QString received_file = dir + "/received.txt";
-    viewer.setStandardOutputFile(received_file);
-    viewer.start(Find("mosquitto_sub"), address + QStringList{"-t", "bench/+/data", "-q", "1", "-v"});
+// publish from count sensors, each sending samples samples, every interval seconds (0: full rate).
+void MeasurePublish(const QString &dir, testbroker::Broker &broker, int count, int samples, double interval) {
+    const QString what = QString("sensorctl publish, %1 sensors%2").arg(count).arg(interval > 0 ? QString(" at %1 s").arg(interval) : " at full rate");
+    Plant plant(dir, count, QString("plant%1").arg(count));
+    if (!plant.ok()) return bench::PrintFailure(what.toStdString(), "no simulated sensors");
+    const QString received = dir + QString("/received%1.txt").arg(count);
+    QProcess viewer;
+    viewer.setStandardOutputFile(received); // a pipe nobody reads meanwhile would stall the viewer
+    viewer.start(testbroker::Find("mosquitto_sub"),
+                 broker.Address() + QStringList{"-t", "bench/+/data", "-q", "1", "-v"});
     viewer.waitForStarted();
     QThread::msleep(500);
-
-    const std::string targets = (dir + "/publish.txt").toStdString();
-    auto sensors = Sensors(kPublishSensors, false, targets);
-    const double cpuBefore = CpuSecondsOfChildren();
-    const double wall = RunTool({"--targets", QString::fromStdString(targets), "publish", "--broker",
-                                 QString("mqtt://127.0.0.1:%1").arg(port), "--topic", "bench/%n", "--count",
-                                 QString::number(kPublishSamples)});
-    const double cpu = CpuSecondsOfChildren() - cpuBefore;
-    QThread::msleep(1000);
-    viewer.terminate(); // ends its output cleanly
+    QStringList arguments{"--targets", plant.targets(), "publish", "--broker", broker.Url(), "--topic", "bench/%n",
+                          "--count", QString::number(samples)};
+    if (interval > 0) arguments << "--interval" << QString::number(interval);
+    const double steadyFrom = interval > 0 ? 6 : 0, steadyTo = interval > 0 ? samples * interval - 2 : 0;
+    const ToolRun run = RunTool(arguments, steadyFrom, steadyTo);
+    QThread::msleep(1500);
+    viewer.terminate();
     viewer.waitForFinished();
-    std::set<std::string> received; // topic and sample number
-    std::ifstream lines(received_file.toStdString());
-    for (std::string line; std::getline(lines, line);)
-        if (const auto at = line.find("\"seq\":"); at != std::string::npos)
-            received.insert(line.substr(0, line.find(' ')) + "#" +
-                            std::to_string(std::atol(line.c_str() + at + 6)));
-    broker.kill();
-    broker.waitForFinished();
-    if (wall < 0) {
-        bench::PrintFailure("sensorctl publish, 20 sensors", "the run failed");
-        return;
+    if (run.wall < 0) return bench::PrintFailure(what.toStdString(), "the run failed");
+    const double delivered = static_cast<double>(Received(received).size());
+    const double expected = double(count) * samples;
+    const std::string w = what.toStdString();
+    if (interval == 0) {
+        bench::Print({w + ": CPU per delivered sample", 1e6 * run.cpu / std::max(delivered, 1.0), "us", 0,
+                      bench::Goal::AtMost, 50, "whole process, start-up included"});
+        bench::Print({w + ": samples delivered per second", delivered / run.wall, "/s", 0, bench::Goal::AtLeast,
+                      count * 15.0, "every sensor polled every 50 ms plus its answer"});
+    } else {
+        bench::Print({w + ": CPU of one core", 100.0 * run.steadyCpu, "%", 1, bench::Goal::AtMost, 10.0,
+                      "once every sensor is served"});
+        bench::Print({w + ": CPU of one core, start-up included", 100.0 * run.cpu / run.wall, "%", 1,
+                      bench::Goal::AtMost, 10.0, "the whole run"});
+        bench::Print({w + ": resident memory per sensor", double(run.peakRssKiB) / count, "KiB", 1, bench::Goal::AtMost,
+                      64, "peak of the whole process / sensors"});
+        bench::Print({w + ": open descriptors", double(run.descriptors), "", 0, bench::Goal::AtMost, 2.0 * count + 32,
+                      "2 per sensor + 32"});
     }
-    const int expected = kPublishSensors * kPublishSamples;
-    bench::Print({"sensorctl publish, 20 sensors: samples delivered per second", received.size() / wall, "/s",
-                  0, bench::Goal::AtLeast, 20 * 15.0, "20 sensors polled every 50 ms plus the answer"});
-    bench::Print({"sensorctl publish, 20 sensors: samples not delivered",
-                  double(expected - int(received.size())), "", 0, bench::Goal::AtMost, 0, "every sample"});
-    bench::Print({"sensorctl publish, 20 sensors: CPU of one core", 100.0 * cpu / wall, "%", 1,
-                  bench::Goal::AtMost, 10.0, "the tool and its 20 children, start-up included"});
-    bench::Print({"sensorctl publish: CPU per sample", 1e6 * cpu / expected, "us", 0, bench::Goal::AtMost,
-                  1e6 * 0.10 / (20 * 19.0), "what 10 % of a core allows at 20 x 19 samples/s"});
+    bench::Print({w + ": samples lost", expected - delivered, "", 0, bench::Goal::AtMost, 0, "every sample of every sensor"});
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
+    // A thousand sensors and their broker connections need more than the default 1,024 descriptors,
+    // in the broker too.
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
     QTemporaryDir dir;
     MeasureGet(dir.path());
-    MeasurePublish(dir.path());
+    testbroker::Broker broker(dir.path(), "allow_anonymous true\nmax_queued_messages 100000\n");
+    if (!broker.Start()) {
+        bench::PrintFailure("sensorctl publish", "no broker");
+        return 1;
+    }
+    MeasurePublish(dir.path(), broker, 20, 400, 0);
+    MeasurePublish(dir.path(), broker, 200, 200, 0);
+    MeasurePublish(dir.path(), broker, 1000, 30, 1.0);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "ctl/commands.h"
 
+#include "ctl/gateway.h"
 #include "kelvra/sensorkinds.h"
 #include "mqtt/broker.h"
 
@@ -11,24 +12,31 @@
 namespace ctl {
 namespace {
 
+int RunGatewayCommand(const Request &r) {
+    return r.check ? CheckGatewayConfig(r.config) : RunGateway(r.config);
+}
+
 constexpr Command kCommands[] = {
-    {"version", "version", "the sensor's version text", 0, FileUse::None, MakeVersionJob, false},
+    {"version", "version", "the sensor's version text", 0, FileUse::None, MakeVersionJob, nullptr, false},
     {"get", "get -o FILE [--eeprom]", "read the parameter set into a parameter file", kOutput | kEeprom,
-     FileUse::Writes, MakeGetJob, false},
+     FileUse::Writes, MakeGetJob, nullptr, false},
     {"send", "send FILE [--eeprom]", "write a parameter file into the sensor", kEeprom, FileUse::Reads,
-     MakeSendJob, true},
+     MakeSendJob, nullptr, true},
     {"diff", "diff FILE", "compare the sensor's RAM set with a file (exit 1 when they differ)", 0,
-     FileUse::Reads, MakeDiffJob, false},
+     FileUse::Reads, MakeDiffJob, nullptr, false},
     {"watch", "watch [--count N] [--interval S]", "one line per live sample, polled as Go does",
-     kCount | kInterval, FileUse::None, MakeWatchJob, false},
+     kCount | kInterval, FileUse::None, MakeWatchJob, nullptr, false},
     {"record", "record -o FILE.csv [--interval S] [--count N] [--force]", "record live samples as CSV",
-     kOutput | kInterval | kCount | kForce, FileUse::Writes, MakeRecordJob, false},
+     kOutput | kInterval | kCount | kForce, FileUse::Writes, MakeRecordJob, nullptr, false},
     {"transfer", "transfer EQUATION-FILE --temp DEGREES [--family NAME] [--allow-wrapped]",
      "calculate and write the correction factors of an equation file", kTemp | kFamily | kAllowWrapped,
-     FileUse::Reads, MakeTransferJob, true},
+     FileUse::Reads, MakeTransferJob, nullptr, true},
     {"publish", "publish --broker mqtt://HOST:PORT --topic PREFIX [--queue N] [--count N] [--interval S]",
      "live samples to PREFIX/data, sensor health on PREFIX/status and PREFIX/health",
-     kBroker | kTopic | kQueue | kCount | kInterval, FileUse::None, MakePublishJob, false},
+     kBroker | kTopic | kQueue | kCount | kInterval, FileUse::None, MakePublishJob, nullptr, false},
+    {"gateway", "gateway --config FILE | --check FILE",
+     "the plant gateway as a service: sensors from FILE to MQTT, Modbus TCP and metrics", kConfig | kCheck,
+     FileUse::None, nullptr, RunGatewayCommand, false},
 };
 
 // The options as the command line spells them, for messages.
@@ -40,6 +48,7 @@ constexpr OptionName kOptionNames[] = {
     {kOutput, "-o"},          {kEeprom, "--eeprom"},  {kInterval, "--interval"}, {kCount, "--count"},
     {kForce, "--force"},      {kFamily, "--family"},  {kTemp, "--temp"},         {kBroker, "--broker"},
     {kTopic, "--topic"},      {kQueue, "--queue"},    {kAllowWrapped, "--allow-wrapped"},
+    {kConfig, "--config"},    {kCheck, "--check"},
 };
 
 } // namespace
@@ -59,6 +68,8 @@ std::string RequestProblem(const Command &c, const Request &r, unsigned given) {
     for (const OptionName &o : kOptionNames)
         if ((given & o.option) && !(c.options & o.option))
             return name + " does not take " + o.name + "; it is: sensorctl TARGET " + c.usage;
+    if (c.whole && r.config.empty()) return name + " needs --config FILE or --check FILE";
+    if ((given & kConfig) && (given & kCheck)) return name + " takes --config FILE or --check FILE, not both";
     if (c.file == FileUse::Writes && r.file.empty()) return name + " needs -o FILE";
     if (c.file == FileUse::Reads && r.file.empty()) return name + " needs a FILE";
     if (c.file == FileUse::Writes) {

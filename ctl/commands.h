@@ -17,14 +17,18 @@ enum class FileUse {
     Writes, // -o FILE
 };
 
+// A command that runs as a whole rather than once per target; its exit code.
+using WholeRun = int (*)(const Request &);
+
 struct Command {
     const char *name;
     const char *usage; // the command with its arguments and options
     const char *summary;
     unsigned options; // the Option bits it takes
     FileUse file;
-    JobMaker make;
-    bool writes; // writes into sensors: --jobs limits how many at once
+    JobMaker make;  // per target; or
+    WholeRun whole; // without a target
+    bool writes;    // writes into sensors: --jobs limits how many at once
 };
 
 std::span<const Command> Commands();

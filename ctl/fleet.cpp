@@ -1,39 +1,19 @@
 #include "ctl/fleet.h"
 
+#include "ctl/signals.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
 #include <csignal>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
 namespace ctl {
 namespace {
 
 constexpr int kStopGraceMs = 950; // the run ends this soon after a stop signal
-
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
-
-// Turns SIGINT and SIGTERM into an event of the loop.
-bool CatchStopSignals() {
-    if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    return true;
-}
 
 class Fleet {
   public:
@@ -47,11 +27,7 @@ class Fleet {
     }
 
     int run() {
-        std::unique_ptr<QSocketNotifier> stopSignals;
-        if (CatchStopSignals()) {
-            stopSignals = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-            QObject::connect(stopSignals.get(), &QSocketNotifier::activated, [this] { stopAll(); });
-        }
+        const SignalEvents stopSignals({SIGINT, SIGTERM}, [this](int) { stopAll(); });
         startMore();
         if (m_done < m_jobs.size()) m_loop.exec();
         int worst = kExitOk;
@@ -78,9 +54,6 @@ class Fleet {
     }
 
     void stopAll() {
-        char drained[64];
-        while (::read(signalPipe[0], drained, sizeof drained) > 0) {
-        }
         if (m_stopping) return;
         m_stopping = true;
         QTimer::singleShot(kStopGraceMs, &m_loop, [this] { m_loop.quit(); });

@@ -83,6 +83,7 @@ void LivePoller::polled(bool ok) {
     s.seq = m_counts.samples++;
     s.wallMs = WallClockMs();
     s.monotonic = Timer();
+    s.answerSeconds = s.monotonic - m_cycleStart;
     const vexalink::LiveValues &v = m_live;
     const uint16_t values[] = {v.dataChL,  v.dataChC,  v.dataChR, v.dataDensity,
                                v.dataSym1, v.dataSym2, v.dataVec, v.dataTemp};

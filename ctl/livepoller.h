@@ -29,6 +29,7 @@ struct Sample {
     int64_t seq = 0;
     int64_t wallMs = 0;   // when the answer came, on the wall clock
     double monotonic = 0; // the same on a monotonic clock, seconds
+    double answerSeconds = 0; // from the request to the answer
     uint16_t values[8] = {}; // CH_L, CH_C, CH_R, DENS, SYM1, SYM2, VECTOR, TEMP_raw
     uint16_t trigger = 0;
 };

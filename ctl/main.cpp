@@ -68,6 +68,8 @@ struct Options {
     QCommandLineOption trace{"trace", "Trace every frame of the link into FILE.", "FILE"};
     QCommandLineOption jobs{"jobs", "--targets: at most N sensors written at once by send and transfer (default 100).",
                             "N", "100"};
+    QCommandLineOption config{"config", "gateway: run the gateway configured in FILE.", "FILE"};
+    QCommandLineOption check{"check", "gateway: check FILE and say what is wrong, with its lines.", "FILE"};
     QCommandLineOption version{"version", "Print sensorctl's version."};
 };
 
@@ -78,7 +80,8 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
         Option bit;
     } taken[] = {{o.output, kOutput}, {o.eeprom, kEeprom}, {o.interval, kInterval}, {o.count, kCount},
                  {o.force, kForce},   {o.family, kFamily}, {o.temp, kTemp},         {o.broker, kBroker},
-                 {o.topic, kTopic},   {o.queue, kQueue},   {o.allowWrapped, kAllowWrapped}};
+                 {o.topic, kTopic},   {o.queue, kQueue},   {o.allowWrapped, kAllowWrapped},
+                 {o.config, kConfig}, {o.check, kCheck}};
     for (const auto &t : taken)
         if (parser.isSet(t.option)) given |= t.bit;
     if (parser.isSet(o.output)) {
@@ -92,6 +95,8 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
     r.broker = parser.value(o.broker).toStdString();
     r.topic = parser.value(o.topic).toStdString();
     r.trace = parser.value(o.trace).toStdString();
+    r.check = parser.isSet(o.check);
+    r.config = parser.value(r.check ? o.check : o.config).toStdString();
     bool ok = true;
     if (parser.isSet(o.interval)) {
         r.interval = parser.value(o.interval).toDouble(&ok); // "." before the decimals, whatever the locale
@@ -135,7 +140,8 @@ int main(int argc, char **argv) {
     parser.addHelpOption();
     const Options o;
     parser.addOptions({o.targets, o.json, o.output, o.eeprom, o.interval, o.count, o.force, o.family, o.temp,
-                       o.allowWrapped, o.broker, o.topic, o.queue, o.trace, o.jobs, o.version});
+                       o.allowWrapped, o.broker, o.topic, o.queue, o.trace, o.jobs, o.config, o.check,
+                       o.version});
     parser.addPositionalArgument("TARGET", "tcp://HOST:PORT or a serial device path (not with --targets).");
     parser.addPositionalArgument("COMMAND", "one of the commands above.");
     parser.addPositionalArgument("FILE", "send, diff, transfer: the file to use.", "[FILE]");
@@ -151,8 +157,11 @@ int main(int argc, char **argv) {
 
     QStringList positional = parser.positionalArguments();
     const bool many = parser.isSet(o.targets);
+    // A command that serves no single target comes first.
+    const Command *first = positional.isEmpty() ? nullptr : FindCommand(positional.first().toStdString());
+    const bool targetless = first && first->whole;
     std::string address;
-    if (!many) {
+    if (!many && !targetless) {
         if (positional.isEmpty()) return UsageError("no TARGET given");
         address = positional.takeFirst().toStdString();
     }
@@ -166,6 +175,10 @@ int main(int argc, char **argv) {
     unsigned given = 0;
     if (std::string problem = ReadRequest(parser, o, r, given); !problem.empty()) return UsageError(problem);
     if (std::string problem = RequestProblem(*command, r, given); !problem.empty()) return UsageError(problem);
+    if (command->whole) {
+        if (many || !address.empty()) return UsageError(r.command + " takes no TARGET; its sensors are in its file");
+        return command->whole(r);
+    }
     bool ok = false;
     const int writersAtOnce = parser.value(o.jobs).toInt(&ok);
     if (!ok || writersAtOnce < 1) return UsageError("--jobs takes a whole number from 1");

@@ -24,6 +24,8 @@ enum Option : unsigned {
     kTopic = 1u << 8,        // --topic PREFIX
     kQueue = 1u << 9,        // --queue N
     kAllowWrapped = 1u << 10, // --allow-wrapped
+    kConfig = 1u << 11,       // --config FILE
+    kCheck = 1u << 12,        // --check FILE
 };
 
 struct Request {
@@ -40,6 +42,8 @@ struct Request {
     int queue = 1000;      // publish: samples that may wait for the broker, per sensor
     bool force = false;    // record: replace an existing file
     std::string trace;     // a link trace file per sensor, "" = none
+    std::string config;    // gateway: its configuration file
+    bool check = false;    // gateway: check the file only
 };
 
 } // namespace ctl

@@ -1,0 +1,343 @@
+#include "ctl/gateway.h"
+
+#include "ctl/gatewaysensor.h"
+#include "ctl/output.h"
+#include "ctl/request.h"
+#include "ctl/signals.h"
+#include "gateway/log.h"
+#include "gateway/metricsserver.h"
+#include "gateway/modbusserver.h"
+#include "gateway/notify.h"
+#include "mqtt/client.h"
+#include "platform/utility.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+
+namespace ctl {
+namespace {
+
+using namespace std::chrono_literals;
+using gateway::GatewayConfig;
+
+constexpr int kInFlight = 2000;            // samples handed to the broker connection and not yet confirmed
+constexpr int kDrainMs = 100;              // how often waiting samples are looked at while any wait
+constexpr auto kReadyWait = 5s;            // for the broker's first answer before the service says it is ready
+constexpr auto kGoodbye = 700ms;           // the offline statuses at the end, within the stop's second
+constexpr int kStatusEveryMs = 5000;       // STATUS= to systemd, when it changed
+
+std::string ReadPassword(const std::string &path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+mqtt::Options ClientOptions(const gateway::BrokerConfig &b) {
+    mqtt::Options o;
+    o.broker = {b.host, b.port, b.tls};
+    o.clientId = b.clientId;
+    o.username = b.username;
+    if (!b.passwordFile.empty()) o.password = ReadPassword(b.passwordFile);
+    o.caFile = b.caFile;
+    o.certFile = b.certFile;
+    o.keyFile = b.keyFile;
+    o.will = {b.topic + "/status", "offline", 1, true};
+    o.queueLimit = 60000;
+    return o;
+}
+
+class Gateway {
+  public:
+    explicit Gateway(std::string path) : m_path(std::move(path)) {
+        m_drain.setInterval(kDrainMs);
+        QObject::connect(&m_drain, &QTimer::timeout, [this] { drain(); });
+        m_status.setInterval(kStatusEveryMs);
+        QObject::connect(&m_status, &QTimer::timeout, [this] { tellStatus(false); });
+        if (const auto period = gateway::WatchdogPeriod()) {
+            // From the loop that polls: a loop that is stuck stops the pings, and systemd restarts it.
+            m_watchdog.setInterval(static_cast<int>(period->count() / 1000));
+            QObject::connect(&m_watchdog, &QTimer::timeout, [] { gateway::NotifyWatchdog(); });
+        }
+    }
+
+    int run() {
+        const gateway::ConfigResult read = gateway::ReadConfig(m_path);
+        report(read);
+        if (!read.ok()) return kExitUsage;
+        const SignalEvents handled({SIGINT, SIGTERM, SIGHUP}, [this](int s) { s == SIGHUP ? reload() : stop(); });
+        if (!apply(read.config, true)) return kExitFailed;
+        m_watchdog.start();
+        m_status.start();
+        // Ready once the broker was tried: its first answer, or a few seconds without one.
+        QTimer::singleShot(kReadyWait, &m_loop, [this] { ready(); });
+        m_loop.exec();
+        return kExitOk;
+    }
+
+  private:
+    // Logs the file's mistakes and warnings, each with its line.
+    void report(const gateway::ConfigResult &read) {
+        for (const gateway::ConfigIssue &issue : read.issues) {
+            const std::string text = issue.file + (issue.line ? ":" + std::to_string(issue.line) : "") + ": " + issue.reason;
+            issue.warning ? gateway::LogWarning(text) : gateway::LogError(text);
+        }
+    }
+
+    void ready() {
+        if (m_ready) return;
+        m_ready = true;
+        gateway::NotifyReady(statusLine());
+    }
+
+    // Takes a configuration in: only what differs from the running one changes.
+    bool apply(const GatewayConfig &next, bool first) {
+        const gateway::SensorDiff diff = gateway::Diff(m_config, next);
+        const bool brokerChanged = first || !(next.broker == m_config.broker);
+        if (brokerChanged && !startBroker(next.broker)) return false;
+        for (const std::string &name : diff.removed)
+            endSensor(name, "removed from the configuration");
+        for (const std::string &name : diff.changed)
+            endSensor(name, "restarted with its new settings");
+        m_config = next;
+        for (const gateway::SensorConfig &s : next.sensors) {
+            if (m_sensors.count(s.name)) {
+                if (brokerChanged) publishState(*m_sensors[s.name]);
+                continue;
+            }
+            startSensor(s);
+        }
+        if (first || !(next.modbus == m_previous.modbus)) startModbus(next.modbus);
+        if (first || !(next.metrics == m_previous.metrics)) startMetrics(next.metrics);
+        m_previous = next;
+        if (!first)
+            gateway::LogInfo("configuration applied: " + std::to_string(diff.added.size()) + " added, " +
+                             std::to_string(diff.removed.size()) + " removed, " + std::to_string(diff.changed.size()) +
+                             " changed, " + std::to_string(diff.unchanged.size()) + " unchanged");
+        return true;
+    }
+
+    bool startBroker(const gateway::BrokerConfig &b) {
+        if (m_client) m_client->stop({m_config.broker.topic + "/status", "offline", 1, true}, kGoodbye);
+        m_retired = std::move(m_client);
+        m_client = std::make_unique<mqtt::Client>(ClientOptions(b));
+        m_gatewayTopic = b.topic;
+        m_client->onConnected = [this] {
+            gateway::LogInfo("broker connected");
+            m_client->publish({m_gatewayTopic + "/status", "online", 1, true});
+            for (auto &[name, sensor] : m_sensors)
+                publishState(*sensor);
+            drain();
+            ready();
+        };
+        m_client->onDisconnected = [this](const std::string &reason) {
+            gateway::LogWarning("broker: " + reason + "; samples wait");
+            ready();
+        };
+        std::string problem;
+        if (!m_client->start(problem)) {
+            gateway::LogError("broker: " + problem);
+            return false;
+        }
+        return true;
+    }
+
+    void startSensor(const gateway::SensorConfig &config) {
+        Target target;
+        std::string problem;
+        if (!ParseTarget(config.target, config.name, target, problem)) {
+            gateway::LogError(config.name + ": " + problem);
+            return;
+        }
+        auto sensor = std::make_unique<GatewaySensor>(config, target, m_config.bufferSeconds);
+        sensor->onSample = [this](GatewaySensor &s, const Sample &sample) { sampled(s, sample); };
+        sensor->onState = [this](GatewaySensor &s) { changed(s); };
+        GatewaySensor &s = *sensor;
+        m_sensors[config.name] = std::move(sensor);
+        if (config.modbusUnit) m_units[config.modbusUnit] = &s;
+        s.start();
+    }
+
+    void endSensor(const std::string &name, const std::string &why) {
+        auto it = m_sensors.find(name);
+        if (it == m_sensors.end()) return;
+        GatewaySensor &s = *it->second;
+        s.stop();
+        gateway::LogInfo(name + ": " + why);
+        if (m_client) {
+            m_client->publish({s.statusTopic(), "offline", 1, true});
+            m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
+        }
+        if (s.config().modbusUnit) m_units.erase(s.config().modbusUnit);
+        m_sensors.erase(it);
+    }
+
+    void startModbus(const gateway::ModbusConfig &config) {
+        m_modbus.reset();
+        if (!config.enabled) return;
+        m_modbus = std::make_unique<gateway::ModbusServer>(
+            [this](uint8_t unit) -> const gateway::UnitSnapshot * {
+                const auto it = m_units.find(unit);
+                return it == m_units.end() ? nullptr : &it->second->snapshot();
+            },
+            config.maxConnections);
+        std::string problem;
+        if (!m_modbus->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port, problem))
+            gateway::LogError("Modbus TCP on " + config.listen.host + ":" + std::to_string(config.listen.port) + ": " + problem);
+    }
+
+    void startMetrics(const gateway::MetricsConfig &config) {
+        m_metrics.reset();
+        if (!config.enabled) return;
+        m_metrics = std::make_unique<gateway::MetricsServer>([this] { return metricsSnapshot(); });
+        std::string problem;
+        if (!m_metrics->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port, problem))
+            gateway::LogError("metrics on " + config.listen.host + ":" + std::to_string(config.listen.port) + ": " + problem);
+    }
+
+    void sampled(GatewaySensor &s, const Sample &sample) {
+        m_cycleSeconds = m_cycleSeconds == 0 ? sample.answerSeconds : 0.99 * m_cycleSeconds + 0.01 * sample.answerSeconds;
+        std::string payload = SampleJson(s.target(), sample);
+        // In order: a sample goes straight out only when none of its sensor waits.
+        if (s.waiting().empty() && canHandOver()) {
+            m_client->publish({s.dataTopic(), std::move(payload)});
+            return;
+        }
+        s.waiting().push_back({sample.monotonic, std::move(payload)});
+        s.dropStale(sample.monotonic);
+        if (!m_drain.isActive()) m_drain.start();
+    }
+
+    bool canHandOver() const { return m_client && m_client->connected() && m_client->counts().waiting < kInFlight; }
+
+    // Hands waiting samples to the broker connection, a few of each sensor in turn.
+    void drain() {
+        bool left = false;
+        const double now = Timer();
+        for (int round = 0; round < 64; ++round) {
+            bool any = false;
+            for (auto &[name, s] : m_sensors) {
+                s->dropStale(now);
+                if (s->waiting().empty()) continue;
+                if (!canHandOver()) return;
+                m_client->publish({s->dataTopic(), std::move(s->waiting().front().payload)});
+                s->waiting().pop_front();
+                any = true;
+            }
+            if (!any) break;
+        }
+        for (auto &[name, s] : m_sensors)
+            left = left || !s->waiting().empty();
+        if (!left) m_drain.stop();
+    }
+
+    void changed(GatewaySensor &s) {
+        const LivePoller &p = s.poller();
+        if (s.online())
+            gateway::LogInfo(s.config().name + ": online" + (p.version().empty() ? "" : " (" + p.version() + ")"));
+        else
+            gateway::LogWarning(s.config().name + ": offline: " + p.cause());
+        publishState(s);
+        tellStatus(true);
+    }
+
+    void publishState(GatewaySensor &s) {
+        if (!m_client) return;
+        m_client->publish({s.statusTopic(), s.statusText(), 1, true});
+        m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
+    }
+
+    std::string statusLine() const {
+        int online = 0;
+        for (const auto &[name, s] : m_sensors)
+            online += s->online();
+        return std::to_string(online) + " of " + std::to_string(m_sensors.size()) + " sensors online, broker " +
+               (m_client && m_client->connected() ? "connected" : "not connected");
+    }
+
+    void tellStatus(bool soon) {
+        const std::string line = statusLine();
+        if (line == m_lastStatus || (soon && m_status.remainingTime() > kStatusEveryMs - 1000)) return;
+        m_lastStatus = line;
+        gateway::NotifyStatus(line);
+    }
+
+    gateway::MetricsSnapshot metricsSnapshot() const {
+        gateway::MetricsSnapshot m;
+        const double now = Timer();
+        for (const auto &[name, s] : m_sensors) {
+            m.sensors.push_back(s->metrics(now));
+            m.samplesQueued += s->waiting().size();
+            m.samplesDropped += static_cast<uint64_t>(s->dropped());
+        }
+        m.pollCycleSeconds = m_cycleSeconds;
+        m.brokerConnected = m_client && m_client->connected();
+        if (m_modbus) m.modbus = m_modbus->Counters();
+        return m;
+    }
+
+    void reload() {
+        gateway::NotifyReloading("reloading " + m_path);
+        const gateway::ConfigResult read = gateway::ReadConfig(m_path);
+        report(read);
+        if (!read.ok())
+            gateway::LogError(m_path + " refused; the running configuration stays");
+        else
+            apply(read.config, false);
+        gateway::NotifyReady(statusLine());
+    }
+
+    void stop() {
+        if (m_stopping) return;
+        m_stopping = true;
+        gateway::NotifyStopping("stopping");
+        gateway::LogInfo("stopping");
+        QTimer::singleShot(kGoodbye + 200ms, &m_loop, [this] { m_loop.quit(); });
+        for (auto &[name, s] : m_sensors) {
+            s->stop();
+            if (m_client) m_client->publish({s->statusTopic(), "offline", 1, true});
+        }
+        if (!m_client) return m_loop.quit();
+        m_client->onStopped = [this] { m_loop.quit(); };
+        m_client->stop({m_gatewayTopic + "/status", "offline", 1, true}, kGoodbye);
+    }
+
+    std::string m_path;
+    GatewayConfig m_config;   // the sensors' settings in force
+    GatewayConfig m_previous; // the tables in force (broker, Modbus, metrics)
+    std::unique_ptr<mqtt::Client> m_client, m_retired;
+    std::string m_gatewayTopic;
+    std::map<std::string, std::unique_ptr<GatewaySensor>> m_sensors;
+    std::map<int, GatewaySensor *> m_units;
+    std::unique_ptr<gateway::ModbusServer> m_modbus;
+    std::unique_ptr<gateway::MetricsServer> m_metrics;
+    QTimer m_drain, m_status, m_watchdog;
+    double m_cycleSeconds = 0;
+    std::string m_lastStatus;
+    bool m_ready = false;
+    bool m_stopping = false;
+    QEventLoop m_loop;
+};
+
+} // namespace
+
+int RunGateway(const std::string &configPath) {
+    return Gateway(configPath).run();
+}
+
+int CheckGatewayConfig(const std::string &configPath) {
+    const gateway::ConfigResult read = gateway::ReadConfig(configPath);
+    std::fputs(gateway::CheckReport(read, configPath).c_str(), stdout);
+    return read.ok() ? kExitOk : kExitUsage;
+}
+
+} // namespace ctl

@@ -1,0 +1,68 @@
+#include "ctl/gatewaysensor.h"
+
+#include "ctl/output.h"
+#include "platform/utility.h"
+
+namespace ctl {
+namespace {
+
+// Samples a sensor can deliver in a second at most (a 50 ms cycle): what its
+// buffer must hold at the most for the configured seconds.
+constexpr double kMostSamplesPerSecond = 25.0;
+
+} // namespace
+
+GatewaySensor::GatewaySensor(const gateway::SensorConfig &config, const Target &target, double bufferSeconds)
+    : m_config(config), m_target(target), m_bufferSeconds(bufferSeconds), m_poller(target, config.interval) {
+    m_poller.onSample = [this](const Sample &s) {
+        m_snapshot.online = true;
+        for (int k = 0; k < 7; ++k)
+            m_snapshot.live[k] = s.values[k];
+        m_snapshot.live[7] = s.trigger;
+        m_snapshot.tempRaw = s.values[7];
+        m_snapshot.sequence = static_cast<uint32_t>(s.seq);
+        m_snapshot.takenAt = gateway::SteadyTime::clock::now();
+        m_lastSample = s.monotonic;
+        if (onSample) onSample(*this, s);
+    };
+    m_poller.onState = [this](LivePoller::State, const std::string &) {
+        m_snapshot.online = online();
+        if (onState) onState(*this);
+    };
+}
+
+void GatewaySensor::dropStale(double now) {
+    const std::size_t most = static_cast<std::size_t>(m_bufferSeconds * kMostSamplesPerSecond) + 1;
+    while (!m_waiting.empty() && (now - m_waiting.front().since > m_bufferSeconds || m_waiting.size() > most)) {
+        m_waiting.pop_front();
+        ++m_dropped;
+    }
+}
+
+gateway::SensorMetrics GatewaySensor::metrics(double now) const {
+    const LivePoller::Counts &c = m_poller.counts();
+    return {m_config.name,
+            online(),
+            static_cast<uint64_t>(c.samples),
+            static_cast<uint64_t>(c.timeouts),
+            static_cast<uint64_t>(c.reconnects),
+            m_lastSample < 0 ? -1.0 : now - m_lastSample};
+}
+
+std::string GatewaySensor::statusText() const {
+    return online() ? "online" : "offline";
+}
+
+std::string GatewaySensor::healthJson() const {
+    const LivePoller::Counts &c = m_poller.counts();
+    std::string tags;
+    for (const auto &[key, value] : m_config.tags)
+        tags += (tags.empty() ? "" : ",") + JsonString(key) + ":" + JsonString(value);
+    return "{\"name\":" + JsonString(m_config.name) + ",\"state\":\"" + statusText() + "\",\"since\":\"" +
+           IsoDateTimeStr(m_poller.sinceMs()) + "\",\"cause\":" + JsonString(m_poller.cause()) +
+           ",\"version\":" + JsonString(m_poller.version()) + ",\"samples\":" + std::to_string(c.samples) +
+           ",\"timeouts\":" + std::to_string(c.timeouts) + ",\"reconnects\":" + std::to_string(c.reconnects) +
+           ",\"dropped\":" + std::to_string(m_dropped) + ",\"tags\":{" + tags + "}}";
+}
+
+} // namespace ctl

@@ -1,0 +1,65 @@
+// One sensor of the gateway: its live-data cycle, its samples waiting for the
+// broker (at most the configured seconds of them, the rest dropped and
+// counted), its state for the broker, the Modbus table and the metrics.
+#pragma once
+
+#include "ctl/livepoller.h"
+#include "ctl/target.h"
+#include "gateway/config.h"
+#include "gateway/metrics.h"
+#include "gateway/modbus.h"
+
+#include <deque>
+#include <functional>
+#include <string>
+
+namespace ctl {
+
+class GatewaySensor {
+  public:
+    // target: parsed from config.target.
+    GatewaySensor(const gateway::SensorConfig &config, const Target &target, double bufferSeconds);
+
+    const gateway::SensorConfig &config() const { return m_config; }
+    const Target &target() const { return m_target; }
+    // Sample payloads wait here while the broker is away or busy.
+    struct Waiting {
+        double since; // monotonic seconds
+        std::string payload;
+    };
+    std::deque<Waiting> &waiting() { return m_waiting; }
+    int64_t dropped() const { return m_dropped; }
+    // Drops waiting samples older than the buffer allows; counts them.
+    void dropStale(double now);
+
+    // A new sample (payload made), or a change of state.
+    std::function<void(GatewaySensor &, const Sample &)> onSample;
+    std::function<void(GatewaySensor &)> onState;
+
+    void start() { m_poller.start(); }
+    void stop() { m_poller.stop(); }
+
+    bool online() const { return m_poller.state() == LivePoller::State::Online; }
+    const LivePoller &poller() const { return m_poller; }
+    const gateway::UnitSnapshot &snapshot() const { return m_snapshot; }
+    gateway::SensorMetrics metrics(double now) const;
+
+    std::string statusText() const;
+    // state, since, cause, version, counts, dropped samples and tags, as JSON.
+    std::string healthJson() const;
+    std::string dataTopic() const { return m_config.topic + "/data"; }
+    std::string statusTopic() const { return m_config.topic + "/status"; }
+    std::string healthTopic() const { return m_config.topic + "/health"; }
+
+  private:
+    gateway::SensorConfig m_config;
+    Target m_target;
+    double m_bufferSeconds;
+    LivePoller m_poller;
+    gateway::UnitSnapshot m_snapshot;
+    double m_lastSample = -1.0; // monotonic seconds
+    std::deque<Waiting> m_waiting;
+    int64_t m_dropped = 0;
+};
+
+} // namespace ctl
