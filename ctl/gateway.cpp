@@ -242,7 +242,9 @@ class Gateway {
 
     void changed(GatewaySensor &s) {
         const LivePoller &p = s.poller();
-        if (s.online())
+        if (p.state() == LivePoller::State::Connecting)
+            gateway::LogInfo(s.config().name + ": connecting to " + s.target().text);
+        else if (s.online())
             gateway::LogInfo(s.config().name + ": online" + (p.version().empty() ? "" : " (" + p.version() + ")"));
         else
             gateway::LogWarning(s.config().name + ": offline: " + p.cause());
