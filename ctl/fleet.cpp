@@ -14,6 +14,10 @@ namespace ctl {
 namespace {
 
 constexpr int kStopGraceMs = 950; // the run ends this soon after a stop signal
+// Jobs start in steps, so that a plant's servers and broker do not get every
+// connection in the same instant.
+constexpr int kStartsPerStep = 50;
+constexpr int kStepMs = 50;
 
 class Fleet {
   public:
@@ -27,6 +31,8 @@ class Fleet {
     }
 
     int run() {
+        m_pacing.setSingleShot(true);
+        QObject::connect(&m_pacing, &QTimer::timeout, [this] { startMore(); });
         const SignalEvents stopSignals({SIGINT, SIGTERM}, [this](int) { stopAll(); });
         startMore();
         if (m_done < m_jobs.size()) m_loop.exec();
@@ -40,8 +46,14 @@ class Fleet {
 
   private:
     void startMore() {
+        int started = 0;
         while (m_running < m_limit && m_next < m_jobs.size() && !m_stopping) {
+            if (started == kStartsPerStep) {
+                if (!m_pacing.isActive()) m_pacing.start(kStepMs);
+                return;
+            }
             ++m_running;
+            ++started;
             m_jobs[m_next++]->start();
         }
     }
@@ -69,6 +81,7 @@ class Fleet {
     int m_running = 0;
     int m_limit;
     bool m_stopping = false;
+    QTimer m_pacing;
     QEventLoop m_loop;
 };
 

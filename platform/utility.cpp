@@ -9,7 +9,9 @@
 #include <QStandardPaths>
 #include <QTime>
 #include <chrono>
+#include <ctime>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -113,12 +115,18 @@ std::string TimeStr(int64_t wallMs) {
 
 // The offset is the one in force at that moment, so rows across a DST change stay right.
 std::string IsoDateTimeStr(int64_t wallMs) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(wallMs);
-    const int offset = local.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")).toStdString() +
-           (offset < 0 ? '-' : '+') +
-           QString::asprintf("%02d:%02d", minutes / 60, minutes % 60).toStdString();
+    // Made for every live sample: the C library's local time, formatted by hand.
+    const std::time_t seconds = static_cast<std::time_t>(wallMs >= 0 ? wallMs / 1000 : (wallMs - 999) / 1000);
+    const int millis = static_cast<int>(wallMs - int64_t(seconds) * 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const int offset = static_cast<int>(local.tm_gmtoff / 60);
+    const int minutes = std::abs(offset) % (24 * 60);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, millis,
+                  offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return text;
 }
 
 // Blocks the calling thread; events wait meanwhile.

@@ -206,16 +206,20 @@ void Sensor::arrived() {
 
 void Sensor::takeTcpBytes() {
     if (!m_transport) return;
+    bool drained = false;
     while (m_bytesToRead > 0) {
         const int pos = m_dataSize - m_bytesToRead;
         if (pos < 0 || pos >= kBufferBytes) break;
-        const int got = m_transport->read(m_rx + pos, std::min(m_bytesToRead, kBufferBytes - pos));
-        if (got <= 0) break;
-        m_bytesToRead -= got;
+        // Bytes after the answer come in the same read and are dropped with it,
+        // unless frames stream in on their own: then they start the next frame.
+        const int room = m_streaming ? std::min(m_bytesToRead, kBufferBytes - pos) : kBufferBytes - pos;
+        const int got = m_transport->read(m_rx + pos, room);
+        if (got <= 0) return;
+        drained = got < room; // a short read has taken everything there was
+        m_bytesToRead = std::max(m_bytesToRead - got, 0);
     }
-    // Bytes nobody awaits would only clog the connection, unless frames stream
-    // in on their own: then they are the start of the next frame.
-    if (m_bytesToRead < 1 && !m_streaming && m_transport->available() > 0) m_transport->discardInput();
+    // Bytes nobody awaits would only clog the connection.
+    if (m_bytesToRead < 1 && !m_streaming && !drained) m_transport->discardInput();
 }
 
 void Sensor::lost() {

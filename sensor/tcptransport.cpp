@@ -63,7 +63,8 @@ class TcpTransport final : public FdTransport {
 
     void discardInput() override {
         char scratch[1024];
-        while (isOpen() && ::recv(m_fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+        // A short read has taken everything there was.
+        while (isOpen() && ::recv(m_fd, scratch, sizeof scratch, MSG_DONTWAIT) == ssize_t(sizeof scratch)) {
         }
     }
 
