@@ -116,9 +116,12 @@ void RestoreOldSettings() {
 }
 
 // Shows the port display for RS-232 or the server display for TCP/IP.
+// The link display names what is really opened: the server, or the serial
+// device itself (a port number says nothing of a typed path or a USB adapter).
 void ShowTransportDisplays(bool tcp) {
-    SetCtrlAttribute(linkProgram.statusPanel, kDispComPort, ATTR_VISIBLE, tcp ? 0 : 1);
-    SetCtrlAttribute(linkProgram.statusPanel, kDispServer, ATTR_VISIBLE, tcp ? 1 : 0);
+    SetCtrlVal(linkProgram.statusPanel, kDispServer, tcp ? std::string(com.ipBuf) : LinkPlace());
+    SetCtrlAttribute(linkProgram.statusPanel, kDispComPort, ATTR_VISIBLE, 0);
+    SetCtrlAttribute(linkProgram.statusPanel, kDispServer, ATTR_VISIBLE, 1);
 }
 
 // Dims the operation buttons around a connection test; a program without
