@@ -105,7 +105,7 @@ class SerialTransport final : public Transport {
         if (!m_port) return kSerialPortNotOpen;
         const qint64 written = m_port->write(bytes, count);
         if (written < 0) {
-            m_port->clearError();
+            if (m_port) m_port->clearError(); // a device that went away has closed the port meanwhile
             return kSerialIoError;
         }
         return static_cast<int>(written);
@@ -121,19 +121,17 @@ class SerialTransport final : public Transport {
         return n > 0 ? static_cast<int>(n) : 0;
     }
 
-    void discardInput() override {
-        if (!m_port) return;
-        m_port->clear(QSerialPort::Input);
-        ClearUnsupported(*m_port);
-    }
-
-    void discardOutput() override {
-        if (!m_port) return;
-        m_port->clear(QSerialPort::Output);
-        ClearUnsupported(*m_port);
-    }
+    void discardInput() override { Discard(QSerialPort::Input); }
+    void discardOutput() override { Discard(QSerialPort::Output); }
 
   private:
+    void Discard(QSerialPort::Directions directions) {
+        if (!m_port) return;
+        m_port->clear(directions);
+        // A device that went away is reported from inside clear(), and its port closed.
+        if (m_port) ClearUnsupported(*m_port);
+    }
+
     void Lost() {
         close();
         if (onLost) onLost();
