@@ -38,7 +38,8 @@ void Sensor::open(Done done) {
     m_done = std::move(done);
     m_transport->open([this](const OpenResult &result) {
         m_openResult = result;
-        if (result.code != 0) m_cause = OpenCause(m_address, result, kConnectTimeoutMs / 1000.0);
+        if (result.code != 0)
+            m_cause = m_closedCause = OpenCause(m_address, result, kConnectTimeoutMs / 1000.0);
         if (m_trace) m_trace->outcome(result.code == 0 ? "opened " + m_address.place() : m_cause);
         finish(result.code == 0);
     });
@@ -47,6 +48,7 @@ void Sensor::open(Done done) {
 void Sensor::close() {
     cancel();
     if (m_transport) m_transport->close();
+    m_closedCause.clear();
 }
 
 void Sensor::reset() {
@@ -90,7 +92,7 @@ int Sensor::send() {
     const int written = isOpen() ? m_transport->write(m_tx, kFrameBytes) : closedCode;
     m_bytesWritten = written;
     if (m_trace) m_trace->sent(m_tx, kFrameBytes);
-    if (written != kFrameBytes) m_cause = UnwrittenCause(m_address, written);
+    if (written != kFrameBytes) m_cause = isOpen() ? UnwrittenCause(m_address, written) : notOpenCause();
     return written;
 }
 
@@ -133,12 +135,11 @@ void Sensor::exchange(double timeout, Done done) {
 void Sensor::checkEcho(int len, Done done) {
     expectAnswer(); // the caller has written the frame; its answer is taken only inside the wait
     awaitAnswer(m_echoTimeout, [this, len, done = std::move(done)](bool complete) {
-        if (complete) {
-            m_echoOk = echoMatches(len);
-            if (!m_echoOk) {
-                m_echoWords = len;
-                m_cause = failureCause();
-            }
+        // An answer that did not come whole is no echo either.
+        m_echoOk = complete && echoMatches(len);
+        if (complete && !m_echoOk) {
+            m_echoWords = len;
+            m_cause = failureCause();
         }
         const bool ok = complete && m_echoOk;
         traceOutcome(ok);
@@ -223,7 +224,8 @@ void Sensor::takeTcpBytes() {
 }
 
 void Sensor::lost() {
-    m_cause = serial() ? DeviceLostCause(m_address.place()) : ServerClosedCause(m_address.place());
+    m_cause = m_closedCause =
+        serial() ? DeviceLostCause(m_address.place()) : ServerClosedCause(m_address.place());
     if (m_trace) m_trace->outcome(m_cause);
     if (onLost) onLost();
     if (m_wait == Wait::Answer || m_wait == Wait::Streamed) finish(false);
@@ -275,12 +277,19 @@ void Sensor::traceOutcome(bool ok) {
 }
 
 std::string Sensor::failureCause() const {
-    if (!isOpen())
-        return UnwrittenCause(m_address, serial() ? static_cast<int>(kSerialPortNotOpen) : kTcpNoConnectionEstablished);
+    if (!isOpen()) return notOpenCause();
     if (m_bytesToRead != 0 && m_bytesWritten != kFrameBytes) return UnwrittenCause(m_address, m_bytesWritten);
     const int count = serial() ? m_dataSize : m_dataSize - m_bytesToRead;
     return AnswerCause({m_address.place(), m_waitTimeout, m_rx, count, std::min(count, kBufferBytes), m_tx,
                         m_echoWords});
+}
+
+// Why nothing can be written or read: the loss of the transport or the failed
+// open say more than that it is not open.
+std::string Sensor::notOpenCause() const {
+    if (!m_closedCause.empty()) return m_closedCause;
+    return UnwrittenCause(m_address,
+                          serial() ? static_cast<int>(kSerialPortNotOpen) : kTcpNoConnectionEstablished);
 }
 
 void Sensor::finish(bool ok) {

@@ -152,6 +152,7 @@ class Sensor {
     void finish(bool ok);
     void traceOutcome(bool ok);
     std::string failureCause() const;
+    std::string notOpenCause() const;
     bool serial() const { return !m_address.tcp; }
 
     Address m_address;
@@ -171,6 +172,8 @@ class Sensor {
     bool m_streaming = false;
     std::string m_version;
     std::string m_cause;
+    // Why the transport is not open: it was lost or did not open; "" once closed on purpose.
+    std::string m_closedCause;
 
     Wait m_wait = Wait::None;
     double m_waitTimeout = 0.0; // of the answer wait that ran last, for its cause

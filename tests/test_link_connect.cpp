@@ -161,7 +161,7 @@ TEST_F(ConnectPanelTest, ParameterProgramDimsItsButtonsAroundTestsAndStopsPollin
     static int connectPanelShown;
     dimming.clear();
     connectPanelShown = 0;
-    linkProgram = ParameterToolLink(arrays, &poll, mainPanel, interfacePanel);
+    linkProgram = ParameterToolLink(frames, &poll, mainPanel, interfacePanel);
     linkProgram.setButtonsDimmed = [](int flag) { dimming.push_back(flag); };
     linkProgram.showConnectPanel = [] { ++connectPanelShown; };
     MapComPort(kTestComPort, File("no-such-tty"));
@@ -230,6 +230,21 @@ TEST_F(ConnectPanelTest, StoredDeviceThatIsMissingShowsAsMissing) {
     MapComPort(kTestComPort, File("no-such-tty"));
     ShowPortSelection(kTestComPort, "");
     EXPECT_TRUE(selector->currentText().endsWith("(missing)")) << selector->currentText().toStdString();
+}
+
+TEST(PortChoices, NumbersMapToTheThreeDeviceFamilies) {
+    const std::pair<int, const char *> cases[] = {
+        {1, "/dev/ttyS0"},
+        {16, "/dev/ttyS15"},
+        {17, "/dev/ttyUSB0"},
+        {32, "/dev/ttyUSB15"},
+        {33, "/dev/ttyACM0"},
+        {48, "/dev/ttyACM15"},
+        {0, ""},
+        {49, ""},
+    };
+    for (const auto &[port, device] : cases)
+        EXPECT_EQ(ComPortDeviceName(port), device) << port;
 }
 
 TEST(PortChoices, PresentDevicesComeFirstWithWhatTheyAreAndTheirStableName) {

@@ -3,26 +3,22 @@
 // and the two ways a program can configure the link.
 #pragma once
 
+#include "kelvra/transfer.h"
 #include "link/com232.h"
 #include "link/combobox.h"
 #include "link/comsettings.h"
 #include "link/connectpanel.h"
-#include "link/frame.h"
 #include "link/linkstate.h"
 #include "platform/rs232.h"
-#include "platform/tcpsupp.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
 #include "tests/test_support.h"
+#include "vexa/paralink.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 #ifndef LINK_TEST_UIR
@@ -32,44 +28,27 @@
 // A serial port number that no real device sits behind in the tests.
 constexpr int kTestComPort = 40;
 
-// A loopback port on which nobody listens.
-inline int ClosedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
 // A block command of the compensation tool and its echo check.
 inline void SendBlock(uint16_t address) {
-    com.order = 180;
-    FillTxBuf(com.order, 0, address, 0);
-    if (com.comprotocol == 0) {
-        FlushInQ(com.comport);
-        FlushOutQ(com.comport);
-    }
+    FillTxBuf(180, 0, address, 0);
+    LinkSensor().discardQueues();
     SendTxBuf();
     CheckEcho(2);
 }
 
-// Frame images a program would own.
-struct ProgramArrays {
-    uint16_t pp[kAnzPara] = {};
-    uint16_t databuf[kFrameWords] = {};
-    uint16_t dataCfSendBuf[kCfSendWords] = {};
+// The frame sources of the two programs, over word arrays of the test's own.
+struct ProgramFrames {
+    uint16_t compensationWords[kCfSendWords] = {};
+    ParaState parameters;
+    kelvralink::CompensationFrames compensation{compensationWords};
+    vexalink::ParameterFrames parameter{parameters};
 };
 
 // Link settings as the compensation tool makes them: echoes within 2 s,
 // connect errors in a popup, the connection panel a window of its own.
-inline LinkProgram CompensationToolLink(ProgramArrays &arrays, int statusPanel, int interfacepanel) {
+inline LinkProgram CompensationToolLink(ProgramFrames &frames, int statusPanel, int interfacepanel) {
     LinkProgram p;
-    p.frameSource = FrameSource::CompensationWords;
-    p.dataCfSendBuf = &arrays.dataCfSendBuf;
+    p.frames = &frames.compensation;
     p.echoTimeout = 2.0;
     p.mainpanel = statusPanel; // the tests' main panel holds ButtonConnect too
     p.statusPanel = statusPanel;
@@ -78,20 +57,17 @@ inline LinkProgram CompensationToolLink(ProgramArrays &arrays, int statusPanel, 
     return p;
 }
 
-// Link settings as the parameter tool makes them: frames from pp, echoes within
-// 3 s, errors in both status fields, a stop flag.
-inline LinkProgram ParameterToolLink(ProgramArrays &arrays, uint16_t *poll, int statusPanel,
+// Link settings as the parameter tool makes them: frames from its record,
+// echoes within 3 s, errors in both status fields, a stop flag.
+inline LinkProgram ParameterToolLink(ProgramFrames &frames, uint16_t *poll, int statusPanel,
                                      int interfacepanel) {
     LinkProgram p;
-    p.frameSource = FrameSource::ParameterRecord;
-    p.pp = &arrays.pp;
-    p.databuf = &arrays.databuf;
+    p.frames = &frames.parameter;
     p.echoTimeout = 3.0;
     p.mainpanel = statusPanel; // the tests' main panel holds ButtonConnect too
     p.statusPanel = statusPanel;
     p.interfacepanel = interfacepanel;
     p.errorsToConnectPanel = true;
-    p.eventsWhileReading = true;
     p.poll = poll;
     return p;
 }
@@ -106,7 +82,7 @@ class LinkTest : public ::testing::Test {
         interfacePanel = LoadPanel(0, LINK_TEST_UIR, 2);
         ASSERT_GT(mainPanel, 0);
         ASSERT_GT(interfacePanel, 0);
-        linkProgram = CompensationToolLink(arrays, mainPanel, interfacePanel);
+        linkProgram = CompensationToolLink(frames, mainPanel, interfacePanel);
         SetLinkFileNames(dir.path().toStdString());
         ClearRecordedPopups();
         SetPopupResponder([](const PopupRecord &, std::string &) { return 1; });
@@ -116,8 +92,7 @@ class LinkTest : public ::testing::Test {
     void TearDown() override {
         EXPECT_TRUE(UnknownControlNames().empty())
             << "asked for a control the form lacks: " << UnknownControlNames().front();
-        if (com.tcpcon) DisconnectFromTCPServer(com.g_hconversation);
-        CloseCom(com.comport);
+        LinkSensor().close();
         MapComPort(kTestComPort, "");
         if (com.ipCombo > 0) Combo_DiscardComboBox(interfacePanel, com.ipCombo);
         DiscardPanel(mainPanel);
@@ -147,7 +122,7 @@ class LinkTest : public ::testing::Test {
     std::vector<PopupRecord> Popups() { return RecordedPopups(); }
 
     QTemporaryDir dir;
-    ProgramArrays arrays;
+    ProgramFrames frames;
     uint16_t poll = 0;
     int mainPanel = 0;
     int interfacePanel = 0;

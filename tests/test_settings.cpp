@@ -114,6 +114,16 @@ TEST_F(SettingsTest, HandEditedCutAndGarbageSettingsFilesReadSafely) {
     }
 }
 
+TEST(DecimalValue, TakesLeadingDigitsLikeAPlainConversion) {
+    const std::vector<std::pair<std::string, int32_t>> cases = {
+        {"1", 1},   {"0", 0},         {"", 0},
+        {"abc", 0}, {" 12x", 12},     {"-3", -3},
+        {"+7", 7},  {"10001", 10001}, {"99999999999", 2147483647},
+    };
+    for (const auto &[text, value] : cases)
+        EXPECT_EQ(DecimalValue(text), value) << '"' << text << '"';
+}
+
 TEST_F(SettingsTest, StoredSettingsReachThePanelAndMissingOnesGiveTheFirstSerialPort) {
     SetLinkFileNames(File("absent"));
     SetPanel(1, 5, "kept", "77");

@@ -10,12 +10,15 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -28,6 +31,18 @@ bool WaitFor(const std::function<bool()> &cond, double timeoutSeconds) {
         QThread::msleep(1);
     }
     return true;
+}
+
+int ClosedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
 }
 
 PtyPair::PtyPair() {

@@ -8,6 +8,9 @@
 // Processes events until cond() holds or timeoutSeconds pass; returns cond().
 bool WaitFor(const std::function<bool()> &cond, double timeoutSeconds = 5.0);
 
+// A loopback TCP port on which nobody listens.
+int ClosedPort();
+
 // A pseudo-terminal pair: the slave path is what a program opens as its serial
 // port, the master file descriptor is the far end (a sensor or a test).
 struct PtyPair {
