@@ -23,7 +23,14 @@ OpenResult ResultOf(const QTcpSocket &socket) {
 class TcpTransport final : public Transport {
   public:
     TcpTransport(std::string host, int port, int connectTimeoutMs)
-        : m_host(std::move(host)), m_port(port), m_connectTimeoutMs(connectTimeoutMs) {}
+        : m_host(std::move(host)), m_port(port), m_connectTimeoutMs(connectTimeoutMs) {
+        // A timer of the transport's own: one tied to the socket would outlive the
+        // transport while the socket waits for its deferred delete.
+        m_connectTimer.setSingleShot(true);
+        QObject::connect(&m_connectTimer, &QTimer::timeout, [this] {
+            Opened({kTcpTimeOut, OpenFailure::TimedOut, "connection timed out"});
+        });
+    }
     ~TcpTransport() override { close(); }
 
     void open(std::function<void(const OpenResult &)> done) override {
@@ -55,14 +62,12 @@ class TcpTransport final : public Transport {
             m_connected = false;
             if (onLost) onLost();
         });
-        QTimer::singleShot(m_connectTimeoutMs, socket, [this] {
-            if (m_connected || !m_opening) return;
-            Opened({kTcpTimeOut, OpenFailure::TimedOut, "connection timed out"});
-        });
+        m_connectTimer.start(m_connectTimeoutMs);
         socket->connectToHost(QString::fromStdString(m_host), static_cast<quint16>(m_port));
     }
 
     void close() override {
+        m_connectTimer.stop();
         m_opening = nullptr;
         m_connected = false;
         if (!m_socket) return;
@@ -99,6 +104,7 @@ class TcpTransport final : public Transport {
   private:
     // Reports the end of a connect once; a failed one leaves nothing open.
     void Opened(const OpenResult &result) {
+        m_connectTimer.stop();
         auto done = std::move(m_opening);
         m_opening = nullptr;
         if (!done) return;
@@ -112,6 +118,7 @@ class TcpTransport final : public Transport {
     QTcpSocket *m_socket = nullptr;
     bool m_connected = false;
     std::function<void(const OpenResult &)> m_opening;
+    QTimer m_connectTimer;
     QObject m_guard; // ends a pending report of a refused open when the transport goes
 };
 
