@@ -7,9 +7,8 @@
 #include "kelvra/equation.h"
 #include "kelvra/kelvradata.h"
 #include "kelvra/transfer.h"
-#include "link/frame.h"
-#include "link/linkstate.h"
 #include "platform/formatio.h"
+#include "sensor/sensor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
@@ -35,12 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ComputeFactors(p, setWords);
     kelvralink::StageFactors(p, kdata.dataCfSendBuf);
 
-    ResetLinkState();
-    linkProgram.frameSource = FrameSource::CompensationWords;
-    linkProgram.dataCfSendBuf = &kdata.dataCfSendBuf;
+    static kelvralink::CompensationFrames frames(kdata.dataCfSendBuf);
+    static sensor::Sensor s;
+    s.setFrameSource(&frames);
     for (int f = 0; f < TransferFrames(p); ++f) {
         const kelvralink::FrameSlot slot = kelvralink::TransferFrame(p, f);
-        FUZZ_CHECK(FillTxBuf(182, slot.source, slot.address, kWordsPerFrame) == 0);
+        FUZZ_CHECK(s.fillFrame(182, slot.source, slot.address, kWordsPerFrame));
     }
     return 0;
 }

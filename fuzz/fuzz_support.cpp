@@ -1,21 +1,28 @@
 #include "fuzz/fuzz_support.h"
 
-#include "link/frame.h"
-#include "link/linkstate.h"
+#include "platform/events.h"
 #include "platform/userint.h"
+#include "platform/utility.h"
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace fuzz {
 
 namespace {
 
-constexpr int kFrameBytes = kFrameWords * 2;
+constexpr double kArrivalBound = 2.0; // seconds for written bytes to reach the port
+constexpr int kInputQueueBytes = 1024;
 
 std::string scratchDir;
 
@@ -39,6 +46,12 @@ const std::string &ScratchDir() {
         std::atexit(RemoveScratchDir);
     }
     return scratchDir;
+}
+
+// Bytes that have reached the slave's line discipline and no reader has taken.
+int Unread(int fd) {
+    int count = 0;
+    return ioctl(fd, FIONREAD, &count) == 0 ? count : -1;
 }
 
 } // namespace
@@ -67,22 +80,73 @@ void StartRunTime() {
     if (InitRunTime(argc, nullptr) == 0) Fail("run-time layer did not start", __FILE__, __LINE__);
 }
 
-void WakeEventLoop() {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+bool RunEventsUntil(const std::function<bool()> &done, double seconds) {
+    const double end = Timer() + seconds;
+    while (!done() && Timer() < end)
+        WaitForSystemEvents(end - Timer());
+    return done();
 }
 
-void CheckLinkDecoders() {
-    // The echo lengths the programs use, and lengths no caller should pass.
-    for (int len : {-1, 0, 1, 2, 4, 14, kFrameWords, kLinkBufSize, kLinkBufSize + 1})
-        EchoMatches(len);
-    for (int j : {-1, 0, kFrameWords - 1, kLinkBufSize / 2 - 1, kLinkBufSize / 2})
-        RxWord(j);
+bool Finish(const std::function<void(sensor::Sensor::Done)> &start, double seconds) {
+    std::optional<bool> outcome;
+    start([&outcome](bool ok) { outcome = ok; });
+    FUZZ_CHECK(RunEventsUntil([&outcome] { return outcome.has_value(); }, seconds));
+    return *outcome;
+}
 
-    CopyVersionText();
-    const std::size_t length = strnlen(com.version, sizeof com.version);
-    FUZZ_CHECK(length <= static_cast<std::size_t>(kFrameBytes));
-    FUZZ_CHECK(std::memcmp(com.version, com.szReadBuf, length) == 0);
+SerialLine::SerialLine() {
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    FUZZ_CHECK(m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0);
+    termios tio{};
+    tcgetattr(m_master, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(m_master, TCSANOW, &tio);
+    m_observer = open(ptsname(m_master), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    FUZZ_CHECK(m_observer >= 0);
+    sensor::Address address;
+    address.device = ptsname(m_master);
+    sensor().setAddress(address);
+    FUZZ_CHECK(Finish([this](sensor::Sensor::Done done) { sensor().open(std::move(done)); }, kArrivalBound));
+}
+
+sensor::Sensor &SerialLine::sensor() {
+    static sensor::Sensor s;
+    return s;
+}
+
+std::size_t SerialLine::write(const uint8_t *data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t w = ::write(m_master, data + done, size - done);
+        if (w > 0)
+            done += static_cast<std::size_t>(w);
+        else if (errno != EINTR)
+            break;
+    }
+    return done;
+}
+
+void SerialLine::settle(std::size_t written) {
+    // First every byte into the line discipline, with no event run so that the
+    // port takes none of them yet; then events until the port has taken its share.
+    const int all = static_cast<int>(written);
+    const double end = Timer() + kArrivalBound;
+    while (Unread(m_observer) < all && Timer() < end) {
+    }
+    FUZZ_CHECK(Unread(m_observer) == all);
+    const int left = std::max(0, all - kInputQueueBytes);
+    FUZZ_CHECK(RunEventsUntil([this, left] { return Unread(m_observer) == left; }, kArrivalBound));
+}
+
+void CheckLinkDecoders(const sensor::Sensor &s) {
+    // The echo lengths the programs use, and lengths no caller should pass.
+    for (int len : {-1, 0, 1, 2, 4, 14, sensor::kFrameWords, sensor::kBufferBytes, sensor::kBufferBytes + 1})
+        s.echoMatches(len);
+    for (int j : {-1, 0, sensor::kFrameWords - 1, sensor::kBufferBytes / 2 - 1, sensor::kBufferBytes / 2})
+        s.answerWord(j);
+    // Words are the answer's bytes, high byte first.
+    const auto byte = [&s](int i) { return static_cast<unsigned char>(s.answer()[i]); };
+    FUZZ_CHECK(s.answerWord(1) == (byte(2) << 8 | byte(3)));
 }
 
 } // namespace fuzz

@@ -8,6 +8,8 @@
 #include "tests/test_support.h"
 
 #include <QSerialPort>
+#include <QTcpServer>
+#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -301,6 +303,23 @@ TEST(TcpTransport, ServerThatNeverAcceptsTimesOut) {
     for (int fd : fillers)
         close(fd);
     close(listener);
+}
+
+// A socket closed from inside its own signals waits for its deferred delete;
+// nothing of its transport may run once the transport is gone.
+TEST(TcpTransport, NothingRunsForATransportThatIsGone) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    {
+        auto transport = sensor::MakeTcpTransport("127.0.0.1", server.serverPort(), 100);
+        std::optional<sensor::OpenResult> result;
+        transport->open([&result](const sensor::OpenResult &r) { result = r; });
+        ASSERT_TRUE(WaitFor([&] { return result.has_value(); }));
+        ASSERT_EQ(result->code, 0);
+    }
+    bool later = false;
+    QTimer::singleShot(300, [&later] { later = true; });
+    EXPECT_TRUE(WaitFor([&later] { return later; })); // past the gone transport's connect time-out
 }
 
 class SerialTransport : public ::testing::Test {
