@@ -75,7 +75,7 @@ int FdTransport::available() const {
 
 int FdTransport::read(char *into, int max) {
     if (!isOpen() || max <= 0) return 0;
-    const ssize_t n = ::read(m_fd, into, static_cast<std::size_t>(max));
+    const ssize_t n = ::read(m_fd, into, static_cast<std::size_t>(std::min(max, queueLimit())));
     return n > 0 ? static_cast<int>(n) : 0;
 }
 

@@ -2,6 +2,9 @@
 // parity, 1 stop bit, no handshake, opened without waiting.
 #include "sensor/fdtransport.h"
 
+#include <QFileInfo>
+#include <QLockFile>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -52,6 +55,23 @@ bool Configure(int fd) {
     return true;
 }
 
+// The lock file that serial programs on this system agree on (LCK..ttyUSB0 in
+// the first lock folder there is), so that a terminal program or a second copy
+// of ours finds the device busy, and we find theirs.
+std::unique_ptr<QLockFile> DeviceLock(const std::string &device) {
+    QString name = QString::fromStdString(device);
+    if (name.startsWith("/dev/")) name.remove(0, 5);
+    name.replace('/', '_');
+    for (const char *folder : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp", "/var/tmp",
+                               "/var/lock/lockdev", "/run/lock"}) {
+        const QFileInfo info(folder);
+        const QString path = QString(folder) + "/LCK.." + name;
+        if (info.isReadable() && (QFileInfo::exists(path) || info.isWritable()))
+            return std::make_unique<QLockFile>(path);
+    }
+    return nullptr;
+}
+
 class SerialTransport final : public FdTransport {
   public:
     explicit SerialTransport(std::string device) : m_device(std::move(device)) {}
@@ -61,6 +81,12 @@ class SerialTransport final : public FdTransport {
         if (m_device.empty()) return report(std::move(done), {kSerialInvalidPort, OpenFailure::NoSuchDevice, "no device given"});
         const int fd = ::open(m_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return report(std::move(done), OpenError(errno));
+        m_lock = DeviceLock(m_device);
+        if (m_lock && !m_lock->tryLock(0)) {
+            m_lock.reset();
+            ::close(fd);
+            return report(std::move(done), OpenError(EBUSY));
+        }
         // A device that another program holds is busy, not ours to share.
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno == EWOULDBLOCK ? EBUSY : errno;
@@ -78,6 +104,10 @@ class SerialTransport final : public FdTransport {
         report(std::move(done), {});
     }
 
+    void close() override {
+        FdTransport::close();
+        m_lock.reset();
+    }
     void discardInput() override {
         if (isOpen()) tcflush(m_fd, TCIFLUSH);
     }
@@ -91,6 +121,7 @@ class SerialTransport final : public FdTransport {
     int closedCode() const override { return kSerialPortNotOpen; }
 
     std::string m_device;
+    std::unique_ptr<QLockFile> m_lock;
 };
 
 } // namespace
