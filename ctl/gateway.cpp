@@ -229,9 +229,23 @@ class Gateway {
         return m_client && m_client->connected() && m_client->counts().waiting < kInFlight;
     }
 
-    // Hands waiting samples to the broker connection, a few of each sensor in turn.
+    // Hands waiting samples over; a sensor that dropped some tells the new count in its
+    // health message, once per drain rather than per sample, and after the drops at a
+    // reconnect (which come after the states the reconnect published).
     void drain() {
+        handOver();
+        const bool connected = m_client && m_client->connected();
         bool left = false;
+        for (auto &[name, s] : m_sensors) {
+            if (connected && s->dropsUntold())
+                m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
+            left = left || !s->waiting().empty();
+        }
+        if (!left) m_drain.stop();
+    }
+
+    // Hands waiting samples to the broker connection, a few of each sensor in turn.
+    void handOver() {
         const double now = Timer();
         for (int round = 0; round < 64; ++round) {
             bool any = false;
@@ -245,9 +259,6 @@ class Gateway {
             }
             if (!any) break;
         }
-        for (auto &[name, s] : m_sensors)
-            left = left || !s->waiting().empty();
-        if (!left) m_drain.stop();
     }
 
     void changed(GatewaySensor &s) {

@@ -54,8 +54,9 @@ std::string GatewaySensor::statusText() const {
     return online() ? "online" : "offline";
 }
 
-std::string GatewaySensor::healthJson() const {
+std::string GatewaySensor::healthJson() {
     const LivePoller::Counts &c = m_poller.counts();
+    m_droppedTold = m_dropped;
     std::string tags;
     for (const auto &[key, value] : m_config.tags)
         tags += (tags.empty() ? "" : ",") + JsonString(key) + ":" + JsonString(value);
