@@ -16,6 +16,7 @@
 #include <QHostAddress>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -65,7 +66,7 @@ class Gateway {
         QObject::connect(&m_status, &QTimer::timeout, [this] { tellStatus(false); });
         if (const auto period = gateway::WatchdogPeriod()) {
             // From the loop that polls: a loop that is stuck stops the pings, and systemd restarts it.
-            m_watchdog.setInterval(static_cast<int>(period->count() / 1000));
+            m_watchdog.setInterval(std::max(1, static_cast<int>(period->count() / 1000)));
             QObject::connect(&m_watchdog, &QTimer::timeout, [] { gateway::NotifyWatchdog(); });
         }
     }
@@ -77,7 +78,8 @@ class Gateway {
         const SignalEvents handled({SIGINT, SIGTERM, SIGHUP},
                                    [this](int s) { s == SIGHUP ? reload() : stop(); });
         if (!apply(read.config, true)) return kExitFailed;
-        m_watchdog.start();
+        // Without a period it would be a timer of 0 ms, and the loop would never rest.
+        if (m_watchdog.interval() > 0) m_watchdog.start();
         m_status.start();
         // Ready once the broker was tried: its first answer, or a few seconds without one.
         QTimer::singleShot(kReadyWait, &m_loop, [this] { ready(); });
