@@ -329,9 +329,10 @@ class Gateway {
         gateway::NotifyStopping("stopping");
         gateway::LogInfo("stopping");
         QTimer::singleShot(kGoodbye + 200ms, &m_loop, [this] { m_loop.quit(); });
+        // Stopped, each sensor is offline, in its health message as well as in its status.
         for (auto &[name, s] : m_sensors) {
             s->stop();
-            if (m_client) m_client->publish({s->statusTopic(), "offline", 1, true});
+            publishState(*s);
         }
         if (!m_client) return m_loop.quit();
         m_client->onStopped = [this] { m_loop.quit(); };

@@ -365,6 +365,7 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     EXPECT_EQ(gateway.Stop(), 0) << gateway.Log().toStdString();
     EXPECT_TRUE(WaitFor([&] {
         return received.Status("a") == "offline" && received.Status("c") == "offline" &&
+               received.Health("a").value("state") == "offline" &&
                received.Last("sensor-gateway/gw-test/status") == "offline";
     }));
     EXPECT_FALSE(supervisor.Times("STOPPING=1").empty()) << supervisor.Texts();
