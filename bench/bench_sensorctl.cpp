@@ -6,6 +6,7 @@
 // tool's CPU, its resident memory per sensor and its open descriptors. Also the
 // time to Get 50 sensors against one.
 #include "bench/benchtable.h"
+#include "bench/sensorplant.h"
 #include "tests/mosquitto_broker.h"
 
 #include <QCoreApplication>
@@ -25,60 +26,22 @@
 
 namespace {
 
-// A simulated plant: count sensors in one sensorsim process, and the targets file naming them.
-class Plant {
-  public:
-    Plant(const QString &dir, int count, const QString &name) : m_targets(dir + "/" + name + ".txt") {
-        m_sim.start(SENSORSIM_PATH, {"--tcp", "0", "--count", QString::number(count)});
-        m_sim.waitForReadyRead(20000);
-        // "listening on 127.0.0.1:FIRST-LAST (N sensors)" or, for one, "listening on 127.0.0.1:PORT"
-        const QString line = QString::fromUtf8(m_sim.readLine()).trimmed();
-        const int first = line.section(':', 1).section('-', 0, 0).section(' ', 0, 0).toInt();
-        std::ofstream targets(m_targets.toStdString());
-        for (int k = 0; k < count; ++k)
-            targets << "tcp://127.0.0.1:" << first + k << " s" << k << "\n";
-        m_ok = first > 0;
-    }
-    ~Plant() {
-        m_sim.terminate();
-        m_sim.waitForFinished();
-    }
-    bool ok() const { return m_ok; }
-    const QString &targets() const { return m_targets; }
-
-  private:
-    QProcess m_sim;
-    QString m_targets;
-    bool m_ok = false;
-};
+using bench::CpuOf;
+using bench::Plant;
 
 // sensorctl as a child process, with its CPU time at the end (start-up included)
 // and what /proc tells while it runs.
 struct ToolRun {
-    double wall = -1;    // seconds
-    double cpu = 0;      // seconds of the whole process
-    long peakRssKiB = 0; // at the end of the run
-    int descriptors = 0; // while it ran
+    double wall = -1;     // seconds
+    double cpu = 0;       // seconds of the whole process
+    long peakRssKiB = 0;  // at the end of the run
+    int descriptors = 0;  // while it ran
     double steadyCpu = 0; // share of one core once every sensor was served, over the sampled span
 };
 
-double CpuOf(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const auto close = line.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(line.substr(close + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i)
-        fields >> skip;
-    long utime = 0, stime = 0;
-    fields >> utime >> stime;
-    return double(utime + stime) / sysconf(_SC_CLK_TCK);
-}
-
 int DescriptorsOf(pid_t pid) {
-    return static_cast<int>(QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+    return static_cast<int>(
+        QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 }
 
 // Runs the tool to its end; steadyFrom/steadyTo: seconds after the start between
@@ -120,7 +83,8 @@ ToolRun RunTool(const QStringList &arguments, double steadyFrom = 0, double stea
         return run;
     }
     run.wall = clock.nsecsElapsed() / 1e9;
-    run.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+              (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.peakRssKiB = usage.ru_maxrss;
     return run;
 }
@@ -131,23 +95,27 @@ std::set<std::string> Received(const QString &file) {
     std::ifstream lines(file.toStdString());
     for (std::string line; std::getline(lines, line);)
         if (const auto at = line.find("\"seq\":"); at != std::string::npos)
-            received.insert(line.substr(0, line.find(' ')) + "#" + std::to_string(std::atol(line.c_str() + at + 6)));
+            received.insert(line.substr(0, line.find(' ')) + "#" +
+                            std::to_string(std::atol(line.c_str() + at + 6)));
     return received;
 }
 
 void MeasureGet(const QString &dir) {
     Plant one(dir, 1, "one"), many(dir, 50, "many");
-    if (!one.ok() || !many.ok()) return bench::PrintFailure("sensorctl --targets get", "no simulated sensors");
+    if (!one.ok() || !many.ok())
+        return bench::PrintFailure("sensorctl --targets get", "no simulated sensors");
     const ToolRun t1 = RunTool({"--targets", one.targets(), "get", "-o", dir + "/%n.ini"});
     const ToolRun t50 = RunTool({"--targets", many.targets(), "get", "-o", dir + "/%n.ini"});
     if (t1.wall < 0 || t50.wall < 0) return bench::PrintFailure("sensorctl --targets get", "a run failed");
-    bench::Print({"sensorctl --targets get, 50 sensors / 1 sensor", t50.wall / t1.wall, "x", 2, bench::Goal::AtMost,
-                  3.0, "one process, every sensor at once"});
+    bench::Print({"sensorctl --targets get, 50 sensors / 1 sensor", t50.wall / t1.wall, "x", 2,
+                  bench::Goal::AtMost, 3.0, "one process, every sensor at once"});
 }
 
 // publish from count sensors, each sending samples samples, every interval seconds (0: full rate).
 void MeasurePublish(const QString &dir, testbroker::Broker &broker, int count, int samples, double interval) {
-    const QString what = QString("sensorctl publish, %1 sensors%2").arg(count).arg(interval > 0 ? QString(" at %1 s").arg(interval) : " at full rate");
+    const QString what = QString("sensorctl publish, %1 sensors%2")
+                             .arg(count)
+                             .arg(interval > 0 ? QString(" at %1 s").arg(interval) : " at full rate");
     Plant plant(dir, count, QString("plant%1").arg(count));
     if (!plant.ok()) return bench::PrintFailure(what.toStdString(), "no simulated sensors");
     const QString received = dir + QString("/received%1.txt").arg(count);
@@ -157,8 +125,9 @@ void MeasurePublish(const QString &dir, testbroker::Broker &broker, int count, i
                  broker.Address() + QStringList{"-t", "bench/+/data", "-q", "1", "-v"});
     viewer.waitForStarted();
     QThread::msleep(500);
-    QStringList arguments{"--targets", plant.targets(), "publish", "--broker", broker.Url(), "--topic", "bench/%n",
-                          "--count", QString::number(samples)};
+    QStringList arguments{"--targets", plant.targets(), "publish",
+                          "--broker",  broker.Url(),    "--topic",
+                          "bench/%n",  "--count",       QString::number(samples)};
     if (interval > 0) arguments << "--interval" << QString::number(interval);
     const double steadyFrom = interval > 0 ? 6 : 0, steadyTo = interval > 0 ? samples * interval - 2 : 0;
     const ToolRun run = RunTool(arguments, steadyFrom, steadyTo);
@@ -172,19 +141,20 @@ void MeasurePublish(const QString &dir, testbroker::Broker &broker, int count, i
     if (interval == 0) {
         bench::Print({w + ": CPU per delivered sample", 1e6 * run.cpu / std::max(delivered, 1.0), "us", 0,
                       bench::Goal::AtMost, 50, "whole process, start-up included"});
-        bench::Print({w + ": samples delivered per second", delivered / run.wall, "/s", 0, bench::Goal::AtLeast,
-                      count * 15.0, "every sensor polled every 50 ms plus its answer"});
+        bench::Print({w + ": samples delivered per second", delivered / run.wall, "/s", 0,
+                      bench::Goal::AtLeast, count * 15.0, "every sensor polled every 50 ms plus its answer"});
     } else {
         bench::Print({w + ": CPU of one core", 100.0 * run.steadyCpu, "%", 1, bench::Goal::AtMost, 10.0,
                       "once every sensor is served"});
         bench::Print({w + ": CPU of one core, start-up included", 100.0 * run.cpu / run.wall, "%", 1,
                       bench::Goal::AtMost, 10.0, "the whole run"});
-        bench::Print({w + ": resident memory per sensor", double(run.peakRssKiB) / count, "KiB", 1, bench::Goal::AtMost,
-                      64, "peak of the whole process / sensors"});
-        bench::Print({w + ": open descriptors", double(run.descriptors), "", 0, bench::Goal::AtMost, 2.0 * count + 32,
-                      "2 per sensor + 32"});
+        bench::Print({w + ": resident memory per sensor", double(run.peakRssKiB) / count, "KiB", 1,
+                      bench::Goal::AtMost, 64, "peak of the whole process / sensors"});
+        bench::Print({w + ": open descriptors", double(run.descriptors), "", 0, bench::Goal::AtMost,
+                      2.0 * count + 32, "2 per sensor + 32"});
     }
-    bench::Print({w + ": samples lost", expected - delivered, "", 0, bench::Goal::AtMost, 0, "every sample of every sensor"});
+    bench::Print({w + ": samples lost", expected - delivered, "", 0, bench::Goal::AtMost, 0,
+                  "every sample of every sensor"});
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <QHostAddress>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -28,11 +29,11 @@ namespace {
 using namespace std::chrono_literals;
 using gateway::GatewayConfig;
 
-constexpr int kInFlight = 2000;            // samples handed to the broker connection and not yet confirmed
-constexpr int kDrainMs = 100;              // how often waiting samples are looked at while any wait
-constexpr auto kReadyWait = 5s;            // for the broker's first answer before the service says it is ready
-constexpr auto kGoodbye = 700ms;           // the offline statuses at the end, within the stop's second
-constexpr int kStatusEveryMs = 5000;       // STATUS= to systemd, when it changed
+constexpr int kInFlight = 2000;      // samples handed to the broker connection and not yet confirmed
+constexpr int kDrainMs = 100;        // how often waiting samples are looked at while any wait
+constexpr auto kReadyWait = 5s;      // for the broker's first answer before the service says it is ready
+constexpr auto kGoodbye = 700ms;     // the offline statuses at the end, within the stop's second
+constexpr int kStatusEveryMs = 5000; // STATUS= to systemd, when it changed
 
 std::string ReadPassword(const std::string &path) {
     std::ifstream in(path);
@@ -65,7 +66,7 @@ class Gateway {
         QObject::connect(&m_status, &QTimer::timeout, [this] { tellStatus(false); });
         if (const auto period = gateway::WatchdogPeriod()) {
             // From the loop that polls: a loop that is stuck stops the pings, and systemd restarts it.
-            m_watchdog.setInterval(static_cast<int>(period->count() / 1000));
+            m_watchdog.setInterval(std::max(1, static_cast<int>(period->count() / 1000)));
             QObject::connect(&m_watchdog, &QTimer::timeout, [] { gateway::NotifyWatchdog(); });
         }
     }
@@ -74,9 +75,11 @@ class Gateway {
         const gateway::ConfigResult read = gateway::ReadConfig(m_path);
         report(read);
         if (!read.ok()) return kExitUsage;
-        const SignalEvents handled({SIGINT, SIGTERM, SIGHUP}, [this](int s) { s == SIGHUP ? reload() : stop(); });
+        const SignalEvents handled({SIGINT, SIGTERM, SIGHUP},
+                                   [this](int s) { s == SIGHUP ? reload() : stop(); });
         if (!apply(read.config, true)) return kExitFailed;
-        m_watchdog.start();
+        // Without a period it would be a timer of 0 ms, and the loop would never rest.
+        if (m_watchdog.interval() > 0) m_watchdog.start();
         m_status.start();
         // Ready once the broker was tried: its first answer, or a few seconds without one.
         QTimer::singleShot(kReadyWait, &m_loop, [this] { ready(); });
@@ -88,7 +91,8 @@ class Gateway {
     // Logs the file's mistakes and warnings, each with its line.
     void report(const gateway::ConfigResult &read) {
         for (const gateway::ConfigIssue &issue : read.issues) {
-            const std::string text = issue.file + (issue.line ? ":" + std::to_string(issue.line) : "") + ": " + issue.reason;
+            const std::string text =
+                issue.file + (issue.line ? ":" + std::to_string(issue.line) : "") + ": " + issue.reason;
             issue.warning ? gateway::LogWarning(text) : gateway::LogError(text);
         }
     }
@@ -121,8 +125,9 @@ class Gateway {
         m_previous = next;
         if (!first)
             gateway::LogInfo("configuration applied: " + std::to_string(diff.added.size()) + " added, " +
-                             std::to_string(diff.removed.size()) + " removed, " + std::to_string(diff.changed.size()) +
-                             " changed, " + std::to_string(diff.unchanged.size()) + " unchanged");
+                             std::to_string(diff.removed.size()) + " removed, " +
+                             std::to_string(diff.changed.size()) + " changed, " +
+                             std::to_string(diff.unchanged.size()) + " unchanged");
         return true;
     }
 
@@ -191,8 +196,10 @@ class Gateway {
             },
             config.maxConnections);
         std::string problem;
-        if (!m_modbus->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port, problem))
-            gateway::LogError("Modbus TCP on " + config.listen.host + ":" + std::to_string(config.listen.port) + ": " + problem);
+        if (!m_modbus->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port,
+                              problem))
+            gateway::LogError("Modbus TCP on " + config.listen.host + ":" +
+                              std::to_string(config.listen.port) + ": " + problem);
     }
 
     void startMetrics(const gateway::MetricsConfig &config) {
@@ -200,12 +207,15 @@ class Gateway {
         if (!config.enabled) return;
         m_metrics = std::make_unique<gateway::MetricsServer>([this] { return metricsSnapshot(); });
         std::string problem;
-        if (!m_metrics->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port, problem))
-            gateway::LogError("metrics on " + config.listen.host + ":" + std::to_string(config.listen.port) + ": " + problem);
+        if (!m_metrics->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port,
+                               problem))
+            gateway::LogError("metrics on " + config.listen.host + ":" + std::to_string(config.listen.port) +
+                              ": " + problem);
     }
 
     void sampled(GatewaySensor &s, const Sample &sample) {
-        m_cycleSeconds = m_cycleSeconds == 0 ? sample.answerSeconds : 0.99 * m_cycleSeconds + 0.01 * sample.answerSeconds;
+        m_cycleSeconds =
+            m_cycleSeconds == 0 ? sample.answerSeconds : 0.99 * m_cycleSeconds + 0.01 * sample.answerSeconds;
         std::string payload = SampleJson(s.target(), sample);
         // In order: a sample goes straight out only when none of its sensor waits.
         if (s.waiting().empty() && canHandOver()) {
@@ -217,11 +227,27 @@ class Gateway {
         if (!m_drain.isActive()) m_drain.start();
     }
 
-    bool canHandOver() const { return m_client && m_client->connected() && m_client->counts().waiting < kInFlight; }
+    bool canHandOver() const {
+        return m_client && m_client->connected() && m_client->counts().waiting < kInFlight;
+    }
+
+    // Hands waiting samples over; a sensor that dropped some tells the new count in its
+    // health message, once per drain rather than per sample, and after the drops at a
+    // reconnect (which come after the states the reconnect published).
+    void drain() {
+        handOver();
+        const bool connected = m_client && m_client->connected();
+        bool left = false;
+        for (auto &[name, s] : m_sensors) {
+            if (connected && s->dropsUntold())
+                m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
+            left = left || !s->waiting().empty();
+        }
+        if (!left) m_drain.stop();
+    }
 
     // Hands waiting samples to the broker connection, a few of each sensor in turn.
-    void drain() {
-        bool left = false;
+    void handOver() {
         const double now = Timer();
         for (int round = 0; round < 64; ++round) {
             bool any = false;
@@ -235,9 +261,6 @@ class Gateway {
             }
             if (!any) break;
         }
-        for (auto &[name, s] : m_sensors)
-            left = left || !s->waiting().empty();
-        if (!left) m_drain.stop();
     }
 
     void changed(GatewaySensor &s) {
@@ -245,7 +268,8 @@ class Gateway {
         if (p.state() == LivePoller::State::Connecting)
             gateway::LogInfo(s.config().name + ": connecting to " + s.target().text);
         else if (s.online())
-            gateway::LogInfo(s.config().name + ": online" + (p.version().empty() ? "" : " (" + p.version() + ")"));
+            gateway::LogInfo(s.config().name + ": online" +
+                             (p.version().empty() ? "" : " (" + p.version() + ")"));
         else
             gateway::LogWarning(s.config().name + ": offline: " + p.cause());
         publishState(s);
@@ -262,7 +286,8 @@ class Gateway {
         int online = 0;
         for (const auto &[name, s] : m_sensors)
             online += s->online();
-        return std::to_string(online) + " of " + std::to_string(m_sensors.size()) + " sensors online, broker " +
+        return std::to_string(online) + " of " + std::to_string(m_sensors.size()) +
+               " sensors online, broker " +
                (m_client && m_client->connected() ? "connected" : "not connected");
     }
 
@@ -304,9 +329,10 @@ class Gateway {
         gateway::NotifyStopping("stopping");
         gateway::LogInfo("stopping");
         QTimer::singleShot(kGoodbye + 200ms, &m_loop, [this] { m_loop.quit(); });
+        // Stopped, each sensor is offline, in its health message as well as in its status.
         for (auto &[name, s] : m_sensors) {
             s->stop();
-            if (m_client) m_client->publish({s->statusTopic(), "offline", 1, true});
+            publishState(*s);
         }
         if (!m_client) return m_loop.quit();
         m_client->onStopped = [this] { m_loop.quit(); };

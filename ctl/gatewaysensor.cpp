@@ -33,7 +33,8 @@ GatewaySensor::GatewaySensor(const gateway::SensorConfig &config, const Target &
 
 void GatewaySensor::dropStale(double now) {
     const std::size_t most = static_cast<std::size_t>(m_bufferSeconds * kMostSamplesPerSecond) + 1;
-    while (!m_waiting.empty() && (now - m_waiting.front().since > m_bufferSeconds || m_waiting.size() > most)) {
+    while (!m_waiting.empty() &&
+           (now - m_waiting.front().since > m_bufferSeconds || m_waiting.size() > most)) {
         m_waiting.pop_front();
         ++m_dropped;
     }
@@ -53,8 +54,9 @@ std::string GatewaySensor::statusText() const {
     return online() ? "online" : "offline";
 }
 
-std::string GatewaySensor::healthJson() const {
+std::string GatewaySensor::healthJson() {
     const LivePoller::Counts &c = m_poller.counts();
+    m_droppedTold = m_dropped;
     std::string tags;
     for (const auto &[key, value] : m_config.tags)
         tags += (tags.empty() ? "" : ",") + JsonString(key) + ":" + JsonString(value);

@@ -45,8 +45,11 @@ class GatewaySensor {
     gateway::SensorMetrics metrics(double now) const;
 
     std::string statusText() const;
-    // state, since, cause, version, counts, dropped samples and tags, as JSON.
-    std::string healthJson() const;
+    // state, since, cause, version, counts, dropped samples and tags, as JSON; it
+    // notes the dropped count it tells.
+    std::string healthJson();
+    // Samples were dropped since the last health message.
+    bool dropsUntold() const { return m_dropped != m_droppedTold; }
     std::string dataTopic() const { return m_config.topic + "/data"; }
     std::string statusTopic() const { return m_config.topic + "/status"; }
     std::string healthTopic() const { return m_config.topic + "/health"; }
@@ -60,6 +63,7 @@ class GatewaySensor {
     double m_lastSample = -1.0; // monotonic seconds
     std::deque<Waiting> m_waiting;
     int64_t m_dropped = 0;
+    int64_t m_droppedTold = 0; // by the last health message
 };
 
 } // namespace ctl

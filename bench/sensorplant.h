@@ -1,0 +1,59 @@
+// What the benchmarks of sensorctl share: simulated sensors in a sensorsim process
+// of their own, named in a targets file, and the CPU time a process has taken.
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace bench {
+
+// count sensors in one sensorsim process (sensor k on port firstPort() + k), and
+// the targets file that names them s0, s1, ...
+class Plant {
+  public:
+    Plant(const QString &dir, int count, const QString &name) : m_targets(dir + "/" + name + ".txt") {
+        m_sim.start(SENSORSIM_PATH, {"--tcp", "0", "--count", QString::number(count)});
+        m_sim.waitForReadyRead(20000);
+        // "listening on 127.0.0.1:FIRST-LAST (N sensors)" or, for one, "listening on 127.0.0.1:PORT"
+        const QString line = QString::fromUtf8(m_sim.readLine()).trimmed();
+        m_firstPort = line.section(':', 1).section('-', 0, 0).section(' ', 0, 0).toInt();
+        std::ofstream targets(m_targets.toStdString());
+        for (int k = 0; k < count; ++k)
+            targets << "tcp://127.0.0.1:" << m_firstPort + k << " s" << k << "\n";
+    }
+    ~Plant() {
+        m_sim.terminate();
+        m_sim.waitForFinished();
+    }
+    bool ok() const { return m_firstPort > 0; }
+    const QString &targets() const { return m_targets; }
+    int firstPort() const { return m_firstPort; }
+
+  private:
+    QProcess m_sim;
+    QString m_targets;
+    int m_firstPort = 0;
+};
+
+// The CPU time (user and system) a running process has taken so far, in seconds.
+inline double CpuOf(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(line.substr(close + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i)
+        fields >> skip;
+    long utime = 0, stime = 0;
+    fields >> utime >> stime;
+    return double(utime + stime) / sysconf(_SC_CLK_TCK);
+}
+
+} // namespace bench
