@@ -330,11 +330,7 @@ void MeasureGateway(const QString &dir, const testbroker::Broker &broker, const 
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    // 200 sensors and their connections, in the broker and the tools too.
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
+    bench::RaiseDescriptorLimit();
     QTemporaryDir dir;
     testbroker::Broker broker(dir.path(), "allow_anonymous true\nmax_queued_messages 100000\n");
     bench::Plant plant(dir.path(), kSensors, "plant");

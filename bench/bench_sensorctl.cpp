@@ -161,12 +161,7 @@ void MeasurePublish(const QString &dir, testbroker::Broker &broker, int count, i
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    // A thousand sensors and their broker connections need more than the default 1,024 descriptors,
-    // in the broker too.
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
+    bench::RaiseDescriptorLimit();
     QTemporaryDir dir;
     MeasureGet(dir.path());
     testbroker::Broker broker(dir.path(), "allow_anonymous true\nmax_queued_messages 100000\n");

@@ -2,6 +2,8 @@
 // of their own, named in a targets file, and the CPU time a process has taken.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <QProcess>
 #include <QString>
 
@@ -11,6 +13,15 @@
 #include <unistd.h>
 
 namespace bench {
+
+// Hundreds of sensors and their connections need more than the default 1,024
+// descriptors, in the broker and the tools the bench starts too.
+inline void RaiseDescriptorLimit() {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
 
 // count sensors in one sensorsim process (sensor k on port firstPort() + k), and
 // the targets file that names them s0, s1, ...

@@ -51,20 +51,16 @@ gateway::SensorMetrics GatewaySensor::metrics(double now) const {
 }
 
 std::string GatewaySensor::statusText() const {
-    return online() ? "online" : "offline";
+    return StatusText(m_poller);
 }
 
 std::string GatewaySensor::healthJson() {
-    const LivePoller::Counts &c = m_poller.counts();
     m_droppedTold = m_dropped;
     std::string tags;
     for (const auto &[key, value] : m_config.tags)
         tags += (tags.empty() ? "" : ",") + JsonString(key) + ":" + JsonString(value);
-    return "{\"name\":" + JsonString(m_config.name) + ",\"state\":\"" + statusText() + "\",\"since\":\"" +
-           IsoDateTimeStr(m_poller.sinceMs()) + "\",\"cause\":" + JsonString(m_poller.cause()) +
-           ",\"version\":" + JsonString(m_poller.version()) + ",\"samples\":" + std::to_string(c.samples) +
-           ",\"timeouts\":" + std::to_string(c.timeouts) + ",\"reconnects\":" + std::to_string(c.reconnects) +
-           ",\"dropped\":" + std::to_string(m_dropped) + ",\"tags\":{" + tags + "}}";
+    return HealthJson(m_poller, ",\"name\":" + JsonString(m_config.name) + ",\"dropped\":" +
+                                    std::to_string(m_dropped) + ",\"tags\":{" + tags + "}");
 }
 
 } // namespace ctl

@@ -54,6 +54,19 @@ std::string SampleJson(const Target &target, const Sample &s) {
     return line + "}";
 }
 
+const char *StatusText(const LivePoller &poller) {
+    return poller.state() == LivePoller::State::Online ? "online" : "offline";
+}
+
+std::string HealthJson(const LivePoller &p, const std::string &extra) {
+    const LivePoller::Counts &c = p.counts();
+    const char *state = p.state() == LivePoller::State::Connecting ? "connecting" : StatusText(p);
+    return "{\"state\":\"" + std::string(state) + "\",\"since\":\"" + IsoDateTimeStr(p.sinceMs()) +
+           "\",\"cause\":" + JsonString(p.cause()) + ",\"version\":" + JsonString(p.version()) +
+           ",\"samples\":" + std::to_string(c.samples) + ",\"timeouts\":" + std::to_string(c.timeouts) +
+           ",\"reconnects\":" + std::to_string(c.reconnects) + extra + "}";
+}
+
 void Output::sample(const Target &target, const Sample &s) const {
     if (m_json)
         PrintLine(stdout, SampleJson(target, s));

@@ -31,6 +31,13 @@ class Output {
 // A sample as one JSON object: kind, target, name, seq, time (ISO 8601 with
 // milliseconds) and the eight values. Written by hand: it is made for every sample.
 std::string SampleJson(const Target &target, const Sample &s);
+// A polled sensor's health as a JSON object: state (online, offline or
+// connecting), since (ISO 8601), the cause in words of its last failure, its
+// version and the counts of samples, time-outs and reconnections; extra holds
+// further members as they are written (",\"dropped\":3").
+std::string HealthJson(const LivePoller &poller, const std::string &extra = {});
+// "online" while the sensor answers, else "offline": its status topic.
+const char *StatusText(const LivePoller &poller);
 // A line for people: a sample's values, or a result's summary (a diff's
 // differences on further lines, indented).
 std::string HumanLine(const QJsonObject &line);

@@ -19,17 +19,6 @@ using namespace std::chrono_literals;
 constexpr auto kGoodbyeTime = 3000ms; // for the last confirmations after the last sample
 constexpr auto kStopTime = 700ms;     // when a signal ends the run, which must end within a second
 
-const char *StateName(LivePoller::State state) {
-    switch (state) {
-    case LivePoller::State::Online:
-        return "online";
-    case LivePoller::State::Connecting:
-        return "connecting";
-    default:
-        return "offline";
-    }
-}
-
 mqtt::Broker BrokerOf(const Request &r) {
     mqtt::Broker b;
     std::string problem;
@@ -90,24 +79,15 @@ class PublishJob final : public Job {
 
     // The state and health of the sensor, retained, so that a newcomer sees them at once.
     void publishState() {
-        m_client.publish({m_topic + "/status", StateName(m_poller.state()), 1, true});
-        m_client.publish({m_topic + "/health", healthJson(), 1, true});
-    }
-
-    std::string healthJson() const {
-        const LivePoller::Counts &c = m_poller.counts();
-        return "{\"state\":\"" + std::string(StateName(m_poller.state())) + "\",\"since\":\"" +
-               IsoDateTimeStr(m_poller.sinceMs()) + "\",\"cause\":" + JsonString(m_poller.cause()) +
-               ",\"version\":" + JsonString(m_poller.version()) + ",\"samples\":" + std::to_string(c.samples) +
-               ",\"timeouts\":" + std::to_string(c.timeouts) + ",\"reconnects\":" + std::to_string(c.reconnects) +
-               "}";
+        m_client.publish({m_topic + "/status", StatusText(m_poller), 1, true});
+        m_client.publish({m_topic + "/health", HealthJson(m_poller), 1, true});
     }
 
     void end(std::chrono::milliseconds within) {
         if (m_ending) return;
         m_ending = true;
         m_poller.stop();
-        m_client.publish({m_topic + "/health", healthJson(), 1, true});
+        m_client.publish({m_topic + "/health", HealthJson(m_poller), 1, true});
         m_client.stop({m_topic + "/status", "offline", 1, true}, within);
     }
 

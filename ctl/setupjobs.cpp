@@ -21,28 +21,12 @@ namespace {
 
 using sensor::Sensor;
 
-// A job on a three-channel sensor: its frames come from its parameter record.
-class ParameterJob : public Job {
+// A job that talks to its sensor once and fails with the link's cause.
+class SensorJob : public Job {
   public:
     using Job::Job;
 
   protected:
-    // Connects as the program does, the RAM set read (its frames carry those
-    // words), then runs then(); a failure finishes the job with its cause.
-    void connect(std::function<void()> then, bool readSet = true) {
-        m_sensor.setAddress(m_target.address);
-        m_sensor.setTrace(trace());
-        vexalink::SetUp(m_sensor, m_frames);
-        vexalink::Connect(m_sensor, [this, then = std::move(then), readSet](bool ok) {
-            if (!ok) return linkFailed();
-            if (!IsVersionText(m_sensor.version())) return fail(VersionCause(m_sensor));
-            if (!readSet) return then();
-            vexalink::ReadSet(m_sensor, m_set, vexalink::RAM, nullptr, [this, then](bool read) {
-                if (!read) return linkFailed();
-                then();
-            });
-        });
-    }
     void linkFailed() {
         m_sensor.close();
         fail(m_sensor.cause());
@@ -51,10 +35,40 @@ class ParameterJob : public Job {
         m_sensor.close();
         Job::stop();
     }
+    void connectedAs(std::function<void(Sensor &, Sensor::Done)> connect, std::function<void()> then) {
+        m_sensor.setAddress(m_target.address);
+        m_sensor.setTrace(trace());
+        connect(m_sensor, [this, then = std::move(then)](bool ok) {
+            if (!ok) return linkFailed();
+            if (!IsVersionText(m_sensor.version())) return fail(VersionCause(m_sensor));
+            then();
+        });
+    }
+
+    Sensor m_sensor;
+};
+
+// A job on a three-channel sensor: its frames come from its parameter record.
+class ParameterJob : public SensorJob {
+  public:
+    using SensorJob::SensorJob;
+
+  protected:
+    // Connects as the program does, the RAM set read (its frames carry those
+    // words), then runs then(); a failure finishes the job with its cause.
+    void connect(std::function<void()> then, bool readSet = true) {
+        vexalink::SetUp(m_sensor, m_frames);
+        connectedAs(vexalink::Connect, [this, then = std::move(then), readSet] {
+            if (!readSet) return then();
+            vexalink::ReadSet(m_sensor, m_set, vexalink::RAM, nullptr, [this, then](bool read) {
+                if (!read) return linkFailed();
+                then();
+            });
+        });
+    }
     uint16_t memory() const { return m_request.eeprom ? vexalink::EEPROM : vexalink::RAM; }
     const char *memoryName() const { return m_request.eeprom ? "EEPROM" : "RAM"; }
 
-    Sensor m_sensor;
     ParaState m_set;
     vexalink::ParameterFrames m_frames{m_set};
 };
@@ -134,20 +148,14 @@ class DiffJob final : public ParameterJob {
 
 // The four steps of the data panel's transfer button, from an equation file
 // instead of the fields: curves, set points, factors, transfer.
-class TransferJob final : public Job {
+class TransferJob final : public SensorJob {
   public:
-    using Job::Job;
+    using SensorJob::SensorJob;
 
   private:
     void run() override {
-        m_sensor.setAddress(m_target.address);
-        m_sensor.setTrace(trace());
         kelvralink::SetUp(m_sensor, m_frames);
-        kelvralink::Connect(m_sensor, [this](bool ok) {
-            if (!ok) return linkFailed();
-            if (!IsVersionText(m_sensor.version())) return fail(VersionCause(m_sensor));
-            transfer();
-        });
+        connectedAs(kelvralink::Connect, [this] { transfer(); });
     }
     void transfer() {
         const std::string &version = m_sensor.version();
@@ -185,16 +193,6 @@ class TransferJob final : public Job {
                      {"frames", TransferFrames(*m_panel)}});
         });
     }
-    void linkFailed() {
-        m_sensor.close();
-        fail(m_sensor.cause());
-    }
-    void stop() override {
-        m_sensor.close();
-        Job::stop();
-    }
-
-    Sensor m_sensor;
     uint16_t m_words[kCfSendWords] = {};
     kelvralink::CompensationFrames m_frames{m_words};
     const PanelDesc *m_panel = nullptr;

@@ -106,6 +106,8 @@ TEST_F(TcpLinkTest, ServerClosingIsAnnouncedOnceAndTheNextOperationConnectsAgain
     ASSERT_EQ(Popups().size(), 1u);
     EXPECT_EQ(Popups()[0].title, "TCP Client");
     EXPECT_EQ(Popups()[0].text, "Server has closed connection!");
+    EXPECT_NE(Text(interfacePanel, kConnectCause).find("closed the connection"), std::string::npos)
+        << "in words, not a result code: " << Text(interfacePanel, kConnectCause);
 
     FillTxBuf(sensor::kVersionCommand, 0, 0, 0);
     EXPECT_TRUE(ExchangeFrame());

@@ -215,6 +215,17 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
          "not a broker address"},
         {"", {"tcp://127.0.0.1:4001", "fetch"}, "unknown command"},
         {"", {"udp://127.0.0.1:4001", "version"}, "neither tcp://HOST:PORT nor a serial device path"},
+        {"-v\n", {"version"}, "line 1: \"-v\" is an option, not a target"},
+        {"", {"127.0.0.1:4001", "version"}, "tcp://127.0.0.1:4001"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "plant/#"},
+         "holds a wildcard"},
+        {"", {"tcp://127.0.0.1:4001", "record", "-o", "/no/such/folder/r.csv"}, "folder /no/such/folder/"},
+        {"", {"tcp://127.0.0.1:4001", "record", "-o", "r.csv", "--interval", "nan"}, "--interval"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--eeprom"},
+         "publish does not take --eeprom"},
+        {"", {"tcp://127.0.0.1:4001", "watch", "-o", "w.txt"}, "watch does not take -o"},
     };
     for (const Case &k : cases) {
         QStringList arguments = k.arguments;
@@ -227,6 +238,20 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
         EXPECT_TRUE(run.err.contains(k.reason)) << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty());
     }
+}
+
+TEST_F(Sensorctl, AByteOrderMarkIsIgnoredAndAVersionThatIsNoTextFails) {
+    WriteFileBytes(targets, "\xEF\xBB\xBF" + alpha + " alpha\n" + beta + " beta\n");
+    b.setFault({.kind = sim::FaultKind::WrongMarker, .command = 7, .persistent = true});
+    const ToolRun run = RunTool({"--targets", Q(targets), "version"});
+    EXPECT_EQ(run.code, 2);
+    ASSERT_EQ(run.out.size(), 2) << run.err.toStdString();
+    EXPECT_EQ(run.out[0], "alpha  ok  VEXA V3.2");
+    EXPECT_TRUE(run.out[1].startsWith("beta  FAILED  ")) << run.out[1].toStdString();
+    EXPECT_TRUE(run.out[1].contains("not a version text")) << run.out[1].toStdString();
+    const ToolRun version = RunTool({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_TRUE(version.out.value(0).startsWith("sensorctl ")) << version.out.join('\n').toStdString();
 }
 
 } // namespace

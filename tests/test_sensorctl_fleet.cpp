@@ -125,4 +125,40 @@ TEST(SensorctlFleet, SensorsThatGoAndComeBackAreServedAgainWhileTheOthersCarryOn
     EXPECT_LT(stopping.elapsed(), 1500) << "ms from SIGTERM to the end";
 }
 
+TEST(SensorctlFleet, TwoHundredSensorsAreWatchedFromOneProcess) {
+    constexpr int kSensors = 200, kBase = 1000;
+    QTemporaryDir dir;
+    // 200 simulated sensors in one process: sensor k sends CH_L = kBase + k.
+    QProcess sim;
+    sim.start(SENSORSIM_PATH, {"--tcp", "0", "--count", QString::number(kSensors), "--fixed",
+                               QString("%1,2000,3000,1500,400,600,250").arg(kBase)});
+    ASSERT_TRUE(sim.waitForReadyRead(20000));
+    const QString line = QString::fromUtf8(sim.readLine()); // listening on 127.0.0.1:FIRST-LAST (N sensors)
+    const int first = line.section(':', 1).section('-', 0, 0).toInt();
+    ASSERT_GT(first, 0) << line.toStdString();
+    std::string list;
+    for (int k = 0; k < kSensors; ++k)
+        list += "tcp://127.0.0.1:" + std::to_string(first + k) + " s" + std::to_string(k) + "\n";
+    const std::string targets = dir.filePath("plant.txt").toStdString();
+    WriteFileBytes(targets, list);
+
+    QProcess tool;
+    tool.start(SENSORCTL_PATH, {"--targets", QString::fromStdString(targets), "--json", "watch", "--count", "3"});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    std::map<std::string, int> samples;
+    for (const QByteArray &l : tool.readAllStandardOutput().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(l).object();
+        if (o.value("kind").toString() != "sample") continue;
+        const std::string name = o.value("name").toString().toStdString();
+        EXPECT_EQ(o.value("CH_L").toInt(), kBase + std::stoi(name.substr(1))) << name << " has its own values";
+        ++samples[name];
+    }
+    EXPECT_EQ(samples.size(), std::size_t(kSensors));
+    for (const auto &[name, count] : samples)
+        EXPECT_EQ(count, 3) << name;
+    sim.terminate();
+    sim.waitForFinished();
+}
+
 } // namespace

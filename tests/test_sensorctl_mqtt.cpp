@@ -6,6 +6,7 @@
 #include "tests/sensorctl_run.h"
 #include "tests/test_support.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
@@ -111,6 +112,34 @@ TEST_F(SensorctlPublish, ABrokerRestartLosesNoMoreSamplesThanTheToolReportsDropp
         last = seq;
     }
     EXPECT_EQ(Retained(broker, "plant/s1/status"), "offline") << "a tool that ends says so";
+}
+
+TEST_F(SensorctlPublish, ASilentSensorIsOfflineUntilItAnswersAndAStopSignalEndsTheRunAtOnce) {
+    sim::SimSensor other;
+    const std::string list = dir.filePath("plant.txt").toStdString();
+    WriteFileBytes(list, target.toStdString() + " s1\ntcp://127.0.0.1:" + std::to_string(other.listenTcp()) +
+                             " s2\n");
+    tool.start(SENSORCTL_PATH, {"--targets", QString::fromStdString(list), "publish", "--broker", broker.Url(),
+                                "--topic", "plant/%n"});
+    ASSERT_TRUE(tool.waitForStarted());
+    ASSERT_TRUE(WaitFor([&] { return Retained(broker, "plant/s2/status") == "online"; }, 10.0));
+
+    other.setFault({.kind = sim::FaultKind::NoAnswer, .persistent = true});
+    EXPECT_TRUE(WaitFor([&] { return Retained(broker, "plant/s2/status") == "offline"; }, 8.0));
+    const QJsonObject health = QJsonDocument::fromJson(Retained(broker, "plant/s2/health").toUtf8()).object();
+    EXPECT_EQ(health.value("state").toString(), "offline");
+    EXPECT_TRUE(health.value("cause").toString().contains("No answer")) << health.value("cause").toString().toStdString();
+    EXPECT_EQ(Retained(broker, "plant/s1/status"), "online") << "the other sensor goes on";
+    other.clearFaults();
+    EXPECT_TRUE(WaitFor([&] { return Retained(broker, "plant/s2/status") == "online"; }, 8.0));
+
+    QElapsedTimer stopping;
+    stopping.start();
+    ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+    ASSERT_TRUE(tool.waitForFinished(5000));
+    EXPECT_LT(stopping.elapsed(), 1500) << "ms from SIGTERM to the end";
+    EXPECT_EQ(Retained(broker, "plant/s1/status"), "offline");
+    EXPECT_EQ(Retained(broker, "plant/s2/status"), "offline");
 }
 
 } // namespace
