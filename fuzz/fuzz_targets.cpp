@@ -8,11 +8,13 @@
 #include <cctype>
 #include <set>
 
+using ctl::Target;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string path = fuzz::WriteScratch(data, size, "targets.txt");
     std::vector<Target> targets;
     std::string problem;
-    if (!ReadTargetsFile(path, targets, problem)) {
+    if (!ctl::ReadTargetsFile(path, targets, problem)) {
         FUZZ_CHECK(!problem.empty());
         FUZZ_CHECK(targets.empty());
         return 0;
@@ -25,11 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
         }));
         FUZZ_CHECK(names.insert(t.name).second);
-        FUZZ_CHECK(t.tcp ? !t.host.empty() && t.port >= 1 && t.port <= 65535 : !t.device.empty());
+        const sensor::Address &a = t.address;
+        FUZZ_CHECK(a.tcp ? !a.host.empty() && a.port >= 1 && a.port <= 65535 : a.device.rfind('/', 0) == 0);
         Target again;
-        FUZZ_CHECK(ParseTarget(t.address, t.name, again, problem));
-        FUZZ_CHECK(again.host == t.host && again.port == t.port && again.device == t.device);
-        FUZZ_CHECK(WithName("%n.ini", t.name) == t.name + ".ini");
+        FUZZ_CHECK(ctl::ParseTarget(t.text, t.name, again, problem));
+        FUZZ_CHECK(again.address == t.address);
+        FUZZ_CHECK(ctl::WithName("%n.ini", t.name) == t.name + ".ini");
     }
     return 0;
 }
