@@ -61,11 +61,14 @@ class StripChart : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent *) override;
+    void changeEvent(QEvent *) override;
     void mousePressEvent(QMouseEvent *) override;
 
   private:
     struct Data;
     std::unique_ptr<Data> d;
+    // Schedules a redraw of the plot area, or of everything when the frame must change too.
+    void updatePlot();
 };
 
 class Graph : public QWidget {

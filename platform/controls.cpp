@@ -412,8 +412,8 @@ int SetCtrlAttribute(int panel, Ctrl c, int attribute, const std::string &value)
     }
     case ATTR_TOOLTIP_TEXT:
         // A control marked as holding an unusual value keeps that note until it is back in range.
-        if (w->property("_beyondRange").toBool())
-            w->setProperty("_usualTip", text);
+        if (ctrl->marked)
+            ctrl->usualTip = text;
         else
             w->setToolTip(text);
         return 0;

@@ -171,71 +171,68 @@ void WireLineEdit(ControlInfo &ctrl, QLineEdit *e) {
 }
 
 // What the user did not change must not change: a value beyond the usual range
-// stays as it is, marked so that the user sees it is unusual.
-void MarkBeyondRange(ControlInfo &c, QWidget *w, bool beyond, const QString &why) {
-    const bool marked = w->property("_beyondRange").toBool();
+// stays as it is, marked so that the user sees it is unusual. why() gives the note.
+template <typename Why> void MarkBeyondRange(ControlInfo &c, QWidget *w, bool beyond, Why why) {
     // A display shows the value; there is nothing the user could send back by mistake.
-    if ((!beyond && !marked) || (beyond && c.mode != VAL_HOT)) return;
-    if (beyond && marked) {
-        w->setToolTip(why); // another unusual value
+    if ((!beyond && !c.marked) || (beyond && c.mode != VAL_HOT)) return;
+    if (beyond && c.marked) {
+        w->setToolTip(why()); // another unusual value
         return;
-    }
-    if (!marked) {
-        w->setProperty("_usualTip", w->toolTip());
-        w->setProperty("_usualPalette", QVariant::fromValue(w->palette()));
     }
     if (!beyond) {
-        w->setToolTip(w->property("_usualTip").toString());
-        w->setPalette(w->property("_usualPalette").value<QPalette>());
-        w->setProperty("_beyondRange", QVariant());
+        w->setToolTip(c.usualTip);
+        w->setPalette(c.usualPalette);
+        c.marked = false;
         return;
     }
-    w->setProperty("_beyondRange", true);
-    QPalette pal = w->property("_usualPalette").value<QPalette>();
+    c.usualTip = w->toolTip();
+    c.usualPalette = w->palette();
+    c.marked = true;
+    QPalette pal = c.usualPalette;
     const QColor warn(255, 214, 153);
     pal.setColor(QPalette::Base, warn);
     pal.setColor(QPalette::Button, warn);
     pal.setColor(QPalette::Window, warn);
     w->setPalette(pal);
     w->setAutoFillBackground(true);
-    w->setToolTip(why);
+    w->setToolTip(why());
 }
 
-QString BeyondRangeText(long long value, const QString &usual) {
-    return QObject::tr("%1 is outside the usual range %2.\n"
+QString BeyondRangeText(long long value, int usualMin, int usualMax) {
+    return QObject::tr("%1 is outside the usual range %2..%3.\n"
                        "It is kept as read and written back unchanged unless you change it.")
         .arg(value)
-        .arg(usual);
+        .arg(usualMin)
+        .arg(usualMax);
 }
 
 template <typename W> void SetRangedValue(ControlInfo &c, W *w, long long value) {
-    const QVariant lo = w->property("_usualMin"), hi = w->property("_usualMax");
-    const int usualMin = lo.isValid() ? lo.toInt() : w->minimum();
-    const int usualMax = hi.isValid() ? hi.toInt() : w->maximum();
+    const int usualMin = c.widened ? c.usualMin : w->minimum();
+    const int usualMax = c.widened ? c.usualMax : w->maximum();
     const int v = static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
     const bool beyond = v < usualMin || v > usualMax;
+    // Live displays are set at every cycle, mostly to what they show: nothing to lay out or draw.
+    if (!beyond && !c.widened && !c.edited && w->value() == v) return;
     QSignalBlocker block(w);
     if (beyond) {
-        w->setProperty("_usualMin", usualMin);
-        w->setProperty("_usualMax", usualMax);
+        c.widened = true;
+        c.usualMin = usualMin;
+        c.usualMax = usualMax;
         w->setRange(std::min(usualMin, v), std::max(usualMax, v));
-    } else if (lo.isValid()) {
+    } else if (c.widened) {
         w->setRange(usualMin, usualMax);
-        w->setProperty("_usualMin", QVariant());
-        w->setProperty("_usualMax", QVariant());
+        c.widened = false;
     }
     w->setValue(v);
-    MarkBeyondRange(c, w, beyond, BeyondRangeText(v, QString("%1..%2").arg(usualMin).arg(usualMax)));
+    MarkBeyondRange(c, w, beyond, [&] { return BeyondRangeText(v, usualMin, usualMax); });
 }
 
 template <typename W> void RestoreUsualRange(ControlInfo &c, W *w, int value) {
-    const QVariant lo = w->property("_usualMin"), hi = w->property("_usualMax");
-    if (!lo.isValid() || value < lo.toInt() || value > hi.toInt()) return;
+    if (!c.widened || value < c.usualMin || value > c.usualMax) return;
     QSignalBlocker block(w);
-    w->setRange(lo.toInt(), hi.toInt());
-    w->setProperty("_usualMin", QVariant());
-    w->setProperty("_usualMax", QVariant());
-    MarkBeyondRange(c, w, false, {});
+    w->setRange(c.usualMin, c.usualMax);
+    c.widened = false;
+    MarkBeyondRange(c, w, false, [] { return QString(); });
 }
 
 constexpr int kHeldItemRole = Qt::UserRole + 1;
@@ -244,7 +241,7 @@ void DropHeldRingItem(ControlInfo &c, QComboBox *r) {
     for (int i = r->count() - 1; i >= 0; --i)
         if (r->itemData(i, kHeldItemRole).toBool() && i != r->currentIndex()) r->removeItem(i);
     if (r->currentIndex() < 0 || !r->itemData(r->currentIndex(), kHeldItemRole).toBool())
-        MarkBeyondRange(c, r, false, {});
+        MarkBeyondRange(c, r, false, [] { return QString(); });
 }
 
 } // namespace
@@ -261,6 +258,7 @@ QSpinBox *NewWholeNumberBox(QWidget *parent) {
 }
 
 void ConnectField(ControlInfo &ctrl) {
+    ctrl.widget->setAutoFillBackground(true);
     if (auto *s = qobject_cast<QSpinBox *>(ctrl.widget))
         WireSpinBox(ctrl, s);
     else if (auto *e = qobject_cast<QLineEdit *>(ctrl.widget))
@@ -316,11 +314,12 @@ int SetWholeValue(ControlInfo &ctrl, double value) {
             i = r->count() - 1;
             r->setItemData(i, true, kHeldItemRole);
             r->setCurrentIndex(i);
-            MarkBeyondRange(ctrl, r, true,
-                            QObject::tr("%1 is not one of the listed codes.\n"
-                                        "It is kept as read and written back unchanged unless you "
-                                        "choose another.")
-                                .arg(v));
+            MarkBeyondRange(ctrl, r, true, [v] {
+                return QObject::tr("%1 is not one of the listed codes.\n"
+                                   "It is kept as read and written back unchanged unless you "
+                                   "choose another.")
+                    .arg(v);
+            });
         } else {
             r->setCurrentIndex(i);
         }

@@ -27,6 +27,14 @@ struct ControlInfo {
     bool confirming = false;
     bool committed = false;
     double number = 0;
+    // A value set beyond the usual range or list (fields.cpp) is held as it is and
+    // marked: the range widened to hold it, the usual range, look and help kept.
+    bool widened = false;
+    int usualMin = 0;
+    int usualMax = 0;
+    bool marked = false;
+    QString usualTip;
+    QPalette usualPalette;
 };
 
 // One loaded panel with its controls; ids index `controls` from 1.
