@@ -9,11 +9,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
-#include <QToolTip>
+#include <QTimer>
 
 namespace {
 
@@ -24,10 +25,62 @@ bool TakeRefusal(QWidget *w) {
     return refused;
 }
 
+constexpr const char *kRefusalNote = "refusalNote";
+constexpr int kRefusalNoteMs = 8000;
+
+// The note under a field that refused an entry. It is a label of the field's window,
+// not a tooltip, so that it stays when the focus moves on (a tooltip closes at the
+// next click or focus change): until the next refusal or a few seconds have passed.
+void ShowRefusalNote(QWidget *field, const QRect &at, const QString &why) {
+    QWidget *window = field->window();
+    auto *note = window->findChild<QLabel *>(kRefusalNote, Qt::FindDirectChildrenOnly);
+    if (!note) {
+        note = new QLabel(window);
+        note->setObjectName(kRefusalNote);
+        note->setWordWrap(true);
+        note->setFrameStyle(QFrame::Box | QFrame::Plain);
+        note->setMargin(4);
+        note->setBackgroundRole(QPalette::ToolTipBase);
+        note->setForegroundRole(QPalette::ToolTipText);
+        note->setAutoFillBackground(true);
+        note->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks reach what lies beneath
+        auto *timer = new QTimer(note);
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, note, &QWidget::hide);
+    }
+    note->setText(why);
+    note->setMaximumWidth(std::min(360, window->width()));
+    note->adjustSize();
+    // Below the field, or above it where the window ends; always inside the window.
+    const QRect place(field->mapTo(window, at.topLeft()), at.size());
+    int y = place.bottom() + 3;
+    if (y + note->height() > window->height()) y = place.top() - note->height() - 3;
+    note->move(std::clamp(place.left(), 0, std::max(0, window->width() - note->width())), std::max(0, y));
+    note->raise();
+    note->show();
+    note->findChild<QTimer *>()->start(kRefusalNoteMs);
+}
+
 // Control events fire through a fresh lookup: a callback may add or discard controls.
 void Fire(int panel, int id, int event) {
     if (ControlInfo *c = FindCtrl(panel, id, nullptr)) FireCtrlEvent(*c, event);
 }
+
+} // namespace
+
+QString WholeNumberRefusal(const QSpinBox *box, const QString &typed, int kept, bool cell) {
+    const std::optional<long long> v = ParseTypedWholeNumber(typed);
+    const QString why = v ? QObject::tr("%1 is outside the allowed range %2..%3")
+                                .arg(*v)
+                                .arg(box->minimum())
+                                .arg(box->maximum())
+                          : QObject::tr("\"%1\" is not a whole number").arg(typed);
+    return (cell ? QObject::tr("%1; the cell keeps %2.") : QObject::tr("%1; the field keeps %2."))
+        .arg(why)
+        .arg(kept);
+}
+
+namespace {
 
 // A whole-number field that reads typed text by the number rule. Anything may be
 // typed; what is not a whole number in range is refused, visibly, when the user
@@ -42,15 +95,12 @@ class WholeNumberBox : public QSpinBox {
         const std::optional<long long> v = ParseTypedWholeNumber(Core(input));
         return v && *v >= minimum() && *v <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
     }
-    // Called when a confirmed text is not acceptable: say why; the value stays.
+    // Called when a confirmed text is not acceptable: say why; the value stays. A table
+    // cell's editor says it once, whether the cell or the editor noticed first.
     void fixup(QString &input) const override {
-        const QString core = Core(input);
-        const std::optional<long long> v = ParseTypedWholeNumber(core);
-        const QString why =
-            v ? QObject::tr("%1 is outside the allowed range %2..%3").arg(*v).arg(minimum()).arg(maximum())
-              : QObject::tr("\"%1\" is not a whole number").arg(core);
-        ShowRefusal(const_cast<WholeNumberBox *>(this),
-                    QObject::tr("%1; the field keeps %2.").arg(why).arg(value()));
+        const bool cell = property("_cellEditor").toBool();
+        if (cell && property("_refusedNow").toBool()) return;
+        ShowRefusal(const_cast<WholeNumberBox *>(this), WholeNumberRefusal(this, Core(input), value(), cell));
     }
 
   private:
@@ -246,11 +296,11 @@ void DropHeldRingItem(ControlInfo &c, QComboBox *r) {
 
 } // namespace
 
-void ShowRefusal(QWidget *w, const QString &why) {
+void ShowRefusal(QWidget *w, const QString &why, const QRect &at) {
     w->setProperty("_lastRefusal", why);
     w->setProperty("_refusedNow", true);
     QApplication::beep();
-    if (w->isVisible()) QToolTip::showText(w->mapToGlobal(QPoint(0, w->height())), why, w, QRect(), 6000);
+    ShowRefusalNote(w, at.isNull() ? w->rect() : at, why);
 }
 
 QSpinBox *NewWholeNumberBox(QWidget *parent) {

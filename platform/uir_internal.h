@@ -68,6 +68,9 @@ int GetCtrlTabPosition(const PanelInfo &panel, int id);
 class QSpinBox;
 // A whole-number field that reads typed text by the number rule.
 QSpinBox *NewWholeNumberBox(QWidget *parent);
+// Why typed text is not a whole number the box takes, and the value it keeps
+// (a field's, or a table cell's).
+QString WholeNumberRefusal(const QSpinBox *box, const QString &typed, int kept, bool cell);
 // Wires a text or number field: commit on Enter, changed or not, and after an edit
 // when the user leaves it.
 void ConnectField(ControlInfo &ctrl);
@@ -86,8 +89,9 @@ void SetFieldNumber(ControlInfo &ctrl, double value);
 int SetWholeValue(ControlInfo &ctrl, double value);
 // The user chose a value: back to the usual range once the value lies in it.
 void KeepOrRestoreRange(ControlInfo &ctrl, int value);
-// Tells the user, at the control, why what was typed was not taken.
-void ShowRefusal(QWidget *w, const QString &why);
+// Tells the user, at the control (or at a part of it, in w's coordinates), why what
+// was typed was not taken; the note stays however the user left the control.
+void ShowRefusal(QWidget *w, const QString &why, const QRect &at = QRect());
 
 // The index of the ring item carrying a value (int or text), or -1.
 class QComboBox;

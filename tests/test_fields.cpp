@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -169,6 +170,33 @@ TEST_F(Fields, UnreadableNumbersAreRefusedVisiblyAndTheFieldKeepsItsValue) {
     EXPECT_EQ(n, 42);
     EXPECT_EQ(qobject_cast<QLineEdit *>(CtrlWidget(panel, "EditCoef"))->text(), "1,5");
     EXPECT_EQ(qobject_cast<QSpinBox *>(CtrlWidget(panel, "EditNum"))->text(), "42");
+}
+
+// The refusal note under a field, as the user sees it; empty when none shows.
+QString NoteShown(QWidget *field) {
+    auto *note = field->window()->findChild<QLabel *>("refusalNote");
+    return note && note->isVisible() ? note->text() : QString();
+}
+
+TEST_F(Fields, ARefusedEntryShowsItsNoteHoweverTheFieldIsLeft) {
+    enum class Leave { Enter, Tab, Click };
+    for (const char *field : {"EditCoef", "EditNum"}) {
+        for (Leave leave : {Leave::Enter, Leave::Tab, Leave::Click}) {
+            if (auto *note = PanelWidget(panel)->findChild<QLabel *>("refusalNote")) note->hide();
+            QWidget *w = CtrlWidget(panel, field);
+            TypeInto(field, "abc");
+            if (leave == Leave::Enter)
+                QTest::keyClick(w, Qt::Key_Return);
+            else if (leave == Leave::Tab)
+                QTest::keyClick(w, Qt::Key_Tab);
+            else
+                QTest::mouseClick(CtrlWidget(panel, "EditText"), Qt::LeftButton);
+            const QString note = NoteShown(w);
+            EXPECT_TRUE(note.contains("\"abc\""))
+                << field << " left by " << int(leave) << ": " << note.toStdString();
+            EXPECT_EQ(note, Refusal(field, panel));
+        }
+    }
 }
 
 TEST_F(Fields, ValuesBeyondTheRangeOrListStayAsTheyAreUntilTheUserChangesThem) {
