@@ -20,9 +20,10 @@ constexpr const char *kMarker = "<!--KELVRA_DATA_PANELS-->";
 constexpr int kPanelWidth = 1000, kPanelHeight = 560;
 constexpr int kRowTop = 30, kRowStep = 30, kFieldHeight = 24;
 constexpr int kLabelLeft = 10, kLabelWidth = 56;
-constexpr int kCoefLeft = 70, kCoefStep = 118, kCoefWidth = 112;
-constexpr int kSetPointLeft = 680, kSetPointWidth = 104;
-constexpr int kWordLeft = 790, kWordWidth = 84;
+// A coefficient field shows a typed "-0,000123456789" whole; a set point rounds to its width.
+constexpr int kCoefLeft = 70, kCoefStep = 124, kCoefWidth = 120;
+constexpr int kSetPointLeft = 692, kSetPointWidth = 96;
+constexpr int kWordLeft = 794, kWordWidth = 84;
 constexpr int kTempLeft = 896, kTempWidth = 94;
 // The two chart columns: curves on the left, correction factors on the right.
 constexpr int kChartLeft[2] = {10, 505}, kChartWidth = 485;

@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -296,6 +297,13 @@ void DropHeldRingItem(ControlInfo &c, QComboBox *r) {
 
 } // namespace
 
+int LineEditTextWidth(const QLineEdit *e) {
+    const int frame = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, e) : 0;
+    const QMargins margins = e->textMargins();
+    constexpr int kInnerMargin = 2; // QLineEdit keeps this much on each side of its text
+    return e->contentsRect().width() - 2 * (frame + kInnerMargin) - margins.left() - margins.right();
+}
+
 void ShowRefusal(QWidget *w, const QString &why, const QRect &at) {
     w->setProperty("_lastRefusal", why);
     w->setProperty("_refusedNow", true);
@@ -339,13 +347,28 @@ double FieldNumber(const ControlInfo &ctrl) {
     return ctrl.number;
 }
 
+namespace {
+// v for a display of the given width: whole, rounded to as many significant digits as
+// fit when all of them do not.
+QString NumberToFit(double v, const QFontMetrics &metrics, int width) {
+    QString text = FormatTypedNumber(v);
+    for (int digits = 15; digits >= 1 && metrics.horizontalAdvance(text) > width; --digits)
+        text = FormatRoundedNumber(v, digits);
+    return text;
+}
+} // namespace
+
 void SetFieldNumber(ControlInfo &ctrl, double value) {
     auto *e = qobject_cast<QLineEdit *>(ctrl.widget);
     if (!e) return;
     ctrl.number = value;
     ctrl.edited = false;
     QSignalBlocker block(e);
-    e->setText(FormatTypedNumber(value));
+    // A display shows its number whole, rounded where its width needs it (the value it
+    // holds stays exact); a field shows what reads back exactly, as the user may confirm it.
+    e->setText(ctrl.mode == VAL_INDICATOR ? NumberToFit(value, e->fontMetrics(), LineEditTextWidth(e))
+                                          : FormatTypedNumber(value));
+    e->setCursorPosition(0);
 }
 
 int SetWholeValue(ControlInfo &ctrl, double value) {

@@ -81,6 +81,9 @@ void CommitOnLeave(ControlInfo &ctrl, Qt::FocusReason reason);
 // Commits the pending edit of the field with the focus, unless it is `except`
 // (a button about to act on the fields).
 void CommitFocusedField(const ControlInfo &except);
+class QLineEdit;
+// The width a line edit has for its text, inside its frame and margins.
+int LineEditTextWidth(const QLineEdit *e);
 // Value of a floating-point field: the last one typed and taken, or set.
 double FieldNumber(const ControlInfo &ctrl);
 void SetFieldNumber(ControlInfo &ctrl, double value);

@@ -48,8 +48,23 @@ TEST(NumberRule, ReadsTheLocalesSeparatorAndThePointAndNothingElse) {
     EXPECT_EQ(ParseTypedWholeNumber("-3"), -3);
     for (const char *bad : {"1.5", "1,5", "1.000", "12a", "", "-"})
         EXPECT_EQ(ParseTypedWholeNumber(bad), std::nullopt) << bad;
-    EXPECT_EQ(FormatTypedNumber(2.5), "2,5");
-    EXPECT_EQ(FormatTypedNumber(-1.2345678e-07), "-1,2345678e-07");
+    // Plain notation, as coefficients are typed, unless the exponent form is much shorter.
+    const struct {
+        double value;
+        const char *shown;
+    } formats[] = {{2.5, "2,5"},
+                   {0.0001, "0,0001"},
+                   {-0.00025, "-0,00025"},
+                   {1e-7, "0,0000001"},
+                   {0.000123456789, "0,000123456789"},
+                   {1234.5, "1234,5"},
+                   {-1.2345678e-07, "-0,00000012345678"},
+                   {1e-10, "1e-10"},
+                   {1e20, "1e+20"},
+                   {0.0, "0"}};
+    for (const auto &f : formats)
+        EXPECT_EQ(FormatTypedNumber(f.value), f.shown) << f.value;
+    EXPECT_EQ(FormatRoundedNumber(674.2612345678901, 6), "674,261");
 }
 
 TEST(NumberRule, FormattedNumbersReadBackExactlyInEveryLocale) {

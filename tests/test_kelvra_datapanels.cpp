@@ -4,8 +4,10 @@
 #include "kelvra/gui.h"
 #include "platform/chartwidgets.h"
 #include "tests/test_kelvra_program.h"
+#include "tests/test_screens.h"
 
 #include <QLineEdit>
+#include <QLocale>
 
 namespace {
 
@@ -87,6 +89,21 @@ TEST_F(KelvraDataPanel, ReferenceTemperatureGivesSetPointsAndFactors) {
     Type(p1, "EditSetPointWordRed", "500");
     Click(p1, "ButtonCalcCalib");
     EXPECT_EQ(kdata.dataCfRot[0], 512);
+}
+
+TEST_F(KelvraDataPanel, ASetPointIsShownWholeAndKeepsItsExactValue) {
+    const int p1 = Show(1);
+    Type(p1, "EditRT", "600");
+    Type(p1, "EditRX1", "7.426123456789");
+    Click(p1, "ButtonCalcCurves");
+    Type(p1, kEditTemp, "10");
+    auto *shown = qobject_cast<QLineEdit *>(Widget(p1, "DispSetPointRed"));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->text().startsWith("674" + QLocale().decimalPoint() + "26"))
+        << shown->text().toStdString();
+    EXPECT_TRUE(screens::ShowsWhole(shown)) << shown->text().toStdString();
+    EXPECT_EQ(Value(p1, "DispSetPointRed"), kdata.dataRot[10]) << "rounded for the eye only";
+    EXPECT_EQ(Value(p1, "EditSetPointWordRed"), 674.0);
 }
 
 TEST_F(KelvraDataPanel, SixChannelPanelKeepsFractionalChartBounds) {

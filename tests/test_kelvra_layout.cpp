@@ -40,6 +40,7 @@ TEST_F(KelvraLayout, EveryPanelIsTidy) {
         const int panel = kpanels.datapanel[n];
         EXPECT_EQ(screens::LayoutFaults(panel), std::vector<std::string>{}) << "P" << n;
         EXPECT_EQ(CutTexts(panel), std::vector<std::string>{}) << "P" << n;
+        EXPECT_EQ(screens::CutNumbers(panel), std::vector<std::string>{}) << "P" << n;
         // The data panel fits the main panel.
         const QRect place = PanelWidget(panel)->geometry();
         EXPECT_TRUE(PanelWidget(kpanels.mainpanel)->rect().contains(place)) << "P" << n;
@@ -47,6 +48,7 @@ TEST_F(KelvraLayout, EveryPanelIsTidy) {
     }
     EXPECT_EQ(screens::LayoutFaults(kpanels.mainpanel), std::vector<std::string>{});
     EXPECT_EQ(CutTexts(kpanels.mainpanel), std::vector<std::string>{});
+    EXPECT_EQ(screens::CutNumbers(kpanels.mainpanel), std::vector<std::string>{});
     // The main panel's own controls stay above the data panels' place.
     QWidget *main = PanelWidget(kpanels.mainpanel);
     for (int id = 1; id <= GetNumCtrls(kpanels.mainpanel); ++id) {

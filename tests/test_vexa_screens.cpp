@@ -10,6 +10,8 @@ namespace {
 void ExpectTidy(int panel, const char *what) {
     for (const std::string &fault : screens::LayoutFaults(panel))
         ADD_FAILURE() << what << ": " << fault;
+    for (const std::string &fault : screens::CutNumbers(panel))
+        ADD_FAILURE() << what << ": " << fault;
 }
 
 } // namespace
