@@ -210,6 +210,7 @@ struct StripChart::Data {
     int traces = 1;
     int pps = 101;
     std::vector<double> ring = std::vector<double>(101); // pps slots of `traces` values each
+    std::vector<char> marked = std::vector<char>(101);   // per slot: the point is marked
     int head = 0;                                        // slot of the oldest point
     int size = 0;                                        // points held per trace
     QList<QColor> colors;                                // set by the program or resource
@@ -224,8 +225,9 @@ struct StripChart::Data {
     Range cachedY{0, 0};
     int cachedPps = 0;
 
-    // Point i (0 = oldest) of a trace.
-    double at(int i, int trace) const { return ring[std::size_t((head + i) % pps) * traces + trace]; }
+    // Point i (0 = oldest) of a trace, and its slot.
+    double at(int i, int trace) const { return ring[std::size_t(slotOf(i)) * traces + trace]; }
+    int slotOf(int i) const { return (head + i) % pps; }
     void reshape(int newTraces, int newPps);
     Range range() const;
     // Whether the cached frame is the one the widget shows now.
@@ -242,11 +244,15 @@ struct StripChart::Data {
 // Keeps the newest points when only the screen width changes; a new trace count starts empty.
 void StripChart::Data::reshape(int newTraces, int newPps) {
     std::vector<double> next(std::size_t(newTraces) * newPps);
+    std::vector<char> nextMarked(static_cast<std::size_t>(newPps));
     const int kept = newTraces == traces ? std::min(size, newPps) : 0;
-    for (int i = 0; i < kept; ++i)
+    for (int i = 0; i < kept; ++i) {
         for (int t = 0; t < traces; ++t)
             next[std::size_t(i) * traces + t] = at(size - kept + i, t);
+        nextMarked[std::size_t(i)] = marked[std::size_t(slotOf(size - kept + i))];
+    }
     ring.swap(next);
+    marked.swap(nextMarked);
     traces = newTraces;
     pps = newPps;
     head = 0;
@@ -362,8 +368,24 @@ void StripChart::plot(const double *values, int count) {
         }
         std::copy_n(values + std::size_t(i) * d->traces, d->traces,
                     d->ring.begin() + std::size_t(slot) * d->traces);
+        d->marked[std::size_t(slot)] = 0;
     }
     updatePlot();
+}
+
+void StripChart::markNewest(const bool *marked, int count) {
+    if (!marked) return;
+    count = std::clamp(count, 0, d->size);
+    for (int i = 0; i < count; ++i)
+        d->marked[std::size_t(d->slotOf(d->size - count + i))] = marked[i] ? 1 : 0;
+    updatePlot();
+}
+
+QVector<bool> StripChart::marks() const {
+    QVector<bool> out;
+    for (int i = 0; i < d->size; ++i)
+        out.append(d->marked[std::size_t(d->slotOf(i))] != 0);
+    return out;
 }
 
 void StripChart::clear() {
@@ -432,8 +454,14 @@ void StripChart::paintEvent(QPaintEvent *event) {
             p.drawImage(0, 0, d->frameCache);
     }
     p.setClipRect(f.area);
-    p.setRenderHint(QPainter::Antialiasing);
     const Mapper m(f);
+    for (int i = 0; i < d->size; ++i) {
+        if (!d->marked[std::size_t(d->slotOf(i))]) continue;
+        const double left = m.map(i - 0.5, f.y.min).x(), right = m.map(i + 0.5, f.y.min).x();
+        p.fillRect(QRectF(left, f.area.top(), std::max(1.0, right - left), f.area.height()),
+                   QColor(255, 200, 200));
+    }
+    p.setRenderHint(QPainter::Antialiasing);
     QVarLengthArray<QPointF, 256> line(d->size);
     for (int t = 0; t < d->traces; ++t) {
         for (int i = 0; i < d->size; ++i)

@@ -293,6 +293,9 @@ enum RedrawMode : int { VAL_IMMEDIATE_DRAW = 0, VAL_DELAYED_DRAW = 1 };
 // Appends count values, interleaved by trace (count / traces points per trace).
 int PlotStripChart(int panel, Ctrl c, const double *values, int count);
 int ClearStripChart(int panel, Ctrl c);
+// Marks the newest count points of a strip chart where marked is true, with a light
+// red band behind them: values the program asks the user to look at.
+int MarkStripChartPoints(int panel, Ctrl c, const bool *marked, int count);
 int SetAxisScalingMode(int panel, Ctrl c, int axis, int mode, double min, double max);
 // Result: plot handle > 0, or an error code.
 int PlotXY(int panel, Ctrl c, const uint16_t *x, const uint16_t *y, int count, int plotStyle, int pointStyle,
