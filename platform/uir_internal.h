@@ -47,6 +47,7 @@ struct PanelInfo {
     std::vector<ControlInfo> controls; // controls[id - 1]; a discarded control keeps its slot
     std::map<std::string, int> ids;    // role name -> id
     std::vector<int> tabOrder;         // ids in tab order
+    bool placed = false;               // a window: given its place on the screen
 };
 
 PanelInfo *FindPanel(int panel);

@@ -328,7 +328,8 @@ enum FileSelectButton : int {
 };
 // File dialog; the chosen path goes to pathName. Result: FileSelectResult.
 // Unless the directory is restricted, it opens in the folder of the file chosen
-// last by any file dialog of the program, else in defaultDirectory.
+// last by any file dialog of the program, else in defaultDirectory, unless that is
+// read-only or hidden (a settings folder): then in the user's documents or home folder.
 int FileSelectPopup(const std::string &defaultDirectory, const std::string &defaultFileName,
                     const std::string &fileTypeList, const std::string &title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel, int allowMakeDirectory,

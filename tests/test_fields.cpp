@@ -7,9 +7,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -239,6 +241,28 @@ TEST_F(Fields, ValuesBeyondTheRangeOrListStayAsTheyAreUntilTheUserChangesThem) {
     EXPECT_TRUE(ring->currentText().contains("999"));
     SetCtrlVal(panel, "Ring", 200);
     EXPECT_EQ(ring->count(), 3);
+}
+
+TEST(FileDialogs, TheFirstOpensInTheUsersFoldersNeverInAHiddenOne) {
+    QTemporaryDir dir;
+    const QString hidden = dir.filePath(".config/sensor-scopes/VexaV32");
+    ASSERT_TRUE(QDir().mkpath(hidden));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const std::string users =
+        (!documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath()).toStdString();
+    ForgetLastFileFolder();
+    ClearRecordedPopups();
+    SetPopupResponder(
+        [](const PopupRecord &, std::string &) { return static_cast<int>(VAL_NO_FILE_SELECTED); });
+    std::string path;
+    FileSelectPopup(hidden.toStdString(), "linktrace.txt", "*.txt", "Link trace file", VAL_OK_BUTTON, 0, 0, 1,
+                    1, path);
+    FileSelectPopup(dir.path().toStdString(), "record.dat", "*.dat", "FILENAME!", VAL_OK_BUTTON, 0, 0, 1, 1,
+                    path);
+    ASSERT_EQ(RecordedPopups().size(), 2u);
+    EXPECT_EQ(RecordedPopups()[0].directory, users);
+    EXPECT_EQ(RecordedPopups()[1].directory, dir.path().toStdString()) << "a folder of the user's own";
+    SetPopupResponder({});
 }
 
 TEST_F(Fields, SaveDialogsAskBeforeReplacingAndOpenWhereTheLastFileWas) {
