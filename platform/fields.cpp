@@ -316,7 +316,11 @@ QSpinBox *NewWholeNumberBox(QWidget *parent) {
 }
 
 void ConnectField(ControlInfo &ctrl) {
-    ctrl.widget->setAutoFillBackground(true);
+    // A framed field covers its place: drawn opaque, the panel beneath it need not be
+    // drawn again whenever its number changes. A flat one lets the panel show through.
+    const auto *edit = qobject_cast<QLineEdit *>(ctrl.widget);
+    const auto *spin = qobject_cast<QSpinBox *>(ctrl.widget);
+    if ((edit && edit->hasFrame()) || (spin && spin->hasFrame())) ctrl.widget->setAutoFillBackground(true);
     if (auto *s = qobject_cast<QSpinBox *>(ctrl.widget))
         WireSpinBox(ctrl, s);
     else if (auto *e = qobject_cast<QLineEdit *>(ctrl.widget))
