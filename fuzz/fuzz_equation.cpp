@@ -1,14 +1,18 @@
 // Equation files of any content, read into a data panel's coefficients and
 // carried through what KelvraV12 does with them: curves, set points,
-// correction factors and the frames that write them into the sensor.
+// correction factors, their plausibility and the frames that write them into the sensor.
 // The first input byte picks the panel and the set-point temperature.
 #include "fuzz/fuzz_support.h"
 #include "kelvra/calc.h"
 #include "kelvra/equation.h"
+#include "kelvra/equationfile.h"
 #include "kelvra/kelvradata.h"
+#include "kelvra/plausibility.h"
 #include "kelvra/transfer.h"
 #include "platform/formatio.h"
 #include "sensor/sensor.h"
+
+#include <cmath>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
@@ -16,11 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint16_t temperature = data[0] / kDataPanels; // also beyond 99, which is clamped
     const std::string path = fuzz::WriteScratch(data + 1, size - 1, "equation.equ");
 
-    double values[kMaxChannels * kCoefs] = {};
-    const int count = EquationSize(p);
-    const int read = FileToArray(path, values, count);
-    FUZZ_CHECK(read >= 0 && read <= count);
-    if (read < count) return 0; // the panel keeps its coefficients
+    double values[kMaxEquation] = {};
+    std::string problem;
+    if (!ReadEquationFile(path, p, values, problem)) {
+        FUZZ_CHECK(!problem.empty()); // refused, and said why
+        return 0;                     // the panel keeps its coefficients
+    }
+    for (int i = 0; i < EquationSize(p); ++i)
+        FUZZ_CHECK(std::isfinite(values[i]));
 
     ResetKelvraData();
     for (int k = 0; k < p.channelCount; ++k)
@@ -32,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint16_t setWords[kMaxChannels] = {};
     ComputeSetPoints(p, temperature, setValues, setWords);
     ComputeFactors(p, setWords);
+    const CalibrationCheck check = CheckCalibration(p, setWords);
+    FUZZ_CHECK(check.degrees >= 0 && check.degrees <= kTemps);
     kelvralink::StageFactors(p, kdata.dataCfSendBuf);
 
     static kelvralink::CompensationFrames frames(kdata.dataCfSendBuf);

@@ -11,6 +11,7 @@
 #include "platform/utility.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace {
 
@@ -120,6 +121,15 @@ CalibrationSheet ReadCalibrationSheet(int n, const std::string &family) {
     return s;
 }
 
+bool SetPointsFollowCurves(const CalibrationSheet &s) {
+    const uint16_t t = ClampTemperature(s.refTemp);
+    for (int k = 0; k < s.channelCount; ++k) {
+        const double curve = s.curves[k][t], shown = s.setPointValue[k];
+        if (shown != curve && !(std::isnan(shown) && std::isnan(curve))) return false;
+    }
+    return true;
+}
+
 void ExportDataPanel() {
     int code = 0, index = -1;
     std::string family;
@@ -131,11 +141,19 @@ void ExportDataPanel() {
     }
     GetCtrlIndex(kpanels.mainpanel, kEditSelectSensor, index);
     GetLabelFromIndex(kpanels.mainpanel, kEditSelectSensor, index, family);
+    const CalibrationSheet sheet = ReadCalibrationSheet(n, family);
+    if (!SetPointsFollowCurves(sheet)) {
+        MessagePopup("ATTENTION!", " The set points on data panel P" + std::to_string(n) +
+                                       " were not calculated from its coefficients \n"
+                                       " at its reference temperature. Confirm the reference temperature \n"
+                                       " (or send to the sensor) first. Nothing was exported. ");
+        return;
+    }
     std::string path;
     const int chosen = FileSaveSelectPopup(kdata.proj_dir, "calibration.csv", "*.csv", "EXPORT DATA PANEL",
                                            VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
     if (chosen != VAL_EXISTING_FILE_SELECTED && chosen != VAL_NEW_FILE_SELECTED) return;
-    const std::string csv = CalibrationCsv(ReadCalibrationSheet(n, family));
+    const std::string csv = CalibrationCsv(sheet);
     const bool saved =
         ReplaceFile(path, [&](int handle) { return WriteFile(handle, csv) == int(csv.size()); });
     if (!saved) MessagePopup("ATTENTION!", " The data panel could not be exported to \n " + path);

@@ -34,5 +34,10 @@ std::string CalibrationCsv(const CalibrationSheet &s);
 // by the same rules as the panel's own calculation.
 CalibrationSheet ReadCalibrationSheet(int n, const std::string &family);
 
-// The export button: asks for a file and writes the shown data panel into it.
+// Whether the sheet's set points are its curves' values at its reference temperature,
+// that is, were calculated from the coefficients it shows (and not left from before).
+bool SetPointsFollowCurves(const CalibrationSheet &s);
+
+// The export button: asks for a file and writes the shown data panel into it, unless
+// its set points were never calculated from its coefficients.
 void ExportDataPanel();

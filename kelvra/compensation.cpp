@@ -13,6 +13,8 @@ constexpr double kKelvraEchoTimeout = 2.0;
 
 // Each chart shows the 100 degrees plus one point of the previous drawing.
 constexpr int kPointsPerScreen = 101;
+constexpr int kCheckQuiet = MakeColor(224, 224, 224);
+constexpr int kCheckAlarm = MakeColor(255, 170, 170);
 
 // Appends values (interleaved by the chart's traces) with the chart scaled to range.
 void DrawChart(int panel, const std::string &chart, const AxisRange &range, const double *values, int count) {
@@ -42,6 +44,34 @@ void DrawCharts(const PanelDesc &p, std::string (*channelChart)(Channel), const 
         DrawChart(panel, combinedChart, ranges.combined, sideBySide, kTemps * p.channelCount);
 }
 
+// Marks on the charts of one kind the degrees where pred finds a fault: each channel's
+// chart its own, the combined chart those of any channel.
+void MarkCharts(const PanelDesc &p, std::string (*channelChart)(Channel), const char *combinedChart,
+                const CalibrationCheck &check, bool (*pred)(DegreeFault)) {
+    const int panel = kpanels.datapanel[p.number];
+    bool any[kTemps] = {};
+    for (int k = 0; k < p.channelCount; ++k) {
+        bool marked[kTemps] = {};
+        for (int t = 0; t < kTemps; ++t)
+            any[t] = (marked[t] = pred(check.fault[k][t])) || any[t];
+        if (HasChannelCharts(p)) MarkStripChartPoints(panel, channelChart(p.channels[k]), marked, kTemps);
+    }
+    if (HasCombinedCharts(p)) MarkStripChartPoints(panel, combinedChart, any, kTemps);
+}
+
+// Says on the panel how many degrees cannot be right, in red, or that what was checked can be.
+void ShowCheck(int n, const CalibrationCheck &check, const std::string &checked) {
+    const int panel = kpanels.datapanel[n];
+    SetCtrlVal(panel, kCalCheck,
+               check.ok() ? checked + " can be right at all " + std::to_string(kTemps) + " degrees."
+                          : DescribeCheck(check));
+    SetCtrlAttribute(panel, kCalCheck, ATTR_CTRL_COLOR, check.ok() ? kCheckQuiet : kCheckAlarm);
+}
+
+bool AnyFault(DegreeFault f) {
+    return f != DegreeFault::None;
+}
+
 } // namespace
 
 void CalcCurvesData(int n) {
@@ -51,7 +81,25 @@ void CalcCurvesData(int n) {
         for (int j = 0; j < kCoefs; ++j)
             GetCtrlVal(panel, CoefficientCtrl(p.channels[k], j), Coefficient(p.channels[k], j));
     const PanelRanges ranges = ComputeCurves(p);
+    kdata.curvesPanel = n;
     DrawCharts<double>(p, CurveChartCtrl, kCurveChartAll, ranges, Curve, SideBySideCurves(p));
+    // With no set point no factor wraps: what is found lies in the curves themselves.
+    const uint16_t noSetPoints[kMaxChannels] = {};
+    const CalibrationCheck check = CheckCalibration(p, noSetPoints);
+    MarkCharts(p, CurveChartCtrl, kCurveChartAll, check, IsCurveFault);
+    ShowCheck(n, check, "The curves");
+}
+
+bool CurvesAreOfPanel(int n) {
+    if (kdata.curvesPanel != n) return false;
+    const PanelDesc &p = DataPanelDesc(n);
+    for (int k = 0; k < p.channelCount; ++k)
+        for (int j = 0; j < kCoefs; ++j) {
+            double shown = 0;
+            GetCtrlVal(kpanels.datapanel[n], CoefficientCtrl(p.channels[k], j), shown);
+            if (shown != Coefficient(p.channels[k], j)) return false;
+        }
+    return true;
 }
 
 void CalcSetPointData(int n) {
@@ -72,7 +120,7 @@ void CalcSetPointData(int n) {
         SetCtrlVal(panel, SetPointWordCtrl(p.channels[k]), static_cast<int>(words[k]));
 }
 
-void CalcCfCurvesData(int n) {
+CalibrationCheck CalcCfCurvesData(int n) {
     const PanelDesc &p = DataPanelDesc(n);
     const int panel = kpanels.datapanel[p.number];
     uint16_t setPoints[kMaxChannels] = {};
@@ -80,6 +128,10 @@ void CalcCfCurvesData(int n) {
         GetCtrlVal(panel, SetPointWordCtrl(p.channels[k]), setPoints[k]);
     const PanelRanges ranges = ComputeFactors(p, setPoints);
     DrawCharts<uint16_t>(p, CfChartCtrl, kCfChartAll, ranges, Factors, SideBySideFactors(p));
+    const CalibrationCheck check = CheckCalibration(p, setPoints);
+    MarkCharts(p, CfChartCtrl, kCfChartAll, check, AnyFault);
+    ShowCheck(n, check, "Curves and correction factors");
+    return check;
 }
 
 #define KELVRA_CALC_ENTRIES(n)                                                                               \

@@ -2,12 +2,18 @@
 // program data (calc.h) and draw the results into the panel's charts.
 #pragma once
 
-// Curves from the panel's coefficient fields, drawn into its curve charts.
+#include "kelvra/plausibility.h"
+
+// Curves from the panel's coefficient fields, drawn into its curve charts, where the
+// degrees whose curve values cannot be right are marked and counted.
 void CalcCurvesData(int n);
+// Whether the curve arrays hold panel n's curves of the coefficients it shows.
+bool CurvesAreOfPanel(int n);
 // Set points at the panel's reference temperature, shown as values and words.
 void CalcSetPointData(int n);
-// Correction factors from the panel's set-point words, drawn into its CF charts.
-void CalcCfCurvesData(int n);
+// Correction factors from the panel's set-point words, drawn into its CF charts; the
+// degrees that cannot be right are marked and counted, and returned.
+CalibrationCheck CalcCfCurvesData(int n);
 
 // The same steps under each data panel's own name.
 void CalcCurvesDataP1();

@@ -14,7 +14,10 @@ inline int EquationSize(const PanelDesc &p) {
 }
 
 // Reads the EquationSize(p) coefficients of panel p from path into values,
-// channel after channel. False with the reason in problem ("cannot be read",
-// "holds 3 of the 15 numbers needed") when the file cannot be used.
+// channel after channel; numbers after them are not read. False, with values
+// unchanged and the reason in problem ("cannot be read", "holds 3 of the 15 numbers
+// needed", "line 4: \"nan\" is not a number a coefficient can have"), when the file
+// cannot be used: too few numbers, or text, "nan", "inf" or a number beyond a
+// double's range before the last one needed.
 bool ReadEquationFile(const std::string &path, const PanelDesc &p, double (&values)[kMaxEquation],
                       std::string &problem);

@@ -20,13 +20,15 @@ constexpr const char *kMarker = "<!--KELVRA_DATA_PANELS-->";
 constexpr int kPanelWidth = 1000, kPanelHeight = 560;
 constexpr int kRowTop = 30, kRowStep = 30, kFieldHeight = 24;
 constexpr int kLabelLeft = 10, kLabelWidth = 56;
-constexpr int kCoefLeft = 70, kCoefStep = 118, kCoefWidth = 112;
-constexpr int kSetPointLeft = 680, kSetPointWidth = 104;
-constexpr int kWordLeft = 790, kWordWidth = 84;
+// A coefficient field shows a typed "-0,000123456789" whole; a set point rounds to its width.
+constexpr int kCoefLeft = 70, kCoefStep = 124, kCoefWidth = 120;
+constexpr int kSetPointLeft = 692, kSetPointWidth = 96;
+constexpr int kWordLeft = 794, kWordWidth = 84;
 constexpr int kTempLeft = 896, kTempWidth = 94;
 // The two chart columns: curves on the left, correction factors on the right.
 constexpr int kChartLeft[2] = {10, 505}, kChartWidth = 485;
 constexpr int kBottomRow = kPanelHeight - 40;
+constexpr int kCheckRow = kBottomRow - 28; // the line that says which degrees cannot be right
 
 const char *const kPowerHeads[kCoefs] = {"t⁴ (X4)", "t³ (X3)", "t² (X2)", "t (X1)", "1 (T)"};
 
@@ -224,7 +226,7 @@ void ChartColumn(Form &f, const PanelDesc &p, int side, int top) {
     f.button(DataRoleName(calc), QRect(x - 130, top, 124, 26), cf ? "Calculate factors" : "Calculate curves",
              DataCallbackName(p.number, calc));
 
-    const QRect place(left, top + 32, kChartWidth, kBottomRow - 12 - (top + 32));
+    const QRect place(left, top + 32, kChartWidth, kCheckRow - 8 - (top + 32));
     if (HasChannelCharts(p))
         for (int k = 0; k < p.channelCount; ++k) {
             const Channel c = p.channels[k];
@@ -249,6 +251,7 @@ void BottomRow(Form &f, const PanelDesc &p) {
     f.end();
     f.display(kTransferStatus, QRect(380, y + 3, 110, 24));
     f.display(kCoefState, QRect(500, y + 3, 230, 24), kCoefStateCallback);
+    f.display(kCalCheck, QRect(10, kCheckRow, kPanelWidth - 20, 24), kCalCheckCallback);
     f.button(DataRoleName(DataRole::ButtonSaveEquation), QRect(740, y, 120, 30), "Save equation…",
              DataCallbackName(p.number, DataRole::ButtonSaveEquation));
     f.button(DataRoleName(DataRole::ButtonGetEquation), QRect(870, y, 120, 30), "Load equation…",

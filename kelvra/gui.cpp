@@ -13,8 +13,14 @@ constexpr const char *kCoefStateHelp = " Where the coefficients and the referenc
                                        " As in file: the equation file saved or loaded last holds them. \n"
                                        " Changed, not sent: only the panel holds them. ";
 
-// Right-click help, titled "INFO!". Of the data panels' controls only the state display
-// explains itself.
+constexpr const char *kCalCheckHelp =
+    " How many of the 100 degrees hold values that cannot be right (after a calculation): a curve value of "
+    "0, \n"
+    " below 0, not a number or infinite, or a correction factor above 65535, which wraps \n"
+    " around in the sensor. The charts mark those degrees; a transfer asks before it writes them. ";
+
+// Right-click help, titled "INFO!". Of the data panels' controls only the state and
+// check displays explain themselves.
 const HelpText kKelvraHelp[] = {
     {&kpanels.mainpanel, kEditSelectSensor, "Select the sensor for temperature compensation."},
     {&kpanels.mainpanel, "ButtonExport",
@@ -27,6 +33,12 @@ const HelpText kKelvraHelp[] = {
     {&kpanels.datapanel[4], kCoefState, kCoefStateHelp},
     {&kpanels.datapanel[5], kCoefState, kCoefStateHelp},
     {&kpanels.datapanel[6], kCoefState, kCoefStateHelp},
+    {&kpanels.datapanel[1], kCalCheck, kCalCheckHelp},
+    {&kpanels.datapanel[2], kCalCheck, kCalCheckHelp},
+    {&kpanels.datapanel[3], kCalCheck, kCalCheckHelp},
+    {&kpanels.datapanel[4], kCalCheck, kCalCheckHelp},
+    {&kpanels.datapanel[5], kCalCheck, kCalCheckHelp},
+    {&kpanels.datapanel[6], kCalCheck, kCalCheckHelp},
 };
 
 } // namespace
@@ -98,6 +110,7 @@ void RegisterKelvraCallbacks() {
     RegisterCallback("CBF_DispStatus", CBF_DispStatus);
     RegisterCallback("CBF_ButtonExport", CBF_ButtonExport);
     RegisterCallback(kCoefStateCallback, CBF_DispCoefState);
+    RegisterCallback(kCalCheckCallback, CBF_DispCoefState); // help on a right click, like the state
     RegisterCallback("CBF_INTERFACEP", CBF_INTERFACEP);
     const CtrlCallbackPtr panelCallbacks[kDataPanels] = {CBF_DATAP1, CBF_DATAP2, CBF_DATAP3,
                                                          CBF_DATAP4, CBF_DATAP5, CBF_DATAP6};

@@ -23,7 +23,7 @@ int OnDataControl(int n, DataRole role, int event);
 int CBF_MAINP(KELVRA_CALLBACK_ARGS);
 // Every coefficient field of a data panel: a committed value changes where the panel stands.
 int CBF_DataCoefficient(KELVRA_CALLBACK_ARGS);
-// The coefficient state display of every data panel explains itself on a right click.
+// The coefficient state and check displays of every data panel explain themselves on a right click.
 int CBF_DispCoefState(KELVRA_CALLBACK_ARGS);
 // The sensor selector shows its sensor's data panel, and explains itself on a right click.
 int CBF_EditSelectSensor(KELVRA_CALLBACK_ARGS);

@@ -43,6 +43,14 @@ void SetOperationButtonsDimmed(int dimmed) {
             SetCtrlAttribute(kpanels.datapanel[n], DataRoleName(r), ATTR_DIMMED, dimmed);
 }
 
+// Factors that cannot be right go to the sensor only when the user says so; No is the default.
+bool TransferAnyway(const CalibrationCheck &check) {
+    return GenericMessagePopup("Transfer",
+                               " " + DescribeCheck(check) +
+                                   " \n The charts mark those degrees. \n\n Transfer anyway? ",
+                               "Yes", "No") == 1;
+}
+
 // Recalculates everything from the coefficients and writes the factors into the sensor.
 void TransferSequence(int n) {
     const int panel = kpanels.datapanel[n];
@@ -52,12 +60,22 @@ void TransferSequence(int n) {
     SetOperationButtonsDimmed(1);
     CalcCurvesData(n);
     CalcSetPointData(n);
-    CalcCfCurvesData(n);
-    SendParaData(n);
-    NoteCoefTransfer(n, LinkSensor().echoOk());
+    const CalibrationCheck check = CalcCfCurvesData(n);
+    const bool send = check.ok() || TransferAnyway(check);
+    if (send) {
+        SendParaData(n);
+        NoteCoefTransfer(n, LinkSensor().echoOk());
+    }
     SetOperationButtonsDimmed(0);
-    SetCtrlVal(panel, kTransferStatus, LinkSensor().echoOk() ? "SUCCESS" : "FAILURE");
+    SetCtrlVal(panel, kTransferStatus, !send ? "NOT SENT" : LinkSensor().echoOk() ? "SUCCESS" : "FAILURE");
     SetCtrlAttribute(panel, button, ATTR_CTRL_COLOR, MakeColor(224, 224, 224));
+}
+
+// The set points are the values of the panel's curves: curves of other coefficients,
+// or none yet, are calculated first, so that no set point silently stays at 0.
+void ConfirmTemperature(int n) {
+    if (!CurvesAreOfPanel(n)) CalcCurvesData(n);
+    CalcSetPointData(n);
 }
 
 } // namespace
@@ -102,7 +120,7 @@ int OnDataControl(int n, DataRole role, int event) {
         ShowChart(n, ChartKind::Cf, 2);
         break;
     case DataRole::EditTemp:
-        CalcSetPointData(n);
+        ConfirmTemperature(n);
         ShowCoefState(n);
         break;
     default:

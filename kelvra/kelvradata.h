@@ -41,6 +41,8 @@ struct KelvraData {
     uint16_t dataCfRGBRDD[kTemps][6] = {};
     uint16_t dataCfSendBuf[kCfSendWords] = {}; // words being written to the sensor
 
+    int curvesPanel = 0; // data panel whose coefficients the curve arrays hold; 0 before any
+
     uint16_t selSensor = 0; // selected sensor code
     std::string proj_dir;   // start directory of the file dialogs
     std::string file_name;  // last chosen equation file

@@ -70,6 +70,8 @@ inline constexpr const char *kTransferStatus = "DispTransferStatus";
 inline constexpr const char *kTransferProgress = "ProgressTransfer";
 inline constexpr const char *kCoefState = "DispCoefState"; // where the coefficients stand
 inline constexpr const char *kCoefStateCallback = "CBF_DispCoefState";
+inline constexpr const char *kCalCheck = "DispCalCheck"; // degrees whose values cannot be right
+inline constexpr const char *kCalCheckCallback = "CBF_DispCalCheck";
 
 // The buttons and fields with callbacks, in the order the callbacks are listed.
 enum class DataRole {

@@ -71,6 +71,15 @@ int PlotStripChart(int panel, Ctrl c, const double *values, int count) {
     return 0;
 }
 
+int MarkStripChartPoints(int panel, Ctrl c, const bool *marked, int count) {
+    int err = UIE_NO_ERROR;
+    StripChart *chart = chartAt<StripChart>(panel, c, &err);
+    if (!chart) return err;
+    if (count < 0 || (count > 0 && !marked)) return UIE_INDEX_OUT_OF_RANGE;
+    chart->markNewest(marked, count);
+    return 0;
+}
+
 int ClearStripChart(int panel, Ctrl c) {
     int err = UIE_NO_ERROR;
     StripChart *chart = chartAt<StripChart>(panel, c, &err);

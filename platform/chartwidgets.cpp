@@ -142,28 +142,44 @@ bool placed(QPointF p) {
     return std::isfinite(p.x()) && std::isfinite(p.y());
 }
 
-void drawFrame(QPainter &p, const QWidget &w, const Frame &f) {
-    p.fillRect(w.rect(), w.palette().window());
+// The plot area: white, with its grid and a border just outside it, so that plots never cover it.
+void drawPlotArea(QPainter &p, const Frame &f) {
     p.fillRect(f.area, Qt::white);
     const Mapper m(f);
-    const int h = w.fontMetrics().height();
-    QList<QPair<QRect, QString>> labels;
     p.setPen(QColor(0xe6, 0xe6, 0xe6));
     for (int i = 0; i < f.yTicks.count; ++i) {
         const int py = int(m.map(f.x.min, f.yTicks.at(i)).y());
         p.drawLine(f.area.left(), py, f.area.right(), py);
-        labels.append({QRect(0, py - h / 2, f.area.left() - 5, h), tickLabel(f.yTicks.at(i), f.yTicks)});
     }
     for (int i = 0; i < f.xTicks.count; ++i) {
         const int px = int(m.map(f.xTicks.at(i), f.y.min).x());
         p.drawLine(px, f.area.top(), px, f.area.bottom());
-        labels.append({QRect(px - 50, f.area.bottom() + 4, 100, h), tickLabel(f.xTicks.at(i), f.xTicks)});
     }
     p.setPen(QColor(0xa0, 0xa0, 0xa0));
-    p.drawRect(f.area.adjusted(-1, -1, 0, 0)); // just outside the area, so plots never cover it
+    p.drawRect(f.area.adjusted(-1, -1, 0, 0));
+}
+
+// What a plot area's redraw covers: the area and its border.
+QRect plotAreaWithBorder(const Frame &f) {
+    return f.area.adjusted(-1, -1, 1, 1);
+}
+
+void drawFrame(QPainter &p, const QWidget &w, const Frame &f) {
+    p.fillRect(w.rect(), w.palette().window());
+    drawPlotArea(p, f);
+    const Mapper m(f);
+    const int h = w.fontMetrics().height();
     p.setPen(w.palette().color(QPalette::WindowText));
-    for (const auto &[rect, text] : labels)
-        p.drawText(rect, (rect.left() == 0 ? Qt::AlignRight : Qt::AlignHCenter) | Qt::AlignVCenter, text);
+    for (int i = 0; i < f.yTicks.count; ++i) {
+        const int py = int(m.map(f.x.min, f.yTicks.at(i)).y());
+        p.drawText(QRect(0, py - h / 2, f.area.left() - 5, h), Qt::AlignRight | Qt::AlignVCenter,
+                   tickLabel(f.yTicks.at(i), f.yTicks));
+    }
+    for (int i = 0; i < f.xTicks.count; ++i) {
+        const int px = int(m.map(f.xTicks.at(i), f.y.min).x());
+        p.drawText(QRect(px - 50, f.area.bottom() + 4, 100, h), Qt::AlignHCenter | Qt::AlignVCenter,
+                   tickLabel(f.xTicks.at(i), f.xTicks));
+    }
 }
 
 // Draws a polyline, broken where a point cannot be drawn.
@@ -194,16 +210,30 @@ struct StripChart::Data {
     int traces = 1;
     int pps = 101;
     std::vector<double> ring = std::vector<double>(101); // pps slots of `traces` values each
+    std::vector<char> marked = std::vector<char>(101);   // per slot: the point is marked
     int head = 0;                                        // slot of the oldest point
     int size = 0;                                        // points held per trace
     QList<QColor> colors;                                // set by the program or resource
     Range manual{0, 100};
     bool autoScale = false;
 
-    // Point i (0 = oldest) of a trace.
-    double at(int i, int trace) const { return ring[std::size_t((head + i) % pps) * traces + trace]; }
+    // The frame (axes, grid, numbers) as last drawn, for the size and ranges it was
+    // drawn for: a plot redraws only the plot area, the frame stays.
+    QImage frameCache;
+    Frame cachedFrame;
+    QSize cachedSize;
+    Range cachedY{0, 0};
+    int cachedPps = 0;
+
+    // Point i (0 = oldest) of a trace, and its slot.
+    double at(int i, int trace) const { return ring[std::size_t(slotOf(i)) * traces + trace]; }
+    int slotOf(int i) const { return (head + i) % pps; }
     void reshape(int newTraces, int newPps);
     Range range() const;
+    // Whether the cached frame is the one the widget shows now.
+    bool frameCached(const QWidget &w) const;
+    // The frame for the widget as it is now, drawn into the cache when it changed.
+    const Frame &cachedFrameFor(const QWidget &w);
     QColor color(int trace) const {
         if (trace < colors.size() && colors[trace].isValid()) return colors[trace];
         return QColor(defaultTraceColors[trace % std::size(defaultTraceColors)]);
@@ -214,15 +244,41 @@ struct StripChart::Data {
 // Keeps the newest points when only the screen width changes; a new trace count starts empty.
 void StripChart::Data::reshape(int newTraces, int newPps) {
     std::vector<double> next(std::size_t(newTraces) * newPps);
+    std::vector<char> nextMarked(static_cast<std::size_t>(newPps));
     const int kept = newTraces == traces ? std::min(size, newPps) : 0;
-    for (int i = 0; i < kept; ++i)
+    for (int i = 0; i < kept; ++i) {
         for (int t = 0; t < traces; ++t)
             next[std::size_t(i) * traces + t] = at(size - kept + i, t);
+        nextMarked[std::size_t(i)] = marked[std::size_t(slotOf(size - kept + i))];
+    }
     ring.swap(next);
+    marked.swap(nextMarked);
     traces = newTraces;
     pps = newPps;
     head = 0;
     size = kept;
+}
+
+bool StripChart::Data::frameCached(const QWidget &w) const {
+    const Range y = range();
+    return !frameCache.isNull() && cachedSize == w.size() && cachedPps == pps && cachedY.min == y.min &&
+           cachedY.max == y.max;
+}
+
+const Frame &StripChart::Data::cachedFrameFor(const QWidget &w) {
+    if (frameCached(w)) return cachedFrame;
+    cachedFrame = frame(w);
+    cachedSize = w.size();
+    cachedPps = pps;
+    cachedY = range();
+    const qreal dpr = w.devicePixelRatioF();
+    frameCache = QImage((QSizeF(w.size()) * dpr).toSize(), QImage::Format_RGB32); // opaque: a plain copy
+    frameCache.setDevicePixelRatio(dpr);
+    if (!frameCache.isNull()) {
+        QPainter p(&frameCache);
+        drawFrame(p, w, cachedFrame);
+    }
+    return cachedFrame;
 }
 
 Range StripChart::Data::range() const {
@@ -240,6 +296,8 @@ Range StripChart::Data::range() const {
 
 StripChart::StripChart(QWidget *parent) : QWidget(parent), d(std::make_unique<Data>()) {
     setMinimumSize(80, 60);
+    // Every paint fills the whole widget: the panel beneath need not be drawn first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 StripChart::~StripChart() = default;
@@ -310,18 +368,42 @@ void StripChart::plot(const double *values, int count) {
         }
         std::copy_n(values + std::size_t(i) * d->traces, d->traces,
                     d->ring.begin() + std::size_t(slot) * d->traces);
+        d->marked[std::size_t(slot)] = 0;
     }
-    update();
+    updatePlot();
+}
+
+void StripChart::markNewest(const bool *marked, int count) {
+    if (!marked) return;
+    count = std::clamp(count, 0, d->size);
+    for (int i = 0; i < count; ++i)
+        d->marked[std::size_t(d->slotOf(d->size - count + i))] = marked[i] ? 1 : 0;
+    updatePlot();
+}
+
+QVector<bool> StripChart::marks() const {
+    QVector<bool> out;
+    for (int i = 0; i < d->size; ++i)
+        out.append(d->marked[std::size_t(d->slotOf(i))] != 0);
+    return out;
 }
 
 void StripChart::clear() {
     d->head = 0;
     d->size = 0;
-    update();
+    updatePlot();
+}
+
+void StripChart::updatePlot() {
+    if (d->frameCached(*this))
+        update(plotAreaWithBorder(d->cachedFrame));
+    else
+        update();
 }
 
 void StripChart::setYRange(double min, double max) {
     if (!(min < max) || !std::isfinite(min) || !std::isfinite(max)) return;
+    if (!d->autoScale && d->manual.min == min && d->manual.max == max) return; // set at every cycle
     d->manual = {min, max};
     d->autoScale = false;
     update();
@@ -348,13 +430,38 @@ void StripChart::mousePressEvent(QMouseEvent *event) {
     pressPictureButton(this, event);
 }
 
-void StripChart::paintEvent(QPaintEvent *) {
+void StripChart::changeEvent(QEvent *event) {
+    // Colours, font or style of the frame changed: draw it afresh.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange ||
+        event->type() == QEvent::StyleChange)
+        d->frameCache = QImage();
+    QWidget::changeEvent(event);
+}
+
+void StripChart::paintEvent(QPaintEvent *event) {
     QPainter p(this);
-    const Frame f = d->frame(*this);
-    drawFrame(p, *this, f);
+    Frame f;
+    if (renderingPicture) {
+        // A picture file gets the frame as lines and text.
+        f = d->frame(*this);
+        drawFrame(p, *this, f);
+    } else {
+        f = d->cachedFrameFor(*this);
+        // A new plot leaves the rest of the frame as it is.
+        if (plotAreaWithBorder(f).contains(event->rect()))
+            drawPlotArea(p, f);
+        else
+            p.drawImage(0, 0, d->frameCache);
+    }
     p.setClipRect(f.area);
-    p.setRenderHint(QPainter::Antialiasing);
     const Mapper m(f);
+    for (int i = 0; i < d->size; ++i) {
+        if (!d->marked[std::size_t(d->slotOf(i))]) continue;
+        const double left = m.map(i - 0.5, f.y.min).x(), right = m.map(i + 0.5, f.y.min).x();
+        p.fillRect(QRectF(left, f.area.top(), std::max(1.0, right - left), f.area.height()),
+                   QColor(255, 200, 200));
+    }
+    p.setRenderHint(QPainter::Antialiasing);
     QVarLengthArray<QPointF, 256> line(d->size);
     for (int t = 0; t < d->traces; ++t) {
         for (int i = 0; i < d->size; ++i)
@@ -481,6 +588,8 @@ void Graph::Data::compact() {
 
 Graph::Graph(QWidget *parent) : QWidget(parent), d(std::make_unique<Data>()) {
     setMinimumSize(80, 60);
+    // The cached picture covers the whole widget: the panel beneath need not be drawn first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 Graph::~Graph() = default;
@@ -592,7 +701,9 @@ int Graph::addPlot(quint32 first, int count, QRgb color, QRgb fill, int style) {
 
 void Graph::setGraphCursor(int cursor, double x, double y) {
     if (cursor < 1 || cursor > cursors()) return;
-    d->cursors[std::size_t(cursor - 1)] = QPointF(x, y);
+    QPointF &placedAt = d->cursors[std::size_t(cursor - 1)];
+    if (placedAt == QPointF(x, y)) return; // polling places it at every cycle, mostly where it was
+    placedAt = QPointF(x, y);
     update();
 }
 

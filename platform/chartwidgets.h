@@ -50,6 +50,11 @@ class StripChart : public QWidget {
     void plot(const double *values, int count);
     // Removes every point of every trace.
     void clear();
+    // Marks the newest count points (of every trace) where marked is true: a light red
+    // band behind them. The marks move with their points; new points come unmarked.
+    void markNewest(const bool *marked, int count);
+    // Whether each point held is marked (oldest first), for tests.
+    QVector<bool> marks() const;
     // Manual scaling over [min, max]; ignored unless min < max.
     void setYRange(double min, double max);
     // Automatic scaling to the points held.
@@ -61,11 +66,14 @@ class StripChart : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent *) override;
+    void changeEvent(QEvent *) override;
     void mousePressEvent(QMouseEvent *) override;
 
   private:
     struct Data;
     std::unique_ptr<Data> d;
+    // Schedules a redraw of the plot area, or of everything when the frame must change too.
+    void updatePlot();
 };
 
 class Graph : public QWidget {

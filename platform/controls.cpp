@@ -1,6 +1,7 @@
 // Controls: values, attributes, run-time creation, and the signals through
 // which the user's changes reach the callbacks. Values set here never do.
 #include "platform/chartwidgets.h"
+#include "platform/numbers.h"
 #include "platform/uir_internal.h"
 
 #include <QAbstractButton>
@@ -103,7 +104,7 @@ int SetNumber(int panel, Ctrl c, double value) {
 }
 
 // Table cells hold whole numbers within the table's cellMinimum..cellMaximum
-// (0..65535 unless the resource file says otherwise).
+// (0..65535 unless the resource file says otherwise), typed by the fields' rule.
 class CellDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -113,7 +114,24 @@ class CellDelegate : public QStyledItemDelegate {
         QVariant lo = table->property("cellMinimum"), hi = table->property("cellMaximum");
         spin->setRange(lo.isValid() ? lo.toInt() : 0, hi.isValid() ? hi.toInt() : 65535);
         spin->setFrame(false);
+        spin->setProperty("_cellEditor", true);
+        // The value follows only a confirmed entry, never a half-typed "2" of "2,5".
+        spin->setKeyboardTracking(false);
         return spin;
+    }
+    // The cell takes what was typed only when it is a whole number in range, however the
+    // user left it (Enter, Tab, a click); otherwise it says why at the cell and keeps its value.
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override {
+        auto *spin = qobject_cast<QSpinBox *>(editor);
+        if (!spin) return QStyledItemDelegate::setModelData(editor, model, index);
+        if (spin->property("_refusedNow").toBool()) return; // refused, and said so, at Enter
+        const QString typed = spin->cleanText();
+        const std::optional<long long> v = ParseTypedWholeNumber(typed);
+        if (v && *v >= spin->minimum() && *v <= spin->maximum()) {
+            model->setData(index, static_cast<int>(*v), Qt::EditRole);
+            return;
+        }
+        ShowRefusal(spin, WholeNumberRefusal(spin, typed, model->data(index, Qt::EditRole).toInt(), true));
     }
 };
 
@@ -412,8 +430,8 @@ int SetCtrlAttribute(int panel, Ctrl c, int attribute, const std::string &value)
     }
     case ATTR_TOOLTIP_TEXT:
         // A control marked as holding an unusual value keeps that note until it is back in range.
-        if (w->property("_beyondRange").toBool())
-            w->setProperty("_usualTip", text);
+        if (ctrl->marked)
+            ctrl->usualTip = text;
         else
             w->setToolTip(text);
         return 0;

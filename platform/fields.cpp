@@ -9,11 +9,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
-#include <QToolTip>
+#include <QStyle>
+#include <QTimer>
 
 namespace {
 
@@ -24,10 +26,62 @@ bool TakeRefusal(QWidget *w) {
     return refused;
 }
 
+constexpr const char *kRefusalNote = "refusalNote";
+constexpr int kRefusalNoteMs = 8000;
+
+// The note under a field that refused an entry. It is a label of the field's window,
+// not a tooltip, so that it stays when the focus moves on (a tooltip closes at the
+// next click or focus change): until the next refusal or a few seconds have passed.
+void ShowRefusalNote(QWidget *field, const QRect &at, const QString &why) {
+    QWidget *window = field->window();
+    auto *note = window->findChild<QLabel *>(kRefusalNote, Qt::FindDirectChildrenOnly);
+    if (!note) {
+        note = new QLabel(window);
+        note->setObjectName(kRefusalNote);
+        note->setWordWrap(true);
+        note->setFrameStyle(QFrame::Box | QFrame::Plain);
+        note->setMargin(4);
+        note->setBackgroundRole(QPalette::ToolTipBase);
+        note->setForegroundRole(QPalette::ToolTipText);
+        note->setAutoFillBackground(true);
+        note->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks reach what lies beneath
+        auto *timer = new QTimer(note);
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, note, &QWidget::hide);
+    }
+    note->setText(why);
+    note->setMaximumWidth(std::min(360, window->width()));
+    note->adjustSize();
+    // Below the field, or above it where the window ends; always inside the window.
+    const QRect place(field->mapTo(window, at.topLeft()), at.size());
+    int y = place.bottom() + 3;
+    if (y + note->height() > window->height()) y = place.top() - note->height() - 3;
+    note->move(std::clamp(place.left(), 0, std::max(0, window->width() - note->width())), std::max(0, y));
+    note->raise();
+    note->show();
+    note->findChild<QTimer *>()->start(kRefusalNoteMs);
+}
+
 // Control events fire through a fresh lookup: a callback may add or discard controls.
 void Fire(int panel, int id, int event) {
     if (ControlInfo *c = FindCtrl(panel, id, nullptr)) FireCtrlEvent(*c, event);
 }
+
+} // namespace
+
+QString WholeNumberRefusal(const QSpinBox *box, const QString &typed, int kept, bool cell) {
+    const std::optional<long long> v = ParseTypedWholeNumber(typed);
+    const QString why = v ? QObject::tr("%1 is outside the allowed range %2..%3")
+                                .arg(*v)
+                                .arg(box->minimum())
+                                .arg(box->maximum())
+                          : QObject::tr("\"%1\" is not a whole number").arg(typed);
+    return (cell ? QObject::tr("%1; the cell keeps %2.") : QObject::tr("%1; the field keeps %2."))
+        .arg(why)
+        .arg(kept);
+}
+
+namespace {
 
 // A whole-number field that reads typed text by the number rule. Anything may be
 // typed; what is not a whole number in range is refused, visibly, when the user
@@ -42,15 +96,12 @@ class WholeNumberBox : public QSpinBox {
         const std::optional<long long> v = ParseTypedWholeNumber(Core(input));
         return v && *v >= minimum() && *v <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
     }
-    // Called when a confirmed text is not acceptable: say why; the value stays.
+    // Called when a confirmed text is not acceptable: say why; the value stays. A table
+    // cell's editor says it once, whether the cell or the editor noticed first.
     void fixup(QString &input) const override {
-        const QString core = Core(input);
-        const std::optional<long long> v = ParseTypedWholeNumber(core);
-        const QString why =
-            v ? QObject::tr("%1 is outside the allowed range %2..%3").arg(*v).arg(minimum()).arg(maximum())
-              : QObject::tr("\"%1\" is not a whole number").arg(core);
-        ShowRefusal(const_cast<WholeNumberBox *>(this),
-                    QObject::tr("%1; the field keeps %2.").arg(why).arg(value()));
+        const bool cell = property("_cellEditor").toBool();
+        if (cell && property("_refusedNow").toBool()) return;
+        ShowRefusal(const_cast<WholeNumberBox *>(this), WholeNumberRefusal(this, Core(input), value(), cell));
     }
 
   private:
@@ -171,71 +222,68 @@ void WireLineEdit(ControlInfo &ctrl, QLineEdit *e) {
 }
 
 // What the user did not change must not change: a value beyond the usual range
-// stays as it is, marked so that the user sees it is unusual.
-void MarkBeyondRange(ControlInfo &c, QWidget *w, bool beyond, const QString &why) {
-    const bool marked = w->property("_beyondRange").toBool();
+// stays as it is, marked so that the user sees it is unusual. why() gives the note.
+template <typename Why> void MarkBeyondRange(ControlInfo &c, QWidget *w, bool beyond, Why why) {
     // A display shows the value; there is nothing the user could send back by mistake.
-    if ((!beyond && !marked) || (beyond && c.mode != VAL_HOT)) return;
-    if (beyond && marked) {
-        w->setToolTip(why); // another unusual value
+    if ((!beyond && !c.marked) || (beyond && c.mode != VAL_HOT)) return;
+    if (beyond && c.marked) {
+        w->setToolTip(why()); // another unusual value
         return;
-    }
-    if (!marked) {
-        w->setProperty("_usualTip", w->toolTip());
-        w->setProperty("_usualPalette", QVariant::fromValue(w->palette()));
     }
     if (!beyond) {
-        w->setToolTip(w->property("_usualTip").toString());
-        w->setPalette(w->property("_usualPalette").value<QPalette>());
-        w->setProperty("_beyondRange", QVariant());
+        w->setToolTip(c.usualTip);
+        w->setPalette(c.usualPalette);
+        c.marked = false;
         return;
     }
-    w->setProperty("_beyondRange", true);
-    QPalette pal = w->property("_usualPalette").value<QPalette>();
+    c.usualTip = w->toolTip();
+    c.usualPalette = w->palette();
+    c.marked = true;
+    QPalette pal = c.usualPalette;
     const QColor warn(255, 214, 153);
     pal.setColor(QPalette::Base, warn);
     pal.setColor(QPalette::Button, warn);
     pal.setColor(QPalette::Window, warn);
     w->setPalette(pal);
     w->setAutoFillBackground(true);
-    w->setToolTip(why);
+    w->setToolTip(why());
 }
 
-QString BeyondRangeText(long long value, const QString &usual) {
-    return QObject::tr("%1 is outside the usual range %2.\n"
+QString BeyondRangeText(long long value, int usualMin, int usualMax) {
+    return QObject::tr("%1 is outside the usual range %2..%3.\n"
                        "It is kept as read and written back unchanged unless you change it.")
         .arg(value)
-        .arg(usual);
+        .arg(usualMin)
+        .arg(usualMax);
 }
 
 template <typename W> void SetRangedValue(ControlInfo &c, W *w, long long value) {
-    const QVariant lo = w->property("_usualMin"), hi = w->property("_usualMax");
-    const int usualMin = lo.isValid() ? lo.toInt() : w->minimum();
-    const int usualMax = hi.isValid() ? hi.toInt() : w->maximum();
+    const int usualMin = c.widened ? c.usualMin : w->minimum();
+    const int usualMax = c.widened ? c.usualMax : w->maximum();
     const int v = static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
     const bool beyond = v < usualMin || v > usualMax;
+    // Live displays are set at every cycle, mostly to what they show: nothing to lay out or draw.
+    if (!beyond && !c.widened && !c.edited && w->value() == v) return;
     QSignalBlocker block(w);
     if (beyond) {
-        w->setProperty("_usualMin", usualMin);
-        w->setProperty("_usualMax", usualMax);
+        c.widened = true;
+        c.usualMin = usualMin;
+        c.usualMax = usualMax;
         w->setRange(std::min(usualMin, v), std::max(usualMax, v));
-    } else if (lo.isValid()) {
+    } else if (c.widened) {
         w->setRange(usualMin, usualMax);
-        w->setProperty("_usualMin", QVariant());
-        w->setProperty("_usualMax", QVariant());
+        c.widened = false;
     }
     w->setValue(v);
-    MarkBeyondRange(c, w, beyond, BeyondRangeText(v, QString("%1..%2").arg(usualMin).arg(usualMax)));
+    MarkBeyondRange(c, w, beyond, [&] { return BeyondRangeText(v, usualMin, usualMax); });
 }
 
 template <typename W> void RestoreUsualRange(ControlInfo &c, W *w, int value) {
-    const QVariant lo = w->property("_usualMin"), hi = w->property("_usualMax");
-    if (!lo.isValid() || value < lo.toInt() || value > hi.toInt()) return;
+    if (!c.widened || value < c.usualMin || value > c.usualMax) return;
     QSignalBlocker block(w);
-    w->setRange(lo.toInt(), hi.toInt());
-    w->setProperty("_usualMin", QVariant());
-    w->setProperty("_usualMax", QVariant());
-    MarkBeyondRange(c, w, false, {});
+    w->setRange(c.usualMin, c.usualMax);
+    c.widened = false;
+    MarkBeyondRange(c, w, false, [] { return QString(); });
 }
 
 constexpr int kHeldItemRole = Qt::UserRole + 1;
@@ -244,16 +292,23 @@ void DropHeldRingItem(ControlInfo &c, QComboBox *r) {
     for (int i = r->count() - 1; i >= 0; --i)
         if (r->itemData(i, kHeldItemRole).toBool() && i != r->currentIndex()) r->removeItem(i);
     if (r->currentIndex() < 0 || !r->itemData(r->currentIndex(), kHeldItemRole).toBool())
-        MarkBeyondRange(c, r, false, {});
+        MarkBeyondRange(c, r, false, [] { return QString(); });
 }
 
 } // namespace
 
-void ShowRefusal(QWidget *w, const QString &why) {
+int LineEditTextWidth(const QLineEdit *e) {
+    const int frame = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, e) : 0;
+    const QMargins margins = e->textMargins();
+    constexpr int kInnerMargin = 2; // QLineEdit keeps this much on each side of its text
+    return e->contentsRect().width() - 2 * (frame + kInnerMargin) - margins.left() - margins.right();
+}
+
+void ShowRefusal(QWidget *w, const QString &why, const QRect &at) {
     w->setProperty("_lastRefusal", why);
     w->setProperty("_refusedNow", true);
     QApplication::beep();
-    if (w->isVisible()) QToolTip::showText(w->mapToGlobal(QPoint(0, w->height())), why, w, QRect(), 6000);
+    ShowRefusalNote(w, at.isNull() ? w->rect() : at, why);
 }
 
 QSpinBox *NewWholeNumberBox(QWidget *parent) {
@@ -261,6 +316,11 @@ QSpinBox *NewWholeNumberBox(QWidget *parent) {
 }
 
 void ConnectField(ControlInfo &ctrl) {
+    // A framed field covers its place: drawn opaque, the panel beneath it need not be
+    // drawn again whenever its number changes. A flat one lets the panel show through.
+    const auto *edit = qobject_cast<QLineEdit *>(ctrl.widget);
+    const auto *spin = qobject_cast<QSpinBox *>(ctrl.widget);
+    if ((edit && edit->hasFrame()) || (spin && spin->hasFrame())) ctrl.widget->setAutoFillBackground(true);
     if (auto *s = qobject_cast<QSpinBox *>(ctrl.widget))
         WireSpinBox(ctrl, s);
     else if (auto *e = qobject_cast<QLineEdit *>(ctrl.widget))
@@ -291,13 +351,28 @@ double FieldNumber(const ControlInfo &ctrl) {
     return ctrl.number;
 }
 
+namespace {
+// v for a display of the given width: whole, rounded to as many significant digits as
+// fit when all of them do not.
+QString NumberToFit(double v, const QFontMetrics &metrics, int width) {
+    QString text = FormatTypedNumber(v);
+    for (int digits = 15; digits >= 1 && metrics.horizontalAdvance(text) > width; --digits)
+        text = FormatRoundedNumber(v, digits);
+    return text;
+}
+} // namespace
+
 void SetFieldNumber(ControlInfo &ctrl, double value) {
     auto *e = qobject_cast<QLineEdit *>(ctrl.widget);
     if (!e) return;
     ctrl.number = value;
     ctrl.edited = false;
     QSignalBlocker block(e);
-    e->setText(FormatTypedNumber(value));
+    // A display shows its number whole, rounded where its width needs it (the value it
+    // holds stays exact); a field shows what reads back exactly, as the user may confirm it.
+    e->setText(ctrl.mode == VAL_INDICATOR ? NumberToFit(value, e->fontMetrics(), LineEditTextWidth(e))
+                                          : FormatTypedNumber(value));
+    e->setCursorPosition(0);
 }
 
 int SetWholeValue(ControlInfo &ctrl, double value) {
@@ -316,11 +391,12 @@ int SetWholeValue(ControlInfo &ctrl, double value) {
             i = r->count() - 1;
             r->setItemData(i, true, kHeldItemRole);
             r->setCurrentIndex(i);
-            MarkBeyondRange(ctrl, r, true,
-                            QObject::tr("%1 is not one of the listed codes.\n"
-                                        "It is kept as read and written back unchanged unless you "
-                                        "choose another.")
-                                .arg(v));
+            MarkBeyondRange(ctrl, r, true, [v] {
+                return QObject::tr("%1 is not one of the listed codes.\n"
+                                   "It is kept as read and written back unchanged unless you "
+                                   "choose another.")
+                    .arg(v);
+            });
         } else {
             r->setCurrentIndex(i);
         }

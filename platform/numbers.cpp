@@ -3,6 +3,7 @@
 
 #include <QLocale>
 #include <QRegularExpression>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -49,9 +50,30 @@ std::optional<long long> ParseTypedWholeNumber(const QString &text) {
     return v;
 }
 
-QString FormatTypedNumber(double v) {
-    QString t = QString::number(v, 'g', QLocale::FloatingPointShortest);
+namespace {
+
+// Text of v by to_chars in a format, with the locale's decimal separator.
+template <typename... Precision> QString CharsOf(double v, std::chars_format format, Precision... precision) {
+    // The longest fixed text of a double: 309 digits before the point, or 324 after it.
+    char text[400];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, v, format, precision...);
+    if (ec != std::errc()) return {};
+    QString t = QString::fromLatin1(text, end - text);
     const QString point = DecimalSeparator();
     if (point != ".") t.replace('.', point);
     return t;
+}
+
+} // namespace
+
+QString FormatTypedNumber(double v) {
+    // Both are the shortest texts that read back as v; the plain one unless it runs
+    // much longer than the exponent form (1e-10, 1e+20).
+    const QString plain = CharsOf(v, std::chars_format::fixed);
+    const QString exponent = CharsOf(v, std::chars_format::scientific);
+    return !plain.isEmpty() && plain.size() <= exponent.size() + 5 ? plain : exponent;
+}
+
+QString FormatRoundedNumber(double v, int significantDigits) {
+    return CharsOf(v, std::chars_format::general, std::clamp(significantDigits, 1, 17));
 }

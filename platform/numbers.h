@@ -12,7 +12,11 @@
 std::optional<double> ParseTypedNumber(const QString &text);
 // A whole number as typed: optional sign and digits only.
 std::optional<long long> ParseTypedWholeNumber(const QString &text);
-// The shortest text that reads back as exactly v, with the locale's decimal separator.
+// The shortest text that reads back as exactly v, with the locale's decimal separator,
+// in plain notation ("0,0001") unless that is much longer than the exponent form ("1e-10").
 QString FormatTypedNumber(double v);
+// v rounded to so many significant digits (1..17), trailing zeros dropped, for a
+// display too narrow for all of them.
+QString FormatRoundedNumber(double v, int significantDigits);
 // The locale's decimal separator, for messages.
 QString DecimalSeparator();

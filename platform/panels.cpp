@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QUiLoader>
@@ -189,6 +190,78 @@ bool IsContainer(const QWidget *w) {
     return cls == "QWidget" || cls == "QFrame" || cls == "QGroupBox";
 }
 
+// ---- where windows open --------------------------------------------------------
+
+// What a window manager adds around a window not yet shown: a title bar and a border.
+constexpr QMargins kAssumedFrame(4, 32, 4, 4);
+constexpr int kWindowGap = 8;
+
+QRect FrameOf(const QWidget *w) {
+    if (w->isVisible()) return w->frameGeometry();
+    return QRect(w->pos(), w->size()).marginsAdded(kAssumedFrame);
+}
+
+// A frame of the given size moved into the area (its top left corner when it is larger).
+QRect Within(QRect frame, const QRect &area) {
+    frame.moveLeft(std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width())));
+    frame.moveTop(std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height())));
+    return frame;
+}
+
+int OverlapArea(const QRect &a, const QRect &b) {
+    const QRect both = a.intersected(b);
+    return both.isEmpty() ? 0 : both.width() * both.height();
+}
+
+// The first window the program shows is its main window; the others open beside it.
+int mainWindow = 0;
+
+// The program's other windows, loaded and not yet shown: the main window leaves them room.
+int WidestOtherWindow(int except) {
+    int widest = 0;
+    for (const auto &[handle, info] : panels)
+        if (handle != except && info.parent == 0 && info.widget)
+            widest = std::max(widest, info.widget->width() + kAssumedFrame.left() + kAssumedFrame.right());
+    return widest;
+}
+
+// Places a window on the screen when it is first shown, with its title bar and frame
+// on the screen (a move() places the frame, so a window manager keeps it where it is
+// put). The main window opens centred with room beside it for the program's other
+// windows; another window opens beside the main window, never over it where the
+// screen has room, else over as little of it as the screen allows.
+void PlaceWindow(PanelInfo &p) {
+    QWidget *w = p.widget;
+    p.placed = true;
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    QRect frame = FrameOf(w);
+    PanelInfo *main = FindPanel(mainWindow);
+    if (!main || !main->widget->isVisible()) {
+        mainWindow = p.handle;
+        const int pairWidth = frame.width() + kWindowGap + WidestOtherWindow(p.handle);
+        const int width = pairWidth <= area.width() ? pairWidth : frame.width();
+        frame.moveTopLeft(QPoint(area.left() + (area.width() - width) / 2,
+                                 area.top() + (area.height() - frame.height()) / 2));
+    } else {
+        const QRect beside = FrameOf(main->widget);
+        const QPoint places[] = {
+            {beside.right() + 1 + kWindowGap, beside.top()},
+            {beside.left() - kWindowGap - frame.width(), beside.top()},
+            {beside.left(), beside.bottom() + 1 + kWindowGap},
+            {beside.left(), beside.top() - kWindowGap - frame.height()},
+        };
+        QRect best;
+        for (const QPoint &at : places) {
+            const QRect candidate = Within(QRect(at, frame.size()), area);
+            if (best.isNull() || OverlapArea(candidate, beside) < OverlapArea(best, beside)) best = candidate;
+        }
+        frame = best;
+    }
+    w->move(Within(frame, area).topLeft());
+}
+
 void ApplyTabOrder(PanelInfo &panel) {
     QWidget *prev = nullptr;
     for (int id : panel.tabOrder) {
@@ -309,14 +382,16 @@ int LoadPanel(int parentPanel, const std::string &resourceFile, int resourceNumb
         delete form;
         return UIE_PANEL_NOT_FOUND;
     }
-    QRect geometry = widget->geometry();
+    const QRect geometry = widget->geometry();
     if (parent) {
         widget->setParent(parent->widget);
+        widget->setGeometry(geometry);
     } else {
+        // A window gets its size here and its place on the screen when first shown.
         widget->setParent(nullptr, Qt::Window);
         widget->setWindowTitle(widget->windowTitle());
+        widget->resize(geometry.size());
     }
-    widget->setGeometry(geometry);
     widget->hide();
     delete form;
 
@@ -337,6 +412,7 @@ int LoadPanel(int parentPanel, const std::string &resourceFile, int resourceNumb
 int DisplayPanel(int panel) {
     PanelInfo *p = FindPanel(panel);
     if (!p) return UIE_INVALID_PANEL;
+    if (p->parent == 0 && !p->placed) PlaceWindow(*p);
     p->widget->show();
     if (p->parent == 0)
         p->widget->activateWindow();
@@ -356,6 +432,7 @@ int SetPanelPos(int panel, int top, int left) {
     PanelInfo *p = FindPanel(panel);
     if (!p) return UIE_INVALID_PANEL;
     p->widget->move(left, top);
+    p->placed = true; // the program's own place
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <algorithm>
 
 namespace {
@@ -21,6 +22,15 @@ bool Answered(PopupRecord::Kind kind, const std::string &title, const std::strin
     recorded.push_back(record);
     result = responder(record, path);
     return true;
+}
+// The window a popup opens over: the active one, else a shown window of the program,
+// so that it opens over the program even while another has the focus. Qt keeps a
+// dialog on its parent's screen; the program's windows are placed on it.
+QWidget *PopupParent() {
+    if (QWidget *active = QApplication::activeWindow()) return active;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowType() == Qt::Window) return w;
+    return nullptr;
 }
 } // namespace
 
@@ -40,7 +50,7 @@ int MessagePopup(const std::string &title, const std::string &text) {
     if (Answered(PopupRecord::Message, title, text, unused, result)) return 0;
     if (!qApp) return UIE_NOT_INITIALISED;
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text),
-                    QMessageBox::Ok, QApplication::activeWindow());
+                    QMessageBox::Ok, PopupParent());
     box.exec();
     return 0;
 }
@@ -50,7 +60,7 @@ int ConfirmPopup(const std::string &title, const std::string &text) {
     int result = 0;
     if (Answered(PopupRecord::Confirm, title, text, unused, result)) return result ? 1 : 0;
     if (!qApp) return UIE_NOT_INITIALISED;
-    auto answer = QMessageBox::question(QApplication::activeWindow(), QString::fromStdString(title),
+    auto answer = QMessageBox::question(PopupParent(), QString::fromStdString(title),
                                         QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No);
     return answer == QMessageBox::Yes ? 1 : 0;
 }
@@ -66,7 +76,7 @@ int GenericMessagePopup(const std::string &title, const std::string &text, const
         return result >= 1 && result <= escape ? result : escape;
     if (!qApp) return UIE_NOT_INITIALISED;
     QMessageBox box(QMessageBox::Question, QString::fromStdString(title), QString::fromStdString(text),
-                    QMessageBox::NoButton, QApplication::activeWindow());
+                    QMessageBox::NoButton, PopupParent());
     std::vector<QPushButton *> buttons;
     for (const std::string &label : labels)
         buttons.push_back(box.addButton(QString::fromStdString(label), QMessageBox::ActionRole));
@@ -110,8 +120,7 @@ int AskForFile(const std::string &directory, const std::string &defaultFileName,
         return result;
     }
     if (!qApp) return UIE_NOT_INITIALISED;
-    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title),
-                       QString::fromStdString(directory));
+    QFileDialog dialog(PopupParent(), QString::fromStdString(title), QString::fromStdString(directory));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::DontConfirmOverwrite); // asked by FileSaveSelectPopup, dialog or not
     dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
@@ -136,15 +145,29 @@ int AskForFile(const std::string &directory, const std::string &defaultFileName,
     return QFileInfo::exists(chosen) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
 }
 
+// Whether a folder lies in a hidden one (a settings folder such as ~/.config).
+bool IsHidden(const QString &folder) {
+    const QStringList parts = QDir::cleanPath(QDir(folder).absolutePath()).split('/', Qt::SkipEmptyParts);
+    return std::any_of(parts.begin(), parts.end(), [](const QString &part) { return part.startsWith('.'); });
+}
+
+// Where a user's own files are: the documents folder, or home when there is none.
+std::string UserFilesFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return (!documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath()).toStdString();
+}
+
 int ChooseFile(bool forSaving, const std::string &defaultDirectory, const std::string &defaultFileName,
                const std::string &fileTypeList, const std::string &title, int buttonLabel,
                int restrictDirectory, int restrictExtension, int allowMakeDirectory, std::string &pathName) {
     const bool useLast =
         !restrictDirectory && !lastFolder.empty() && QDir(QString::fromStdString(lastFolder)).exists();
     std::string directory = useLast ? lastFolder : defaultDirectory;
-    // An installed copy's program folder is read-only: its user's files belong at home.
-    if (!useLast && !restrictDirectory && !QFileInfo(QString::fromStdString(directory)).isWritable())
-        directory = QDir::homePath().toStdString();
+    // An installed copy's program folder is read-only, and its settings live in a hidden
+    // folder: the user's files belong with the user's documents.
+    const QString folder = QString::fromStdString(directory);
+    if (!useLast && !restrictDirectory && (!QFileInfo(folder).isWritable() || IsHidden(folder)))
+        directory = UserFilesFolder();
     std::string fileName = defaultFileName;
     for (;;) {
         std::string path;

@@ -27,6 +27,14 @@ struct ControlInfo {
     bool confirming = false;
     bool committed = false;
     double number = 0;
+    // A value set beyond the usual range or list (fields.cpp) is held as it is and
+    // marked: the range widened to hold it, the usual range, look and help kept.
+    bool widened = false;
+    int usualMin = 0;
+    int usualMax = 0;
+    bool marked = false;
+    QString usualTip;
+    QPalette usualPalette;
 };
 
 // One loaded panel with its controls; ids index `controls` from 1.
@@ -39,6 +47,7 @@ struct PanelInfo {
     std::vector<ControlInfo> controls; // controls[id - 1]; a discarded control keeps its slot
     std::map<std::string, int> ids;    // role name -> id
     std::vector<int> tabOrder;         // ids in tab order
+    bool placed = false;               // a window: given its place on the screen
 };
 
 PanelInfo *FindPanel(int panel);
@@ -60,6 +69,9 @@ int GetCtrlTabPosition(const PanelInfo &panel, int id);
 class QSpinBox;
 // A whole-number field that reads typed text by the number rule.
 QSpinBox *NewWholeNumberBox(QWidget *parent);
+// Why typed text is not a whole number the box takes, and the value it keeps
+// (a field's, or a table cell's).
+QString WholeNumberRefusal(const QSpinBox *box, const QString &typed, int kept, bool cell);
 // Wires a text or number field: commit on Enter, changed or not, and after an edit
 // when the user leaves it.
 void ConnectField(ControlInfo &ctrl);
@@ -70,6 +82,9 @@ void CommitOnLeave(ControlInfo &ctrl, Qt::FocusReason reason);
 // Commits the pending edit of the field with the focus, unless it is `except`
 // (a button about to act on the fields).
 void CommitFocusedField(const ControlInfo &except);
+class QLineEdit;
+// The width a line edit has for its text, inside its frame and margins.
+int LineEditTextWidth(const QLineEdit *e);
 // Value of a floating-point field: the last one typed and taken, or set.
 double FieldNumber(const ControlInfo &ctrl);
 void SetFieldNumber(ControlInfo &ctrl, double value);
@@ -78,8 +93,9 @@ void SetFieldNumber(ControlInfo &ctrl, double value);
 int SetWholeValue(ControlInfo &ctrl, double value);
 // The user chose a value: back to the usual range once the value lies in it.
 void KeepOrRestoreRange(ControlInfo &ctrl, int value);
-// Tells the user, at the control, why what was typed was not taken.
-void ShowRefusal(QWidget *w, const QString &why);
+// Tells the user, at the control (or at a part of it, in w's coordinates), why what
+// was typed was not taken; the note stays however the user left the control.
+void ShowRefusal(QWidget *w, const QString &why, const QRect &at = QRect());
 
 // The index of the ring item carrying a value (int or text), or -1.
 class QComboBox;

@@ -293,6 +293,9 @@ enum RedrawMode : int { VAL_IMMEDIATE_DRAW = 0, VAL_DELAYED_DRAW = 1 };
 // Appends count values, interleaved by trace (count / traces points per trace).
 int PlotStripChart(int panel, Ctrl c, const double *values, int count);
 int ClearStripChart(int panel, Ctrl c);
+// Marks the newest count points of a strip chart where marked is true, with a light
+// red band behind them: values the program asks the user to look at.
+int MarkStripChartPoints(int panel, Ctrl c, const bool *marked, int count);
 int SetAxisScalingMode(int panel, Ctrl c, int axis, int mode, double min, double max);
 // Result: plot handle > 0, or an error code.
 int PlotXY(int panel, Ctrl c, const uint16_t *x, const uint16_t *y, int count, int plotStyle, int pointStyle,
@@ -325,7 +328,8 @@ enum FileSelectButton : int {
 };
 // File dialog; the chosen path goes to pathName. Result: FileSelectResult.
 // Unless the directory is restricted, it opens in the folder of the file chosen
-// last by any file dialog of the program, else in defaultDirectory.
+// last by any file dialog of the program, else in defaultDirectory, unless that is
+// read-only or hidden (a settings folder): then in the user's documents or home folder.
 int FileSelectPopup(const std::string &defaultDirectory, const std::string &defaultFileName,
                     const std::string &fileTypeList, const std::string &title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel, int allowMakeDirectory,

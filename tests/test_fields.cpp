@@ -7,8 +7,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -47,8 +50,23 @@ TEST(NumberRule, ReadsTheLocalesSeparatorAndThePointAndNothingElse) {
     EXPECT_EQ(ParseTypedWholeNumber("-3"), -3);
     for (const char *bad : {"1.5", "1,5", "1.000", "12a", "", "-"})
         EXPECT_EQ(ParseTypedWholeNumber(bad), std::nullopt) << bad;
-    EXPECT_EQ(FormatTypedNumber(2.5), "2,5");
-    EXPECT_EQ(FormatTypedNumber(-1.2345678e-07), "-1,2345678e-07");
+    // Plain notation, as coefficients are typed, unless the exponent form is much shorter.
+    const struct {
+        double value;
+        const char *shown;
+    } formats[] = {{2.5, "2,5"},
+                   {0.0001, "0,0001"},
+                   {-0.00025, "-0,00025"},
+                   {1e-7, "0,0000001"},
+                   {0.000123456789, "0,000123456789"},
+                   {1234.5, "1234,5"},
+                   {-1.2345678e-07, "-0,00000012345678"},
+                   {1e-10, "1e-10"},
+                   {1e20, "1e+20"},
+                   {0.0, "0"}};
+    for (const auto &f : formats)
+        EXPECT_EQ(FormatTypedNumber(f.value), f.shown) << f.value;
+    EXPECT_EQ(FormatRoundedNumber(674.2612345678901, 6), "674,261");
 }
 
 TEST(NumberRule, FormattedNumbersReadBackExactlyInEveryLocale) {
@@ -171,6 +189,33 @@ TEST_F(Fields, UnreadableNumbersAreRefusedVisiblyAndTheFieldKeepsItsValue) {
     EXPECT_EQ(qobject_cast<QSpinBox *>(CtrlWidget(panel, "EditNum"))->text(), "42");
 }
 
+// The refusal note under a field, as the user sees it; empty when none shows.
+QString NoteShown(QWidget *field) {
+    auto *note = field->window()->findChild<QLabel *>("refusalNote");
+    return note && note->isVisible() ? note->text() : QString();
+}
+
+TEST_F(Fields, ARefusedEntryShowsItsNoteHoweverTheFieldIsLeft) {
+    enum class Leave { Enter, Tab, Click };
+    for (const char *field : {"EditCoef", "EditNum"}) {
+        for (Leave leave : {Leave::Enter, Leave::Tab, Leave::Click}) {
+            if (auto *note = PanelWidget(panel)->findChild<QLabel *>("refusalNote")) note->hide();
+            QWidget *w = CtrlWidget(panel, field);
+            TypeInto(field, "abc");
+            if (leave == Leave::Enter)
+                QTest::keyClick(w, Qt::Key_Return);
+            else if (leave == Leave::Tab)
+                QTest::keyClick(w, Qt::Key_Tab);
+            else
+                QTest::mouseClick(CtrlWidget(panel, "EditText"), Qt::LeftButton);
+            const QString note = NoteShown(w);
+            EXPECT_TRUE(note.contains("\"abc\""))
+                << field << " left by " << int(leave) << ": " << note.toStdString();
+            EXPECT_EQ(note, Refusal(field, panel));
+        }
+    }
+}
+
 TEST_F(Fields, ValuesBeyondTheRangeOrListStayAsTheyAreUntilTheUserChangesThem) {
     auto *spin = qobject_cast<QSpinBox *>(CtrlWidget(panel, "EditNum"));
     SetCtrlAttribute(panel, "EditNum", ATTR_TOOLTIP_TEXT, std::string("help"));
@@ -196,6 +241,28 @@ TEST_F(Fields, ValuesBeyondTheRangeOrListStayAsTheyAreUntilTheUserChangesThem) {
     EXPECT_TRUE(ring->currentText().contains("999"));
     SetCtrlVal(panel, "Ring", 200);
     EXPECT_EQ(ring->count(), 3);
+}
+
+TEST(FileDialogs, TheFirstOpensInTheUsersFoldersNeverInAHiddenOne) {
+    QTemporaryDir dir;
+    const QString hidden = dir.filePath(".config/sensor-scopes/VexaV32");
+    ASSERT_TRUE(QDir().mkpath(hidden));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const std::string users =
+        (!documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath()).toStdString();
+    ForgetLastFileFolder();
+    ClearRecordedPopups();
+    SetPopupResponder(
+        [](const PopupRecord &, std::string &) { return static_cast<int>(VAL_NO_FILE_SELECTED); });
+    std::string path;
+    FileSelectPopup(hidden.toStdString(), "linktrace.txt", "*.txt", "Link trace file", VAL_OK_BUTTON, 0, 0, 1,
+                    1, path);
+    FileSelectPopup(dir.path().toStdString(), "record.dat", "*.dat", "FILENAME!", VAL_OK_BUTTON, 0, 0, 1, 1,
+                    path);
+    ASSERT_EQ(RecordedPopups().size(), 2u);
+    EXPECT_EQ(RecordedPopups()[0].directory, users);
+    EXPECT_EQ(RecordedPopups()[1].directory, dir.path().toStdString()) << "a folder of the user's own";
+    SetPopupResponder({});
 }
 
 TEST_F(Fields, SaveDialogsAskBeforeReplacingAndOpenWhereTheLastFileWas) {

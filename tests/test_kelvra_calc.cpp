@@ -2,6 +2,7 @@
 // ranges, set-point words, correction factors and the sensor-family table.
 #include "kelvra/calc.h"
 #include "kelvra/kelvradata.h"
+#include "kelvra/plausibility.h"
 #include "kelvra/sensorkinds.h"
 #include "kelvra/startup.h"
 
@@ -182,6 +183,54 @@ TEST_F(KelvraCalc, SixAndOneChannelFactorTables) {
     const uint16_t one[kMaxChannels] = {1000};
     EXPECT_EQ(ComputeFactors(p6, one).channel[0], (AxisRange{462, 562}));
     EXPECT_EQ(kdata.dataCfRaw[99], 512);
+}
+
+TEST(KelvraPlausibility, CurveValuesNoFactorCanScaleAndFactorsThatWrap) {
+    const struct {
+        uint16_t setPoint;
+        double curve;
+        DegreeFault fault;
+    } cases[] = {
+        {1000, 1000, DegreeFault::None},
+        {1000, 15.63, DegreeFault::None},         // 65514: the largest factor below the wrap
+        {1000, 15.62, DegreeFault::FactorWraps},  // 65556 becomes 20
+        {1000, 10, DegreeFault::FactorWraps},     // 102400 becomes 36864
+        {0, 1e-300, DegreeFault::None},           // set point 0 gives factor 0
+        {1000, 0, DegreeFault::CurveNotPositive}, // the described word is 0
+        {1000, -0.0, DegreeFault::CurveNotPositive},
+        {1000, -20, DegreeFault::CurveNotPositive}, // -5120 becomes 60416
+        {1000, kNaN, DegreeFault::CurveNotANumber},
+        {1000, kInf, DegreeFault::CurveInfinite},
+        {1000, -kInf, DegreeFault::CurveInfinite},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CheckDegree(c.setPoint, c.curve), c.fault) << c.setPoint << " / " << c.curve;
+}
+
+TEST_F(KelvraCalc, ACheckCountsFaultyChannelDegreesAndTheDegreesTheyFallOn) {
+    kdata.RT = 100;
+    kdata.RX1 = -2; // 0 at 50 degrees, negative above: 50 faulty degrees
+    kdata.GT = 1000;
+    kdata.BT = 10; // set point 1000 over 10: every factor wraps
+    ComputeCurves(p1);
+    const uint16_t setPoints[kMaxChannels] = {100, 1000, 1000};
+    const CalibrationCheck c = CheckCalibration(p1, setPoints);
+    EXPECT_EQ(c.badCurveValues, 50);
+    EXPECT_EQ(c.wrappedFactors, 100); // blue's; red's last positive value, 2 at 49 degrees, gives 51200
+    EXPECT_EQ(c.degrees, 100);
+    EXPECT_EQ(c.fault[0][49], DegreeFault::None);
+    EXPECT_EQ(c.fault[0][50], DegreeFault::CurveNotPositive);
+    EXPECT_EQ(c.fault[1][50], DegreeFault::None);
+    EXPECT_EQ(DescribeCheck(c),
+              "At 100 of the 100 degrees the calibration cannot be right: 100 correction factors wrap around "
+              "(above 65535, the sensor gets 65536 less) and 50 curve values are 0 or below, not a number or "
+              "infinite (no factor can scale them).");
+
+    kdata.RX1 = 0;
+    kdata.BT = 1000;
+    ComputeCurves(p1);
+    EXPECT_TRUE(CheckCalibration(p1, setPoints).ok());
+    EXPECT_EQ(DescribeCheck(CheckCalibration(p1, setPoints)), "");
 }
 
 TEST(KelvraSensorFamily, VersionTextSelectsTheLastMatchingCode) {

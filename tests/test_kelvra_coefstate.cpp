@@ -80,8 +80,10 @@ TEST_F(KelvraCoefState, QuittingAsksExactlyWhenCoefficientsWouldBeLost) {
     EXPECT_NE(ReadFileBytes(filePath).find("1000"), std::string::npos);
     EXPECT_EQ(questions.size(), 2u);
 
-    // Transferred: nothing to lose.
+    // Transferred: nothing to lose. (Every channel has a curve a factor can scale.)
     Type(p1, "EditRT", "2000");
+    Type(p1, "EditGT", "2000");
+    Type(p1, "EditBT", "2000");
     Click(p1, "ButtonSendCF");
     EXPECT_EQ(CloseAndRun(kpanels.mainpanel), 0);
     EXPECT_EQ(questions.size(), 2u);

@@ -4,8 +4,11 @@
 #include "kelvra/gui.h"
 #include "platform/chartwidgets.h"
 #include "tests/test_kelvra_program.h"
+#include "tests/test_screens.h"
 
+#include <QFile>
 #include <QLineEdit>
+#include <QLocale>
 
 namespace {
 
@@ -14,6 +17,31 @@ class KelvraDataPanel : public KelvraProgram {
     void SetUp() override {
         KelvraProgram::SetUp();
         ASSERT_EQ(Start("HUEMA3 V6.3"), 0);
+    }
+    // Questions are answered with the button numbered genericAnswer; the rest as a person would.
+    int AnswerPopup(const PopupRecord &popup, std::string &path) override {
+        if (popup.kind == PopupRecord::Generic) return genericAnswer;
+        return KelvraProgram::AnswerPopup(popup, path);
+    }
+    int genericAnswer = 1;
+    // The degrees a chart marks among its newest 100 points.
+    static std::vector<int> MarkedDegrees(StripChart *chart) {
+        const QVector<bool> marks = chart->marks();
+        std::vector<int> degrees;
+        for (int t = 0; t < kTemps; ++t)
+            if (marks[marks.size() - kTemps + t]) degrees.push_back(t);
+        return degrees;
+    }
+    static std::vector<int> Degrees(int from, int to) {
+        std::vector<int> d;
+        for (int t = from; t <= to; ++t)
+            d.push_back(t);
+        return d;
+    }
+    static std::string Text(int panel, const char *name) {
+        std::string text;
+        GetCtrlVal(panel, name, text);
+        return text;
     }
     // Shows data panel n as the selector would.
     static int Show(int n) {
@@ -87,6 +115,87 @@ TEST_F(KelvraDataPanel, ReferenceTemperatureGivesSetPointsAndFactors) {
     Type(p1, "EditSetPointWordRed", "500");
     Click(p1, "ButtonCalcCalib");
     EXPECT_EQ(kdata.dataCfRot[0], 512);
+}
+
+TEST_F(KelvraDataPanel, ASetPointIsShownWholeAndKeepsItsExactValue) {
+    const int p1 = Show(1);
+    Type(p1, "EditRT", "600");
+    Type(p1, "EditRX1", "7.426123456789");
+    Click(p1, "ButtonCalcCurves");
+    Type(p1, kEditTemp, "10");
+    auto *shown = qobject_cast<QLineEdit *>(Widget(p1, "DispSetPointRed"));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->text().startsWith("674" + QLocale().decimalPoint() + "26"))
+        << shown->text().toStdString();
+    EXPECT_TRUE(screens::ShowsWhole(shown)) << shown->text().toStdString();
+    EXPECT_EQ(Value(p1, "DispSetPointRed"), kdata.dataRot[10]) << "rounded for the eye only";
+    EXPECT_EQ(Value(p1, "EditSetPointWordRed"), 674.0);
+}
+
+TEST_F(KelvraDataPanel, ACurveThatTurnsNegativeIsMarkedCountedAndAskedAboutBeforeATransfer) {
+    const int p1 = Show(1);
+    Type(p1, "EditRT", "100");
+    Type(p1, "EditRX1", "-2"); // 0 at 50 degrees, negative above
+    Type(p1, "EditGT", "1000");
+    Type(p1, "EditBT", "1000");
+    Click(p1, "ButtonCalcCurves");
+    EXPECT_EQ(MarkedDegrees(Chart(p1, "ChartCurveAll")), Degrees(50, 99));
+    EXPECT_EQ(MarkedDegrees(Chart(p1, "ChartCurveGreen")), std::vector<int>{});
+    EXPECT_EQ(Text(p1, kCalCheck).rfind("At 50 of the 100 degrees", 0), 0u) << Text(p1, kCalCheck);
+    Type(p1, kEditTemp, "0");
+    Click(p1, "ButtonCalcCalib");
+    EXPECT_EQ(MarkedDegrees(Chart(p1, "ChartCfRed")), Degrees(50, 99));
+
+    // No: nothing is written, and the panel says so.
+    genericAnswer = 2;
+    ClearRecordedPopups();
+    Click(p1, "ButtonSendCF");
+    ASSERT_EQ(RecordedPopups().size(), 1u);
+    const PopupRecord &question = RecordedPopups()[0];
+    EXPECT_EQ(question.kind, PopupRecord::Generic);
+    EXPECT_NE(question.text.find("50 curve values are 0 or below"), std::string::npos) << question.text;
+    EXPECT_NE(question.text.find("Transfer anyway?"), std::string::npos);
+    EXPECT_EQ(question.buttons, (std::vector<std::string>{"Yes", "No"})) << "No, the last, is the default";
+    EXPECT_TRUE(sensor.compMemory().words.empty());
+    EXPECT_EQ(Text(p1, kTransferStatus), "NOT SENT");
+
+    // Yes: the words as described, wrapped ones included.
+    genericAnswer = 1;
+    Click(p1, "ButtonSendCF");
+    const sim::CompMemory written = sensor.compMemory();
+    ASSERT_EQ(written.words.size(), 300u);
+    EXPECT_EQ(written.words.at(0x1400), 1024);
+    EXPECT_EQ(written.words.at(0x1400 + 50), 0) << "curve value 0";
+    EXPECT_EQ(written.words.at(0x1400 + 60), 65536 - 5120) << "100 x 1024 / -20";
+    EXPECT_EQ(Text(p1, kTransferStatus), "SUCCESS");
+}
+
+TEST_F(KelvraDataPanel, ConfirmingTheTemperatureFirstCalculatesTheCurvesItsSetPointsComeFrom) {
+    const int p1 = Show(1);
+    Type(p1, "EditRT", "500");
+    Type(p1, "EditRX1", "2");
+    Type(p1, kEditTemp, "25"); // before any curve calculation
+    EXPECT_EQ(Value(p1, "DispSetPointRed"), 550.0);
+    EXPECT_EQ(Value(p1, "EditSetPointWordRed"), 550.0);
+    EXPECT_EQ(Chart(p1, "ChartCurveAll")->tracePoints(0).size(), 100) << "the curves were drawn";
+    // Coefficients changed since the curves: they are calculated again.
+    Type(p1, "EditRT", "600");
+    Type(p1, kEditTemp, "25");
+    EXPECT_EQ(Value(p1, "DispSetPointRed"), 650.0);
+}
+
+TEST_F(KelvraDataPanel, ExportRefusesSetPointsNeverCalculatedFromTheShownCoefficients) {
+    const int p1 = Show(1);
+    filePath = InDir("export.csv");
+    Type(p1, "EditRT", "500");
+    ClearRecordedPopups();
+    Click(kpanels.mainpanel, "ButtonExport");
+    ASSERT_EQ(RecordedPopups().size(), 1u) << "no file is asked for";
+    EXPECT_NE(RecordedPopups()[0].text.find("were not calculated"), std::string::npos);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(filePath)));
+    Type(p1, kEditTemp, "0");
+    Click(kpanels.mainpanel, "ButtonExport");
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(filePath)));
 }
 
 TEST_F(KelvraDataPanel, SixChannelPanelKeepsFractionalChartBounds) {

@@ -135,9 +135,14 @@ TEST_F(KelvraEquation, UnusableFilesLeaveTheFieldsAsTheyWere) {
     const Case cases[] = {
         {nullptr, "cannot be read"},
         {"1\r\n2\r\n3\r\n", "holds 3 of the 15"},
-        {"garbage\r\n", "holds 0 of the 15"},
+        {"garbage\r\n", "line 1: \"garbage\" is not a number"},
         {"1\r\n2\r\nthree\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12\r\n13\r\n14\r\n15\r\n",
-         "holds 2 of the 15"},
+         "line 3: \"three\" is not a number"},
+        // Numbers no curve can be calculated from, or beyond a double's range.
+        {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\nnan\r\n8\r\n9\r\n10\r\n11\r\n12\r\n13\r\n14\r\n15\r\n",
+         "line 7: \"nan\" is not a number a coefficient can have"},
+        {"1\r\n-inf\r\n", "line 2: \"-inf\" is not a number a coefficient can have"},
+        {"1\r\n2\r\n3\r\n4\r\n 1e400\r\n", "line 5: \"1e400\" is beyond what a coefficient can hold"},
     };
     for (const Case &c : cases) {
         QFile::remove(QString::fromStdString(filePath));

@@ -6,6 +6,7 @@
 #include "tests/test_kelvra_program.h"
 
 #include <QLineEdit>
+#include <QLocale>
 #include <clocale>
 
 namespace {
@@ -66,6 +67,20 @@ TEST_F(KelvraInput, CommaAndPointGiveTheSameCurvesSetPointsAndTransferWords) {
     ASSERT_FALSE(written[0].empty());
     EXPECT_EQ(written[0], written[1]);
     EXPECT_EQ(qobject_cast<QLineEdit *>(Widget(p1, "EditRT"))->text(), "1000,5");
+}
+
+TEST_F(KelvraInput, SmallCoefficientsShowAsTypedInPlainNotationAndReadBackExactly) {
+    const QString point = QLocale().decimalPoint();
+    auto *field = qobject_cast<QLineEdit *>(Widget(p1, "EditRX4"));
+    for (const QString typed : {"0.0001", "-0.00025", "0.000123456789", "-0.00000012345678"}) {
+        TypeAndTab(p1, "EditRX4", typed);
+        const QString shown = field->text();
+        EXPECT_EQ(shown, QString(typed).replace(".", point));
+        EXPECT_EQ(Value(p1, "EditRX4"), typed.toDouble());
+        // Confirming what the field shows changes nothing.
+        Type(p1, "EditRX4", shown);
+        EXPECT_EQ(Value(p1, "EditRX4"), typed.toDouble()) << shown.toStdString();
+    }
 }
 
 TEST_F(KelvraInput, ReenteringTheSameTemperatureAfterNewCurvesRefreshesTheSetPoints) {

@@ -6,7 +6,9 @@
 #include "tests/test_screens.h"
 
 #include <QAbstractButton>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 
 namespace {
 
@@ -40,6 +42,7 @@ TEST_F(KelvraLayout, EveryPanelIsTidy) {
         const int panel = kpanels.datapanel[n];
         EXPECT_EQ(screens::LayoutFaults(panel), std::vector<std::string>{}) << "P" << n;
         EXPECT_EQ(CutTexts(panel), std::vector<std::string>{}) << "P" << n;
+        EXPECT_EQ(screens::CutNumbers(panel), std::vector<std::string>{}) << "P" << n;
         // The data panel fits the main panel.
         const QRect place = PanelWidget(panel)->geometry();
         EXPECT_TRUE(PanelWidget(kpanels.mainpanel)->rect().contains(place)) << "P" << n;
@@ -47,6 +50,7 @@ TEST_F(KelvraLayout, EveryPanelIsTidy) {
     }
     EXPECT_EQ(screens::LayoutFaults(kpanels.mainpanel), std::vector<std::string>{});
     EXPECT_EQ(CutTexts(kpanels.mainpanel), std::vector<std::string>{});
+    EXPECT_EQ(screens::CutNumbers(kpanels.mainpanel), std::vector<std::string>{});
     // The main panel's own controls stay above the data panels' place.
     QWidget *main = PanelWidget(kpanels.mainpanel);
     for (int id = 1; id <= GetNumCtrls(kpanels.mainpanel); ++id) {
@@ -76,6 +80,24 @@ TEST_F(KelvraLayout, EveryPanelIsTidy) {
     DisplayPanel(kpanels.interfacepanel);
     EXPECT_EQ(screens::LayoutFaults(kpanels.interfacepanel), std::vector<std::string>{});
     screens::SaveScreenshot(kpanels.interfacepanel, "KelvraV12_connection");
+}
+
+// Run by ctest on the screen of a small laptop, 1366 x 768.
+bool LaptopScreen() {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    return area.width() >= 1366 && area.height() >= 768;
+}
+
+TEST_F(KelvraLayout, WindowsOpenOnTheScreenAndTheConnectionPanelBesideTheMainWindow) {
+    if (!LaptopScreen()) GTEST_SKIP() << "run by ctest, on a screen of 1366 x 768";
+    ASSERT_EQ(Start("HUEMA3 V6.3"), 0);
+    Click(kpanels.mainpanel, "ButtonConnect");
+    QWidget *main = PanelWidget(kpanels.mainpanel), *connection = PanelWidget(kpanels.interfacepanel);
+    ASSERT_TRUE(connection->isVisible());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(area.contains(main->frameGeometry()));
+    EXPECT_TRUE(area.contains(connection->frameGeometry()));
+    EXPECT_FALSE(connection->frameGeometry().intersects(main->frameGeometry()));
 }
 
 } // namespace

@@ -9,6 +9,9 @@
 
 #include <QDir>
 #include <QGroupBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QStyle>
 #include <QWidget>
 #include <algorithm>
 #include <cstdlib>
@@ -55,6 +58,49 @@ inline std::vector<std::string> LayoutFaults(int panel) {
         placed.push_back({name, r});
     }
     return faults;
+}
+
+// Whether a line edit shows its whole text within its width, inside frame and margins.
+inline bool ShowsWhole(const QLineEdit *e) {
+    const int frame = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, e) : 0;
+    const QMargins m = e->textMargins();
+    return e->fontMetrics().horizontalAdvance(e->text()) <=
+           e->width() - 2 * (frame + 2) - m.left() - m.right();
+}
+
+// The number fields and displays of a panel that cut a number, each tried with the
+// widest values of its kind: a whole-number field's least and greatest, a display's
+// long fractions, a field's long typed coefficients. Every control keeps its value.
+inline std::vector<std::string> CutNumbers(int panel) {
+    std::vector<std::string> cut;
+    QWidget *p = PanelWidget(panel);
+    for (int id = 1; id <= GetNumCtrls(panel); ++id) {
+        QWidget *w = CtrlWidget(panel, id);
+        if (!w || !w->isVisibleTo(p)) continue;
+        int style = 0, mode = 0;
+        GetCtrlAttribute(panel, id, ATTR_CTRL_STYLE, style);
+        GetCtrlAttribute(panel, id, ATTR_CTRL_MODE, mode);
+        std::vector<double> values;
+        const QLineEdit *edit = nullptr;
+        if (auto *spin = qobject_cast<QSpinBox *>(w)) {
+            values = {double(spin->minimum()), double(spin->maximum())};
+            edit = spin->findChild<QLineEdit *>();
+        } else if (style == CTRL_NUMERIC_DOUBLE) {
+            values = mode == VAL_INDICATOR ? std::vector<double>{674.2612345678901, -12345.678901234567}
+                                           : std::vector<double>{-0.000123456789, -1234.56789};
+            edit = qobject_cast<QLineEdit *>(w);
+        }
+        if (!edit) continue;
+        double kept = 0;
+        GetCtrlVal(panel, id, kept);
+        for (double v : values) {
+            SetCtrlVal(panel, id, v);
+            if (!ShowsWhole(edit))
+                cut.push_back(GetCtrlName(panel, id) + " cuts " + edit->text().toStdString());
+        }
+        SetCtrlVal(panel, id, kept);
+    }
+    return cut;
 }
 
 // Saves the panel as SCREENSHOT_DIR/<name>.png when that folder is given.

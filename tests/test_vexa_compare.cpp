@@ -106,6 +106,33 @@ TEST(VexaCompare, FileListsDifferencesAndEqualSetsNone) {
     EXPECT_EQ(Compare(), "(no compare view)");
 }
 
+TEST(VexaCompare, ACompareWithAFileIsNoChange) {
+    VexaRun run;
+    run.sensor.setMemory({DistinctSet(), {}});
+    ASSERT_EQ(run.start(), 0);
+    Click(vexa.mainpanel, "SelectFILE");
+    run.answers.fileResult = VAL_NEW_FILE_SELECTED;
+    run.answers.filePath = run.path("sensor.ini");
+    Click(vexa.mainpanel, "ButtonSend"); // the sensor's set
+    ChooseItem(vexa.parapanel, "EditTrigger", 2);
+    run.answers.filePath = run.path("mine.ini");
+    Click(vexa.mainpanel, "ButtonSend"); // the panels' own set
+    std::string before;
+    GetCtrlVal(vexa.mainpanel, "DispParaState", before);
+    EXPECT_EQ(before, "As in file mine.ini, not sent");
+
+    run.answers.fileResult = VAL_EXISTING_FILE_SELECTED;
+    run.answers.filePath = run.path("sensor.ini");
+    EXPECT_TRUE(Lists(Compare(), " TRIGGER: panel 2 (code), file 0 (code) \n"));
+    std::string after;
+    GetCtrlVal(vexa.mainpanel, "DispParaState", after);
+    EXPECT_EQ(after, before);
+    // The panels' set is in mine.ini: quitting loses nothing and asks nothing.
+    ClearRecordedPopups();
+    EXPECT_EQ(CloseAndRun(vexa.mainpanel), 0);
+    EXPECT_TRUE(run.questions().empty());
+}
+
 TEST(VexaCompare, DifferencesAreEmptyForEqualSets) {
     uint16_t a[kAnzPara] = {}, b[kAnzPara] = {};
     EXPECT_EQ(SetDifferences(a, b, "x"), "");

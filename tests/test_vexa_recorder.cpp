@@ -6,6 +6,7 @@
 #include "vexa/recordfile.h"
 
 #include <QImage>
+#include <charconv>
 #include <regex>
 
 using namespace vexatest;
@@ -314,16 +315,82 @@ TEST(VexaRecorder, StartAnsweredNoRecordsNothingButHasClearedTheGraphs) {
     EXPECT_EQ(Plots("GpGraphChL"), 0);
 }
 
-TEST(VexaRecorder, AnUnwritableFileIsReportedWithTheRowsLostNeverAsSaved) {
+// Each way of recording, started as a user does: mode and the button that records.
+struct RecordStart {
+    int mode;
+    const char *button;
+};
+constexpr RecordStart kRecordStarts[] = {
+    {0, "ButtonStartRecord"}, {1, "ButtonStartRecord"}, {2, "ButtonManualRecord"}, {3, "ButtonStartTrigRec"}};
+
+TEST(VexaRecorder, NoRecordingStartsWithoutAFileThatTakesRows) {
     VexaRun run;
     ASSERT_EQ(run.start(), 0);
     OpenRecorder(run, 0, "missing-folder/rec.dat");
+    const std::string missing = run.path("missing-folder/rec.dat");
+    ASSERT_FALSE(run.messages().empty());
+    EXPECT_NE(run.messages().back().find(missing), std::string::npos) << "said when the file is chosen";
     TypeNumber(vexa.recpanel, "EditInterval", 0);
     TypeNumber(vexa.recpanel, "EditRecVal", 2);
+    for (const bool chosen : {false, true}) {
+        for (const RecordStart &start : kRecordStarts) {
+            ChooseItem(vexa.recpanel, "EditSelectDataRec", start.mode);
+            ResetTextBox(vexa.recpanel, "DispRecFile", chosen ? missing : "");
+            ClearRecordedPopups();
+            const long frames = run.sensor.framesReceived();
+            Click(vexa.recpanel, start.button);
+            ASSERT_EQ(run.sensor.framesReceived(), frames)
+                << "mode " << start.mode << ": nothing is requested";
+            ASSERT_EQ(run.messages().size(), 1u) << "mode " << start.mode;
+            const std::string message = run.messages().front();
+            if (chosen) {
+                EXPECT_NE(message.find(missing), std::string::npos) << message;
+                EXPECT_NE(message.find("Nothing was recorded"), std::string::npos) << message;
+            } else {
+                EXPECT_EQ(message, "ATTENTION!|No record file chosen: choose one with FILE first");
+            }
+            EXPECT_TRUE(run.questions().empty());
+            EXPECT_EQ(Val(vexa.recpanel, "DispRecordedValues"), 0);
+        }
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(missing)));
+}
+
+TEST(VexaRecorder, AFileRemovedSinceItWasChosenStartsAgainWithItsHeader) {
+    VexaRun run;
+    ASSERT_EQ(run.start(), 0);
+    run.sensor.setMeasurement(kValues);
+    PollFrames(run.sensor, 1);
+    OpenRecorder(run, 2);
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(run.path("rec.dat"))));
+    Click(vexa.recpanel, "ButtonManualRecord");
+    const auto lines = Lines(run.path("rec.dat"));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0] + "\r\n", RecordHeader());
+    EXPECT_EQ(ValuesOf(lines[1]), kRowValues);
+}
+
+TEST(VexaRecorder, IntervalRowsFollowEachOtherAtTheChosenInterval) {
+    VexaRun run;
+    ASSERT_EQ(run.start(), 0);
+    Click(vexa.mainpanel, "ButtonRecorder");
+    ChooseItem(vexa.recpanel, "EditRecFormat", 1); // CSV rows carry their seconds to the microsecond
+    OpenRecorder(run, 0, "paced.csv");
+    TypeNumber(vexa.recpanel, "EditInterval", 1);
+    TypeNumber(vexa.recpanel, "EditRecVal", 3);
     Click(vexa.recpanel, "ButtonStartRecord");
-    EXPECT_FALSE(Shown(run, kSaved));
-    EXPECT_EQ(run.messages().back(), "ATTENTION!| The recording could not be saved in \n " +
-                                         run.path("missing-folder/rec.dat") + "\n 2 rows were lost. ");
+    const auto lines = Lines(run.path("paced.csv"));
+    ASSERT_EQ(lines.size(), 4u);
+    std::vector<double> elapsed;
+    for (std::size_t k = 1; k < lines.size(); ++k) {
+        const char *column = lines[k].c_str() + lines[k].find(',') + 1; // elapsed_s, "." in every locale
+        double seconds = -1;
+        std::from_chars(column, lines[k].c_str() + lines[k].size(), seconds);
+        elapsed.push_back(seconds);
+    }
+    // Start to start, whatever a cycle takes; a loaded machine may wake a little late.
+    for (std::size_t k = 1; k < elapsed.size(); ++k)
+        EXPECT_NEAR(elapsed[k] - elapsed[k - 1], 1.0, 0.25) << "row " << k + 1;
 }
 
 TEST(VexaRecorder, EachModeShowsItsOwnControls) {
@@ -343,13 +410,26 @@ TEST(VexaRecorder, EachModeShowsItsOwnControls) {
     }
 }
 
-TEST(VexaRecorder, ClosingThePanelSwitchesAutoSendOff) {
+TEST(VexaRecorder, ItsCloseButtonClosesItAndSwitchesAutoSendOff) {
     VexaRun run;
     ASSERT_EQ(run.start(), 0);
     Click(vexa.mainpanel, "ButtonRecorder");
-    PanelWidget(vexa.recpanel)->close();
-    EXPECT_TRUE(WaitFor([&] { return CountOf(CommandsToSensor(run.sensor), 50) == 2; }));
-    EXPECT_EQ(FramesToSensor(run.sensor).back()[5], 0);
+    const long frames = run.sensor.framesReceived();
+    Click(vexa.recpanel, "ButtonCloseRecorder");
+    EXPECT_TRUE(WaitFor([&] { return run.sensor.framesReceived() == frames + 1; }));
+    const sim::Bytes sent = FramesToSensor(run.sensor).back();
+    EXPECT_EQ(CommandOf(sent), 50);
+    EXPECT_EQ(sent[5], 0) << "auto-send off";
+    int shown = 1;
+    GetPanelAttribute(vexa.recpanel, ATTR_VISIBLE, shown);
+    EXPECT_EQ(shown, 0);
+    GetPanelAttribute(vexa.parapanel, ATTR_VISIBLE, shown);
+    EXPECT_EQ(shown, 1);
+    // While a recording runs it stays: its frame would break into the recording's exchanges.
+    Click(vexa.mainpanel, "ButtonRecorder");
+    SetButtonsDimmed(1);
+    EXPECT_EQ(Attr(vexa.recpanel, "ButtonCloseRecorder", ATTR_DIMMED), 1);
+    SetButtonsDimmed(0);
 }
 
 TEST(VexaGraphPanel, FirstSampleAfterAClearIsAPointAtX0AndTheSecondJoinsIt) {
@@ -447,6 +527,7 @@ TEST(VexaRecorder, RightClickShowsEachHelpText) {
         {r, "DispRemaining", "INFO!", " Displays how many values remain to be recorded."},
         {r, "ButtonStartRecord", "INFO!", " Start data record."},
         {r, "ButtonStopRecord", "INFO!", " Stop data record."},
+        {r, "ButtonCloseRecorder", "INFO!", " Close the recorder and switch the sensor's auto-send off. "},
         {&VexaState::datapanel, "ButtonShowGraph", "INFO!",
          " Switch to a graphical display for each signal."},
         {g, "ButtonGpClose", "INFO!", " Close PANEL and return to MAIN PANEL. "},

@@ -3,12 +3,23 @@
 #include "tests/test_vexa_harness.h"
 #include "vexa/graphpanel.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 using namespace vexatest;
 
 namespace {
 
+// Run by ctest on the screen of a small laptop, 1366 x 768.
+bool LaptopScreen() {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    return area.width() >= 1366 && area.height() >= 768;
+}
+
 void ExpectTidy(int panel, const char *what) {
     for (const std::string &fault : screens::LayoutFaults(panel))
+        ADD_FAILURE() << what << ": " << fault;
+    for (const std::string &fault : screens::CutNumbers(panel))
         ADD_FAILURE() << what << ": " << fault;
 }
 
@@ -63,4 +74,18 @@ TEST(VexaScreens, EveryPanelKeepsItsControlsInsideAndApart) {
     DisplayPanel(vexa.colbigpanel);
     ExpectTidy(vexa.colbigpanel, "big vector display");
     screens::SaveScreenshot(vexa.colbigpanel, "bigvector");
+}
+
+TEST(VexaScreens, WindowsOpenOnTheScreenAndTheBigVectorDisplayBesideTheMainWindow) {
+    if (!LaptopScreen()) GTEST_SKIP() << "run by ctest, on a screen of 1366 x 768";
+    VexaRun run;
+    ASSERT_EQ(run.start(), 0);
+    QWidget *vector = Widget(vexa.datapanel, "DispVec");
+    QTest::mouseDClick(vector, Qt::LeftButton, Qt::NoModifier, vector->rect().center());
+    QWidget *main = PanelWidget(vexa.mainpanel), *big = PanelWidget(vexa.colbigpanel);
+    ASSERT_TRUE(big->isVisible());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(area.contains(main->frameGeometry()));
+    EXPECT_TRUE(area.contains(big->frameGeometry()));
+    EXPECT_FALSE(big->frameGeometry().intersects(main->frameGeometry()));
 }

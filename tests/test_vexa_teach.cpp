@@ -4,6 +4,8 @@
 #include "tests/test_vexa_harness.h"
 
 #include <QImage>
+#include <QLabel>
+#include <QPointer>
 #include <QTableWidget>
 
 using namespace vexatest;
@@ -139,6 +141,45 @@ TEST(VexaTeachTable, NoAndMaxVecBeyondTheTableNeverAddressAMissingRow) {
         GetTableRowAttribute(vexa.ttpanel, "GridCtt", row, ATTR_LABEL_COLOR, colour);
         EXPECT_EQ(colour, 0x008000) << row;
     }
+}
+
+TEST(VexaTeachTable, ACellRefusesWhatIsNotAWholeNumberAndSendCarriesItsValue) {
+    VexaRun run;
+    run.sensor.setMemory({DistinctSet(), {}});
+    ASSERT_EQ(run.start(), 0);
+    ShowChildPanel(3);
+    auto *table = Widget<QTableWidget>(vexa.ttpanel, "GridCtt");
+    ASSERT_TRUE(ActivateWindowOf(table));
+    const int kept = Cell(1, 3);
+    enum class Leave { Enter, Tab, Click };
+    const struct {
+        const char *typed;
+        Leave leave;
+    } cases[] = {{"2,5", Leave::Enter}, {"2.5", Leave::Tab}, {"1.000", Leave::Click}, {"2,5", Leave::Click}};
+    for (const auto &c : cases) {
+        table->setFocus();
+        table->setCurrentCell(2, 0);
+        QTest::keyClick(table, Qt::Key_F2);
+        QPointer<QSpinBox> editor; // the open one: a closed editor may not be gone yet
+        for (QSpinBox *e : table->findChildren<QSpinBox *>())
+            if (e->isVisible()) editor = e;
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, c.typed);
+        if (c.leave == Leave::Click)
+            Click(vexa.ttpanel, "EditNo");
+        else
+            QTest::keyClick(editor, c.leave == Leave::Enter ? Qt::Key_Return : Qt::Key_Tab);
+        // The view takes or refuses the editor's text once its own events have run.
+        EXPECT_TRUE(WaitFor([&] { return !editor || !editor->isVisible(); })) << c.typed;
+        EXPECT_EQ(Cell(1, 3), kept) << c.typed;
+        auto *note = PanelWidget(vexa.mainpanel)->findChild<QLabel *>("refusalNote");
+        ASSERT_NE(note, nullptr) << c.typed;
+        EXPECT_TRUE(note->isVisible() && note->text().contains(c.typed)) << note->text().toStdString();
+        note->hide();
+    }
+    Click(vexa.mainpanel, "ButtonSend");
+    EXPECT_EQ(run.sensor.memory().ram.teach[2][0], kept);
 }
 
 TEST(VexaTeachTable, RightClickShowsEachHelpText) {

@@ -35,7 +35,8 @@ bool ReadOtherSide(uint16_t (&other)[kAnzPara], std::string &name) {
     bool read = false;
     if (target == DATFILE) {
         name = "file";
-        read = ChooseAndReadParaFile(other, "nothing was compared");
+        std::string path;
+        read = ChooseAndReadParaFile(other, "nothing was compared", path);
     } else if (target == EEPROM) {
         name = "sensor EEPROM";
         read = ReadEeprom(other);

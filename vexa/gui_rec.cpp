@@ -27,10 +27,20 @@ void RecordOneRow() {
     SetCtrlAttribute(vexa.recpanel, "ButtonManualRecord", ATTR_DIMMED, 0);
 }
 
-// Auto-send is for triggered recording only; leaving the panel switches it off.
+// Auto-send is for triggered recording only: closing the panel switches it off. The
+// panel sits in the main window without a frame of its own, so CLOSE closes it.
+void CloseRecorder() {
+    StopAutoSend();
+    ShowChildPanel(2);
+}
+
 int CBF_RECP(int, int, int event, void *, int, int) {
-    if (event == EVENT_CLOSE) StopAutoSend();
+    if (event == EVENT_CLOSE) CloseRecorder();
     return 0;
+}
+
+int CBF_ButtonCloseRecorder(int panel, int control, int event, void *, int, int) {
+    return CommitOrHelp(panel, control, event, CloseRecorder);
 }
 
 int CBF_ButtonSelRecFile(int panel, int control, int event, void *, int, int) {
@@ -92,6 +102,7 @@ void RegisterRecorderCallbacks() {
         {"CBF_ButtonStartTrigRec", CBF_ButtonStartTrigRec},
         {"CBF_ButtonStopTrigRec", CBF_ButtonStopTrigRec},
         {"CBF_ButtonManualRecord", CBF_ButtonManualRecord},
+        {"CBF_ButtonCloseRecorder", CBF_ButtonCloseRecorder},
     };
     RegisterAll(callbacks);
 }

@@ -169,6 +169,7 @@ const HelpText kVexaHelp[] = {
     {recP, "ButtonStartTrigRec", kStartRecord},
     {recP, "ButtonStopTrigRec", kStopRecord},
     {recP, "ButtonSelRecFile", " Select a record file for data save. "},
+    {recP, "ButtonCloseRecorder", " Close the recorder and switch the sensor's auto-send off. "},
     {recP, "DispRecFile", " Shows the path of the record file. "},
     {recP, "EditRecFormat",
      " Choose the format of new record files: \n TAB-SEPARATED as always, or CSV with ISO 8601 \n time "

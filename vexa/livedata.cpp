@@ -57,6 +57,13 @@ template <std::size_t N> void AppendSample(double (&history)[N], std::initialize
     std::copy(sample.begin(), sample.end(), std::end(history) - traces);
 }
 
+// A chart shows the whole history, newest at the right: the history replaces what the
+// chart held, so that no point of the previous drawing is left at its left edge.
+template <std::size_t N> void ShowHistory(const char *chart, const double (&history)[N]) {
+    ClearStripChart(vexa.datapanel, chart);
+    PlotStripChart(vexa.datapanel, chart, history, static_cast<int>(N));
+}
+
 void DrawBand(const char *graph, int setColumn, int colour) {
     const int v = SelectedVector();
     const Band band = ToleranceBand(TeachCell(v, setColumn), TeachCell(v, setColumn + 1), kSymmetryTop);
@@ -114,13 +121,12 @@ void ShowGraph() {
             DensityYRange(live.densityBuf, static_cast<int>(std::size(live.densityBuf)), live.scale);
         SetAxisScalingMode(vexa.datapanel, "GraphDensity", VAL_LEFT_YAXIS, VAL_MANUAL, y.min, y.max);
         SetCtrlAttribute(vexa.datapanel, "GraphDensity", ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
-        PlotStripChart(vexa.datapanel, "GraphDensity", live.densityBuf,
-                       static_cast<int>(std::size(live.densityBuf)));
+        ShowHistory("GraphDensity", live.densityBuf);
         SetGraphCursor(vexa.datapanel, "GraphSym1", 1, live.dataSym1, kCursorY);
         SetGraphCursor(vexa.datapanel, "GraphSym2", 1, live.dataSym2, kCursorY);
     } else if (live.source == 1) {
         SetCtrlAttribute(vexa.datapanel, "GraphRaw1", ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
-        PlotStripChart(vexa.datapanel, "GraphRaw1", live.rawBuf, static_cast<int>(std::size(live.rawBuf)));
+        ShowHistory("GraphRaw1", live.rawBuf);
     }
 }
 

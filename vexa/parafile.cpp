@@ -35,20 +35,22 @@ void SendParaToFile() {
     ShowSetState();
 }
 
-bool ChooseAndReadParaFile(uint16_t (&record)[kAnzPara], const std::string &unchanged) {
-    std::string path, problem;
+bool ChooseAndReadParaFile(uint16_t (&record)[kAnzPara], const std::string &unchanged, std::string &path) {
+    std::string problem;
     if (!ChooseParaFile(VAL_LOAD_BUTTON, path)) return false;
     if (!ReadParaFile(path, record, problem)) {
         ReportFileProblem(path, problem + "; " + unchanged);
         return false;
     }
-    NoteFile(path, record);
     return true;
 }
 
 void ReadParaFromFile() {
     uint16_t fileSet[kAnzPara];
-    if (!ChooseAndReadParaFile(fileSet, "the parameters were not changed")) return;
+    std::string path;
+    if (!ChooseAndReadParaFile(fileSet, "the parameters were not changed", path)) return;
+    // The file the panels may now come from; a file only compared is not noted.
+    NoteFile(path, fileSet);
     uint16_t panelSet[kAnzPara];
     PanelRecord(panelSet);
     if (!MayReplacePanel(panelSet, fileSet, "the file")) {

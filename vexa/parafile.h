@@ -15,7 +15,8 @@ void SendParaToFile();
 // be used is reported and changes nothing.
 void ReadParaFromFile();
 
-// Lets the user choose a file and reads it into record, noting it as the file
-// last used. A file that cannot be used is reported, ending with unchanged (what
-// stays as it was); false then or when nothing was chosen.
-bool ChooseAndReadParaFile(uint16_t (&record)[kAnzPara], const std::string &unchanged);
+// Lets the user choose a file and reads it into record; its path goes to path. A
+// file that cannot be used is reported, ending with unchanged (what stays as it
+// was); false then or when nothing was chosen. Where the panels stand is the
+// caller's to note: a file only compared changes nothing.
+bool ChooseAndReadParaFile(uint16_t (&record)[kAnzPara], const std::string &unchanged, std::string &path);

@@ -82,6 +82,30 @@ void StampSample() {
     rec.sampleWallMs = WallClockMs();
 }
 
+// Names the record file and why rows cannot be written to it.
+std::string NotWritableText(const std::string &reason) {
+    return " Rows cannot be written to \n " + rec.file_name + "\n " + reason + ". ";
+}
+
+// Before anything is asked of the sensor: the record file is named and takes rows, so
+// that no recording runs into nothing. A file gone since it was chosen starts again
+// with its header.
+bool RecordFileReady() {
+    if (rec.file_name.empty()) {
+        MessagePopup(kAttention, "No record file chosen: choose one with FILE first");
+        return false;
+    }
+    long size = 0;
+    const bool existed = GetFileInfo(rec.file_name, size) == 1;
+    std::string reason;
+    if (!CanAppendToFile(rec.file_name, reason)) {
+        MessagePopup(kAttention, NotWritableText(reason) + "\n Nothing was recorded. ");
+        return false;
+    }
+    if (!existed) WriteFileHeader();
+    return true;
+}
+
 void StartRecordingClock() {
     rec.recordStart = Timer();
 }
@@ -168,15 +192,22 @@ void SelRecFile() {
         DeleteFile(rec.file_name);
     }
     ResetTextBox(vexa.recpanel, "DispRecFile", rec.file_name);
-    WriteFileHeader();
+    // A file that takes no header takes no rows either: said now, not after a recording.
+    std::string reason;
+    if (!CanAppendToFile(rec.file_name, reason))
+        MessagePopup(kAttention, NotWritableText(reason));
+    else if (!WriteFileHeader())
+        MessagePopup(kAttention, NotWritableText("the header row could not be written"));
 }
 
-void WriteFileHeader() {
-    AppendToFile(rec.file_name, SelectedFormat() == RecordFormat::Csv ? CsvRecordHeader() : RecordHeader());
+bool WriteFileHeader() {
+    return AppendToFile(rec.file_name,
+                        SelectedFormat() == RecordFormat::Csv ? CsvRecordHeader() : RecordHeader());
 }
 
 void Record() {
     TakeFileName();
+    if (!RecordFileReady()) return;
     if (ConfirmPopup(kAttention, kRightFileQuestion) != 1) return;
     MessagePopup(kAttention, LockWarning(36));
     LockIntervalControls(1);
@@ -227,9 +258,10 @@ void SlowDown() {
 }
 
 void StartTriggeredRecording() {
+    TakeFileName();
+    if (!RecordFileReady()) return;
     if (ConfirmPopup(kAttention, kRightFileQuestion) != 1) return;
     SetButtonsDimmed(1);
-    TakeFileName();
     MessagePopup(kAttention, LockWarning(42));
     SetCtrlAttribute(vexa.recpanel, "ButtonStartTrigRec", ATTR_CTRL_COLOR, kRed);
     TriggeredRecord();
@@ -269,6 +301,7 @@ void TriggeredRecord() {
 
 void RecordManually() {
     TakeFileName();
+    if (!RecordFileReady()) return;
     // A manual row samples the live values at the press; the rows since entering the mode are one recording.
     StampSample();
     if (rec.otcrec == 0) rec.recordStart = rec.sampleTimer;

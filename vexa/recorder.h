@@ -28,8 +28,8 @@ void InitRecordPanel();
 void CalcRecTime();
 // File dialog; a chosen file starts afresh with the header row.
 void SelRecFile();
-// Appends the header row to file_name.
-void WriteFileHeader();
+// Appends the header row to file_name; true when it reached the file.
+bool WriteFileHeader();
 // Modes 0 and 1: confirmation, controls locked, the interval loop, the outcome shown.
 void Record();
 // The interval loop: one frame and one row per interval until poll is cleared.

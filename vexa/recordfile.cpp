@@ -3,8 +3,10 @@
 #include "platform/formatio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 constexpr const char *kLineEnd = "\r\n";
@@ -42,6 +44,15 @@ bool AppendToFile(const std::string &path, const std::string &text) {
     if (handle < 0) return false;
     const bool written = WriteFile(handle, text) == static_cast<int>(text.size());
     return CloseFile(handle) == 0 && written;
+}
+
+bool CanAppendToFile(const std::string &path, std::string &reason) {
+    errno = 0;
+    std::FILE *f = std::fopen(path.c_str(), "ab");
+    const int openError = errno;
+    if (f && std::fclose(f) == 0) return true;
+    reason = openError != 0 ? std::strerror(openError) : "the file cannot be opened for writing";
+    return false;
 }
 
 std::string CsvRecordHeader() {

@@ -21,6 +21,9 @@ std::string RecordRow(const std::string &date, const std::string &time,
                       const uint16_t (&values)[kRecordValues]);
 // Appends text to a file, opened and closed for it. True when all of it reached the file.
 bool AppendToFile(const std::string &path, const std::string &text);
+// Whether rows can be appended to path (a missing file is made, empty); when not,
+// the system's reason in reason.
+bool CanAppendToFile(const std::string &path, std::string &reason);
 
 // The CSV header row: time, elapsed_s and the eight value names, comma-separated, then CR LF.
 std::string CsvRecordHeader();

@@ -188,8 +188,9 @@ void SetButtonsDimmed(int flag) {
         SetCtrlAttribute(vexa.mainpanel, name, ATTR_DIMMED, flag);
     for (const char *name : {"ButtonTryToConnect", "ButtonDiscard"})
         SetCtrlAttribute(vexa.interfacepanel, name, ATTR_DIMMED, flag);
-    for (const char *name :
-         {"EditSelectDataRec", "ButtonStartRecord", "ButtonStartTrigRec", "ButtonSelRecFile"})
+    // Closing the recorder sends a frame of its own: not while an exchange runs.
+    for (const char *name : {"EditSelectDataRec", "ButtonStartRecord", "ButtonStartTrigRec",
+                             "ButtonSelRecFile", "ButtonCloseRecorder"})
         SetCtrlAttribute(vexa.recpanel, name, ATTR_DIMMED, flag);
     ProcessSystemEvents();
 }
