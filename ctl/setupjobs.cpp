@@ -6,6 +6,7 @@
 #include "kelvra/calc.h"
 #include "kelvra/equationfile.h"
 #include "kelvra/kelvradata.h"
+#include "kelvra/plausibility.h"
 #include "kelvra/sensorkinds.h"
 #include "kelvra/transfer.h"
 #include "vexa/parafileio.h"
@@ -179,6 +180,10 @@ class TransferJob final : public SensorJob {
         uint16_t words[kMaxChannels];
         ComputeSetPoints(p, ClampTemperature(static_cast<uint16_t>(m_request.temp)), setPoints, words);
         ComputeFactors(p, words);
+        const CalibrationCheck check = CheckCalibration(p, words);
+        if (!check.ok() && !m_request.allowWrapped)
+            return fail(DescribeCheck(check) +
+                        " Nothing was sent; give --allow-wrapped to write these factors all the same.");
         kelvralink::StageFactors(p, m_words);
         for (int k = 0; k < p.channelCount; ++k)
             m_setPointWords.append(words[k]);

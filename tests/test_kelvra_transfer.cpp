@@ -1,6 +1,7 @@
 // KelvraV12's compensation transfer against the simulated sensor, over TCP and
 // over a pseudo-terminal: what goes on the wire, what the sensor ends up
 // holding, and how a failed or cut-off transfer ends.
+#include "kelvra/equationfile.h"
 #include "kelvra/gui.h"
 #include "kelvra/transfer.h"
 #include "link/linkstate.h"
@@ -370,6 +371,23 @@ TEST_F(KelvraTransfer, SensorctlSendsTheSameFramesAsTheTransferButton) {
     EXPECT_EQ(FramesOf(second, 180), programFrames);
     EXPECT_EQ(FramesOf(second, 182), programWrites);
     EXPECT_EQ(second.compMemory().words, sensor.compMemory().words);
+
+    // Curves of 0 have no factor: refused before anything is sent, unless allowed.
+    const std::string zeros = InDir("zeros.equ");
+    std::string zeroLines;
+    for (int i = 0; i < EquationSize(p); ++i) zeroLines += "0\n";
+    WriteFileBytes(zeros, zeroLines);
+    second.clearCapture();
+    const ToolRun refused = RunTool({target, "transfer", QString::fromStdString(zeros), "--temp", "25"});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_TRUE(refused.out.join('\n').contains("cannot be right")) << refused.out.join('\n').toStdString();
+    EXPECT_TRUE(refused.out.join('\n').contains("--allow-wrapped"));
+    EXPECT_TRUE(FramesOf(second, 180).empty());
+    EXPECT_TRUE(FramesOf(second, 182).empty());
+    const ToolRun allowed =
+        RunTool({target, "transfer", QString::fromStdString(zeros), "--temp", "25", "--allow-wrapped"});
+    EXPECT_EQ(allowed.code, 0) << allowed.out.join('\n').toStdString();
+    EXPECT_EQ(FramesOf(second, 182).size(), 48u);
 }
 
 } // namespace
