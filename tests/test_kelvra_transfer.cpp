@@ -380,13 +380,13 @@ TEST_F(KelvraTransfer, SensorctlSendsTheSameFramesAsTheTransferButton) {
     second.clearCapture();
     const ToolRun refused = RunTool({target, "transfer", QString::fromStdString(zeros), "--temp", "25"});
     EXPECT_EQ(refused.code, 2);
-    EXPECT_TRUE(refused.out.join('\n').contains("cannot be right")) << refused.out.join('\n').toStdString();
-    EXPECT_TRUE(refused.out.join('\n').contains("--allow-wrapped"));
+    EXPECT_TRUE(refused.err.contains("cannot be right")) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("Nothing was sent; give --allow-wrapped"));
     EXPECT_TRUE(FramesOf(second, 180).empty());
     EXPECT_TRUE(FramesOf(second, 182).empty());
     const ToolRun allowed =
         RunTool({target, "transfer", QString::fromStdString(zeros), "--temp", "25", "--allow-wrapped"});
-    EXPECT_EQ(allowed.code, 0) << allowed.out.join('\n').toStdString();
+    EXPECT_EQ(allowed.code, 0) << allowed.err.toStdString();
     EXPECT_EQ(FramesOf(second, 182).size(), 48u);
 }
 
