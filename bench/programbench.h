@@ -2,7 +2,7 @@
 // its own, and the two ways of reaching the simulated sensor.
 #pragma once
 
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "branding/logo.h"
 
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <array>
 

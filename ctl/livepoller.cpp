@@ -1,6 +1,6 @@
 #include "ctl/livepoller.h"
 
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "sensor/causes.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "ctl/output.h"
 
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -3,7 +3,7 @@
 #include "fuzz/fuzz_support.h"
 #include "link/comsettings.h"
 #include "link/linkstate.h"
-#include "platform/rs232.h"
+#include "runtime/serialports.h"
 
 #include <cstring>
 #include <string>

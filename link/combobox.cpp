@@ -1,6 +1,6 @@
 #include "link/combobox.h"
 
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <algorithm>
 #include <cctype>

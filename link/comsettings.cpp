@@ -1,11 +1,11 @@
 #include "link/comsettings.h"
 
 #include "link/connectpanel.h"
-#include "platform/filestore.h"
 #include "link/linkstate.h"
-#include "platform/formatio.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/filestore.h"
+#include "runtime/formatio.h"
+#include "runtime/utility.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "link/linkstate.h"
 #include "link/portchoices.h"
 #include "link/serverlist.h"
-#include "platform/rs232.h"
 #include "platform/userint.h"
+#include "runtime/serialports.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "link/linkstate.h"
 
-#include "platform/rs232.h"
+#include "runtime/serialports.h"
 
 #include <cctype>
 #include <limits>

@@ -3,7 +3,7 @@
 // path; and how a choice turns into the port number and device path stored.
 #pragma once
 
-#include "platform/rs232.h"
+#include "runtime/serialports.h"
 
 #include <string>
 #include <vector>

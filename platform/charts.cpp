@@ -2,7 +2,7 @@
 // addressed by panel and control like every other control.
 #include "platform/chartwidgets.h"
 #include "platform/uir_internal.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QFileInfo>
 #include <cmath>

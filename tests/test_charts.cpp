@@ -3,7 +3,7 @@
 #include "platform/chartwidgets.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QImage>
 #include <QSvgRenderer>

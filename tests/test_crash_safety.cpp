@@ -4,12 +4,12 @@
 // with SIGKILL: a saved file is always the old one or the new one, a record
 // file always holds whole rows.
 #include "kelvra/equation.h"
-#include "kelvra/kelvradata.h"
 #include "kelvra/startup.h"
+#include "kelvralink/kelvradata.h"
 #include "link/comsettings.h"
 #include "tests/test_vexa_harness.h"
 #include "vexa/parafile.h"
-#include "vexa/recordfile.h"
+#include "vexalink/recordfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 // File services: array files, line I/O, file information.
-#include "platform/formatio.h"
+#include "runtime/formatio.h"
 #include "tests/test_support.h"
 
 #include <bit>

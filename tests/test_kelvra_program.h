@@ -3,12 +3,12 @@
 // pseudo-terminal, popups answered and recorded.
 #pragma once
 
-#include "kelvra/kelvradata.h"
 #include "kelvra/startup.h"
-#include "platform/rs232.h"
+#include "kelvralink/kelvradata.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/serialports.h"
+#include "runtime/utility.h"
 #include "sim/simsensor.h"
 #include "tests/test_support.h"
 

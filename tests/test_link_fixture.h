@@ -3,17 +3,17 @@
 // and the two ways a program can configure the link.
 #pragma once
 
-#include "kelvra/transfer.h"
+#include "kelvralink/transfer.h"
 #include "link/com232.h"
 #include "link/combobox.h"
 #include "link/comsettings.h"
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
-#include "platform/rs232.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
+#include "runtime/serialports.h"
 #include "tests/test_support.h"
-#include "vexa/paralink.h"
+#include "vexalink/paralink.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

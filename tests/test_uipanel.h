@@ -4,7 +4,7 @@
 
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // file, user input reaching callbacks, program-set values reaching none.
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "tests/test_support.h"
 #include "tests/test_uipanel.h"
 

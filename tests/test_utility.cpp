@@ -1,5 +1,5 @@
 // Utility services: program directory, clocks, dates and locks.
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "tests/test_support.h"
 
 #include <QCoreApplication>

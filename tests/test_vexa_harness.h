@@ -4,11 +4,11 @@
 #pragma once
 
 #include "link/linkstate.h"
-#include "platform/formatio.h"
-#include "platform/rs232.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/formatio.h"
+#include "runtime/serialports.h"
+#include "runtime/utility.h"
 #include "sim/simsensor.h"
 #include "tests/test_support.h"
 #include "vexa/livedata.h"

@@ -3,7 +3,7 @@
 #include "platform/chartwidgets.h"
 #include "tests/test_vexa_harness.h"
 #include "vexa/graphpanel.h"
-#include "vexa/recordfile.h"
+#include "vexalink/recordfile.h"
 
 #include <QImage>
 #include <charconv>

@@ -1,7 +1,7 @@
 // Callbacks of the main panel and of the panels themselves.
 #include "link/connectpanel.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "vexa/compare.h"
 #include "vexa/gui.h"
 #include "vexa/livedata.h"

@@ -2,9 +2,9 @@
 #include "platform/userint.h"
 #include "vexa/graphpanel.h"
 #include "vexa/gui.h"
-#include "vexa/sensorlink.h"
 #include "vexa/program.h"
 #include "vexa/recorder.h"
+#include "vexa/sensorlink.h"
 #include "vexa/startup.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include "link/linkstate.h"
 #include "platform/userint.h"
 #include "vexa/parapanel.h"
-#include "vexa/paravars.h"
 #include "vexa/paratransfer.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 #include "vexa/startup.h"
 
