@@ -7,6 +7,7 @@
 #include "kelvra/startup.h"
 #include "kelvralink/kelvradata.h"
 #include "link/comsettings.h"
+#include "link/connectpanel.h"
 #include "tests/test_vexa_harness.h"
 #include "vexa/parafile.h"
 #include "vexalink/recordfile.h"
