@@ -2,6 +2,7 @@
 // files, the four modes, file selection, failures, and the graphs they feed.
 #include "platform/chartwidgets.h"
 #include "tests/test_vexa_harness.h"
+#include "vexa/dimming.h"
 #include "vexa/graphpanel.h"
 #include "vexalink/recordfile.h"
 

@@ -3,6 +3,7 @@
 #include "platform/userint.h"
 #include "runtime/utility.h"
 #include "vexa/compare.h"
+#include "vexa/dimming.h"
 #include "vexa/gui.h"
 #include "vexa/livedata.h"
 #include "vexa/parafile.h"

@@ -1,5 +1,6 @@
 // Callbacks of the recorder panel.
 #include "platform/userint.h"
+#include "vexa/dimming.h"
 #include "vexa/graphpanel.h"
 #include "vexa/gui.h"
 #include "vexa/program.h"

@@ -6,12 +6,12 @@
 #include "platform/userint.h"
 #include "runtime/formatio.h"
 #include "runtime/utility.h"
+#include "vexa/dimming.h"
 #include "vexa/graphpanel.h"
 #include "vexa/livedata.h"
 #include "vexa/paravars.h"
 #include "vexa/program.h"
 #include "vexa/sensorlink.h"
-#include "vexa/startup.h"
 #include "vexalink/recordfile.h"
 
 #include <algorithm>

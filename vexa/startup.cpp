@@ -9,6 +9,7 @@
 #include "platform/programicon.h"
 #include "platform/userint.h"
 #include "runtime/utility.h"
+#include "vexa/dimming.h"
 #include "vexa/graphpanel.h"
 #include "vexa/gui.h"
 #include "vexa/livedata.h"
@@ -180,17 +181,4 @@ void ShowChildPanel(int n) {
         if (n == 1) SetCtrlAttribute(vexa.interfacepanel, "ButtonAccept", ATTR_DIMMED, 1);
         DisplayPanel(vexa.*c.handle);
     }
-}
-
-void SetButtonsDimmed(int flag) {
-    for (const char *name :
-         {"ButtonSend", "ButtonGet", "ButtonGo", "SelectRAM", "SelectEEPROM", "SelectFILE", "ButtonCompare"})
-        SetCtrlAttribute(vexa.mainpanel, name, ATTR_DIMMED, flag);
-    for (const char *name : {"ButtonTryToConnect", "ButtonDiscard"})
-        SetCtrlAttribute(vexa.interfacepanel, name, ATTR_DIMMED, flag);
-    // Closing the recorder sends a frame of its own: not while an exchange runs.
-    for (const char *name : {"EditSelectDataRec", "ButtonStartRecord", "ButtonStartTrigRec",
-                             "ButtonSelRecFile", "ButtonCloseRecorder"})
-        SetCtrlAttribute(vexa.recpanel, name, ATTR_DIMMED, flag);
-    ProcessSystemEvents();
 }
