@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+using namespace runtime;
+
 namespace {
 
 constexpr int kRuns = 3;

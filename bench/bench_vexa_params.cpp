@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+using namespace runtime;
+
 namespace {
 
 constexpr int kRuns = 3;

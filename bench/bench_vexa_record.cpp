@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+using namespace runtime;
+
 namespace {
 
 constexpr int kRecordMs = 3000;

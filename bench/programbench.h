@@ -33,7 +33,7 @@ inline bool SetUpProgramDir(const QTemporaryDir &dir, const char *programDir,
             std::fprintf(stderr, "%s not found in %s: build the program first\n", file, programDir);
             return false;
         }
-    SetProjectDir(dir.path().toStdString());
+    runtime::SetProjectDir(dir.path().toStdString());
     return true;
 }
 

@@ -5,6 +5,8 @@
 
 #include <array>
 
+using namespace runtime;
+
 BrandProgram brandProgram;
 
 namespace {

@@ -23,6 +23,8 @@
 #include <map>
 #include <memory>
 
+using namespace runtime;
+
 namespace ctl {
 namespace {
 

@@ -9,6 +9,8 @@
 
 #include <filesystem>
 
+using namespace runtime;
+
 namespace ctl {
 namespace {
 

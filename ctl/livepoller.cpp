@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 
+using namespace runtime;
+
 namespace ctl {
 
 double Backoff::next() {

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+using namespace runtime;
+
 namespace ctl {
 namespace {
 

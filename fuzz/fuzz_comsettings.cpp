@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+using namespace runtime;
+
 namespace {
 
 struct Settings {

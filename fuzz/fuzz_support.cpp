@@ -17,6 +17,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace runtime;
+
 namespace fuzz {
 
 namespace {

@@ -13,6 +13,8 @@
 #include <charconv>
 #include <cmath>
 
+using namespace runtime;
+
 namespace {
 
 constexpr const char *kLineEnd = "\r\n";

@@ -5,6 +5,8 @@
 #include "runtime/filestore.h"
 #include "runtime/formatio.h"
 
+using namespace runtime;
+
 namespace {
 
 constexpr const char *kMessageTitle = "Equation file";

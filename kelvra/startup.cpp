@@ -15,6 +15,8 @@
 #include "platform/userint.h"
 #include "runtime/utility.h"
 
+using namespace runtime;
+
 namespace {
 
 constexpr int kMainPanelResource = 8;

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <sstream>
 
+using namespace runtime;
+
 namespace {
 
 // A line longer than this holds no coefficient; it is read cut and refused as such.

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+using namespace runtime;
+
 namespace {
 
 bool IsSerial() {

@@ -8,6 +8,8 @@
 #include <new>
 #include <vector>
 
+using namespace runtime;
+
 namespace {
 
 constexpr int32_t kComboMarker = 0x5574;

@@ -5,6 +5,8 @@
 #include "runtime/formatio.h"
 #include "runtime/utility.h"
 
+using namespace runtime;
+
 namespace {
 
 constexpr int kMaxNumberLine = 100;

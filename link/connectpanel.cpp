@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+using namespace runtime;
+
 namespace {
 
 constexpr const char *kPortSelector = "EditSelectComPort";

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <limits>
 
+using namespace runtime;
+
 LinkState com;
 LinkProgram linkProgram;
 LinkReport linkReport;

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+using namespace runtime;
+
 namespace {
 
 constexpr int kRecordWithLineEnd = kServerRecordBytes + 1;

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <vector>
 
+using namespace runtime;
+
 namespace {
 
 // The control as chart widget W, or nullptr with *error set.

@@ -22,6 +22,8 @@
 #include <charconv>
 #include <cmath>
 
+using namespace runtime;
+
 namespace {
 
 // The value a ring item carries: from the itemValues property, else its index.

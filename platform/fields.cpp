@@ -17,6 +17,8 @@
 #include <QStyle>
 #include <QTimer>
 
+using namespace runtime;
+
 namespace {
 
 // Whether an entry was refused since the last look, forgetting it.

@@ -18,6 +18,8 @@
 #include <QTableWidget>
 #include <QUiLoader>
 
+using namespace runtime;
+
 namespace {
 
 std::map<std::string, CtrlCallbackPtr> &CallbackRegistry() {

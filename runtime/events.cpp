@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace runtime {
+
 namespace {
 // A sleep is cut short after this long, so that a caller sees its own
 // conditions again now and then even when nothing happens.
@@ -33,3 +35,5 @@ int WaitForSystemEvents(double seconds) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return 0;
 }
+
+} // namespace runtime

@@ -2,6 +2,8 @@
 // a program without windows waits the same way as the two with windows.
 #pragma once
 
+namespace runtime {
+
 // The result of both when there is no application object yet; the panel calls
 // give the same code (UIE_NOT_INITIALISED).
 constexpr int kNoEventLoop = -10;
@@ -12,3 +14,5 @@ int ProcessSystemEvents();
 // at most the given seconds. Every wait loop is built on it, so that it costs
 // no CPU and wakes on the byte or click it waits for.
 int WaitForSystemEvents(double seconds);
+
+} // namespace runtime

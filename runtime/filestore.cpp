@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace runtime {
+
 bool ReplaceFileWith(const std::string &path,
                      const std::function<bool(const std::string &temporary)> &write) {
     const std::string temporary = path + ".new";
@@ -25,3 +27,5 @@ bool ReplaceFile(const std::string &path, const std::function<bool(int handle)> 
         return CloseFile(handle) == 0 && written;
     });
 }
+
+} // namespace runtime

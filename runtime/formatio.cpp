@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace runtime {
+
 namespace {
 
 // Open files, indexed by handle - 1. The programs keep only one or two open at a time.
@@ -250,3 +252,5 @@ int FileToArray(const std::string &path, uint16_t *values, int count) {
 int FileToArray(const std::string &path, double *values, int count) {
     return ReadArray(path, values, count);
 }
+
+} // namespace runtime

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace runtime {
+
 enum FileMode : int { VAL_READ_ONLY = 1, VAL_WRITE_ONLY = 2, VAL_READ_WRITE = 3 };
 enum FileAction : int { VAL_TRUNCATE = 0, VAL_APPEND = 1, VAL_OPEN_AS_IS = 2 };
 enum FileType : int { VAL_BINARY = 0, VAL_ASCII = 1 };
@@ -36,3 +38,5 @@ int ArrayToFile(const std::string &path, const double *values, int count, int fi
 // Result: numbers read (count when complete), or -1 when the file cannot be read.
 int FileToArray(const std::string &path, uint16_t *values, int count);
 int FileToArray(const std::string &path, double *values, int count);
+
+} // namespace runtime

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <string>
 
+namespace runtime {
+
 namespace {
 
 // The typed text with the locale's signs and separator in their ASCII form.
@@ -77,3 +79,5 @@ QString FormatTypedNumber(double v) {
 QString FormatRoundedNumber(double v, int significantDigits) {
     return CharsOf(v, std::chars_format::general, std::clamp(significantDigits, 1, 17));
 }
+
+} // namespace runtime

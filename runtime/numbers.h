@@ -7,6 +7,8 @@
 #include <QString>
 #include <optional>
 
+namespace runtime {
+
 // A floating-point number as typed: optional sign, digits with at most one decimal
 // separator (the locale's or "."), optional exponent; no group separators.
 std::optional<double> ParseTypedNumber(const QString &text);
@@ -20,3 +22,5 @@ QString FormatTypedNumber(double v);
 QString FormatRoundedNumber(double v, int significantDigits);
 // The locale's decimal separator, for messages.
 QString DecimalSeparator();
+
+} // namespace runtime

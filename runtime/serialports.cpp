@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 
+namespace runtime {
+
 namespace {
 
 std::array<std::string, MAX_COM_PORT + 1> mappedDevices;
@@ -61,3 +63,5 @@ bool SerialDeviceExists(const std::string &device) {
 void MapComPort(int port, const std::string &device) {
     if (ValidPort(port)) mappedDevices[port] = device;
 }
+
+} // namespace runtime

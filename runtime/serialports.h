@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace runtime {
+
 constexpr int MAX_COM_PORT = 48;
 
 // The device behind a port number on this platform: 1-16 /dev/ttyS0-15,
@@ -30,3 +32,5 @@ bool SerialDeviceExists(const std::string &device);
 // Lets tests (and the simulated sensor) put any device, e.g. a pseudo-terminal,
 // behind a port number. An empty device removes the mapping.
 void MapComPort(int port, const std::string &device);
+
+} // namespace runtime

@@ -18,6 +18,8 @@
 #include <mutex>
 #include <thread>
 
+namespace runtime {
+
 namespace {
 
 std::string projectDirOverride;
@@ -181,3 +183,5 @@ int CmtDiscardLock(int lockHandle) {
     lockReleased.notify_all();
     return 0;
 }
+
+} // namespace runtime

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace runtime {
+
 // The program's own directory (where its resource and configuration files live).
 int GetProjectDir(std::string &directory);
 // Lets tests run a program in a directory of their own; "" restores the default.
@@ -36,3 +38,5 @@ int CmtNewLock(const std::string &name, int options, int *lockHandle);
 int CmtGetLock(int lockHandle);
 int CmtReleaseLock(int lockHandle);
 int CmtDiscardLock(int lockHandle);
+
+} // namespace runtime

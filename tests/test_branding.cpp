@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <gtest/gtest.h>
 
+using namespace runtime;
+
 namespace {
 
 constexpr int kMainPanel = 5;

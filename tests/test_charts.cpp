@@ -14,6 +14,8 @@
 #include <limits>
 #include <vector>
 
+using namespace runtime;
+
 namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();

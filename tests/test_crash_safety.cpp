@@ -24,6 +24,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace runtime;
+
 extern char **environ;
 
 namespace {

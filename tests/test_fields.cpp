@@ -17,6 +17,8 @@
 #include <cmath>
 #include <random>
 
+using namespace runtime;
+
 namespace {
 
 TEST(NumberRule, ReadsTheLocalesSeparatorAndThePointAndNothingElse) {

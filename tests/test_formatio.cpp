@@ -8,6 +8,8 @@
 #include <limits>
 #include <vector>
 
+using namespace runtime;
+
 namespace {
 
 class FormatIo : public ::testing::Test {

@@ -15,6 +15,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+using namespace runtime;
+
 namespace {
 
 using sim::Bytes;

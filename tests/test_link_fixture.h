@@ -93,7 +93,7 @@ class LinkTest : public ::testing::Test {
         EXPECT_TRUE(UnknownControlNames().empty())
             << "asked for a control the form lacks: " << UnknownControlNames().front();
         LinkSensor().close();
-        MapComPort(kTestComPort, "");
+        runtime::MapComPort(kTestComPort, "");
         if (com.ipCombo > 0) Combo_DiscardComboBox(interfacePanel, com.ipCombo);
         DiscardPanel(mainPanel);
         DiscardPanel(interfacePanel);

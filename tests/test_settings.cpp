@@ -10,6 +10,8 @@
 #include <QTest>
 #include <tuple>
 
+using namespace runtime;
+
 namespace {
 
 std::string Record(const std::string &name, const std::string &lineEnd = "\n") {

@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+using namespace runtime;
+
 namespace {
 
 TEST(UserInterfaceLoad, MissingFileOrPanelGivesNegativeResult) {

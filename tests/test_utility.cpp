@@ -17,6 +17,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace runtime;
+
 namespace {
 
 bool Matches(const std::string &text, const char *pattern) {

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <regex>
 
+using namespace runtime;
+
 using namespace vexatest;
 
 namespace {

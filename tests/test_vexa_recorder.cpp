@@ -10,6 +10,8 @@
 #include <charconv>
 #include <regex>
 
+using namespace runtime;
+
 using namespace vexatest;
 
 namespace {

@@ -4,6 +4,8 @@
 #include "runtime/events.h"
 #include "vexa/program.h"
 
+using namespace runtime;
+
 void SetButtonsDimmed(int flag) {
     for (const char *name :
          {"ButtonSend", "ButtonGet", "ButtonGo", "SelectRAM", "SelectEEPROM", "SelectFILE", "ButtonCompare"})

@@ -13,6 +13,8 @@
 #include "vexa/setstate.h"
 #include "vexa/startup.h"
 
+using namespace runtime;
+
 namespace {
 
 constexpr double kSendPause = 0.5; // after every Send, so the sensor can settle

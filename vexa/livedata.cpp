@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <iterator>
 
+using namespace runtime;
+
 namespace {
 
 constexpr double kCyclePause = 0.050;

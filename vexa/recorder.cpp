@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <string>
 
+using namespace runtime;
+
 RecorderState rec;
 
 namespace {

@@ -21,6 +21,8 @@
 #include "vexa/sensorlink.h"
 #include "vexa/setstate.h"
 
+using namespace runtime;
+
 VexaState vexa;
 ParaState para;
 

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+using namespace runtime;
+
 namespace {
 
 constexpr int kFieldWidth = 5;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace runtime;
+
 namespace {
 constexpr const char *kLineEnd = "\r\n";
 constexpr const char *kLabels[] = {"DATE", "TIME", "CH_L", "CH_C",   "CH_R",
