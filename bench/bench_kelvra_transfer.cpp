@@ -3,18 +3,18 @@
 // transfers of P1 and P3 take next to the floor that the block pauses and the
 // line set, and the time from start to connected.
 #include "bench/benchtable.h"
-#include "bench/programbench.h"
 #include "bench/pacedline.h"
+#include "bench/programbench.h"
 #include "kelvra/compensation.h"
 #include "kelvra/gui.h"
-#include "kelvra/kelvradata.h"
 #include "kelvra/startup.h"
-#include "kelvra/transfer.h"
+#include "kelvralink/kelvradata.h"
+#include "kelvralink/transfer.h"
 #include "link/linkstate.h"
-#include "platform/rs232.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/serialports.h"
+#include "runtime/utility.h"
 #include "sim/simsensor.h"
 
 #include <QApplication>
@@ -26,6 +26,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include "bench/pacedline.h"
 #include "bench/programbench.h"
 #include "link/linkstate.h"
-#include "platform/rs232.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/serialports.h"
+#include "runtime/utility.h"
 #include "sim/simsensor.h"
 #include "vexa/paratransfer.h"
 #include "vexa/program.h"
@@ -24,6 +24,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 

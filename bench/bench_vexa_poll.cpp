@@ -7,11 +7,10 @@
 #include "bench/pacedline.h"
 #include "bench/programbench.h"
 #include "link/linkstate.h"
-#include "link/linkstate.h"
-#include "platform/rs232.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/serialports.h"
+#include "runtime/utility.h"
 #include "sim/simsensor.h"
 #include "vexa/livedata.h"
 #include "vexa/program.h"
@@ -27,6 +26,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 

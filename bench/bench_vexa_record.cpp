@@ -8,7 +8,7 @@
 #include "link/linkstate.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "sim/simsensor.h"
 #include "vexa/graphpanel.h"
 #include "vexa/livedata.h"
@@ -29,6 +29,8 @@
 #include <numeric>
 #include <string>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 

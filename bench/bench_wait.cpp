@@ -4,8 +4,8 @@
 // the sensor object's, run as the programs run their operations: the event pump
 // sleeps until the operation has ended.
 #include "bench/benchtable.h"
-#include "platform/events.h"
-#include "platform/utility.h"
+#include "runtime/events.h"
+#include "runtime/utility.h"
 #include "sensor/sensor.h"
 
 #include <QApplication>
@@ -25,6 +25,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 

@@ -2,7 +2,7 @@
 // its own, and the two ways of reaching the simulated sensor.
 #pragma once
 
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -33,7 +33,7 @@ inline bool SetUpProgramDir(const QTemporaryDir &dir, const char *programDir,
             std::fprintf(stderr, "%s not found in %s: build the program first\n", file, programDir);
             return false;
         }
-    SetProjectDir(dir.path().toStdString());
+    runtime::SetProjectDir(dir.path().toStdString());
     return true;
 }
 

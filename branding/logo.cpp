@@ -1,9 +1,11 @@
 #include "branding/logo.h"
 
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <array>
+
+using namespace runtime;
 
 BrandProgram brandProgram;
 

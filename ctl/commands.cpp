@@ -1,7 +1,7 @@
 #include "ctl/commands.h"
 
 #include "ctl/gateway.h"
-#include "kelvra/sensorkinds.h"
+#include "kelvralink/sensorkinds.h"
 #include "mqtt/broker.h"
 
 #include <algorithm>

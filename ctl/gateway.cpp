@@ -9,7 +9,7 @@
 #include "gateway/modbusserver.h"
 #include "gateway/notify.h"
 #include "mqtt/client.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -22,6 +22,8 @@
 #include <fstream>
 #include <map>
 #include <memory>
+
+using namespace runtime;
 
 namespace ctl {
 namespace {

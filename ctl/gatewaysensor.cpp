@@ -1,7 +1,7 @@
 #include "ctl/gatewaysensor.h"
 
 #include "ctl/output.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 namespace ctl {
 namespace {

@@ -3,11 +3,13 @@
 #include "ctl/job.h"
 
 #include "ctl/livepoller.h"
-#include "platform/formatio.h"
-#include "platform/utility.h"
-#include "vexa/recordfile.h"
+#include "runtime/formatio.h"
+#include "runtime/utility.h"
+#include "vexalink/recordfile.h"
 
 #include <filesystem>
+
+using namespace runtime;
 
 namespace ctl {
 namespace {

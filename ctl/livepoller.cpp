@@ -1,10 +1,12 @@
 #include "ctl/livepoller.h"
 
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "sensor/causes.h"
 
 #include <algorithm>
 #include <cctype>
+
+using namespace runtime;
 
 namespace ctl {
 

@@ -8,8 +8,8 @@
 
 #include "ctl/target.h"
 #include "sensor/sensor.h"
-#include "vexa/paralink.h"
-#include "vexa/paraset.h"
+#include "vexalink/paralink.h"
+#include "vexalink/paraset.h"
 
 #include <QTimer>
 

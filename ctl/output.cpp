@@ -1,11 +1,13 @@
 #include "ctl/output.h"
 
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cstdio>
+
+using namespace runtime;
 
 namespace ctl {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "ctl/livepoller.h"
 #include "mqtt/client.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QCoreApplication>
 

@@ -3,16 +3,16 @@
 #include "ctl/job.h"
 
 #include "ctl/livepoller.h"
-#include "kelvra/calc.h"
-#include "kelvra/equationfile.h"
-#include "kelvra/kelvradata.h"
-#include "kelvra/plausibility.h"
-#include "kelvra/sensorkinds.h"
-#include "kelvra/transfer.h"
-#include "vexa/parafileio.h"
-#include "vexa/paralink.h"
-#include "vexa/paraset.h"
-#include "vexa/setdiff.h"
+#include "kelvralink/calc.h"
+#include "kelvralink/equationfile.h"
+#include "kelvralink/kelvradata.h"
+#include "kelvralink/plausibility.h"
+#include "kelvralink/sensorkinds.h"
+#include "kelvralink/transfer.h"
+#include "vexalink/parafileio.h"
+#include "vexalink/paralink.h"
+#include "vexalink/paraset.h"
+#include "vexalink/setdiff.h"
 
 #include <QJsonArray>
 #include <QTimer>

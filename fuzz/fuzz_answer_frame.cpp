@@ -4,9 +4,9 @@
 // which reaches the answer buffer through the serial receive path. Then the
 // programs' frame builders take the answer's words as their arguments.
 #include "fuzz/fuzz_support.h"
-#include "kelvra/transfer.h"
-#include "vexa/paralink.h"
+#include "kelvralink/transfer.h"
 #include "vexa/paravars.h"
+#include "vexalink/paralink.h"
 
 #include <algorithm>
 #include <cstring>

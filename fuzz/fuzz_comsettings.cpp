@@ -3,10 +3,12 @@
 #include "fuzz/fuzz_support.h"
 #include "link/comsettings.h"
 #include "link/linkstate.h"
-#include "platform/rs232.h"
+#include "runtime/serialports.h"
 
 #include <cstring>
 #include <string>
+
+using namespace runtime;
 
 namespace {
 

@@ -3,13 +3,13 @@
 // correction factors, their plausibility and the frames that write them into the sensor.
 // The first input byte picks the panel and the set-point temperature.
 #include "fuzz/fuzz_support.h"
-#include "kelvra/calc.h"
 #include "kelvra/equation.h"
-#include "kelvra/equationfile.h"
-#include "kelvra/kelvradata.h"
-#include "kelvra/plausibility.h"
-#include "kelvra/transfer.h"
-#include "platform/formatio.h"
+#include "kelvralink/calc.h"
+#include "kelvralink/equationfile.h"
+#include "kelvralink/kelvradata.h"
+#include "kelvralink/plausibility.h"
+#include "kelvralink/transfer.h"
+#include "runtime/formatio.h"
 #include "sensor/sensor.h"
 
 #include <cmath>

@@ -1,8 +1,8 @@
 #include "fuzz/fuzz_support.h"
 
-#include "platform/events.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/events.h"
+#include "runtime/utility.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -16,6 +16,8 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+using namespace runtime;
 
 namespace fuzz {
 

@@ -3,7 +3,7 @@
 // bytes and drops the rest, and KelvraV12 reads the version text as its
 // sensor; in a stream of auto-sent frames every frame is taken in turn.
 #include "fuzz/fuzz_support.h"
-#include "kelvra/sensorkinds.h"
+#include "kelvralink/sensorkinds.h"
 
 #include <QCoreApplication>
 #include <algorithm>

@@ -1,17 +1,19 @@
 #include "kelvra/calexport.h"
 
-#include "kelvra/calc.h"
 #include "kelvra/gui.h"
-#include "kelvra/kelvradata.h"
-#include "kelvra/sensorkinds.h"
 #include "kelvra/startup.h"
-#include "platform/filestore.h"
-#include "platform/formatio.h"
+#include "kelvralink/calc.h"
+#include "kelvralink/kelvradata.h"
+#include "kelvralink/sensorkinds.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/filestore.h"
+#include "runtime/formatio.h"
+#include "runtime/utility.h"
 
 #include <charconv>
 #include <cmath>
+
+using namespace runtime;
 
 namespace {
 

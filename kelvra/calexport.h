@@ -3,7 +3,7 @@
 // calibration and that spreadsheets read as is.
 #pragma once
 
-#include "kelvra/paneltable.h"
+#include "kelvralink/paneltable.h"
 
 #include <cstdint>
 #include <string>

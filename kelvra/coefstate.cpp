@@ -1,7 +1,7 @@
 #include "kelvra/coefstate.h"
 
 #include "kelvra/equation.h"
-#include "kelvra/kelvradata.h"
+#include "kelvralink/kelvradata.h"
 #include "platform/userint.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 // lose them.
 #pragma once
 
-#include "kelvra/paneltable.h"
+#include "kelvralink/paneltable.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 #include "kelvra/compensation.h"
 
-#include "kelvra/calc.h"
-#include "kelvra/kelvradata.h"
-#include "kelvra/transfer.h"
+#include "kelvralink/calc.h"
+#include "kelvralink/kelvradata.h"
+#include "kelvralink/transfer.h"
 #include "link/com232.h"
 #include "link/linkstate.h"
 #include "platform/userint.h"

@@ -2,7 +2,7 @@
 // program data (calc.h) and draw the results into the panel's charts.
 #pragma once
 
-#include "kelvra/plausibility.h"
+#include "kelvralink/plausibility.h"
 
 // Curves from the panel's coefficient fields, drawn into its curve charts, where the
 // degrees whose curve values cannot be right are marked and counted.

@@ -1,9 +1,11 @@
 #include "kelvra/equation.h"
 
-#include "kelvra/kelvradata.h"
-#include "platform/filestore.h"
-#include "platform/formatio.h"
+#include "kelvralink/kelvradata.h"
 #include "platform/userint.h"
+#include "runtime/filestore.h"
+#include "runtime/formatio.h"
+
+using namespace runtime;
 
 namespace {
 

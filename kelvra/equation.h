@@ -3,7 +3,7 @@
 // needs to read back exactly.
 #pragma once
 
-#include "kelvra/equationfile.h"
+#include "kelvralink/equationfile.h"
 
 // Saves data panel n's coefficient fields into a file the user chooses; true
 // when they were saved.

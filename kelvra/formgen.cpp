@@ -4,7 +4,7 @@
 //
 //   kelvra_formgen <form.ui.in> <output>
 // copies the form and replaces the line holding <!--KELVRA_DATA_PANELS--> with the panels.
-#include "kelvra/paneltable.h"
+#include "kelvralink/paneltable.h"
 
 #include <QFile>
 #include <QRect>

@@ -2,8 +2,8 @@
 
 #include "kelvra/calexport.h"
 #include "kelvra/coefstate.h"
-#include "kelvra/kelvradata.h"
 #include "kelvra/startup.h"
+#include "kelvralink/kelvradata.h"
 #include "platform/userint.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // close, and every data panel's buttons and temperature field.
 #pragma once
 
-#include "kelvra/paneltable.h"
+#include "kelvralink/paneltable.h"
 #include "link/helptext.h"
 
 constexpr const char *kEditSelectSensor = "EditSelectSensor";

@@ -4,8 +4,8 @@
 #include "kelvra/compensation.h"
 #include "kelvra/equation.h"
 #include "kelvra/gui.h"
-#include "kelvra/kelvradata.h"
-#include "kelvra/transfer.h"
+#include "kelvralink/kelvradata.h"
+#include "kelvralink/transfer.h"
 #include "link/linkstate.h"
 #include "platform/userint.h"
 

@@ -4,16 +4,18 @@
 #include "kelvra/coefstate.h"
 #include "kelvra/compensation.h"
 #include "kelvra/gui.h"
-#include "kelvra/kelvradata.h"
-#include "kelvra/sensorkinds.h"
-#include "kelvra/transfer.h"
+#include "kelvralink/kelvradata.h"
+#include "kelvralink/sensorkinds.h"
+#include "kelvralink/transfer.h"
 #include "link/comsettings.h"
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
 #include "link/serverlist.h"
 #include "platform/programicon.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
+
+using namespace runtime;
 
 namespace {
 

@@ -1,11 +1,13 @@
 #include "link/com232.h"
 
 #include "link/linkstate.h"
-#include "platform/events.h"
+#include "runtime/events.h"
 #include "sensor/causes.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+
+using namespace runtime;
 
 namespace {
 

@@ -1,12 +1,14 @@
 #include "link/combobox.h"
 
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <algorithm>
 #include <cctype>
 #include <memory>
 #include <new>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "link/comsettings.h"
 
-#include "link/connectpanel.h"
-#include "platform/filestore.h"
 #include "link/linkstate.h"
-#include "platform/formatio.h"
-#include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/filestore.h"
+#include "runtime/formatio.h"
+#include "runtime/utility.h"
+
+using namespace runtime;
 
 namespace {
 
@@ -46,26 +46,4 @@ bool WriteComSettings(const std::string &path) {
         // Older copies read four lines; the device path is for the newer ones only.
         return !com.comDevice[0] || WriteLine(handle, com.comDevice) >= 0;
     });
-}
-
-void GetConnectionSettingsFromFile() {
-    long size = 0;
-    if (GetFileInfo(com.conSettingsFileName, size) < 1 || !ReadComSettings(com.conSettingsFileName)) {
-        com.comprotocol = 0;
-        com.comport = 1;
-        return;
-    }
-    const int panel = linkProgram.interfacepanel;
-    SetCtrlVal(panel, "EditCommunicationProtocol", static_cast<int>(com.comprotocol));
-    ShowPortSelection(com.comport, com.comDevice);
-    SetCtrlVal(panel, "StringIpAdress", com.ipBuf);
-    SetCtrlVal(panel, "StringPortNumber", com.portNumStr);
-}
-
-void SaveCommunicationSettings() {
-    ReadPanelSettings();
-    if (!WriteComSettings(com.conSettingsFileName))
-        MessagePopup("Connection settings", "The connection settings could not be stored in\n" +
-                                                com.conSettingsFileName +
-                                                "\nThey stay in force until the program ends.");
 }

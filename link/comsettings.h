@@ -15,10 +15,3 @@ bool ReadComSettings(const std::string &path);
 // Writes the settings as four lines, and the device path as a fifth when there is one. False when the file
 // could not be written.
 bool WriteComSettings(const std::string &path);
-
-// At start-up: the stored settings into the link and the connection panel, or
-// RS-232 on the first port when there is no settings file.
-void GetConnectionSettingsFromFile();
-// The connection panel's four settings into the link and into the file; a
-// failure to write is reported in a message popup.
-void SaveCommunicationSettings();

@@ -6,11 +6,14 @@
 #include "link/linkstate.h"
 #include "link/portchoices.h"
 #include "link/serverlist.h"
-#include "platform/rs232.h"
 #include "platform/userint.h"
+#include "runtime/formatio.h"
+#include "runtime/serialports.h"
 
 #include <string>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 
@@ -212,6 +215,28 @@ void ShowPortSelection(uint16_t comport, const char *comDevice) {
 
 void ReadPanelSettings() {
     ReadPanelInto(com.comprotocol, com.comport, com.comDevice, com.ipBuf, com.portNumStr);
+}
+
+void GetConnectionSettingsFromFile() {
+    long size = 0;
+    if (GetFileInfo(com.conSettingsFileName, size) < 1 || !ReadComSettings(com.conSettingsFileName)) {
+        com.comprotocol = 0;
+        com.comport = 1;
+        return;
+    }
+    const int panel = linkProgram.interfacepanel;
+    SetCtrlVal(panel, "EditCommunicationProtocol", static_cast<int>(com.comprotocol));
+    ShowPortSelection(com.comport, com.comDevice);
+    SetCtrlVal(panel, "StringIpAdress", com.ipBuf);
+    SetCtrlVal(panel, "StringPortNumber", com.portNumStr);
+}
+
+void SaveCommunicationSettings() {
+    ReadPanelSettings();
+    if (!WriteComSettings(com.conSettingsFileName))
+        MessagePopup("Connection settings", "The connection settings could not be stored in\n" +
+                                                com.conSettingsFileName +
+                                                "\nThey stay in force until the program ends.");
 }
 
 void ShowLinkStatus(const char *text) {

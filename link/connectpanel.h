@@ -1,5 +1,6 @@
-// The connection panel: one connection attempt with its settings, the time-out
-// handler every failed exchange ends in, and the panel's callbacks.
+// The connection panel: one connection attempt with its settings, the settings
+// between the panel and their file, the time-out handler every failed exchange
+// ends in, and the panel's callbacks.
 //
 // Role names the link uses besides those of the connection panel's own controls
 // (see ui/ConnectPanelControls.ui.frag): on the program's status panel the status
@@ -33,6 +34,12 @@ void ShowPortSelection(uint16_t comport, const char *comDevice);
 // The connection panel's settings into the link: protocol, port and device,
 // server and TCP port.
 void ReadPanelSettings();
+// At start-up: the stored settings into the link and the connection panel, or
+// RS-232 on the first port when there is no settings file.
+void GetConnectionSettingsFromFile();
+// The connection panel's four settings into the link and into the file; a
+// failure to write is reported in a message popup.
+void SaveCommunicationSettings();
 
 // Shows text in the status display and in the connection panel's status field.
 void ShowLinkStatus(const char *text);

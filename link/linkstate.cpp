@@ -1,9 +1,11 @@
 #include "link/linkstate.h"
 
-#include "platform/rs232.h"
+#include "runtime/serialports.h"
 
 #include <cctype>
 #include <limits>
+
+using namespace runtime;
 
 LinkState com;
 LinkProgram linkProgram;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+using namespace runtime;
+
 namespace {
 
 std::string Describe(const SerialDeviceInfo &d) {

@@ -3,7 +3,7 @@
 // path; and how a choice turns into the port number and device path stored.
 #pragma once
 
-#include "platform/rs232.h"
+#include "runtime/serialports.h"
 
 #include <string>
 #include <vector>
@@ -26,7 +26,7 @@ struct PortChoice {
 
 // The selector's items for the devices present and the selection in force;
 // the device of the selection is marked "(missing)" when it does not exist.
-std::vector<PortChoice> PortChoices(const std::vector<SerialDeviceInfo> &present,
+std::vector<PortChoice> PortChoices(const std::vector<runtime::SerialDeviceInfo> &present,
                                     const PortSelection &selection);
 // The selector value that shows a selection.
 int ChoiceValue(const std::vector<PortChoice> &choices, const PortSelection &selection);
@@ -34,8 +34,8 @@ int ChoiceValue(const std::vector<PortChoice> &choices, const PortSelection &sel
 // port stays a number unless the field names that port's device by another
 // name; a present device or a typed path keeps its path.
 PortSelection SelectionOf(const std::vector<PortChoice> &choices,
-                          const std::vector<SerialDeviceInfo> &present, int value,
+                          const std::vector<runtime::SerialDeviceInfo> &present, int value,
                           const std::string &deviceField, int currentPort);
 // The numbered port (1..48) whose device a path names, directly or through a
 // by-id name of a present device; 0 when none.
-int NumberedPortOf(const std::string &device, const std::vector<SerialDeviceInfo> &present);
+int NumberedPortOf(const std::string &device, const std::vector<runtime::SerialDeviceInfo> &present);

@@ -1,11 +1,13 @@
 #include "link/serverlist.h"
 
 #include "link/combobox.h"
-#include "platform/filestore.h"
 #include "link/linkstate.h"
-#include "platform/formatio.h"
+#include "runtime/filestore.h"
+#include "runtime/formatio.h"
 
 #include <algorithm>
+
+using namespace runtime;
 
 namespace {
 

@@ -2,11 +2,13 @@
 // addressed by panel and control like every other control.
 #include "platform/chartwidgets.h"
 #include "platform/uir_internal.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QFileInfo>
 #include <cmath>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 

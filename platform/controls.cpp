@@ -1,8 +1,8 @@
 // Controls: values, attributes, run-time creation, and the signals through
 // which the user's changes reach the callbacks. Values set here never do.
 #include "platform/chartwidgets.h"
-#include "platform/numbers.h"
 #include "platform/uir_internal.h"
+#include "runtime/numbers.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -21,6 +21,8 @@
 #include <QTableWidget>
 #include <charconv>
 #include <cmath>
+
+using namespace runtime;
 
 namespace {
 

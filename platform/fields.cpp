@@ -3,8 +3,8 @@
 // edit (Tab, a click elsewhere, a button), and before a button acts on it.
 // Floating-point and whole-number fields read text by the one number rule;
 // a value the program sets beyond a control's usual range is shown as it is.
-#include "platform/numbers.h"
 #include "platform/uir_internal.h"
+#include "runtime/numbers.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -16,6 +16,8 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QTimer>
+
+using namespace runtime;
 
 namespace {
 

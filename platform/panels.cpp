@@ -3,7 +3,7 @@
 #include "platform/chartwidgets.h"
 #include "platform/testhooks.h"
 #include "platform/uir_internal.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,6 +17,8 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QUiLoader>
+
+using namespace runtime;
 
 namespace {
 

@@ -3,7 +3,7 @@
 // Built on Qt Widgets; the only code of the programs that touches widgets.
 #pragma once
 
-#include "platform/events.h"
+#include "runtime/events.h"
 
 #include <cstdint>
 #include <string>
@@ -60,7 +60,7 @@ enum UiError : int {
     UIE_WRONG_TYPE = -7,        // value type does not fit the control
     UIE_INDEX_OUT_OF_RANGE = -8,
     UIE_ITEM_NOT_FOUND = -9,
-    UIE_NOT_INITIALISED = -10, // no application object yet
+    UIE_NOT_INITIALISED = runtime::kNoEventLoop, // no application object yet
 };
 
 // ---- controls ------------------------------------------------------------

@@ -6,7 +6,7 @@
 // at every wake-up, which at a thousand sensors costs more than the exchanges.
 #pragma once
 
-#include "platform/ioloop.h"
+#include "runtime/ioloop.h"
 #include "sensor/transport.h"
 
 #include <QObject>

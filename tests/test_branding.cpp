@@ -2,12 +2,14 @@
 #include "branding/logo.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "tests/test_support.h"
 
 #include <QFile>
 #include <QLabel>
 #include <gtest/gtest.h>
+
+using namespace runtime;
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "platform/chartwidgets.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QImage>
 #include <QSvgRenderer>
@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 

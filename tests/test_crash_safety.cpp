@@ -4,12 +4,13 @@
 // with SIGKILL: a saved file is always the old one or the new one, a record
 // file always holds whole rows.
 #include "kelvra/equation.h"
-#include "kelvra/kelvradata.h"
 #include "kelvra/startup.h"
+#include "kelvralink/kelvradata.h"
 #include "link/comsettings.h"
+#include "link/connectpanel.h"
 #include "tests/test_vexa_harness.h"
 #include "vexa/parafile.h"
-#include "vexa/recordfile.h"
+#include "vexalink/recordfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -22,6 +23,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+using namespace runtime;
 
 extern char **environ;
 

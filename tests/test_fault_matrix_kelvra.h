@@ -4,8 +4,8 @@
 #pragma once
 
 #include "kelvra/gui.h"
-#include "kelvra/sensorkinds.h"
-#include "kelvra/transfer.h"
+#include "kelvralink/sensorkinds.h"
+#include "kelvralink/transfer.h"
 #include "link/linkstate.h"
 #include "tests/test_fault_matrix.h"
 #include "tests/test_kelvra_program.h"

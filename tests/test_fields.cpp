@@ -1,7 +1,7 @@
 // Fields read what the user typed, in the desktop's locale, and commit when the
 // user confirms or leaves them; values beyond a control's range stay as they are;
 // save dialogs ask before replacing a file.
-#include "platform/numbers.h"
+#include "runtime/numbers.h"
 #include "tests/test_support.h"
 #include "tests/test_uipanel.h"
 
@@ -16,6 +16,8 @@
 #include <QTest>
 #include <cmath>
 #include <random>
+
+using namespace runtime;
 
 namespace {
 

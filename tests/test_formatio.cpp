@@ -1,5 +1,5 @@
 // File services: array files, line I/O, file information.
-#include "platform/formatio.h"
+#include "runtime/formatio.h"
 #include "tests/test_support.h"
 
 #include <bit>
@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <vector>
+
+using namespace runtime;
 
 namespace {
 

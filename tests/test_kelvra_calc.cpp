@@ -1,10 +1,10 @@
 // KelvraV12's compensation arithmetic without any widget: curves, chart
 // ranges, set-point words, correction factors and the sensor-family table.
-#include "kelvra/calc.h"
-#include "kelvra/kelvradata.h"
-#include "kelvra/plausibility.h"
-#include "kelvra/sensorkinds.h"
 #include "kelvra/startup.h"
+#include "kelvralink/calc.h"
+#include "kelvralink/kelvradata.h"
+#include "kelvralink/plausibility.h"
+#include "kelvralink/sensorkinds.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

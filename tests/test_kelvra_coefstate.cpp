@@ -2,7 +2,7 @@
 // before quitting would lose typed coefficients: driven as a user does, checked
 // in the sensor's memory and in the equation file.
 #include "kelvra/coefstate.h"
-#include "kelvra/kelvradata.h"
+#include "kelvralink/kelvradata.h"
 #include "tests/test_kelvra_program.h"
 
 namespace {

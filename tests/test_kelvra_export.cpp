@@ -3,7 +3,7 @@
 // the panel's and the program's own, digit for digit.
 #include "kelvra/calexport.h"
 #include "kelvra/gui.h"
-#include "kelvra/sensorkinds.h"
+#include "kelvralink/sensorkinds.h"
 #include "platform/chartwidgets.h"
 #include "tests/test_kelvra_program.h"
 

@@ -3,12 +3,12 @@
 // pseudo-terminal, popups answered and recorded.
 #pragma once
 
-#include "kelvra/kelvradata.h"
 #include "kelvra/startup.h"
-#include "platform/rs232.h"
+#include "kelvralink/kelvradata.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/serialports.h"
+#include "runtime/utility.h"
 #include "sim/simsensor.h"
 #include "tests/test_support.h"
 
@@ -30,7 +30,7 @@ class KelvraProgram : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(QFile::copy(KELVRA_DIR "/KelvraV12.uir", dir.filePath("KelvraV12.uir")));
-        SetProjectDir(dir.path().toStdString());
+        runtime::SetProjectDir(dir.path().toStdString());
         SetPopupResponder(
             [this](const PopupRecord &popup, std::string &path) { return AnswerPopup(popup, path); });
         ClearRecordedPopups();
@@ -40,9 +40,9 @@ class KelvraProgram : public ::testing::Test {
     void TearDown() override {
         ShutdownKelvra();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        MapComPort(kSimPort, "");
+        runtime::MapComPort(kSimPort, "");
         SetPopupResponder({});
-        SetProjectDir("");
+        runtime::SetProjectDir("");
         EXPECT_TRUE(UnknownControlNames().empty())
             << "asked for a control the form lacks: " << UnknownControlNames().front();
     }
@@ -62,7 +62,7 @@ class KelvraProgram : public ::testing::Test {
         if (transport == Transport::Tcp) {
             WriteSettings("1\r\n1\r\n127.0.0.1\r\n" + std::to_string(sensor.listenTcp()) + "\r\n");
         } else {
-            MapComPort(kSimPort, sensor.openPty());
+            runtime::MapComPort(kSimPort, sensor.openPty());
             WriteSettings("0\r\n" + std::to_string(kSimPort) + "\r\n\r\n\r\n");
         }
         return StartKelvra();

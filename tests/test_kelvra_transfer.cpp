@@ -1,9 +1,9 @@
 // KelvraV12's compensation transfer against the simulated sensor, over TCP and
 // over a pseudo-terminal: what goes on the wire, what the sensor ends up
 // holding, and how a failed or cut-off transfer ends.
-#include "kelvra/equationfile.h"
 #include "kelvra/gui.h"
-#include "kelvra/transfer.h"
+#include "kelvralink/equationfile.h"
+#include "kelvralink/transfer.h"
 #include "link/linkstate.h"
 #include "tests/sensorctl_run.h"
 #include "tests/test_kelvra_program.h"
@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+
+using namespace runtime;
 
 namespace {
 

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <unistd.h>
 
+using namespace runtime;
+
 namespace {
 
 TEST(StatusTexts, EveryCodeGetsItsExactText) {

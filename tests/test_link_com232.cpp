@@ -7,6 +7,8 @@
 #include "sim/simsensor.h"
 #include "tests/test_link_fixture.h"
 
+using namespace runtime;
+
 namespace {
 
 enum class Transport { Tcp, Pty };

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <cstdio>
 
+using namespace runtime;
+
 namespace {
 
 class ConnectPanelTest : public LinkTest {

@@ -3,17 +3,17 @@
 // and the two ways a program can configure the link.
 #pragma once
 
-#include "kelvra/transfer.h"
+#include "kelvralink/transfer.h"
 #include "link/com232.h"
 #include "link/combobox.h"
 #include "link/comsettings.h"
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
-#include "platform/rs232.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
+#include "runtime/serialports.h"
 #include "tests/test_support.h"
-#include "vexa/paralink.h"
+#include "vexalink/paralink.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -93,7 +93,7 @@ class LinkTest : public ::testing::Test {
         EXPECT_TRUE(UnknownControlNames().empty())
             << "asked for a control the form lacks: " << UnknownControlNames().front();
         LinkSensor().close();
-        MapComPort(kTestComPort, "");
+        runtime::MapComPort(kTestComPort, "");
         if (com.ipCombo > 0) Combo_DiscardComboBox(interfacePanel, com.ipCombo);
         DiscardPanel(mainPanel);
         DiscardPanel(interfacePanel);

@@ -1,10 +1,10 @@
 // The two programs' command frames (their frame sources on a sensor's frame
 // image) and their use of an answer, checked against byte tables written out
 // by hand.
-#include "kelvra/transfer.h"
+#include "kelvralink/transfer.h"
 #include "sensor/sensor.h"
 #include "tests/test_support.h"
-#include "vexa/paralink.h"
+#include "vexalink/paralink.h"
 
 #include <gtest/gtest.h>
 #include <optional>

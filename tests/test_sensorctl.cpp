@@ -4,7 +4,7 @@
 #include "sim/simsensor.h"
 #include "tests/sensorctl_run.h"
 #include "tests/test_support.h"
-#include "vexa/parafileio.h"
+#include "vexalink/parafileio.h"
 
 #include <QDateTime>
 #include <QJsonArray>

@@ -3,7 +3,7 @@
 #include "platform/testhooks.h"
 #include "tests/sensorctl_run.h"
 #include "tests/test_vexa_harness.h"
-#include "vexa/parafileio.h"
+#include "vexalink/parafileio.h"
 
 #include <gtest/gtest.h>
 

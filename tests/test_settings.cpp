@@ -2,13 +2,15 @@
 // exact bytes, round trips, hand-edited, cut and garbage files, and the panel
 // steps that read and write them.
 #include "link/serverlist.h"
-#include "platform/formatio.h"
+#include "runtime/formatio.h"
 #include "tests/test_link_fixture.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
 #include <tuple>
+
+using namespace runtime;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -38,7 +38,7 @@ class UserInterface : public ::testing::Test {
     void SetUp() override {
         RegisterCallback("CBF_Record", CBF_Record);
         RegisterCallback("CBF_PANEL", CBF_PANEL);
-        SetProjectDir(TEST_DATA_DIR);
+        runtime::SetProjectDir(TEST_DATA_DIR);
         panel = LoadPanel(0, "UiTest.uir", 1);
         ASSERT_GT(panel, 0);
         DisplayPanel(panel);
@@ -50,7 +50,7 @@ class UserInterface : public ::testing::Test {
     void TearDown() override {
         DiscardPanel(panel);
         SetPopupResponder({});
-        SetProjectDir("");
+        runtime::SetProjectDir("");
     }
     int id(const char *name) { return CtrlWidget(panel, name)->property("_uirCtrl").toInt(); }
     int panel = 0;

@@ -2,7 +2,7 @@
 // file, user input reaching callbacks, program-set values reaching none.
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "tests/test_support.h"
 #include "tests/test_uipanel.h"
 
@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+using namespace runtime;
 
 namespace {
 

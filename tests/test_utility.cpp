@@ -1,5 +1,5 @@
 // Utility services: program directory, clocks, dates and locks.
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "tests/test_support.h"
 
 #include <QCoreApplication>
@@ -16,6 +16,8 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+using namespace runtime;
 
 namespace {
 

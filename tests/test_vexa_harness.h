@@ -4,11 +4,11 @@
 #pragma once
 
 #include "link/linkstate.h"
-#include "platform/formatio.h"
-#include "platform/rs232.h"
 #include "platform/testhooks.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/formatio.h"
+#include "runtime/serialports.h"
+#include "runtime/utility.h"
 #include "sim/simsensor.h"
 #include "tests/test_support.h"
 #include "vexa/livedata.h"
@@ -85,7 +85,7 @@ class VexaRun {
         EXPECT_TRUE(m_dir.isValid());
         for (const char *file : {"VexaV32.uir", "orvena.png"})
             EXPECT_TRUE(QFile::copy(QString(VEXA_DIR) + "/" + file, m_dir.filePath(file))) << file;
-        SetProjectDir(dir());
+        runtime::SetProjectDir(dir());
         ResetVexa();
         ClearUnknownControlNames();
         ClearRecordedPopups();
@@ -103,16 +103,16 @@ class VexaRun {
             const int port = sensor.listenTcp();
             WriteSettings("1\r\n1\r\n127.0.0.1\r\n" + std::to_string(port) + "\r\n");
         } else {
-            MapComPort(kTestComPort, sensor.openPty());
+            runtime::MapComPort(kTestComPort, sensor.openPty());
             WriteSettings("0\r\n" + std::to_string(kTestComPort) + "\r\n\r\n\r\n");
         }
     }
 
     ~VexaRun() {
         EndVexa();
-        MapComPort(kTestComPort, "");
+        runtime::MapComPort(kTestComPort, "");
         SetPopupResponder({});
-        SetProjectDir("");
+        runtime::SetProjectDir("");
         EXPECT_TRUE(UnknownControlNames().empty())
             << "first unknown control: " << UnknownControlNames().front();
         // Let the discarded panels go.
@@ -123,7 +123,7 @@ class VexaRun {
     int start() { return StartVexa(); }
 
     std::string dir() const { return m_dir.path().toStdString(); }
-    std::string path(const std::string &file) const { return JoinPath(dir(), file); }
+    std::string path(const std::string &file) const { return runtime::JoinPath(dir(), file); }
 
     // The messages shown so far, titles and texts joined as "title|text".
     std::vector<std::string> messages() const {

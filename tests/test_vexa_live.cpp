@@ -2,7 +2,7 @@
 // simulated sensor with the data panel's displays, histories and charts.
 #include "platform/chartwidgets.h"
 #include "tests/test_vexa_harness.h"
-#include "vexa/livecalc.h"
+#include "vexalink/livecalc.h"
 
 #include <QImage>
 

@@ -3,13 +3,15 @@
 // the simulated sensor sent, the same bytes under a decimal-comma locale, and
 // the remembered format choice.
 #include "tests/test_vexa_harness.h"
-#include "vexa/recordfile.h"
+#include "vexalink/recordfile.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <clocale>
 #include <cstdio>
 #include <regex>
+
+using namespace runtime;
 
 using namespace vexatest;
 

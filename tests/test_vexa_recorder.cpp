@@ -2,12 +2,15 @@
 // files, the four modes, file selection, failures, and the graphs they feed.
 #include "platform/chartwidgets.h"
 #include "tests/test_vexa_harness.h"
+#include "vexa/dimming.h"
 #include "vexa/graphpanel.h"
-#include "vexa/recordfile.h"
+#include "vexalink/recordfile.h"
 
 #include <QImage>
 #include <charconv>
 #include <regex>
+
+using namespace runtime;
 
 using namespace vexatest;
 

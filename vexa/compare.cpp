@@ -1,13 +1,13 @@
 #include "vexa/compare.h"
 
 #include "platform/userint.h"
+#include "vexa/dimming.h"
 #include "vexa/parafile.h"
 #include "vexa/parapanel.h"
-#include "vexa/paravars.h"
 #include "vexa/paratransfer.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 #include "vexa/setstate.h"
-#include "vexa/startup.h"
 
 namespace {
 

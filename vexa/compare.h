@@ -2,7 +2,7 @@
 // EEPROM or a parameter file, parameter by parameter and teach row by row.
 #pragma once
 
-#include "vexa/setdiff.h"
+#include "vexalink/setdiff.h"
 
 // Compares the panels with the memory the selectors choose and lists the
 // differences. Leaves the panels, and the sensor's memories, as they were.

@@ -1,8 +1,9 @@
 // Callbacks of the main panel and of the panels themselves.
 #include "link/connectpanel.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
 #include "vexa/compare.h"
+#include "vexa/dimming.h"
 #include "vexa/gui.h"
 #include "vexa/livedata.h"
 #include "vexa/parafile.h"
@@ -11,6 +12,8 @@
 #include "vexa/recorder.h"
 #include "vexa/setstate.h"
 #include "vexa/startup.h"
+
+using namespace runtime;
 
 namespace {
 

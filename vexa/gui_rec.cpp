@@ -1,10 +1,11 @@
 // Callbacks of the recorder panel.
 #include "platform/userint.h"
+#include "vexa/dimming.h"
 #include "vexa/graphpanel.h"
 #include "vexa/gui.h"
-#include "vexa/sensorlink.h"
 #include "vexa/program.h"
 #include "vexa/recorder.h"
+#include "vexa/sensorlink.h"
 #include "vexa/startup.h"
 
 namespace {

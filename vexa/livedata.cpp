@@ -4,14 +4,16 @@
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
-#include "vexa/livecalc.h"
-#include "vexa/sensorlink.h"
+#include "runtime/utility.h"
 #include "vexa/program.h"
+#include "vexa/sensorlink.h"
 #include "vexa/teachtable.h"
+#include "vexalink/livecalc.h"
 
 #include <algorithm>
 #include <iterator>
+
+using namespace runtime;
 
 namespace {
 

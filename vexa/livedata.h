@@ -3,7 +3,7 @@
 // the two sample histories they draw.
 #pragma once
 
-#include "vexa/paralink.h"
+#include "vexalink/paralink.h"
 
 #include <cstdint>
 

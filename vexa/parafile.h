@@ -1,8 +1,8 @@
 // Parameter files chosen in a file dialog: saving the panels' set, loading one.
 #pragma once
 
-#include "vexa/paraset.h"
-#include "vexa/parafileio.h"
+#include "vexalink/parafileio.h"
+#include "vexalink/paraset.h"
 
 #include <cstdint>
 #include <string>

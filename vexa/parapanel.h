@@ -2,7 +2,7 @@
 // teach-table grid, and the rules that dim or force dependent controls.
 #pragma once
 
-#include "vexa/paraset.h"
+#include "vexalink/paraset.h"
 
 #include <cstdint>
 

@@ -8,7 +8,7 @@ void SendPara();
 // Reads the set: command 8 first when EEPROM is selected, then command 3 and
 // command 4 for each teach row; refreshes the panels only after a complete read.
 void GetPara();
-#include "vexa/paraset.h"
+#include "vexalink/paraset.h"
 
 #include <cstdint>
 

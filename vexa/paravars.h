@@ -2,7 +2,7 @@
 // program uses.
 #pragma once
 
-#include "vexa/paraset.h"
+#include "vexalink/paraset.h"
 
 extern ParaState para;
 

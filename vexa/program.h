@@ -2,7 +2,7 @@
 // stop flag that every loop of the program tests.
 #pragma once
 
-#include "vexa/paralink.h"
+#include "vexalink/paralink.h"
 
 #include <cstdint>
 #include <string>

@@ -3,19 +3,21 @@
 #include "link/com232.h"
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
-#include "platform/formatio.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/formatio.h"
+#include "runtime/utility.h"
+#include "vexa/dimming.h"
 #include "vexa/graphpanel.h"
 #include "vexa/livedata.h"
-#include "vexa/sensorlink.h"
 #include "vexa/paravars.h"
 #include "vexa/program.h"
-#include "vexa/recordfile.h"
-#include "vexa/startup.h"
+#include "vexa/sensorlink.h"
+#include "vexalink/recordfile.h"
 
 #include <algorithm>
 #include <string>
+
+using namespace runtime;
 
 RecorderState rec;
 

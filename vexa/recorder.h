@@ -2,7 +2,7 @@
 // intervals (a fixed count or open-ended), by hand, or on the sensor's trigger.
 #pragma once
 
-#include "vexa/recordfile.h"
+#include "vexalink/recordfile.h"
 
 #include <cstdint>
 #include <string>

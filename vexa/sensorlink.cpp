@@ -3,8 +3,8 @@
 #include "link/com232.h"
 #include "link/linkstate.h"
 #include "vexa/livedata.h"
-#include "vexa/paralink.h"
 #include "vexa/paravars.h"
+#include "vexalink/paralink.h"
 
 namespace {
 

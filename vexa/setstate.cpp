@@ -2,11 +2,11 @@
 
 #include "link/linkstate.h"
 #include "platform/userint.h"
+#include "vexa/dimming.h"
 #include "vexa/parapanel.h"
-#include "vexa/paravars.h"
 #include "vexa/paratransfer.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
-#include "vexa/startup.h"
 
 #include <algorithm>
 #include <filesystem>

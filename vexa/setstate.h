@@ -4,7 +4,7 @@
 // would be lost.
 #pragma once
 
-#include "vexa/paraset.h"
+#include "vexalink/paraset.h"
 
 #include <cstdint>
 #include <string>

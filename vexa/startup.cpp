@@ -8,17 +8,20 @@
 #include "link/serverlist.h"
 #include "platform/programicon.h"
 #include "platform/userint.h"
-#include "platform/utility.h"
+#include "runtime/utility.h"
+#include "vexa/dimming.h"
 #include "vexa/graphpanel.h"
 #include "vexa/gui.h"
 #include "vexa/livedata.h"
-#include "vexa/sensorlink.h"
 #include "vexa/parapanel.h"
-#include "vexa/paravars.h"
 #include "vexa/paratransfer.h"
+#include "vexa/paravars.h"
 #include "vexa/program.h"
 #include "vexa/recorder.h"
+#include "vexa/sensorlink.h"
 #include "vexa/setstate.h"
+
+using namespace runtime;
 
 VexaState vexa;
 ParaState para;
@@ -180,17 +183,4 @@ void ShowChildPanel(int n) {
         if (n == 1) SetCtrlAttribute(vexa.interfacepanel, "ButtonAccept", ATTR_DIMMED, 1);
         DisplayPanel(vexa.*c.handle);
     }
-}
-
-void SetButtonsDimmed(int flag) {
-    for (const char *name :
-         {"ButtonSend", "ButtonGet", "ButtonGo", "SelectRAM", "SelectEEPROM", "SelectFILE", "ButtonCompare"})
-        SetCtrlAttribute(vexa.mainpanel, name, ATTR_DIMMED, flag);
-    for (const char *name : {"ButtonTryToConnect", "ButtonDiscard"})
-        SetCtrlAttribute(vexa.interfacepanel, name, ATTR_DIMMED, flag);
-    // Closing the recorder sends a frame of its own: not while an exchange runs.
-    for (const char *name : {"EditSelectDataRec", "ButtonStartRecord", "ButtonStartTrigRec",
-                             "ButtonSelRecFile", "ButtonCloseRecorder"})
-        SetCtrlAttribute(vexa.recpanel, name, ATTR_DIMMED, flag);
-    ProcessSystemEvents();
 }

@@ -1,5 +1,4 @@
-// VexaV32's start-up and shutdown, navigation between the child panels, and the
-// dimming of the operation controls while an operation runs.
+// VexaV32's start-up and shutdown, and navigation between the child panels.
 #pragma once
 
 // Loads the eight panels from VexaV32.uir, places and shows them and brings up
@@ -15,5 +14,3 @@ void InitAll();
 // Shows child panel n in the shared place and marks its navigation button:
 // 1 connection, 2 parameters, 3 teach table, 5 recorder; any other n shows none.
 void ShowChildPanel(int n);
-// Dims (1) or releases (0) the controls that start an operation, then lets the change show.
-void SetButtonsDimmed(int flag);

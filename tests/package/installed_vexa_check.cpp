@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <cstdlib>
 
+using namespace runtime;
+
 namespace {
 
 using namespace vexatest;

@@ -1,0 +1,151 @@
+#include "runtime/ioloop.h"
+
+#include <QSocketNotifier>
+
+#include <memory>
+#include <sys/epoll.h>
+#include <unistd.h>
+#include <vector>
+
+namespace runtime {
+
+// The thread's epoll set and the watches in it.
+// It lives while it has watches, so that none outlives the application object.
+class IoLoop {
+  public:
+    static IoLoop *OfThisThread() {
+        if (!instance) instance = new IoLoop;
+        if (instance->m_epoll >= 0) return instance;
+        delete instance;
+        instance = nullptr;
+        return nullptr;
+    }
+    static IoLoop *Existing() { return instance; }
+    ~IoLoop() {
+        m_ready.reset();
+        if (m_epoll >= 0) ::close(m_epoll);
+    }
+
+    bool add(IoWatch *w) {
+        uint32_t index = static_cast<uint32_t>(m_slots.size());
+        if (m_free.empty()) {
+            m_slots.emplace_back();
+        } else {
+            index = m_free.back();
+            m_free.pop_back();
+        }
+        m_slots[index].watch = w;
+        w->m_slot = index;
+        ++m_count;
+        epoll_event event = eventOf(w);
+        if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, w->m_fd, &event) == 0) return true;
+        release(index);
+        return false;
+    }
+    void modify(IoWatch *w) {
+        epoll_event event = eventOf(w);
+        epoll_ctl(m_epoll, EPOLL_CTL_MOD, w->m_fd, &event);
+    }
+    void remove(IoWatch *w) {
+        epoll_ctl(m_epoll, EPOLL_CTL_DEL, w->m_fd, nullptr);
+        release(w->m_slot);
+    }
+
+  private:
+    struct Slot {
+        IoWatch *watch = nullptr;
+        uint32_t generation = 0; // tells a watch from an earlier one in the same slot
+    };
+    static constexpr int kEventsPerTurn = 64; // more wait for the next turn of the loop
+
+    IoLoop() : m_epoll(epoll_create1(EPOLL_CLOEXEC)) {
+        if (m_epoll < 0) return;
+        m_ready = std::make_unique<QSocketNotifier>(m_epoll, QSocketNotifier::Read);
+        QObject::connect(m_ready.get(), &QSocketNotifier::activated, [this] { dispatch(); });
+    }
+    epoll_event eventOf(const IoWatch *w) const {
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLRDHUP | EPOLLET | (w->m_write ? uint32_t(EPOLLOUT) : 0u);
+        event.data.u64 = uint64_t(m_slots[w->m_slot].generation) << 32 | w->m_slot;
+        return event;
+    }
+    void release(uint32_t index) {
+        m_slots[index].watch = nullptr;
+        ++m_slots[index].generation;
+        m_free.push_back(index);
+        --m_count;
+        endWhenUnused();
+    }
+    void endWhenUnused() {
+        if (m_count > 0 || m_dispatching) return;
+        instance = nullptr;
+        delete this;
+    }
+    IoWatch *watchOf(uint64_t key) const {
+        const uint32_t index = static_cast<uint32_t>(key);
+        if (index >= m_slots.size() || m_slots[index].generation != key >> 32) return nullptr;
+        return m_slots[index].watch;
+    }
+    void dispatch() {
+        epoll_event events[kEventsPerTurn];
+        const int count = epoll_wait(m_epoll, events, kEventsPerTurn, 0);
+        ++m_dispatching;
+        for (int i = 0; i < count; ++i) {
+            // A handler may end any watch, its own included, before the next event is looked at.
+            IoWatch *w = watchOf(events[i].data.u64);
+            if (!w) continue;
+            const uint32_t e = events[i].events;
+            unsigned ready = 0;
+            if (e & EPOLLIN) ready |= kIoReadable;
+            if (e & EPOLLOUT) ready |= kIoWritable;
+            if (e & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) ready |= kIoHangup;
+            Handler handler = w->m_handler; // the watch may go inside its own handler
+            handler(ready);
+        }
+        --m_dispatching;
+        endWhenUnused();
+    }
+    using Handler = IoWatch::Handler;
+
+    static thread_local IoLoop *instance;
+    int m_epoll;
+    std::unique_ptr<QSocketNotifier> m_ready;
+    std::size_t m_count = 0;
+    int m_dispatching = 0; // inside a dispatch, where watches may come and go
+    std::vector<Slot> m_slots;
+    std::vector<uint32_t> m_free;
+};
+
+thread_local IoLoop *IoLoop::instance = nullptr;
+
+IoWatch::~IoWatch() {
+    clear();
+}
+
+bool IoWatch::watch(int fd, bool write, Handler handler) {
+    clear();
+    IoLoop *loop = IoLoop::OfThisThread();
+    if (!loop || fd < 0) return false;
+    m_fd = fd;
+    m_write = write;
+    m_handler = std::move(handler);
+    if (loop->add(this)) return true;
+    m_fd = -1;
+    m_handler = nullptr;
+    return false;
+}
+
+void IoWatch::wantWrite(bool write) {
+    if (m_fd < 0 || write == m_write) return;
+    m_write = write;
+    IoLoop::Existing()->modify(this);
+}
+
+void IoWatch::clear() {
+    if (m_fd < 0) return;
+    IoLoop::Existing()->remove(this);
+    m_fd = -1;
+    m_handler = nullptr;
+}
+
+} // namespace runtime
