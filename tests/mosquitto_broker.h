@@ -46,6 +46,10 @@ class Broker {
 
     bool Start() {
         m_process = std::make_unique<QProcess>();
+        // Its log into a file: a pipe that nobody reads fills up and stops the broker
+        // in the middle of a thousand connections.
+        m_process->setProcessChannelMode(QProcess::MergedChannels);
+        m_process->setStandardOutputFile(m_dir + "/mosquitto.log", QIODevice::Append);
         m_process->start(Find("mosquitto"), {"-c", m_dir + "/mosquitto.conf"});
         if (!m_process->waitForStarted()) return false;
         for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QThread::msleep(5)) {
