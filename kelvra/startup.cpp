@@ -16,6 +16,7 @@
 #include "runtime/utility.h"
 
 using namespace runtime;
+using namespace branding;
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include "vexa/setstate.h"
 
 using namespace runtime;
+using namespace branding;
 
 VexaState vexa;
 ParaState para;
