@@ -28,6 +28,7 @@
 #include <vector>
 
 using namespace runtime;
+using namespace programlink;
 
 namespace {
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 using namespace runtime;
+using namespace programlink;
 
 namespace {
 

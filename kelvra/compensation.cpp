@@ -7,6 +7,8 @@
 #include "link/linkstate.h"
 #include "platform/userint.h"
 
+using namespace programlink;
+
 namespace {
 
 constexpr double kKelvraEchoTimeout = 2.0;

@@ -6,6 +6,8 @@
 #include "kelvralink/kelvradata.h"
 #include "platform/userint.h"
 
+using namespace programlink;
+
 namespace {
 
 constexpr const char *kCoefStateHelp = " Where the coefficients and the reference temperature stand: \n"

@@ -8,7 +8,7 @@
 constexpr const char *kEditSelectSensor = "EditSelectSensor";
 
 // The help texts of the program's own controls (the link keeps those of the connection panel).
-HelpTable KelvraHelpTexts();
+programlink::HelpTable KelvraHelpTexts();
 
 // Makes every KelvraV12 callback known by the name the panel resource gives it.
 void RegisterKelvraCallbacks();

@@ -11,6 +11,8 @@
 
 #include <string>
 
+using namespace programlink;
+
 namespace {
 
 enum class ChartKind { Curve, Cf };

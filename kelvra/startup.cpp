@@ -17,6 +17,7 @@
 
 using namespace runtime;
 using namespace branding;
+using namespace programlink;
 
 namespace {
 

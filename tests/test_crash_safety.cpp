@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 using namespace runtime;
+using namespace programlink;
 
 extern char **environ;
 

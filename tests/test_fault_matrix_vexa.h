@@ -169,7 +169,7 @@ class VexaMatrix : public ::testing::TestWithParam<Scenario> {
         GetPanelAttribute(vexa.interfacepanel, ATTR_VISIBLE, shown);
         EXPECT_EQ(shown == 1, failed) << "the connection panel";
         if (failed) {
-            EXPECT_FALSE(LinkSensor().echoOk());
+            EXPECT_FALSE(programlink::LinkSensor().echoOk());
         }
         EXPECT_EQ(vexa.poll, 0);
         for (const char *b : {"ButtonSend", "ButtonGet", "ButtonGo"})
@@ -195,7 +195,7 @@ class VexaMatrix : public ::testing::TestWithParam<Scenario> {
     void Reconnect() {
         Click(vexa.mainpanel, "ButtonConnect");
         Click(vexa.interfacepanel, "ButtonTryToConnect");
-        EXPECT_EQ(LinkSensor().version(), sim::SensorModel::kDefaultVersion);
+        EXPECT_EQ(programlink::LinkSensor().version(), sim::SensorModel::kDefaultVersion);
         EXPECT_EQ(Attr(vexa.interfacepanel, "ButtonAccept", ATTR_DIMMED), 0);
         EXPECT_EQ(ProgramSet(), Sensor().memory().ram);
     }

@@ -32,7 +32,8 @@ inline void VexaMatrix::RunStartup() {
         EXPECT_EQ(CommandsToSensor(Sensor()), sent);
         EXPECT_NE(ShownTeach(), a.teach) << "the panels are not refreshed";
     } else if (version) {
-        EXPECT_EQ(LinkSensor().version(), std::string(answer.begin(), std::find(answer.begin(), answer.end(), 0)));
+        EXPECT_EQ(programlink::LinkSensor().version(),
+                  std::string(answer.begin(), std::find(answer.begin(), answer.end(), 0)));
         EXPECT_EQ(ProgramSet(), a);
     } else {
         EXPECT_EQ(ProgramSet().teach, a.teach);

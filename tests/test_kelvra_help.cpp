@@ -5,6 +5,8 @@
 #include "tests/test_help.h"
 #include "tests/test_kelvra_program.h"
 
+using namespace programlink;
+
 namespace {
 
 using KelvraHelp = KelvraProgram;

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <vector>
 
+using namespace programlink;
+
 namespace {
 
 using KelvraStartup = KelvraProgram;

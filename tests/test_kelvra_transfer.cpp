@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 using namespace runtime;
+using namespace programlink;
 
 namespace {
 

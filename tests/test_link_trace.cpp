@@ -10,6 +10,7 @@
 #include <regex>
 
 using namespace vexatest;
+using namespace programlink;
 
 namespace {
 

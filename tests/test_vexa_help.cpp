@@ -6,6 +6,7 @@
 #include "vexa/gui.h"
 
 using namespace vexatest;
+using namespace programlink;
 
 namespace {
 

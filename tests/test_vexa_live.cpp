@@ -7,6 +7,7 @@
 #include <QImage>
 
 using namespace vexatest;
+using namespace programlink;
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 using namespace vexatest;
+using namespace programlink;
 
 namespace {
 

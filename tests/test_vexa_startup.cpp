@@ -6,6 +6,7 @@
 #include <QWidget>
 
 using namespace vexatest;
+using namespace programlink;
 
 namespace {
 

@@ -3,6 +3,8 @@
 
 #include "platform/userint.h"
 
+using namespace programlink;
+
 void ShowHelp(int panel, int control) {
     ShowHelpText(VexaHelpTexts(), panel, control);
 }

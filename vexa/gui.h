@@ -26,7 +26,7 @@ void RegisterRecorderCallbacks();
 void RegisterGraphCallbacks();
 
 // The help texts of the program's own controls (the link keeps those of the connection panel).
-HelpTable VexaHelpTexts();
+programlink::HelpTable VexaHelpTexts();
 // Shows the control's help text in its popup.
 void ShowHelp(int panel, int control);
 // The common callback pattern: action on commit, help text on a right click.

@@ -4,6 +4,8 @@
 #include "vexa/gui.h"
 #include "vexa/program.h"
 
+using namespace programlink;
+
 namespace {
 
 constexpr const char *kSelectMemory =

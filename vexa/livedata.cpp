@@ -14,6 +14,7 @@
 #include <iterator>
 
 using namespace runtime;
+using namespace programlink;
 
 namespace {
 

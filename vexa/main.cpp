@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+using namespace programlink;
+
 int main(int argc, char **argv) {
     if (InitRunTime(argc, argv) == 0) return -1;
     if (const std::string error = StartLinkTraceFromArguments(argc, argv); !error.empty()) {

@@ -9,6 +9,8 @@
 #include "vexa/program.h"
 #include "vexa/setstate.h"
 
+using namespace programlink;
+
 namespace {
 
 // Reads the sensor's set into the variables and from them into record; notes

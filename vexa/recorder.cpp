@@ -18,6 +18,7 @@
 #include <string>
 
 using namespace runtime;
+using namespace programlink;
 
 RecorderState rec;
 

@@ -6,6 +6,8 @@
 #include "vexa/paravars.h"
 #include "vexalink/paralink.h"
 
+using namespace programlink;
+
 namespace {
 
 vexalink::ParameterFrames &Frames() {

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <filesystem>
 
+using namespace programlink;
+
 SetState setState;
 
 namespace {

@@ -23,6 +23,7 @@
 
 using namespace runtime;
 using namespace branding;
+using namespace programlink;
 
 VexaState vexa;
 ParaState para;
