@@ -26,6 +26,7 @@
 
 using namespace runtime;
 using namespace programlink;
+using namespace vexaprogram;
 
 extern char **environ;
 

@@ -11,6 +11,7 @@
 
 using namespace vexatest;
 using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

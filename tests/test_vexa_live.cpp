@@ -8,6 +8,7 @@
 
 using namespace vexatest;
 using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

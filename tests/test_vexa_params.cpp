@@ -7,6 +7,7 @@
 
 using namespace vexatest;
 using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

@@ -5,6 +5,8 @@
 
 using namespace programlink;
 
+namespace vexaprogram {
+
 void ShowHelp(int panel, int control) {
     ShowHelpText(VexaHelpTexts(), panel, control);
 }
@@ -27,3 +29,5 @@ void RegisterVexaCallbacks() {
     RegisterRecorderCallbacks();
     RegisterGraphCallbacks();
 }
+
+} // namespace vexaprogram

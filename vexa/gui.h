@@ -4,6 +4,8 @@
 #include "link/helptext.h"
 #include "platform/userint.h"
 
+namespace vexaprogram {
+
 // A callback and the name the resource file gives it.
 struct NamedCallback {
     const char *name;
@@ -39,3 +41,5 @@ template <std::size_t N> void RegisterAll(const NamedCallback (&callbacks)[N]) {
     for (const NamedCallback &c : callbacks)
         RegisterCallback(c.name, c.function);
 }
+
+} // namespace vexaprogram

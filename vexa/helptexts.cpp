@@ -6,6 +6,7 @@
 
 using namespace programlink;
 
+namespace vexaprogram {
 namespace {
 
 constexpr const char *kSelectMemory =
@@ -195,3 +196,5 @@ const HelpText kVexaHelp[] = {
 HelpTable VexaHelpTexts() {
     return kVexaHelp;
 }
+
+} // namespace vexaprogram

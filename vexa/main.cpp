@@ -7,6 +7,7 @@
 #include <string>
 
 using namespace programlink;
+using namespace vexaprogram;
 
 int main(int argc, char **argv) {
     if (InitRunTime(argc, argv) == 0) return -1;

@@ -20,6 +20,8 @@
 using namespace runtime;
 using namespace programlink;
 
+namespace vexaprogram {
+
 RecorderState rec;
 
 namespace {
@@ -346,3 +348,5 @@ void ChangeRecordFormat() {
     WriteRecordFormat(RecordFormatFileName(), SelectedFormat());
     ResetTextBox(vexa.recpanel, "DispRecFile", "");
 }
+
+} // namespace vexaprogram

@@ -8,6 +8,7 @@
 
 using namespace programlink;
 
+namespace vexaprogram {
 namespace {
 
 vexalink::ParameterFrames &Frames() {
@@ -56,3 +57,5 @@ void GetRxBufData() {
 void CopyDatatoVars() {
     live.copyDatatoVars();
 }
+
+} // namespace vexaprogram

@@ -13,6 +13,8 @@
 
 using namespace programlink;
 
+namespace vexaprogram {
+
 SetState setState;
 
 namespace {
@@ -193,3 +195,5 @@ bool MayQuit() {
         if (!LinkSensor().echoOk()) return false; // the link has reported it; the program stays
     }
 }
+
+} // namespace vexaprogram

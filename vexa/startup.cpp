@@ -25,6 +25,8 @@ using namespace runtime;
 using namespace branding;
 using namespace programlink;
 
+namespace vexaprogram {
+
 VexaState vexa;
 ParaState para;
 
@@ -186,3 +188,5 @@ void ShowChildPanel(int n) {
         DisplayPanel(vexa.*c.handle);
     }
 }
+
+} // namespace vexaprogram
