@@ -29,6 +29,7 @@
 
 using namespace runtime;
 using namespace programlink;
+using namespace kelvraprogram;
 
 namespace {
 

@@ -13,6 +13,7 @@
 
 using namespace programlink;
 
+namespace kelvraprogram {
 namespace {
 
 enum class ChartKind { Curve, Cf };
@@ -130,3 +131,5 @@ int OnDataControl(int n, DataRole role, int event) {
     }
     return 0;
 }
+
+} // namespace kelvraprogram

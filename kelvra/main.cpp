@@ -8,6 +8,7 @@
 #include <string>
 
 using namespace programlink;
+using namespace kelvraprogram;
 
 int main(int argc, char **argv) {
     if (InitRunTime(argc, argv) == 0) return -1;

@@ -19,6 +19,7 @@ using namespace runtime;
 using namespace branding;
 using namespace programlink;
 
+namespace kelvraprogram {
 namespace {
 
 constexpr int kMainPanelResource = 8;
@@ -116,3 +117,5 @@ void ShowChildPanel() {
         HidePanel(kpanels.datapanel[n]);
     if (const int n = DataPanelOfSensor(kdata.selSensor)) DisplayPanel(kpanels.datapanel[n]);
 }
+
+} // namespace kelvraprogram

@@ -27,6 +27,7 @@
 using namespace runtime;
 using namespace programlink;
 using namespace vexaprogram;
+using namespace kelvraprogram;
 
 extern char **environ;
 

@@ -6,6 +6,7 @@
 #include "tests/test_kelvra_program.h"
 
 using namespace programlink;
+using namespace kelvraprogram;
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 using namespace programlink;
+using namespace kelvraprogram;
 
 namespace {
 

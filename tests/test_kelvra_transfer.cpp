@@ -17,6 +17,7 @@
 
 using namespace runtime;
 using namespace programlink;
+using namespace kelvraprogram;
 
 namespace {
 
