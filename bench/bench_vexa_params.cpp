@@ -26,6 +26,8 @@
 #include <vector>
 
 using namespace runtime;
+using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

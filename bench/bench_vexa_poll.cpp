@@ -28,6 +28,8 @@
 #include <vector>
 
 using namespace runtime;
+using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

@@ -31,6 +31,7 @@
 #include <vector>
 
 using namespace runtime;
+using namespace vexaprogram;
 
 namespace {
 

@@ -7,6 +7,8 @@
 
 using namespace runtime;
 
+namespace branding {
+
 BrandProgram brandProgram;
 
 namespace {
@@ -133,3 +135,5 @@ int ShowInfoText2(int, const std::string &text, int left, int top, int pointSize
 int ShowInfoText3(int, const std::string &text, int left, int top, int pointSize) {
     return MakeLabel(text, left, top, pointSize, VAL_WHITE, VAL_TRANSPARENT);
 }
+
+} // namespace branding

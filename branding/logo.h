@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace branding {
+
 // The two controls every main panel carries for its brand area.
 constexpr const char *kLogoFrame = "LogoFrame";     // decoration whose colour is the frame colour
 constexpr const char *kLogoPicture = "LogoPicture"; // picture control for the bitmap
@@ -27,3 +29,5 @@ int ShowInfoText1(int panel, const std::string &text, int left, int top, int poi
 int ShowInfoText2(int panel, const std::string &text, int left, int top, int pointSize);
 // Label of style 3: white text on a transparent background.
 int ShowInfoText3(int panel, const std::string &text, int left, int top, int pointSize);
+
+} // namespace branding

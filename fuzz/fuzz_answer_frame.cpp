@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+using namespace vexaprogram;
+
 namespace {
 
 fuzz::SerialLine *line = nullptr;

@@ -9,6 +9,7 @@
 #include <string>
 
 using namespace runtime;
+using namespace programlink;
 
 namespace {
 

@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 
+using namespace vexaprogram;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string path = fuzz::WriteScratch(data, size, "Parameter.ini");
     uint16_t record[kAnzPara];

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+using namespace programlink;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string path = fuzz::WriteScratch(data, size, "IPComboBox.cfg");
     const std::vector<std::string> names = ReadServerListFile(path);

@@ -3,6 +3,8 @@
 #include "vexa/paravars.h"
 #include "vexa/program.h"
 
+using namespace vexaprogram;
+
 namespace fuzz {
 
 void CheckParameterAnswer(const sensor::Sensor &s) {

@@ -15,6 +15,7 @@
 
 using namespace runtime;
 
+namespace kelvraprogram {
 namespace {
 
 constexpr const char *kLineEnd = "\r\n";
@@ -160,3 +161,5 @@ void ExportDataPanel() {
         ReplaceFile(path, [&](int handle) { return WriteFile(handle, csv) == int(csv.size()); });
     if (!saved) MessagePopup("ATTENTION!", " The data panel could not be exported to \n " + path);
 }
+
+} // namespace kelvraprogram

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kelvraprogram {
+
 // Everything one export shows, channels in the panel's order.
 struct CalibrationSheet {
     std::string family; // the sensor family as the selector names it
@@ -41,3 +43,5 @@ bool SetPointsFollowCurves(const CalibrationSheet &s);
 // The export button: asks for a file and writes the shown data panel into it, unless
 // its set points were never calculated from its coefficients.
 void ExportDataPanel();
+
+} // namespace kelvraprogram

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <filesystem>
 
+namespace kelvraprogram {
+
 CoefState coefState;
 
 namespace {
@@ -107,3 +109,5 @@ bool KelvraMayQuit() {
     }
     return true;
 }
+
+} // namespace kelvraprogram

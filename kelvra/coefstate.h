@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace kelvraprogram {
+
 // The coefficient fields of a panel, then its reference temperature.
 constexpr int kCoefValues = kMaxChannels * kCoefs + 1;
 
@@ -35,3 +37,5 @@ void NoteCoefFile(int n, const std::string &path);
 void ShowCoefState(int n);
 // Before the program ends: true when it may, after asking if coefficients would be lost.
 bool KelvraMayQuit();
+
+} // namespace kelvraprogram

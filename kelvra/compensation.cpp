@@ -7,6 +7,9 @@
 #include "link/linkstate.h"
 #include "platform/userint.h"
 
+using namespace programlink;
+
+namespace kelvraprogram {
 namespace {
 
 constexpr double kKelvraEchoTimeout = 2.0;
@@ -180,3 +183,5 @@ KELVRA_SEND_ENTRY(3)
 KELVRA_SEND_ENTRY(4)
 KELVRA_SEND_ENTRY(5)
 KELVRA_SEND_ENTRY(6)
+
+} // namespace kelvraprogram

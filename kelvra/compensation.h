@@ -4,6 +4,8 @@
 
 #include "kelvralink/plausibility.h"
 
+namespace kelvraprogram {
+
 // Curves from the panel's coefficient fields, drawn into its curve charts, where the
 // degrees whose curve values cannot be right are marked and counted.
 void CalcCurvesData(int n);
@@ -49,3 +51,5 @@ void SendParaDataP3();
 void SendParaDataP4();
 void SendParaDataP5();
 void SendParaDataP6();
+
+} // namespace kelvraprogram

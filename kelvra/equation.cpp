@@ -7,6 +7,7 @@
 
 using namespace runtime;
 
+namespace kelvraprogram {
 namespace {
 
 constexpr const char *kMessageTitle = "Equation file";
@@ -59,3 +60,5 @@ bool GetEquation(int n) {
             SetCtrlVal(panel, CoefficientCtrl(p.channels[k], j), values[k * kCoefs + j]);
     return true;
 }
+
+} // namespace kelvraprogram

@@ -5,6 +5,8 @@
 
 #include "kelvralink/equationfile.h"
 
+namespace kelvraprogram {
+
 // Saves data panel n's coefficient fields into a file the user chooses; true
 // when they were saved.
 bool SaveEquation(int n);
@@ -12,3 +14,5 @@ bool SaveEquation(int n);
 // file that cannot be read or holds too few numbers leaves them unchanged.
 // True when they were filled.
 bool GetEquation(int n);
+
+} // namespace kelvraprogram

@@ -6,6 +6,9 @@
 #include "kelvralink/kelvradata.h"
 #include "platform/userint.h"
 
+using namespace programlink;
+
+namespace kelvraprogram {
 namespace {
 
 constexpr const char *kCoefStateHelp = " Where the coefficients and the reference temperature stand: \n"
@@ -123,3 +126,5 @@ void RegisterKelvraCallbacks() {
     KELVRA_DATA_CALLBACKS(KELVRA_REGISTER_DATA_CALLBACK)
 #undef KELVRA_REGISTER_DATA_CALLBACK
 }
+
+} // namespace kelvraprogram

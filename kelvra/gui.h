@@ -5,10 +5,12 @@
 #include "kelvralink/paneltable.h"
 #include "link/helptext.h"
 
+namespace kelvraprogram {
+
 constexpr const char *kEditSelectSensor = "EditSelectSensor";
 
 // The help texts of the program's own controls (the link keeps those of the connection panel).
-HelpTable KelvraHelpTexts();
+programlink::HelpTable KelvraHelpTexts();
 
 // Makes every KelvraV12 callback known by the name the panel resource gives it.
 void RegisterKelvraCallbacks();
@@ -62,3 +64,5 @@ int CBF_DATAP3(KELVRA_CALLBACK_ARGS);
 int CBF_DATAP4(KELVRA_CALLBACK_ARGS);
 int CBF_DATAP5(KELVRA_CALLBACK_ARGS);
 int CBF_DATAP6(KELVRA_CALLBACK_ARGS);
+
+} // namespace kelvraprogram

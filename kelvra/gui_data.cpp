@@ -11,6 +11,9 @@
 
 #include <string>
 
+using namespace programlink;
+
+namespace kelvraprogram {
 namespace {
 
 enum class ChartKind { Curve, Cf };
@@ -128,3 +131,5 @@ int OnDataControl(int n, DataRole role, int event) {
     }
     return 0;
 }
+
+} // namespace kelvraprogram

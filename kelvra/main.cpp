@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <string>
 
+using namespace programlink;
+using namespace kelvraprogram;
+
 int main(int argc, char **argv) {
     if (InitRunTime(argc, argv) == 0) return -1;
     if (const std::string error = StartLinkTraceFromArguments(argc, argv); !error.empty()) {

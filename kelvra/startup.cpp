@@ -16,7 +16,10 @@
 #include "runtime/utility.h"
 
 using namespace runtime;
+using namespace branding;
+using namespace programlink;
 
+namespace kelvraprogram {
 namespace {
 
 constexpr int kMainPanelResource = 8;
@@ -114,3 +117,5 @@ void ShowChildPanel() {
         HidePanel(kpanels.datapanel[n]);
     if (const int n = DataPanelOfSensor(kdata.selSensor)) DisplayPanel(kpanels.datapanel[n]);
 }
+
+} // namespace kelvraprogram

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace kelvraprogram {
+
 // The panel resource file beside the program.
 constexpr const char *kKelvraProgram = "KelvraV12"; // also names its per-user settings folder
 constexpr const char *kKelvraUir = "KelvraV12.uir";
@@ -22,3 +24,5 @@ void InitAll();
 void SetChildPanel();
 // Shows the data panel of the sensor chosen in the selector, hiding the others first.
 void ShowChildPanel();
+
+} // namespace kelvraprogram

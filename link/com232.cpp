@@ -9,6 +9,7 @@
 
 using namespace runtime;
 
+namespace programlink {
 namespace {
 
 bool IsSerial() {
@@ -146,3 +147,5 @@ void SetPopupTimeout() {
     com.statusStale = true;
     if (linkReport.timeout) linkReport.timeout();
 }
+
+} // namespace programlink

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+namespace programlink {
+
 constexpr double kAnswerTimeout = sensor::kAnswerTimeout;
 
 // (Re)opens the serial port at 19200 8N1; result in com.ret, errors shown.
@@ -44,3 +46,5 @@ bool CheckComLine();
 // The end of every failed exchange: echo flag 0, the program's poll flag
 // cleared, "TIMEOUT" shown until a good exchange follows.
 void SetPopupTimeout();
+
+} // namespace programlink

@@ -10,6 +10,7 @@
 
 using namespace runtime;
 
+namespace programlink {
 namespace {
 
 constexpr int32_t kComboMarker = 0x5574;
@@ -460,3 +461,5 @@ int Combo_GetComboAttribute(int panel, int control, int attribute, std::string &
 void Combo_ResetCompletionSwitch() {
     completionSwitch = 1;
 }
+
+} // namespace programlink

@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace programlink {
+
 // Error codes besides those of the run-time's control calls.
 enum ComboError : int {
     COMBO_ERR_OUT_OF_MEMORY = -12,
@@ -58,3 +60,5 @@ int Combo_GetComboItem(int panel, int control, int index, std::string &text);
 
 // Turns completion back on, as at start-up.
 void Combo_ResetCompletionSwitch();
+
+} // namespace programlink

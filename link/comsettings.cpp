@@ -7,6 +7,7 @@
 
 using namespace runtime;
 
+namespace programlink {
 namespace {
 
 constexpr int kMaxNumberLine = 100;
@@ -47,3 +48,5 @@ bool WriteComSettings(const std::string &path) {
         return !com.comDevice[0] || WriteLine(handle, com.comDevice) >= 0;
     });
 }
+
+} // namespace programlink

@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace programlink {
+
 // Builds the paths of ComSettings.cfg and IPComboBox.cfg in the program directory.
 void SetLinkFileNames(const std::string &projDir);
 
@@ -15,3 +17,5 @@ bool ReadComSettings(const std::string &path);
 // Writes the settings as four lines, and the device path as a fifth when there is one. False when the file
 // could not be written.
 bool WriteComSettings(const std::string &path);
+
+} // namespace programlink

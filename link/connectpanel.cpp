@@ -15,6 +15,7 @@
 
 using namespace runtime;
 
+namespace programlink {
 namespace {
 
 constexpr const char *kPortSelector = "EditSelectComPort";
@@ -410,3 +411,5 @@ int CBF_ButtonDiscard(int panel, int control, int event, void *, int, int) {
     ShowHelp(panel, control, event);
     return 0;
 }
+
+} // namespace programlink

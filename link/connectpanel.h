@@ -13,6 +13,8 @@
 
 #include "link/helptext.h"
 
+namespace programlink {
+
 constexpr const char *kDispStatus = "DispStatus";
 constexpr const char *kDispComPort = "DispComPort";
 constexpr const char *kDispServer = "DispServer";
@@ -75,3 +77,5 @@ int CBF_ButtonTryToConnect(int panel, int control, int event, void *callbackData
 int CBF_ButtonAccept(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 // Puts back the settings in force when the panel was opened and reconnects.
 int CBF_ButtonDiscard(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+
+} // namespace programlink

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace programlink {
+
 std::string FullHelpText(const HelpText &help) {
     std::string text = help.text;
     if (help.file && !help.file->empty()) text += "\n Saved in " + *help.file;
@@ -27,3 +29,5 @@ bool ShowHelpText(HelpTable table, int panel, int control) {
     if (h) MessagePopup(h->title, FullHelpText(*h));
     return h != nullptr;
 }
+
+} // namespace programlink

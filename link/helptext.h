@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+namespace programlink {
+
 // One control's help text. panel points to the handle the program keeps for the
 // control's panel, which is known only once the panels are loaded.
 struct HelpText {
@@ -27,3 +29,5 @@ void SetHelpTooltips(HelpTable table);
 const HelpText *FindHelpText(HelpTable table, int panel, int control);
 // Shows a control's help text in its popup; false when the table has none for it.
 bool ShowHelpText(HelpTable table, int panel, int control);
+
+} // namespace programlink

@@ -7,6 +7,8 @@
 
 using namespace runtime;
 
+namespace programlink {
+
 LinkState com;
 LinkProgram linkProgram;
 LinkReport linkReport;
@@ -68,3 +70,5 @@ sensor::Address LinkAddress() {
 std::string LinkPlace() {
     return LinkAddress().place();
 }
+
+} // namespace programlink

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace programlink {
+
 // The connection settings in force, the status texts and the connection panel's
 // remembered settings.
 struct LinkState {
@@ -105,3 +107,5 @@ int32_t DecimalValue(const std::string &text);
 // port number's device), or server:port.
 sensor::Address LinkAddress();
 std::string LinkPlace();
+
+} // namespace programlink

@@ -4,6 +4,7 @@
 
 using namespace runtime;
 
+namespace programlink {
 namespace {
 
 std::string Describe(const SerialDeviceInfo &d) {
@@ -96,3 +97,5 @@ PortSelection SelectionOf(const std::vector<PortChoice> &choices,
     if (n == 0) return {keep, deviceField};
     return {n, deviceField == ComPortDeviceName(n) ? std::string() : deviceField};
 }
+
+} // namespace programlink

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace programlink {
+
 constexpr int kOtherDeviceValue = 0;    // a device path typed by the user
 constexpr int kFirstPresentValue = 100; // present devices outside the numbered ports
 
@@ -39,3 +41,5 @@ PortSelection SelectionOf(const std::vector<PortChoice> &choices,
 // The numbered port (1..48) whose device a path names, directly or through a
 // by-id name of a present device; 0 when none.
 int NumberedPortOf(const std::string &device, const std::vector<runtime::SerialDeviceInfo> &present);
+
+} // namespace programlink

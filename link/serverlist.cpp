@@ -9,6 +9,7 @@
 
 using namespace runtime;
 
+namespace programlink {
 namespace {
 
 constexpr int kRecordWithLineEnd = kServerRecordBytes + 1;
@@ -87,3 +88,5 @@ void StoreServerName() {
     // A list that cannot be stored is simply not kept for the next run.
     WriteServerListFile(com.ipComboBoxFileName, ComboItems(panel, combo));
 }
+
+} // namespace programlink

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace programlink {
+
 constexpr int kMaxServerNames = 10;
 constexpr int kServerRecordBytes = 100; // a name of at most 99 characters and its zero padding
 
@@ -22,3 +24,5 @@ int InitServerComboBox();
 // Moves the server field's text to the top of the list, keeps ten names and
 // rewrites the list file. Runs on commit of the server field.
 void StoreServerName();
+
+} // namespace programlink

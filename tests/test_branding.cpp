@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace runtime;
+using namespace branding;
 
 namespace {
 

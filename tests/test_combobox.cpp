@@ -18,6 +18,8 @@
 #error "LINK_TEST_UIR names the link tests' resource file (set by ui/CMakeLists.txt)"
 #endif
 
+using namespace programlink;
+
 namespace {
 
 struct OwnEvent {

@@ -25,6 +25,9 @@
 #include <unistd.h>
 
 using namespace runtime;
+using namespace programlink;
+using namespace vexaprogram;
+using namespace kelvraprogram;
 
 extern char **environ;
 

@@ -158,7 +158,7 @@ inline void AwaitLateAnswer(const sim::SimSensor &sensor, FaultId f, const Targe
         t.timeout + 2))
         << "the late answer never went out";
     if (tcp) {
-        EXPECT_TRUE(WaitFor([] { return LinkSensor().bytesToRead() <= 0; }, 2.0));
+        EXPECT_TRUE(WaitFor([] { return programlink::LinkSensor().bytesToRead() <= 0; }, 2.0));
     }
 }
 

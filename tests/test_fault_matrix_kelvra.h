@@ -95,7 +95,7 @@ class KelvraMatrix : public KelvraProgram, public ::testing::WithParamInterface<
         EXPECT_EQ(Text(kpanels.interfacepanel, "DispConnectStatus") == "TIMEOUT", failed);
         EXPECT_EQ(ConnectPanelShown(), failed);
         if (failed) {
-            EXPECT_FALSE(LinkSensor().echoOk());
+            EXPECT_FALSE(programlink::LinkSensor().echoOk());
         }
         const Scenario s = GetParam();
         EXPECT_EQ(ClosedPopupShown(), s.tcp && s.fault == FaultId::Closed)
@@ -106,7 +106,7 @@ class KelvraMatrix : public KelvraProgram, public ::testing::WithParamInterface<
     void Reconnect(int plan) {
         Click(kpanels.mainpanel, "ButtonConnect");
         Click(kpanels.interfacepanel, "ButtonTryToConnect");
-        EXPECT_EQ(LinkSensor().version(), kVersions[plan]);
+        EXPECT_EQ(programlink::LinkSensor().version(), kVersions[plan]);
         EXPECT_EQ(VisibleDataPanel(), plan);
         EXPECT_EQ(Attribute(kpanels.interfacepanel, "ButtonAccept", ATTR_DIMMED), 0);
     }
@@ -136,7 +136,7 @@ inline void KelvraMatrix::RunStartup() {
     } else {
         const sim::Bytes answer = matrix::AnswerTo(sensor, from, 0);
         const std::string text(answer.begin(), std::find(answer.begin(), answer.end(), 0));
-        EXPECT_EQ(LinkSensor().version(), text) << "the version is whatever came";
+        EXPECT_EQ(programlink::LinkSensor().version(), text) << "the version is whatever came";
         EXPECT_EQ(VisibleDataPanel(), DataPanelOfSensor(SensorCodeFromVersion(text.c_str(), 0)));
     }
     matrix::AwaitLateAnswer(sensor, s.fault, t, matrix::FrameTime(sensor, from, 0), s.tcp);

@@ -31,16 +31,16 @@ struct Exchange {
 constexpr double kWait = 3.0;
 constexpr int kAuto = sim::Fault::kAutoSendFrames;
 constexpr Exchange kExchanges[] = {
-    {"start-up version query", Kind::StartVersion, Answer::Version, RAM, {7, 0, 0, 4}},
-    {"start-up parameter read", Kind::StartRead, Answer::Read, RAM, {3, 0, kWait, 4}},
-    {"Send RAM, parameter frame", Kind::Send, Answer::Echo, RAM, {1, 1, kWait, 35}},
-    {"Send RAM, teach row 15", Kind::Send, Answer::Echo, RAM, {2, 17, kWait, 11}},
-    {"Send EEPROM, store", Kind::Send, Answer::Echo, EEPROM, {6, 33, kWait, 3}},
-    {"Get RAM, teach row 15", Kind::Get, Answer::Read, RAM, {4, 17, kWait, 6}},
-    {"Get EEPROM, load", Kind::Get, Answer::Echo, EEPROM, {8, 1, kWait, 3}},
-    {"live-data cycle", Kind::Live, Answer::Data, RAM, {5, 3, kWait, 4}},
-    {"interval recording", Kind::Interval, Answer::Data, RAM, {5, 2, kWait, 4}},
-    {"triggered recording", Kind::Triggered, Answer::Triggered, RAM, {kAuto, 0, kWait, 4}},
+    {"start-up version query", Kind::StartVersion, Answer::Version, vexalink::RAM, {7, 0, 0, 4}},
+    {"start-up parameter read", Kind::StartRead, Answer::Read, vexalink::RAM, {3, 0, kWait, 4}},
+    {"Send RAM, parameter frame", Kind::Send, Answer::Echo, vexalink::RAM, {1, 1, kWait, 35}},
+    {"Send RAM, teach row 15", Kind::Send, Answer::Echo, vexalink::RAM, {2, 17, kWait, 11}},
+    {"Send EEPROM, store", Kind::Send, Answer::Echo, vexalink::EEPROM, {6, 33, kWait, 3}},
+    {"Get RAM, teach row 15", Kind::Get, Answer::Read, vexalink::RAM, {4, 17, kWait, 6}},
+    {"Get EEPROM, load", Kind::Get, Answer::Echo, vexalink::EEPROM, {8, 1, kWait, 3}},
+    {"live-data cycle", Kind::Live, Answer::Data, vexalink::RAM, {5, 3, kWait, 4}},
+    {"interval recording", Kind::Interval, Answer::Data, vexalink::RAM, {5, 2, kWait, 4}},
+    {"triggered recording", Kind::Triggered, Answer::Triggered, vexalink::RAM, {kAuto, 0, kWait, 4}},
 };
 
 // A set that differs from DistinctSet in every word and suits every control as well.
@@ -71,10 +71,11 @@ inline std::vector<sim::Measurement> NumberedFrames() {
 inline sim::ParameterSet ProgramSet() {
     sim::ParameterSet s;
     for (int k = 0; k < kParaWords; ++k)
-        s.params[static_cast<std::size_t>(k)] = ParaWord(k);
+        s.params[static_cast<std::size_t>(k)] = vexaprogram::ParaWord(k);
     for (int r = 0; r < kTeachRows; ++r)
         for (int j = 0; j < kTeachValues; ++j)
-            s.teach[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)] = para.paraTeachVec[r][j];
+            s.teach[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)] =
+                vexaprogram::para.paraTeachVec[r][j];
     return s;
 }
 
@@ -159,21 +160,21 @@ class VexaMatrix : public ::testing::TestWithParam<Scenario> {
         GetCtrlVal(panel, name, s);
         return s;
     }
-    static bool TimeoutShown() { return Text(vexa.datapanel, "DispStatus") == "TIMEOUT"; }
+    static bool TimeoutShown() { return Text(vexaprogram::vexa.datapanel, "DispStatus") == "TIMEOUT"; }
 
     // What every failed exchange shows, or that none of it shows; the controls are free again.
     void ExpectFailureShown(bool failed) const {
         EXPECT_EQ(TimeoutShown(), failed);
-        EXPECT_EQ(Text(vexa.interfacepanel, "DispConnectStatus") == "TIMEOUT", failed);
+        EXPECT_EQ(Text(vexaprogram::vexa.interfacepanel, "DispConnectStatus") == "TIMEOUT", failed);
         int shown = 0;
-        GetPanelAttribute(vexa.interfacepanel, ATTR_VISIBLE, shown);
+        GetPanelAttribute(vexaprogram::vexa.interfacepanel, ATTR_VISIBLE, shown);
         EXPECT_EQ(shown == 1, failed) << "the connection panel";
         if (failed) {
-            EXPECT_FALSE(LinkSensor().echoOk());
+            EXPECT_FALSE(programlink::LinkSensor().echoOk());
         }
-        EXPECT_EQ(vexa.poll, 0);
+        EXPECT_EQ(vexaprogram::vexa.poll, 0);
         for (const char *b : {"ButtonSend", "ButtonGet", "ButtonGo"})
-            EXPECT_EQ(Attr(vexa.mainpanel, b, ATTR_DIMMED), 0) << b;
+            EXPECT_EQ(Attr(vexaprogram::vexa.mainpanel, b, ATTR_DIMMED), 0) << b;
         EXPECT_EQ(ClosedAnnounced(), ClosedOverTcp()) << "the server's close is announced";
     }
     static bool ClosedAnnounced() {
@@ -184,19 +185,19 @@ class VexaMatrix : public ::testing::TestWithParam<Scenario> {
 
     // Brings up the recorder in a mode, with a new record file.
     void OpenRecorder(int mode) {
-        Click(vexa.mainpanel, "ButtonRecorder");
-        ChooseItem(vexa.recpanel, "EditSelectDataRec", mode);
+        Click(vexaprogram::vexa.mainpanel, "ButtonRecorder");
+        ChooseItem(vexaprogram::vexa.recpanel, "EditSelectDataRec", mode);
         run->answers.fileResult = VAL_NEW_FILE_SELECTED;
         run->answers.filePath = run->path("rec.dat");
-        Click(vexa.recpanel, "ButtonSelRecFile");
+        Click(vexaprogram::vexa.recpanel, "ButtonSelRecFile");
     }
 
     // The user opens the connection panel and tries again: version and parameter set come anew.
     void Reconnect() {
-        Click(vexa.mainpanel, "ButtonConnect");
-        Click(vexa.interfacepanel, "ButtonTryToConnect");
-        EXPECT_EQ(LinkSensor().version(), sim::SensorModel::kDefaultVersion);
-        EXPECT_EQ(Attr(vexa.interfacepanel, "ButtonAccept", ATTR_DIMMED), 0);
+        Click(vexaprogram::vexa.mainpanel, "ButtonConnect");
+        Click(vexaprogram::vexa.interfacepanel, "ButtonTryToConnect");
+        EXPECT_EQ(programlink::LinkSensor().version(), sim::SensorModel::kDefaultVersion);
+        EXPECT_EQ(Attr(vexaprogram::vexa.interfacepanel, "ButtonAccept", ATTR_DIMMED), 0);
         EXPECT_EQ(ProgramSet(), Sensor().memory().ram);
     }
 
@@ -205,7 +206,7 @@ class VexaMatrix : public ::testing::TestWithParam<Scenario> {
         matrix::AwaitLateAnswer(Sensor(), GetParam().fault, Aim(), faultFrameTime, GetParam().tcp);
         Sensor().clearFaults();
         if (ClosedOverTcp()) Reconnect();
-        SetCtrlVal(vexa.datapanel, "DispStatus", ""); // so that a new failure shows
+        SetCtrlVal(vexaprogram::vexa.datapanel, "DispStatus", ""); // so that a new failure shows
     }
 
     // Runs an operation and checks that no wait in it outlasts the time-out of the

@@ -20,11 +20,12 @@ inline void VexaMatrix::RunStartup() {
     const sim::Bytes answer = matrix::AnswerTo(Sensor(), from, hit);
     bool paramsTaken = true;
     for (int k = 0; k < kParaWords; ++k)
-        paramsTaken &= ParaWord(k) == matrix::WordOf(answer, k + 2);
+        paramsTaken &= vexaprogram::ParaWord(k) == matrix::WordOf(answer, k + 2);
     observed = TimeoutShown() ? Outcome::Timeout : version || paramsTaken ? Outcome::Taken : Outcome::Ignored;
     EXPECT_EQ(observed, Expected());
     ExpectFailureShown(observed == Outcome::Timeout);
-    EXPECT_EQ(Attr(vexa.interfacepanel, "ButtonAccept", ATTR_DIMMED), observed == Outcome::Timeout);
+    EXPECT_EQ(Attr(vexaprogram::vexa.interfacepanel, "ButtonAccept", ATTR_DIMMED),
+              observed == Outcome::Timeout);
     if (observed == Outcome::Timeout) {
         // A failed command 3 still exchanges row 0, then the read stops.
         std::vector<int> sent = version ? std::vector<int>{50, 7} : std::vector<int>{50, 7, 3, 4};
@@ -32,7 +33,8 @@ inline void VexaMatrix::RunStartup() {
         EXPECT_EQ(CommandsToSensor(Sensor()), sent);
         EXPECT_NE(ShownTeach(), a.teach) << "the panels are not refreshed";
     } else if (version) {
-        EXPECT_EQ(LinkSensor().version(), std::string(answer.begin(), std::find(answer.begin(), answer.end(), 0)));
+        EXPECT_EQ(programlink::LinkSensor().version(),
+                  std::string(answer.begin(), std::find(answer.begin(), answer.end(), 0)));
         EXPECT_EQ(ProgramSet(), a);
     } else {
         EXPECT_EQ(ProgramSet().teach, a.teach);
@@ -48,14 +50,14 @@ inline void VexaMatrix::RunStartup() {
 // hit; the sensor keeps every frame it was sent, the one hit included.
 inline void VexaMatrix::RunSend() {
     const sim::ParameterSet a = DistinctSet(), b = SecondSet();
-    const bool eeprom = Ex().memory == EEPROM;
+    const bool eeprom = Ex().memory == vexalink::EEPROM;
     Sensor().setMemory({b, {}});
     ASSERT_EQ(run->start(), 0);
     ASSERT_EQ(ProgramSet(), b);
     Sensor().setMemory({a, {}});
-    if (eeprom) Click(vexa.mainpanel, "SelectEEPROM");
+    if (eeprom) Click(vexaprogram::vexa.mainpanel, "SelectEEPROM");
     Sensor().setFault(matrix::MakeFault(GetParam().fault, Aim()));
-    Timed([] { Click(vexa.mainpanel, "ButtonSend"); });
+    Timed([] { Click(vexaprogram::vexa.mainpanel, "ButtonSend"); });
     observed = TimeoutShown() ? Outcome::Timeout : Outcome::Taken;
     EXPECT_EQ(observed, Expected());
     ExpectFailureShown(observed == Outcome::Timeout);
@@ -69,7 +71,7 @@ inline void VexaMatrix::RunSend() {
     EXPECT_EQ(Sensor().memory(), held) << "nothing is rolled back, nothing more is written";
 
     ClearFault(matrix::FrameTime(Sensor(), from, sent - 1));
-    Timed([] { Click(vexa.mainpanel, "ButtonSend"); });
+    Timed([] { Click(vexaprogram::vexa.mainpanel, "ButtonSend"); });
     EXPECT_FALSE(TimeoutShown()) << "usable again";
     EXPECT_EQ(Sensor().memory().ram, ProgramSet());
     if (eeprom) {
@@ -84,21 +86,21 @@ inline void VexaMatrix::RunSend() {
 // leaves the panels as they were; an ignored answer leaves its row as it was.
 inline void VexaMatrix::RunGet() {
     const sim::ParameterSet a = DistinctSet(), b = SecondSet();
-    const bool eeprom = Ex().memory == EEPROM;
+    const bool eeprom = Ex().memory == vexalink::EEPROM;
     Sensor().setMemory({a, b});
     ASSERT_EQ(run->start(), 0);
     ASSERT_EQ(ProgramSet(), a);
     if (eeprom)
-        Click(vexa.mainpanel, "SelectEEPROM"); // the load brings b into RAM
+        Click(vexaprogram::vexa.mainpanel, "SelectEEPROM"); // the load brings b into RAM
     else
         Sensor().setMemory({b, b});
     Sensor().setFault(matrix::MakeFault(GetParam().fault, Aim()));
-    Timed([] { Click(vexa.mainpanel, "ButtonGet"); });
+    Timed([] { Click(vexaprogram::vexa.mainpanel, "ButtonGet"); });
     const int hit = Aim().frame - 1;
     const sim::Bytes answer = matrix::AnswerTo(Sensor(), from, hit);
     bool rowTaken = true;
     for (int j = 0; j < kTeachValues; ++j)
-        rowTaken &= para.paraTeachVec[15][j] == matrix::WordOf(answer, 3 + j);
+        rowTaken &= vexaprogram::para.paraTeachVec[15][j] == matrix::WordOf(answer, 3 + j);
     observed = TimeoutShown() ? Outcome::Timeout : eeprom || rowTaken ? Outcome::Taken : Outcome::Ignored;
     EXPECT_EQ(observed, Expected());
     ExpectFailureShown(observed == Outcome::Timeout);
@@ -128,7 +130,7 @@ inline void VexaMatrix::RunGet() {
     }
 
     ClearFault(matrix::FrameTime(Sensor(), from, hit));
-    Timed([] { Click(vexa.mainpanel, "ButtonGet"); });
+    Timed([] { Click(vexaprogram::vexa.mainpanel, "ButtonGet"); });
     EXPECT_FALSE(TimeoutShown()) << "usable again";
     EXPECT_EQ(ProgramSet(), b);
     EXPECT_EQ(ShownTeach(), b.teach);
@@ -153,8 +155,9 @@ inline void VexaMatrix::RunLive() {
     // One sample per answered request, CH_L as it came.
     const int answered = observed == Outcome::Timeout ? Aim().frame - 1 : requests;
     for (int i = 0; i < answered; ++i)
-        EXPECT_EQ(live.rawBuf[kRawTraces * (kHistorySamples - answered + i)],
-                  matrix::WordOf(matrix::AnswerTo(Sensor(), from, i), 2))
+        EXPECT_EQ(
+            vexaprogram::live.rawBuf[vexaprogram::kRawTraces * (vexaprogram::kHistorySamples - answered + i)],
+            matrix::WordOf(matrix::AnswerTo(Sensor(), from, i), 2))
             << "request " << i;
 
     ClearFault(matrix::FrameTime(Sensor(), from, Aim().frame - 1));
@@ -162,7 +165,7 @@ inline void VexaMatrix::RunLive() {
     PollFrames(Sensor(), 3);
     EXPECT_FALSE(TimeoutShown()) << "usable again";
     const int last = static_cast<int>(matrix::FramesSince(Sensor(), again).size()) - 1;
-    EXPECT_EQ(live.dataChL, matrix::WordOf(matrix::AnswerTo(Sensor(), again, last), 2));
+    EXPECT_EQ(vexaprogram::live.dataChL, matrix::WordOf(matrix::AnswerTo(Sensor(), again, last), 2));
 }
 
 // Interval recording, three rows back to back: a failed cycle writes the last
@@ -171,10 +174,10 @@ inline void VexaMatrix::RunInterval() {
     ASSERT_EQ(run->start(), 0);
     Sensor().setScript(NumberedFrames());
     OpenRecorder(0);
-    TypeNumber(vexa.recpanel, "EditInterval", 0);
-    TypeNumber(vexa.recpanel, "EditRecVal", 3);
+    TypeNumber(vexaprogram::vexa.recpanel, "EditInterval", 0);
+    TypeNumber(vexaprogram::vexa.recpanel, "EditRecVal", 3);
     Sensor().setFault(matrix::MakeFault(GetParam().fault, Aim()));
-    Timed([] { Click(vexa.recpanel, "ButtonStartRecord"); });
+    Timed([] { Click(vexaprogram::vexa.recpanel, "ButtonStartRecord"); });
     observed = TimeoutShown() ? Outcome::Timeout : Outcome::Taken;
     EXPECT_EQ(observed, Expected());
     ExpectFailureShown(observed == Outcome::Timeout);
@@ -191,9 +194,9 @@ inline void VexaMatrix::RunInterval() {
     EXPECT_EQ(run->messages().back(), "INFO!|File has been saved!");
 
     ClearFault(matrix::FrameTime(Sensor(), from, Aim().frame - 1));
-    Click(vexa.mainpanel, "ButtonRecorder");
+    Click(vexaprogram::vexa.mainpanel, "ButtonRecorder");
     const double again = Sensor().now();
-    Click(vexa.recpanel, "ButtonStartRecord");
+    Click(vexaprogram::vexa.recpanel, "ButtonStartRecord");
     EXPECT_FALSE(TimeoutShown()) << "usable again";
     const auto more = DataRows(run->path("rec.dat"));
     ASSERT_EQ(more.size(), rows.size() + 3);
@@ -210,12 +213,12 @@ inline void VexaMatrix::RunTriggered() {
     Sensor().setScript(NumberedFrames());
     OpenRecorder(3);
     const bool comesOut = fault != FaultId::NoAnswer && fault != FaultId::Closed;
-    auto goodFrameTaken = [] { return live.dataChL > 1000 && live.dataChL < 1060; };
+    auto goodFrameTaken = [] { return vexaprogram::live.dataChL > 1000 && vexaprogram::live.dataChL < 1060; };
     enum { Arm, AwaitFaulty, Good } phase = Arm;
     const double started = Sensor().now();
     double firedAt = 0, goodAt = 0, lastFire = 0, stopAt = 0;
     int goodFired = 0;
-    ClickWhile(vexa.recpanel, "ButtonStartTrigRec", [&] {
+    ClickWhile(vexaprogram::vexa.recpanel, "ButtonStartTrigRec", [&] {
         const double now = Sensor().now();
         bool stop = now - started > 30;
         if (phase == Arm && Sensor().autoSend()) {
@@ -238,7 +241,7 @@ inline void VexaMatrix::RunTriggered() {
         }
         if (stop) {
             stopAt = Sensor().now();
-            Click(vexa.recpanel, "ButtonStopTrigRec");
+            Click(vexaprogram::vexa.recpanel, "ButtonStopTrigRec");
         }
         return stop;
     });
@@ -273,16 +276,16 @@ inline void VexaMatrix::RunTriggered() {
     Sensor().clearFaults();
     if (ClosedOverTcp()) {
         Reconnect();
-        Click(vexa.mainpanel, "ButtonRecorder");
+        Click(vexaprogram::vexa.mainpanel, "ButtonRecorder");
     }
     const double again = Sensor().now();
     int fired = 0;
-    ClickWhile(vexa.recpanel, "ButtonStartTrigRec", [&] {
+    ClickWhile(vexaprogram::vexa.recpanel, "ButtonStartTrigRec", [&] {
         // The counter display keeps the last run's count until a frame comes: count the rows.
         const int recorded = static_cast<int>(DataRows(run->path("rec.dat")).size() - rows.size());
         const bool stop = recorded >= 2 || Sensor().now() - again > 10;
         if (stop) {
-            Click(vexa.recpanel, "ButtonStopTrigRec");
+            Click(vexaprogram::vexa.recpanel, "ButtonStopTrigRec");
         } else if (Sensor().autoSend() && fired == recorded) { // one frame at a time
             Sensor().fireTrigger();
             ++fired;

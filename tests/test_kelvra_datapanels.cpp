@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QLocale>
 
+using namespace kelvraprogram;
+
 namespace {
 
 class KelvraDataPanel : public KelvraProgram {

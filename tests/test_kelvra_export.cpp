@@ -14,6 +14,8 @@
 #include <map>
 #include <set>
 
+using namespace kelvraprogram;
+
 namespace {
 
 using Record = std::vector<std::string>;

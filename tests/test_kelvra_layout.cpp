@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QScreen>
 
+using namespace kelvraprogram;
+
 namespace {
 
 using KelvraLayout = KelvraProgram;

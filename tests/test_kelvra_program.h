@@ -38,7 +38,7 @@ class KelvraProgram : public ::testing::Test {
     }
 
     void TearDown() override {
-        ShutdownKelvra();
+        kelvraprogram::ShutdownKelvra();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         runtime::MapComPort(kSimPort, "");
         SetPopupResponder({});
@@ -65,7 +65,7 @@ class KelvraProgram : public ::testing::Test {
             runtime::MapComPort(kSimPort, sensor.openPty());
             WriteSettings("0\r\n" + std::to_string(kSimPort) + "\r\n\r\n\r\n");
         }
-        return StartKelvra();
+        return kelvraprogram::StartKelvra();
     }
 
     void WriteSettings(const std::string &lines) { WriteFileBytes(InDir("ComSettings.cfg"), lines); }

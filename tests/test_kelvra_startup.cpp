@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <vector>
 
+using namespace programlink;
+using namespace kelvraprogram;
+
 namespace {
 
 using KelvraStartup = KelvraProgram;

@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 using namespace runtime;
+using namespace programlink;
+using namespace kelvraprogram;
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 using namespace runtime;
+using namespace programlink;
 
 namespace {
 

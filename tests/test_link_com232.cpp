@@ -8,6 +8,7 @@
 #include "tests/test_link_fixture.h"
 
 using namespace runtime;
+using namespace programlink;
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 using namespace runtime;
+using namespace programlink;
 
 namespace {
 

@@ -30,10 +30,10 @@ constexpr int kTestComPort = 40;
 
 // A block command of the compensation tool and its echo check.
 inline void SendBlock(uint16_t address) {
-    FillTxBuf(180, 0, address, 0);
-    LinkSensor().discardQueues();
-    SendTxBuf();
-    CheckEcho(2);
+    programlink::FillTxBuf(180, 0, address, 0);
+    programlink::LinkSensor().discardQueues();
+    programlink::SendTxBuf();
+    programlink::CheckEcho(2);
 }
 
 // The frame sources of the two programs, over word arrays of the test's own.
@@ -46,8 +46,9 @@ struct ProgramFrames {
 
 // Link settings as the compensation tool makes them: echoes within 2 s,
 // connect errors in a popup, the connection panel a window of its own.
-inline LinkProgram CompensationToolLink(ProgramFrames &frames, int statusPanel, int interfacepanel) {
-    LinkProgram p;
+inline programlink::LinkProgram CompensationToolLink(ProgramFrames &frames, int statusPanel,
+                                                     int interfacepanel) {
+    programlink::LinkProgram p;
     p.frames = &frames.compensation;
     p.echoTimeout = 2.0;
     p.mainpanel = statusPanel; // the tests' main panel holds ButtonConnect too
@@ -59,9 +60,9 @@ inline LinkProgram CompensationToolLink(ProgramFrames &frames, int statusPanel, 
 
 // Link settings as the parameter tool makes them: frames from its record,
 // echoes within 3 s, errors in both status fields, a stop flag.
-inline LinkProgram ParameterToolLink(ProgramFrames &frames, uint16_t *poll, int statusPanel,
-                                     int interfacepanel) {
-    LinkProgram p;
+inline programlink::LinkProgram ParameterToolLink(ProgramFrames &frames, uint16_t *poll, int statusPanel,
+                                                  int interfacepanel) {
+    programlink::LinkProgram p;
     p.frames = &frames.parameter;
     p.echoTimeout = 3.0;
     p.mainpanel = statusPanel; // the tests' main panel holds ButtonConnect too
@@ -76,14 +77,14 @@ class LinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        ResetLinkState();
-        RegisterLinkCallbacks();
+        programlink::ResetLinkState();
+        programlink::RegisterLinkCallbacks();
         mainPanel = LoadPanel(0, LINK_TEST_UIR, 1);
         interfacePanel = LoadPanel(0, LINK_TEST_UIR, 2);
         ASSERT_GT(mainPanel, 0);
         ASSERT_GT(interfacePanel, 0);
-        linkProgram = CompensationToolLink(frames, mainPanel, interfacePanel);
-        SetLinkFileNames(dir.path().toStdString());
+        programlink::linkProgram = CompensationToolLink(frames, mainPanel, interfacePanel);
+        programlink::SetLinkFileNames(dir.path().toStdString());
         ClearRecordedPopups();
         SetPopupResponder([](const PopupRecord &, std::string &) { return 1; });
         ClearUnknownControlNames();
@@ -92,15 +93,16 @@ class LinkTest : public ::testing::Test {
     void TearDown() override {
         EXPECT_TRUE(UnknownControlNames().empty())
             << "asked for a control the form lacks: " << UnknownControlNames().front();
-        LinkSensor().close();
+        programlink::LinkSensor().close();
         runtime::MapComPort(kTestComPort, "");
-        if (com.ipCombo > 0) Combo_DiscardComboBox(interfacePanel, com.ipCombo);
+        if (programlink::com.ipCombo > 0)
+            programlink::Combo_DiscardComboBox(interfacePanel, programlink::com.ipCombo);
         DiscardPanel(mainPanel);
         DiscardPanel(interfacePanel);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         SetPopupResponder({});
-        linkProgram = LinkProgram{};
-        ResetLinkState();
+        programlink::linkProgram = programlink::LinkProgram{};
+        programlink::ResetLinkState();
     }
 
     std::string Text(int panel, const char *roleName) {

@@ -10,6 +10,8 @@
 #include <regex>
 
 using namespace vexatest;
+using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace vexaprogram;
+
 namespace {
 
 using namespace vexatest;

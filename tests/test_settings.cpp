@@ -11,6 +11,7 @@
 #include <tuple>
 
 using namespace runtime;
+using namespace programlink;
 
 namespace {
 

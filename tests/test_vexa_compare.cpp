@@ -5,6 +5,7 @@
 #include "vexa/parapanel.h"
 
 using namespace vexatest;
+using namespace vexaprogram;
 
 namespace {
 

@@ -86,7 +86,7 @@ class VexaRun {
         for (const char *file : {"VexaV32.uir", "orvena.png"})
             EXPECT_TRUE(QFile::copy(QString(VEXA_DIR) + "/" + file, m_dir.filePath(file))) << file;
         runtime::SetProjectDir(dir());
-        ResetVexa();
+        vexaprogram::ResetVexa();
         ClearUnknownControlNames();
         ClearRecordedPopups();
         SetPopupResponder([this](const PopupRecord &p, std::string &path) {
@@ -109,7 +109,7 @@ class VexaRun {
     }
 
     ~VexaRun() {
-        EndVexa();
+        vexaprogram::EndVexa();
         runtime::MapComPort(kTestComPort, "");
         SetPopupResponder({});
         runtime::SetProjectDir("");
@@ -120,7 +120,7 @@ class VexaRun {
     }
 
     // Starts the program as its entry does; result as StartVexa's.
-    int start() { return StartVexa(); }
+    int start() { return vexaprogram::StartVexa(); }
 
     std::string dir() const { return m_dir.path().toStdString(); }
     std::string path(const std::string &file) const { return runtime::JoinPath(dir(), file); }
@@ -206,7 +206,7 @@ inline void ClickWhile(int panel, const char *name, const std::function<bool()> 
 
 // Types a value into a grid cell as a person does: F2, the number, Enter.
 inline void EditCell(int col, int row, int value) {
-    auto *table = Widget<QTableWidget>(vexa.ttpanel, "GridCtt");
+    auto *table = Widget<QTableWidget>(vexaprogram::vexa.ttpanel, "GridCtt");
     ASSERT_TRUE(ActivateWindowOf(table));
     table->setFocus();
     table->setCurrentCell(row - 1, col - 1);
@@ -219,7 +219,7 @@ inline void EditCell(int col, int row, int value) {
     // The view takes the editor's value once its own events have run.
     EXPECT_TRUE(WaitFor([&] {
         int v = -1;
-        GetTableCellVal(vexa.ttpanel, "GridCtt", MakePoint(col, row), v);
+        GetTableCellVal(vexaprogram::vexa.ttpanel, "GridCtt", MakePoint(col, row), v);
         return v == value;
     }));
 }
@@ -238,23 +238,23 @@ inline int Attr(int panel, const char *name, int attribute) {
 
 inline int Cell(int col, int row) {
     int v = -1;
-    GetTableCellVal(vexa.ttpanel, "GridCtt", MakePoint(col, row), v);
+    GetTableCellVal(vexaprogram::vexa.ttpanel, "GridCtt", MakePoint(col, row), v);
     return v;
 }
 
 // Presses Go and, once the sensor has had n more frames, Stop; returns when polling has ended.
 inline void PollFrames(const sim::SimSensor &sensor, long n) {
     const long start = sensor.framesReceived();
-    ClickWhile(vexa.mainpanel, "ButtonGo", [&] {
+    ClickWhile(vexaprogram::vexa.mainpanel, "ButtonGo", [&] {
         if (sensor.framesReceived() - start < n) return false;
-        Click(vexa.mainpanel, "ButtonStop");
+        Click(vexaprogram::vexa.mainpanel, "ButtonStop");
         return true;
     });
 }
 
 // Every help text of a table shows on a right click, with its title.
 struct HelpCase {
-    int VexaState::*panel;
+    int vexaprogram::VexaState::*panel;
     const char *control;
     const char *title;
     const char *text;
@@ -262,7 +262,7 @@ struct HelpCase {
 template <std::size_t N> void ExpectHelpTexts(const HelpCase (&cases)[N]) {
     for (const HelpCase &h : cases) {
         ClearRecordedPopups();
-        RightClick(vexa.*h.panel, h.control);
+        RightClick(vexaprogram::vexa.*h.panel, h.control);
         ASSERT_EQ(RecordedPopups().size(), 1u) << h.control;
         EXPECT_EQ(RecordedPopups()[0].title, h.title) << h.control;
         EXPECT_EQ(RecordedPopups()[0].text, h.text) << h.control;

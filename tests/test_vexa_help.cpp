@@ -6,6 +6,8 @@
 #include "vexa/gui.h"
 
 using namespace vexatest;
+using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include <QImage>
 
 using namespace vexatest;
+using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 using namespace vexatest;
+using namespace vexaprogram;
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include <cstring>
 
 using namespace vexatest;
+using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

@@ -14,6 +14,7 @@
 using namespace runtime;
 
 using namespace vexatest;
+using namespace vexaprogram;
 
 namespace {
 

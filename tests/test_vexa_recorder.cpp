@@ -13,6 +13,7 @@
 using namespace runtime;
 
 using namespace vexatest;
+using namespace vexaprogram;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 using namespace vexatest;
+using namespace vexaprogram;
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "tests/test_vexa_harness.h"
 
 using namespace vexatest;
+using namespace vexaprogram;
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include <QWidget>
 
 using namespace vexatest;
+using namespace programlink;
+using namespace vexaprogram;
 
 namespace {
 

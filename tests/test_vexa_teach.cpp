@@ -9,6 +9,7 @@
 #include <QTableWidget>
 
 using namespace vexatest;
+using namespace vexaprogram;
 
 namespace {
 

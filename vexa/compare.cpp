@@ -9,6 +9,7 @@
 #include "vexa/program.h"
 #include "vexa/setstate.h"
 
+namespace vexaprogram {
 namespace {
 
 constexpr const char *kTitle = "Compare";
@@ -63,3 +64,5 @@ void CompareSet() {
     MessagePopup(kTitle, lines.empty() ? " The panels and the " + name + " hold the same set. "
                                        : " Where the panels differ from the " + name + ": \n" + lines);
 }
+
+} // namespace vexaprogram

@@ -4,6 +4,10 @@
 
 #include "vexalink/setdiff.h"
 
+namespace vexaprogram {
+
 // Compares the panels with the memory the selectors choose and lists the
 // differences. Leaves the panels, and the sensor's memories, as they were.
 void CompareSet();
+
+} // namespace vexaprogram

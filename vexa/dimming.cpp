@@ -6,6 +6,8 @@
 
 using namespace runtime;
 
+namespace vexaprogram {
+
 void SetButtonsDimmed(int flag) {
     for (const char *name :
          {"ButtonSend", "ButtonGet", "ButtonGo", "SelectRAM", "SelectEEPROM", "SelectFILE", "ButtonCompare"})
@@ -18,3 +20,5 @@ void SetButtonsDimmed(int flag) {
         SetCtrlAttribute(vexa.recpanel, name, ATTR_DIMMED, flag);
     ProcessSystemEvents();
 }
+
+} // namespace vexaprogram

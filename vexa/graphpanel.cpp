@@ -4,6 +4,8 @@
 #include "vexa/livedata.h"
 #include "vexa/program.h"
 
+namespace vexaprogram {
+
 GraphPanelState gp;
 
 namespace {
@@ -70,3 +72,5 @@ void SetGraphVisible() {
     for (int k = 0; k < kGraphSignals; ++k)
         SetCtrlAttribute(vexa.graphpanel, kSignals[k].graph, ATTR_VISIBLE, k == signal);
 }
+
+} // namespace vexaprogram

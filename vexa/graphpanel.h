@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace vexaprogram {
+
 constexpr int kGraphSignals = 7; // CH_L, CH_C, CH_R, density, symmetry 1, symmetry 2, temperature
 
 // Element 0 is the previous sample, element 1 the current one.
@@ -25,3 +27,5 @@ void InitPanelGraph();
 void SetPanelGraphData();
 // Shows the graph of the signal chosen with SIGNAL and hides the others.
 void SetGraphVisible();
+
+} // namespace vexaprogram

@@ -3,6 +3,10 @@
 
 #include "platform/userint.h"
 
+using namespace programlink;
+
+namespace vexaprogram {
+
 void ShowHelp(int panel, int control) {
     ShowHelpText(VexaHelpTexts(), panel, control);
 }
@@ -25,3 +29,5 @@ void RegisterVexaCallbacks() {
     RegisterRecorderCallbacks();
     RegisterGraphCallbacks();
 }
+
+} // namespace vexaprogram

@@ -4,6 +4,8 @@
 #include "link/helptext.h"
 #include "platform/userint.h"
 
+namespace vexaprogram {
+
 // A callback and the name the resource file gives it.
 struct NamedCallback {
     const char *name;
@@ -26,7 +28,7 @@ void RegisterRecorderCallbacks();
 void RegisterGraphCallbacks();
 
 // The help texts of the program's own controls (the link keeps those of the connection panel).
-HelpTable VexaHelpTexts();
+programlink::HelpTable VexaHelpTexts();
 // Shows the control's help text in its popup.
 void ShowHelp(int panel, int control);
 // The common callback pattern: action on commit, help text on a right click.
@@ -39,3 +41,5 @@ template <std::size_t N> void RegisterAll(const NamedCallback (&callbacks)[N]) {
     for (const NamedCallback &c : callbacks)
         RegisterCallback(c.name, c.function);
 }
+
+} // namespace vexaprogram

@@ -5,6 +5,7 @@
 #include "vexa/livedata.h"
 #include "vexa/program.h"
 
+namespace vexaprogram {
 namespace {
 
 int CBF_DispVec(int panel, int control, int event, void *, int, int) {
@@ -51,3 +52,5 @@ void RegisterDataCallbacks() {
     };
     RegisterAll(callbacks);
 }
+
+} // namespace vexaprogram

@@ -4,6 +4,7 @@
 #include "vexa/gui.h"
 #include "vexa/program.h"
 
+namespace vexaprogram {
 namespace {
 
 // The graph panel and the data panel share one place on the main panel.
@@ -40,3 +41,5 @@ void RegisterGraphCallbacks() {
     };
     RegisterAll(callbacks);
 }
+
+} // namespace vexaprogram

@@ -15,6 +15,7 @@
 
 using namespace runtime;
 
+namespace vexaprogram {
 namespace {
 
 constexpr double kSendPause = 0.5; // after every Send, so the sensor can settle
@@ -149,3 +150,5 @@ void RegisterMainCallbacks() {
     };
     RegisterAll(callbacks);
 }
+
+} // namespace vexaprogram

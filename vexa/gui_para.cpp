@@ -6,6 +6,7 @@
 #include "vexa/program.h"
 #include "vexa/setstate.h"
 
+namespace vexaprogram {
 namespace {
 
 // A panel rule, then the set's standing, which an edit may have changed.
@@ -121,3 +122,5 @@ void RegisterParaCallbacks() {
     };
     RegisterAll(callbacks);
 }
+
+} // namespace vexaprogram

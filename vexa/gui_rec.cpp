@@ -8,6 +8,7 @@
 #include "vexa/sensorlink.h"
 #include "vexa/startup.h"
 
+namespace vexaprogram {
 namespace {
 
 void StopRecording() {
@@ -107,3 +108,5 @@ void RegisterRecorderCallbacks() {
     };
     RegisterAll(callbacks);
 }
+
+} // namespace vexaprogram

@@ -6,6 +6,7 @@
 #include "vexa/setstate.h"
 #include "vexa/teachtable.h"
 
+namespace vexaprogram {
 namespace {
 
 void TeachAndShowBands() {
@@ -51,3 +52,5 @@ void RegisterTeachCallbacks() {
     };
     RegisterAll(callbacks);
 }
+
+} // namespace vexaprogram

@@ -4,6 +4,9 @@
 #include "vexa/gui.h"
 #include "vexa/program.h"
 
+using namespace programlink;
+
+namespace vexaprogram {
 namespace {
 
 constexpr const char *kSelectMemory =
@@ -193,3 +196,5 @@ const HelpText kVexaHelp[] = {
 HelpTable VexaHelpTexts() {
     return kVexaHelp;
 }
+
+} // namespace vexaprogram

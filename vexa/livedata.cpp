@@ -14,7 +14,9 @@
 #include <iterator>
 
 using namespace runtime;
+using namespace programlink;
 
+namespace vexaprogram {
 namespace {
 
 constexpr double kCyclePause = 0.050;
@@ -145,3 +147,5 @@ void SetToleranceRangeSymmetry() {
     DrawBand("GraphSym1", 2, kSym1Colour);
     DrawBand("GraphSym2", 4, kSym2Colour);
 }
+
+} // namespace vexaprogram

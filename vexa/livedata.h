@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace vexaprogram {
+
 constexpr int kHistorySamples = 100;
 constexpr int kRawTraces = 6;     // CH_L, CH_C, CH_R and their 60-second maxima
 constexpr int kDensityTraces = 3; // density, upper and lower limit
@@ -34,3 +36,5 @@ void ShowGraph();
 void DispVis();
 // Draws the symmetry tolerance bands of the teach row selected in "No.".
 void SetToleranceRangeSymmetry();
+
+} // namespace vexaprogram

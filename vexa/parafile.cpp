@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+namespace vexaprogram {
 namespace {
 
 // The file dialog both operations share; false when nothing was chosen. Saving
@@ -64,3 +65,5 @@ void ReadParaFromFile() {
     InitChannelMode();
     ShowSetState();
 }
+
+} // namespace vexaprogram

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vexaprogram {
+
 constexpr const char *kParaFileName = "Parameter.ini";
 
 // Lets the user choose a file and saves the panels' set into it.
@@ -20,3 +22,5 @@ void ReadParaFromFile();
 // was); false then or when nothing was chosen. Where the panels stand is the
 // caller's to note: a file only compared changes nothing.
 bool ChooseAndReadParaFile(uint16_t (&record)[kAnzPara], const std::string &unchanged, std::string &path);
+
+} // namespace vexaprogram

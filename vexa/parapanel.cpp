@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+namespace vexaprogram {
 namespace {
 
 // The twelve parameters that have a control, by record word.
@@ -110,3 +111,5 @@ void ColourTeachRows() {
         SetTableRowAttribute(vexa.ttpanel, kGrid, row, ATTR_LABEL_COLOR,
                              row <= active ? kActiveRow : kInactiveRow);
 }
+
+} // namespace vexaprogram

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace vexaprogram {
+
 // The whole record the panels show: controls and grid, the spare words from their
 // variables. Changes no variable.
 void PanelRecord(uint16_t (&record)[kAnzPara]);
@@ -27,3 +29,5 @@ void InitChannelMode();
 void CheckMaxVec();
 // Row labels of the active vectors (rows 1..paraMaxNr) dark green, the others red.
 void ColourTeachRows();
+
+} // namespace vexaprogram

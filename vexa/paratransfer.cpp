@@ -9,6 +9,9 @@
 #include "vexa/program.h"
 #include "vexa/setstate.h"
 
+using namespace programlink;
+
+namespace vexaprogram {
 namespace {
 
 // Reads the sensor's set into the variables and from them into record; notes
@@ -75,3 +78,5 @@ bool WriteSensorSet(const uint16_t (&record)[kAnzPara]) {
     WriteFromPP();
     return LinkSensor().echoOk();
 }
+
+} // namespace vexaprogram

@@ -4,6 +4,8 @@
 
 #include "vexalink/paraset.h"
 
+namespace vexaprogram {
+
 extern ParaState para;
 
 // The variable of record word k (0..15), in record order.
@@ -25,3 +27,5 @@ inline void CopyPPtoVars() {
 inline void CopyFileParatoVars() {
     para.copyFileParatoVars();
 }
+
+} // namespace vexaprogram

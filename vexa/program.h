@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vexaprogram {
+
 using vexalink::DATFILE;
 using vexalink::EEPROM;
 using vexalink::Memory;
@@ -48,3 +50,5 @@ struct VexaState {
 };
 
 extern VexaState vexa;
+
+} // namespace vexaprogram

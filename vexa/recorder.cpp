@@ -18,6 +18,9 @@
 #include <string>
 
 using namespace runtime;
+using namespace programlink;
+
+namespace vexaprogram {
 
 RecorderState rec;
 
@@ -345,3 +348,5 @@ void ChangeRecordFormat() {
     WriteRecordFormat(RecordFormatFileName(), SelectedFormat());
     ResetTextBox(vexa.recpanel, "DispRecFile", "");
 }
+
+} // namespace vexaprogram

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vexaprogram {
+
 struct RecorderState {
     uint16_t zeitint = 0;                    // interval in seconds
     uint16_t anzwerte = 0;                   // rows to record in mode 0
@@ -50,3 +52,5 @@ void ChangeRecordMode();
 void LoadRecordFormat();
 // A new format: remembered, and the file-name box emptied, since its file holds the other format.
 void ChangeRecordFormat();
+
+} // namespace vexaprogram

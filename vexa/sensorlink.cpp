@@ -6,6 +6,9 @@
 #include "vexa/paravars.h"
 #include "vexalink/paralink.h"
 
+using namespace programlink;
+
+namespace vexaprogram {
 namespace {
 
 vexalink::ParameterFrames &Frames() {
@@ -54,3 +57,5 @@ void GetRxBufData() {
 void CopyDatatoVars() {
     live.copyDatatoVars();
 }
+
+} // namespace vexaprogram

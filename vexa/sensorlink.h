@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace vexaprogram {
+
 // Lets the link take VexaV32's frames and echo wait, and stop auto-send before
 // every version query.
 void SetUpParameterLink();
@@ -25,3 +27,5 @@ bool PollDataFrame();
 void GetRxBufData();
 // Data frame words 2..13 into the live variables.
 void CopyDatatoVars();
+
+} // namespace vexaprogram

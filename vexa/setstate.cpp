@@ -11,6 +11,10 @@
 #include <algorithm>
 #include <filesystem>
 
+using namespace programlink;
+
+namespace vexaprogram {
+
 SetState setState;
 
 namespace {
@@ -191,3 +195,5 @@ bool MayQuit() {
         if (!LinkSensor().echoOk()) return false; // the link has reported it; the program stays
     }
 }
+
+} // namespace vexaprogram

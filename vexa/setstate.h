@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vexaprogram {
+
 // A copy of the set held somewhere, or nothing known of it.
 struct KnownRecord {
     bool known = false;
@@ -57,3 +59,5 @@ bool MayReplacePanel(const uint16_t (&panel)[kAnzPara], const uint16_t (&incomin
                      const std::string &source);
 // Before the program ends: true when it may; may first store the set in EEPROM.
 bool MayQuit();
+
+} // namespace vexaprogram

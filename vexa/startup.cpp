@@ -22,6 +22,10 @@
 #include "vexa/setstate.h"
 
 using namespace runtime;
+using namespace branding;
+using namespace programlink;
+
+namespace vexaprogram {
 
 VexaState vexa;
 ParaState para;
@@ -184,3 +188,5 @@ void ShowChildPanel(int n) {
         DisplayPanel(vexa.*c.handle);
     }
 }
+
+} // namespace vexaprogram

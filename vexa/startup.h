@@ -1,6 +1,8 @@
 // VexaV32's start-up and shutdown, and navigation between the child panels.
 #pragma once
 
+namespace vexaprogram {
+
 // Loads the eight panels from VexaV32.uir, places and shows them and brings up
 // the connection (InitAll). Result 0, or -1 when a panel cannot be loaded.
 int StartVexa();
@@ -14,3 +16,5 @@ void InitAll();
 // Shows child panel n in the shared place and marks its navigation button:
 // 1 connection, 2 parameters, 3 teach table, 5 recorder; any other n shows none.
 void ShowChildPanel(int n);
+
+} // namespace vexaprogram

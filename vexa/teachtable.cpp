@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+namespace vexaprogram {
 namespace {
 
 constexpr const char *kGrid = "GridCtt";
@@ -47,3 +48,5 @@ void ResetTable() {
     for (const char *graph : {"GraphSym1", "GraphSym2"})
         DeleteGraphPlot(vexa.datapanel, graph, -1, VAL_IMMEDIATE_DRAW);
 }
+
+} // namespace vexaprogram

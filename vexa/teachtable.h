@@ -2,6 +2,8 @@
 // resetting it, and the row that "No." selects.
 #pragma once
 
+namespace vexaprogram {
+
 // Writes the live density and symmetries with their standard tolerances into
 // the row selected in "No."; advances "No." when auto increment is on.
 void TeachDataTo();
@@ -11,3 +13,5 @@ void ResetTable();
 int SelectedVector();
 // Teach value j (0..5) of vector v as the grid holds it.
 int TeachCell(int v, int j);
+
+} // namespace vexaprogram

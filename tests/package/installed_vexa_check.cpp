@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 using namespace runtime;
+using namespace vexaprogram;
 
 namespace {
 
