@@ -163,15 +163,15 @@ void FarmLoop::armTimer() {
         m_deadlines.empty() ? Clock::time_point::max() : m_deadlines.begin()->first;
     if (earliest == m_timerSetFor) return;
     m_timerSetFor = earliest;
-    itimerspec spec{};
+    itimerspec expiry{};
     if (earliest != Clock::time_point::max()) {
         const auto ns =
             std::chrono::duration_cast<std::chrono::nanoseconds>(earliest.time_since_epoch()).count();
         // A zero time would disarm the timer; anything in the past fires it at once.
-        spec.it_value = {static_cast<time_t>(ns / 1000000000),
-                         std::max(1L, static_cast<long>(ns % 1000000000))};
+        expiry.it_value = {static_cast<time_t>(ns / 1000000000),
+                           std::max(1L, static_cast<long>(ns % 1000000000))};
     }
-    timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &expiry, nullptr);
 }
 
 } // namespace sim
