@@ -135,36 +135,7 @@ class Supervisor {
     std::thread m_reader;
 };
 
-// sensorctl gateway --config FILE as a child process; killed when the test ends early.
-class Gateway {
-  public:
-    explicit Gateway(const QString &config,
-                     const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) {
-        m_process.setProcessEnvironment(environment);
-        m_process.start(SENSORCTL_PATH, {"gateway", "--config", config});
-        EXPECT_TRUE(m_process.waitForStarted());
-    }
-    ~Gateway() {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    // Its log lines (stderr) so far.
-    QString Log() {
-        m_log += QString::fromUtf8(m_process.readAllStandardError());
-        return m_log;
-    }
-    void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
-    // Sends SIGTERM and waits for the end: the exit code, -1 when it did not end in 5 s.
-    int Stop() {
-        Signal(SIGTERM);
-        if (!m_process.waitForFinished(5000)) return -1;
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-
-  private:
-    QProcess m_process;
-    QString m_log;
-};
+using Gateway = GatewayProcess;
 
 // What a viewer received, by topic; each line is parsed once.
 class Received {
