@@ -15,9 +15,10 @@ namespace {
 
 constexpr auto kFirstRetry = std::chrono::milliseconds(500);
 constexpr auto kLongestRetry = std::chrono::seconds(30);
-constexpr int kLargestQueue = 60000;               // below the 65535 message ids that can be in flight
-constexpr std::size_t kLargestArrival = 64 * 1024; // commands and states are small
-constexpr std::size_t kMostArrivals = 256;         // per library call
+constexpr int kLargestQueue = 60000;                   // below the 65535 message ids that can be in flight
+constexpr auto kLeaveWithin = std::chrono::seconds(1); // moveOn(): for the last messages' confirmation
+constexpr std::size_t kLargestArrival = 64 * 1024;     // commands and states are small
+constexpr std::size_t kMostArrivals = 256;             // per library call
 
 detail::SharedLoop &Shared() {
     return detail::SharedLoop::OfThisThread();
@@ -151,9 +152,17 @@ void Client::subscribe(const std::string &topic, int qos) {
 }
 
 void Client::moveOn() {
-    if (m_state != State::Connected || m_stopping) return;
-    mosquitto_disconnect(m_handle); // queued behind what was handed over before
-    watchSocket();
+    if (m_state != State::Connected || m_stopping || m_leaving) return;
+    m_leaving = true;
+    m_stopDeadline = Clock::now() + kLeaveWithin;
+    scheduleWake();
+}
+
+// Disconnects once what was handed over is confirmed: a socket closed with an
+// acknowledgement still unread ends in a reset, and the broker would then send the will.
+void Client::leave() {
+    m_leaving = false;
+    afterLibraryCall(mosquitto_disconnect(m_handle));
 }
 
 const Broker &Client::broker() const {
@@ -196,6 +205,7 @@ void Client::attemptConnection() {
 bool Client::retryLater(const std::string &reason) {
     const bool wasConnected = m_state == State::Connected;
     m_state = State::Waiting;
+    m_leaving = false;
     if (!m_options.moreBrokers.empty()) {
         m_brokerIndex = (m_brokerIndex + 1) % (m_options.moreBrokers.size() + 1);
         m_brokerChanged = true;
@@ -224,7 +234,10 @@ void Client::afterLibraryCall(int result) {
     if (m_connackArrived && !handleConnection()) return;
     if (!m_arrived.empty() && !deliverMessages()) return;
     if (m_connectionEnded && !handleLoss()) return;
-    if (m_stopping && (drained() || Clock::now() >= m_stopDeadline)) finishStop();
+    if (m_stopping && (drained() || Clock::now() >= m_stopDeadline))
+        finishStop();
+    else if (m_leaving && (drained() || Clock::now() >= m_stopDeadline))
+        leave();
 }
 
 bool Client::handleConnection() {
@@ -323,13 +336,17 @@ void Client::onWake() {
         attemptConnection();
         return;
     }
+    if (m_leaving && (drained() || now >= m_stopDeadline)) {
+        leave();
+        return;
+    }
     scheduleWake();
 }
 
 void Client::scheduleWake() {
     Clock::time_point when = Clock::time_point::max();
     if (m_state == State::Waiting) when = m_retryAt;
-    if (m_stopping) when = std::min(when, drained() ? Clock::now() : m_stopDeadline);
+    if (m_stopping || m_leaving) when = std::min(when, drained() ? Clock::now() : m_stopDeadline);
     Shared().wakeAt(this, when);
 }
 

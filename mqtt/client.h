@@ -100,8 +100,9 @@ class Client {
     // Asks the broker for the messages of topic (wildcards allowed) on every connection
     // from now on; they reach onMessage.
     void subscribe(const std::string &topic, int qos);
-    // Ends the connection now (after the messages handed over before, such as a
-    // goodbye) and goes on to the next broker of the list, as after a loss.
+    // Ends the connection once the messages handed over before (such as a goodbye)
+    // are confirmed, or after a second, and goes on to the next broker of the list,
+    // as after a loss.
     void moveOn();
     // The broker connected, or the one tried next.
     const Broker &broker() const;
@@ -135,6 +136,7 @@ class Client {
     bool handleConnection();
     bool handleLoss();
     void finishStop();
+    void leave();
     void watchSocket();
     ssl_st *handshaking() const;
     void forgetSocket();
@@ -160,6 +162,7 @@ class Client {
     bool m_watchingWrite = false;
     State m_state = State::Idle;
     bool m_stopping = false;
+    bool m_leaving = false; // moveOn() waits for the last confirmations
     bool m_everAttempted = false;
     // What libmosquitto's callbacks noted, handled once its call has returned.
     bool m_connackArrived = false;

@@ -59,7 +59,7 @@ class Host {
                             QStringList{"-t", "spBv1.0/#", "-t", "host-marker", "-q", "1", "-c", "-i", id,
                                         "-F", "%t %q %r %x", "-d"});
         m_process.waitForStarted();
-        EXPECT_TRUE(WaitFor([this] { return Read(), m_debug.contains("SUBACK"); })) << "the subscription";
+        EXPECT_TRUE(::WaitFor([this] { return Read(), m_debug.contains("SUBACK"); })) << "the subscription";
     }
     ~Host() {
         m_process.kill();
@@ -125,7 +125,7 @@ class Host {
                 continue;
             }
             const QStringList parts = line.split(' ');
-            if (parts.size() < 3) continue;
+            if (parts.size() < 3 || !(parts[0].startsWith("spBv1.0/") || parts[0] == "host-marker")) continue;
             if (parts[0] == "host-marker") {
                 ++m_markers;
                 continue;

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -81,13 +82,6 @@ class SensorctlSparkplug : public ::testing::Test {
     Broker broker{SubDir(dir, "broker1"), kBrokerSettings};
 };
 
-// The metric of a birth with the alias, nullptr when none has it.
-const Metric *ByAlias(const Received &birth, uint64_t alias) {
-    for (const Metric &m : birth.payload.metrics())
-        if (m.has_alias() && m.alias() == alias) return &m;
-    return nullptr;
-}
-
 // Every message but NDEATH carries the previous seq + 1, 255 wrapping to 0, and each
 // NBIRTH starts again at 0 (tck-id-payloads-sequence-num-incrementing,
 // tck-id-payloads-nbirth-seq, tck-id-payloads-sequence-num-req-nbirth).
@@ -96,7 +90,7 @@ const Metric *ByAlias(const Received &birth, uint64_t alias) {
     wraps = 0;
     for (std::size_t i = 0; i < all.size(); ++i) {
         const Received &r = all[i];
-        if (r.kind == "NDEATH" || r.kind == "STATE" || r.kind.empty()) continue;
+        if (r.kind != "NBIRTH" && r.kind != "DBIRTH" && r.kind != "DDATA" && r.kind != "DDEATH") continue;
         if (!r.decoded || !r.payload.has_seq())
             return ::testing::AssertionFailure() << "message " << i << " (" << r.topic << ") has no seq";
         const int seq = static_cast<int>(r.payload.seq());
@@ -231,7 +225,12 @@ TEST_F(SensorctlSparkplug, SessionFromBirthsThroughDataDeathsAndRebirthToAPlanne
     EXPECT_EQ(host.Of("NBIRTH").back().BdSeq(), 0);
 
     // The seq chain holds over every message so far, across wraps.
-    ASSERT_TRUE(WaitFor([&] { return host.All().size() > 300; }, 30.0));
+    const auto wrapped = [&] {
+        const std::vector<Received> &all = host.All();
+        return std::any_of(all.begin() + std::ptrdiff_t(beforeRebirth), all.end(),
+                           [](const Received &r) { return r.kind == "DDATA" && r.payload.seq() == 0; });
+    };
+    ASSERT_TRUE(WaitFor(wrapped, 40.0));
     int wraps = 0;
     EXPECT_TRUE(SeqChainUnbroken(host.All(), wraps));
     EXPECT_GE(wraps, 1);
@@ -269,8 +268,9 @@ TEST_F(SensorctlSparkplug, BdSeqCountsConnectionsAndOutlivesACrash) {
     // SIGKILL: the broker sends the will, an NDEATH with that session's bdSeq, QoS 1,
     // not retained (tck-id-topics-ndeath-payload, tck-id-payloads-ndeath-will-message-qos,
     // tck-id-payloads-ndeath-will-message-retain, tck-id-payloads-ndeath-bdseq).
+    const std::size_t beforeKill = host.All().size();
     gateway->Kill();
-    ASSERT_TRUE(host.WaitFor("NDEATH")) << "the will";
+    ASSERT_TRUE(host.WaitFor("NDEATH", 1, beforeKill)) << "the will";
     const Received will = host.Of("NDEATH").back();
     EXPECT_EQ(will.topic, "spBv1.0/plant1/NDEATH/gw-sp");
     EXPECT_EQ(will.qos, 1);
