@@ -342,7 +342,8 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     EXPECT_FALSE(supervisor.Times("STOPPING=1").empty()) << supervisor.Texts();
     // Ready once the broker answered, with a status line for systemctl status.
     EXPECT_TRUE(std::regex_search(
-        supervisor.Texts(), std::regex("READY=1\nSTATUS=[0-3] of 3 sensors online, broker connected\n")))
+        supervisor.Texts(),
+        std::regex("READY=1\nSTATUS=[0-3] of 3 sensors online, broker 127\\.0\\.0\\.1:[0-9]+ connected\n")))
         << supervisor.Texts();
 
     // The watchdog is fed at least every half of WATCHDOG_USEC, give or take the timer's slack; a gap as
