@@ -45,29 +45,20 @@ int64_t WireBytes(std::size_t topic, std::size_t payload, int qos) {
 // the samples (JSON data or DDATA), their wire bytes, and the kinds of message seen.
 class Counter {
   public:
-    Counter(const testbroker::Broker &broker, const QString &file) {
+    Counter(const testbroker::Broker &broker, const QString &file) : m_file(file) {
         m_process.setStandardOutputFile(file);
         m_process.start(testbroker::Find("stdbuf"), QStringList{"-oL", testbroker::Find("mosquitto_sub")} +
                                                         broker.Address() +
                                                         QStringList{"-t", "plant/+/data", "-t", "spBv1.0/#",
                                                                     "-q", "1", "-F", "%t %q %l"});
         m_process.waitForStarted();
-        m_fd = ::open(file.toUtf8().constData(), O_RDONLY | O_CLOEXEC);
     }
     ~Counter() {
         m_process.terminate();
         m_process.waitForFinished();
-        if (m_fd >= 0) ::close(m_fd);
     }
     void Update() {
-        char buffer[65536];
-        for (ssize_t n; m_fd >= 0 && (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
-            m_partial.append(buffer, std::size_t(n));
-            std::size_t start = 0;
-            for (std::size_t end; (end = m_partial.find('\n', start)) != std::string::npos; start = end + 1)
-                Take(m_partial.substr(start, end - start));
-            m_partial.erase(0, start);
-        }
+        m_file.ReadLines([this](const std::string &line) { Take(line); });
     }
     int64_t samples() const { return m_samples; }
     int64_t bytes() const { return m_bytes; }
@@ -97,8 +88,7 @@ class Counter {
     }
 
     QProcess m_process;
-    int m_fd = -1;
-    std::string m_partial;
+    bench::GrowingFile m_file;
     int64_t m_samples = 0, m_bytes = 0, m_json = 0, m_ddata = 0, m_jsonBytes = 0, m_ddataBytes = 0,
             m_births = 0;
     std::set<std::string> m_heard;

@@ -4,7 +4,7 @@
 // the payloads from the same schema. Commands and states go out with mosquitto_pub.
 #pragma once
 
-#include "tests/mosquitto_broker.h"
+#include "tests/mosquitto_viewer.h"
 #include "tests/test_support.h"
 
 #include "sparkplug_b.pb.h"
@@ -32,9 +32,6 @@ struct Received {
 
     std::string kind;   // of spBv1.0/GROUP/KIND/NODE[/DEVICE]: "NBIRTH", ...
     std::string device; // "" for the node's own messages
-
-    std::string Kind() const { return kind; }
-    std::string Device() const { return device; }
     const Metric *Named(const std::string &name) const {
         for (const Metric &m : payload.metrics())
             if (m.name() == name) return &m;
@@ -46,27 +43,13 @@ struct Received {
     }
 };
 
-inline std::string FromHex(const QString &hex) {
-    return QByteArray::fromHex(hex.toLatin1()).toStdString();
-}
-
 class Host {
   public:
     // Subscribes to everything under spBv1.0/ with QoS 1, in a session the broker keeps.
-    Host(const testbroker::Broker &broker, const QString &id) : m_broker(broker) {
-        m_process.start(testbroker::Find("stdbuf"),
-                        QStringList{"-oL", testbroker::Find("mosquitto_sub")} + broker.Address() +
-                            QStringList{"-t", "spBv1.0/#", "-t", "host-marker", "-q", "1", "-c", "-i", id,
-                                        "-F", "%t %q %r %x", "-d"});
-        m_process.waitForStarted();
-        EXPECT_TRUE(::WaitFor([this] { return Read(), m_debug.contains("SUBACK"); })) << "the subscription";
-    }
-    ~Host() {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    Host(const testbroker::Broker &broker, const QString &id)
+        : m_broker(broker), m_subscriber(broker, "spBv1.0/#", id, "%t %q %r %x") {}
 
-    // Everything received so far, in order.
+    // Everything received so far, in order (markers left out).
     const std::vector<Received> &All() {
         Read();
         return m_all;
@@ -75,7 +58,7 @@ class Host {
     std::vector<Received> Of(const std::string &kind, const std::string &device = "") {
         std::vector<Received> out;
         for (const Received &r : All())
-            if (r.Kind() == kind && (device.empty() || r.Device() == device)) out.push_back(r);
+            if (r.kind == kind && (device.empty() || r.device == device)) out.push_back(r);
         return out;
     }
     // Waits until count messages of the kind (and device) have come since index from.
@@ -86,7 +69,7 @@ class Host {
                 std::size_t n = 0;
                 const std::vector<Received> &all = All();
                 for (std::size_t i = from; i < all.size(); ++i)
-                    n += all[i].Kind() == kind && (device.empty() || all[i].Device() == device);
+                    n += all[i].kind == kind && (device.empty() || all[i].device == device);
                 return n >= count;
             },
             seconds);
@@ -95,7 +78,7 @@ class Host {
     // sent before has arrived.
     bool Flush() {
         const std::size_t before = m_markers;
-        Publish("host-marker", "x", false);
+        Publish(kMarker, "x", false);
         return ::WaitFor([&] { return Read(), m_markers > before; });
     }
     // Publishes a payload (bytes) as a host application would.
@@ -114,19 +97,15 @@ class Host {
     }
 
   private:
+    static constexpr const char *kMarker = "spBv1.0/test/MARKER";
+
+    // Decodes the lines "topic QoS retained hex" that came since the last call.
     void Read() {
-        m_buffer += QString::fromUtf8(m_process.readAllStandardOutput());
-        qsizetype end;
-        while ((end = m_buffer.indexOf('\n')) >= 0) {
-            const QString line = m_buffer.left(end);
-            m_buffer.remove(0, end + 1);
-            if (line.startsWith("Client ")) {
-                m_debug += line + "\n";
-                continue;
-            }
-            const QStringList parts = line.split(' ');
-            if (parts.size() < 3 || !(parts[0].startsWith("spBv1.0/") || parts[0] == "host-marker")) continue;
-            if (parts[0] == "host-marker") {
+        const QStringList lines = m_subscriber.Lines();
+        for (; m_done < lines.size(); ++m_done) {
+            const QStringList parts = lines[m_done].split(' ');
+            if (parts.size() < 3) continue;
+            if (parts[0] == kMarker) {
                 ++m_markers;
                 continue;
             }
@@ -137,15 +116,15 @@ class Host {
             r.device = levels.value(4).toStdString();
             r.qos = parts[1].toInt();
             r.retained = parts[2] == "1";
-            r.raw = FromHex(parts.value(3));
+            r.raw = QByteArray::fromHex(parts.value(3).toLatin1()).toStdString();
             if (r.topic.rfind("spBv1.0/STATE/", 0) != 0) r.decoded = r.payload.ParseFromString(r.raw);
             m_all.push_back(std::move(r));
         }
     }
 
     const testbroker::Broker &m_broker;
-    QProcess m_process;
-    QString m_buffer, m_debug;
+    testbroker::Subscriber m_subscriber;
+    qsizetype m_done = 0;
     std::vector<Received> m_all;
     std::size_t m_markers = 0;
 };

@@ -8,6 +8,7 @@
 #include "sim/simsensor.h"
 #include "tests/libmodbus_client.h"
 #include "tests/mosquitto_viewer.h"
+#include "tests/sensor_values.h"
 #include "tests/sensorctl_run.h"
 #include "tests/test_support.h"
 
@@ -203,18 +204,6 @@ std::vector<int> WithoutRedelivery(std::vector<int> seqs) {
     return ::testing::AssertionSuccess();
 }
 
-// Values of a sensor of its own, within the ranges a sensor sends.
-sim::Measurement Values(uint16_t base) {
-    return {.chL = base,
-            .chC = uint16_t(base + 1),
-            .chR = uint16_t(base + 2),
-            .density = uint16_t(base % 4000 + 3),
-            .sym1 = uint16_t(base % 900 + 4),
-            .sym2 = uint16_t(base % 900 + 5),
-            .temp = uint16_t(base + 6),
-            .trigger = 1};
-}
-
 // Whether the registers of a read of the whole table carry these values, online.
 // VECTOR is the sensor's own evaluation; sequence and age change with every sample.
 bool Carries(const std::vector<int> &registers, const sim::Measurement &m) {
@@ -260,9 +249,9 @@ class SensorctlGateway : public ::testing::Test {
 
 TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToASensor) {
     sim::SimSensor a, b, c;
-    a.setMeasurement(Values(1000));
-    b.setMeasurement(Values(2000));
-    c.setMeasurement(Values(3000));
+    a.setMeasurement(testsim::Values(1000));
+    b.setMeasurement(testsim::Values(2000));
+    c.setMeasurement(testsim::Values(3000));
     const int modbusPort = testbroker::FreePort();
     const QString config = WriteConfig(
         ConfigText(broker, "gw-test",
@@ -284,15 +273,16 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     testmodbus::Client modbus(modbusPort, 1);
     ASSERT_TRUE(modbus.Connect());
     const std::pair<int, sim::Measurement> units[] = {
-        {1, Values(1000)}, {2, Values(2000)}, {3, Values(3000)}};
+        {1, testsim::Values(1000)}, {2, testsim::Values(2000)}, {3, testsim::Values(3000)}};
     for (const auto &[unit, values] : units) {
         modbus.SetUnit(unit);
         EXPECT_TRUE(Carries(modbus.Read(3, 0, gateway::kRegisterCount), values)) << "unit " << unit;
         EXPECT_TRUE(Carries(modbus.Read(4, 0, gateway::kRegisterCount), values)) << "unit " << unit;
     }
-    a.setMeasurement(Values(1500));
+    a.setMeasurement(testsim::Values(1500));
     modbus.SetUnit(1);
-    EXPECT_TRUE(WaitFor([&] { return Carries(modbus.Read(3, 0, gateway::kRegisterCount), Values(1500)); }));
+    EXPECT_TRUE(
+        WaitFor([&] { return Carries(modbus.Read(3, 0, gateway::kRegisterCount), testsim::Values(1500)); }));
     const int sequence = SequenceOf(modbus);
     EXPECT_TRUE(WaitFor([&] { return SequenceOf(modbus) > sequence; })) << "the sequence number runs on";
     modbus.SetUnit(9);
@@ -323,7 +313,8 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     b.clearFaults();
     ASSERT_TRUE(WaitFor([&] { return received.Status("b") == "online"; }, 10.0))
         << gateway.Log().toStdString();
-    EXPECT_TRUE(WaitFor([&] { return Carries(modbus.Read(3, 0, gateway::kRegisterCount), Values(2000)); }));
+    EXPECT_TRUE(
+        WaitFor([&] { return Carries(modbus.Read(3, 0, gateway::kRegisterCount), testsim::Values(2000)); }));
     EXPECT_TRUE(WaitFor([&] {
         const QJsonObject health = received.Health("b");
         return health.value("state") == "online" && health.value("reconnects").toInt() == 1;
