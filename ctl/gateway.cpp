@@ -143,6 +143,10 @@ class Gateway {
         if (m_client) {
             if (m_json) m_client->publish({m_gatewayTopic + "/status", "offline", 1, true});
             m_client->stop(farewell(), kGoodbye);
+            // What it still receives or reports belongs to no session of the new connection.
+            m_client->onConnected = nullptr;
+            m_client->onDisconnected = nullptr;
+            m_client->onMessage = nullptr;
         }
         m_retired = std::move(m_client);
         m_json = !next.sparkplug.enabled || next.sparkplug.jsonTopics;
