@@ -45,33 +45,23 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// mosquitto_sub writing "topic payload" lines into a file, read as the file grows:
-// a pipe that nobody reads while the benchmark waits would stall it.
+// mosquitto_sub writing "topic payload" lines into a file, read as the file grows.
 class Viewer {
   public:
-    Viewer(const testbroker::Broker &broker, const QString &topic, const QString &file) {
+    Viewer(const testbroker::Broker &broker, const QString &topic, const QString &file) : m_file(file) {
         m_process.setStandardOutputFile(file);
         m_process.start(testbroker::Find("stdbuf"), QStringList{"-oL", testbroker::Find("mosquitto_sub")} +
                                                         broker.Address() +
                                                         QStringList{"-t", topic, "-q", "1", "-v"});
         m_process.waitForStarted();
-        m_fd = ::open(file.toUtf8().constData(), O_RDONLY | O_CLOEXEC);
     }
     ~Viewer() {
         m_process.terminate();
         m_process.waitForFinished();
-        if (m_fd >= 0) ::close(m_fd);
     }
     // Reads the lines that came since the last call.
     void Update() {
-        char buffer[65536];
-        for (ssize_t n; m_fd >= 0 && (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
-            m_partial.append(buffer, std::size_t(n));
-            std::size_t start = 0;
-            for (std::size_t end; (end = m_partial.find('\n', start)) != std::string::npos; start = end + 1)
-                Take(m_partial.substr(start, end - start));
-            m_partial.erase(0, start);
-        }
+        m_file.ReadLines([this](const std::string &line) { Take(line); });
     }
     int64_t samples() const { return m_samples; }
     // Sensors that delivered a sample.
@@ -111,8 +101,7 @@ class Viewer {
     }
 
     QProcess m_process;
-    int m_fd = -1;
-    std::string m_partial;
+    bench::GrowingFile m_file;
     int64_t m_samples = 0;
     std::map<std::string, Sensor> m_sensors;
     std::map<std::string, std::string> m_last;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QString>
 
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -49,6 +50,36 @@ class Plant {
     QProcess m_sim;
     QString m_targets;
     int m_firstPort = 0;
+};
+
+// The lines of a file that another process writes, read as the file grows: a pipe
+// that nobody reads while a benchmark waits would stall the writer.
+class GrowingFile {
+  public:
+    explicit GrowingFile(const QString &path) : m_path(path.toStdString()) {}
+    ~GrowingFile() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    GrowingFile(const GrowingFile &) = delete;
+    GrowingFile &operator=(const GrowingFile &) = delete;
+
+    // Hands each whole line written since the last call to take.
+    template <typename Take> void ReadLines(Take take) {
+        if (m_fd < 0) m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC); // once the writer made it
+        char buffer[65536];
+        for (ssize_t n; m_fd >= 0 && (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            m_partial.append(buffer, std::size_t(n));
+            std::size_t start = 0;
+            for (std::size_t end; (end = m_partial.find('\n', start)) != std::string::npos; start = end + 1)
+                take(m_partial.substr(start, end - start));
+            m_partial.erase(0, start);
+        }
+    }
+
+  private:
+    std::string m_path;
+    int m_fd = -1;
+    std::string m_partial;
 };
 
 // The CPU time (user and system) a running process has taken so far, in seconds.

@@ -8,6 +8,7 @@
 #include "gateway/metricsserver.h"
 #include "gateway/modbusserver.h"
 #include "gateway/notify.h"
+#include "gateway/sparkplugnode.h"
 #include "mqtt/client.h"
 #include "runtime/utility.h"
 
@@ -48,6 +49,8 @@ std::string ReadPassword(const std::string &path) {
 mqtt::Options ClientOptions(const gateway::BrokerConfig &b) {
     mqtt::Options o;
     o.broker = {b.host, b.port, b.tls};
+    for (const gateway::BrokerAddress &more : b.failover)
+        o.moreBrokers.push_back({more.host, more.port, b.tls});
     o.clientId = b.clientId;
     o.username = b.username;
     if (!b.passwordFile.empty()) o.password = ReadPassword(b.passwordFile);
@@ -108,8 +111,10 @@ class Gateway {
     // Takes a configuration in: only what differs from the running one changes.
     bool apply(const GatewayConfig &next, bool first) {
         const gateway::SensorDiff diff = gateway::Diff(m_config, next);
-        const bool brokerChanged = first || !(next.broker == m_config.broker);
-        if (brokerChanged && !startBroker(next.broker)) return false;
+        const bool brokerChanged = first || !(next.broker == m_config.broker) ||
+                                   !(next.sparkplug == m_config.sparkplug) ||
+                                   !(next.storage == m_config.storage);
+        if (brokerChanged && !startBroker(next)) return false;
         for (const std::string &name : diff.removed)
             endSensor(name, "removed from the configuration");
         for (const std::string &name : diff.changed)
@@ -133,20 +138,32 @@ class Gateway {
         return true;
     }
 
-    bool startBroker(const gateway::BrokerConfig &b) {
-        if (m_client) m_client->stop({m_config.broker.topic + "/status", "offline", 1, true}, kGoodbye);
+    bool startBroker(const GatewayConfig &next) {
+        const gateway::BrokerConfig &b = next.broker;
+        if (m_client) {
+            if (m_json) m_client->publish({m_gatewayTopic + "/status", "offline", 1, true});
+            m_client->stop(farewell(), kGoodbye);
+            // What it still receives or reports belongs to no session of the new connection.
+            m_client->onConnected = nullptr;
+            m_client->onDisconnected = nullptr;
+            m_client->onMessage = nullptr;
+        }
         m_retired = std::move(m_client);
+        m_json = !next.sparkplug.enabled || next.sparkplug.jsonTopics;
         m_client = std::make_unique<mqtt::Client>(ClientOptions(b));
         m_gatewayTopic = b.topic;
+        startSparkplug(next);
         m_client->onConnected = [this] {
-            gateway::LogInfo("broker connected");
-            m_client->publish({m_gatewayTopic + "/status", "online", 1, true});
+            gateway::LogInfo("broker " + mqtt::Address(m_client->broker()) + " connected");
+            if (m_json) m_client->publish({m_gatewayTopic + "/status", "online", 1, true});
             for (auto &[name, sensor] : m_sensors)
                 publishState(*sensor);
+            if (m_sparkplug) m_sparkplug->sessionStarted();
             drain();
             ready();
         };
         m_client->onDisconnected = [this](const std::string &reason) {
+            if (m_sparkplug) m_sparkplug->sessionEnded();
             gateway::LogWarning("broker: " + reason + "; samples wait");
             ready();
         };
@@ -156,6 +173,48 @@ class Gateway {
             return false;
         }
         return true;
+    }
+
+    // The Sparkplug edge node on the new broker connection, with its devices.
+    void startSparkplug(const GatewayConfig &next) {
+        m_sparkplug.reset();
+        if (!next.sparkplug.enabled) return;
+        if (next.storage.path.empty())
+            gateway::LogWarning("no storage folder: the Sparkplug bdSeq starts at 0 after a restart");
+        m_sparkplug = std::make_shared<gateway::sparkplug::EdgeNode>(
+            next.sparkplug, QCoreApplication::applicationVersion().toStdString(), next.storage.path,
+            [this](const std::string &topic, const std::string &payload, int qos) {
+                return m_client && m_client->publish({topic, payload, qos, false});
+            });
+        // The node outlives the connection that asks it for wills while it stops.
+        m_client->nextWill = [node = m_sparkplug] {
+            return mqtt::Message{node->deathTopic(), node->willPayload(), 1, false};
+        };
+        m_client->subscribe(m_sparkplug->commandTopic(), 0);
+        if (!m_sparkplug->hostStateTopic().empty()) m_client->subscribe(m_sparkplug->hostStateTopic(), 1);
+        m_client->onMessage = [this](const std::string &topic, const std::string &payload) {
+            if (!m_sparkplug || !m_sparkplug->received(topic, payload)) return;
+            gateway::LogWarning("Sparkplug primary host offline: leaving the broker " +
+                                mqtt::Address(m_client->broker()));
+            m_client->publish(farewell());
+            m_sparkplug->sessionEnded();
+            m_client->moveOn();
+        };
+        for (const auto &[name, sensor] : m_sensors)
+            addDevice(*sensor);
+    }
+
+    // What the connection says last at a planned end: the NDEATH with Sparkplug.
+    mqtt::Message farewell() const {
+        if (m_sparkplug) return {m_sparkplug->deathTopic(), m_sparkplug->deathPayload(), 1, false};
+        return {m_gatewayTopic + "/status", "offline", 1, true};
+    }
+
+    void addDevice(const GatewaySensor &s) {
+        std::vector<std::pair<std::string, std::string>> properties{{"target", s.config().target}};
+        for (const auto &[key, value] : s.config().tags)
+            properties.emplace_back("tag/" + key, value);
+        m_sparkplug->addDevice(s.config().name, std::move(properties));
     }
 
     void startSensor(const gateway::SensorConfig &config) {
@@ -170,6 +229,7 @@ class Gateway {
         sensor->onState = [this](GatewaySensor &s) { changed(s); };
         GatewaySensor &s = *sensor;
         m_sensors[config.name] = std::move(sensor);
+        if (m_sparkplug) addDevice(s);
         if (config.modbusUnit) m_units[config.modbusUnit] = &s;
         s.start();
     }
@@ -180,7 +240,8 @@ class Gateway {
         GatewaySensor &s = *it->second;
         s.stop();
         gateway::LogInfo(name + ": " + why);
-        if (m_client) {
+        if (m_sparkplug) m_sparkplug->removeDevice(name);
+        if (m_client && m_json) {
             m_client->publish({s.statusTopic(), "offline", 1, true});
             m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
         }
@@ -218,6 +279,13 @@ class Gateway {
     void sampled(GatewaySensor &s, const Sample &sample) {
         m_cycleSeconds =
             m_cycleSeconds == 0 ? sample.answerSeconds : 0.99 * m_cycleSeconds + 0.01 * sample.answerSeconds;
+        // Sparkplug data belongs to its session: while the broker is away or busy there is none to send.
+        if (m_sparkplug && canHandOver()) {
+            gateway::sparkplug::DeviceSample d{sample.wallMs, {}};
+            std::copy(std::begin(sample.values), std::end(sample.values), d.values);
+            m_sparkplug->deviceSample(s.config().name, d);
+        }
+        if (!m_json) return;
         std::string payload = SampleJson(s.target(), sample);
         // In order: a sample goes straight out only when none of its sensor waits.
         if (s.waiting().empty() && canHandOver()) {
@@ -274,12 +342,13 @@ class Gateway {
                              (p.version().empty() ? "" : " (" + p.version() + ")"));
         else
             gateway::LogWarning(s.config().name + ": offline: " + p.cause());
+        if (m_sparkplug && !s.online()) m_sparkplug->deviceOffline(s.config().name);
         publishState(s);
         tellStatus(true);
     }
 
     void publishState(GatewaySensor &s) {
-        if (!m_client) return;
+        if (!m_client || !m_json) return;
         m_client->publish({s.statusTopic(), s.statusText(), 1, true});
         m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
     }
@@ -288,9 +357,11 @@ class Gateway {
         int online = 0;
         for (const auto &[name, s] : m_sensors)
             online += s->online();
+        if (!m_client)
+            return std::to_string(online) + " of " + std::to_string(m_sensors.size()) + " sensors online";
         return std::to_string(online) + " of " + std::to_string(m_sensors.size()) +
-               " sensors online, broker " +
-               (m_client && m_client->connected() ? "connected" : "not connected");
+               " sensors online, broker " + mqtt::Address(m_client->broker()) +
+               (m_client->connected() ? " connected" : " not connected");
     }
 
     void tellStatus(bool soon) {
@@ -310,6 +381,7 @@ class Gateway {
         }
         m.pollCycleSeconds = m_cycleSeconds;
         m.brokerConnected = m_client && m_client->connected();
+        if (m_client) m.broker = mqtt::Address(m_client->broker());
         if (m_modbus) m.modbus = m_modbus->Counters();
         return m;
     }
@@ -338,7 +410,9 @@ class Gateway {
         }
         if (!m_client) return m_loop.quit();
         m_client->onStopped = [this] { m_loop.quit(); };
-        m_client->stop({m_gatewayTopic + "/status", "offline", 1, true}, kGoodbye);
+        // Sparkplug B 3.0: the NDEATH goes out (QoS 1) before the DISCONNECT.
+        if (m_json && m_sparkplug) m_client->publish({m_gatewayTopic + "/status", "offline", 1, true});
+        m_client->stop(farewell(), kGoodbye);
     }
 
     std::string m_path;
@@ -346,6 +420,8 @@ class Gateway {
     GatewayConfig m_previous; // the tables in force (broker, Modbus, metrics)
     std::unique_ptr<mqtt::Client> m_client, m_retired;
     std::string m_gatewayTopic;
+    bool m_json = true; // the JSON topics are published
+    std::shared_ptr<gateway::sparkplug::EdgeNode> m_sparkplug;
     std::map<std::string, std::unique_ptr<GatewaySensor>> m_sensors;
     std::map<int, GatewaySensor *> m_units;
     std::unique_ptr<gateway::ModbusServer> m_modbus;

@@ -4,6 +4,7 @@
 // reading reports all of them.
 #include "gateway/config.h"
 
+#include "gateway/bdseq.h"
 #include "gateway/configvalues.h"
 
 #include <toml++/toml.h>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <type_traits>
@@ -73,7 +75,8 @@ class Reader {
     Reader(const std::string &path, std::vector<ConfigIssue> &issues) : m_path(path), m_issues(issues) {}
 
     void Read(const toml::table &root, GatewayConfig &config) {
-        CheckKeys(root, {"broker", "defaults", "sensor", "modbus", "metrics"}, "the file");
+        CheckKeys(root, {"broker", "defaults", "sensor", "modbus", "metrics", "sparkplug", "storage"},
+                  "the file");
         ReadBroker(root, config.broker);
         Defaults defaults;
         ReadDefaults(root, defaults, config.bufferSeconds);
@@ -84,6 +87,8 @@ class Reader {
             CheckKeys(*metrics, {"listen"}, "[metrics]");
             config.metrics.enabled = Listen(*metrics, "[metrics]", config.metrics.listen);
         }
+        ReadSparkplug(root, config.broker, config.sparkplug);
+        ReadStorage(root, config.storage);
     }
 
     // Notes a mistake (or a warning). The reason quotes the file's text, which may
@@ -192,6 +197,9 @@ class Reader {
     }
 
     void ReadBroker(const toml::table &root, BrokerConfig &broker);
+    void ReadBrokerUrls(const toml::table &table, BrokerConfig &broker);
+    void ReadSparkplug(const toml::table &root, const BrokerConfig &broker, SparkplugConfig &sparkplug);
+    void ReadStorage(const toml::table &root, StorageConfig &storage);
     void CheckBrokerFiles(const toml::table &table, BrokerConfig &broker);
     std::string File(const toml::table &table, std::string_view key, bool secret);
     void ReadDefaults(const toml::table &root, Defaults &defaults, double &bufferSeconds);
@@ -215,9 +223,14 @@ void Reader::ReadBroker(const toml::table &root, BrokerConfig &broker) {
     }
     const std::string where = "[broker]";
     CheckKeys(*table,
-              {"url", "client_id", "username", "password_file", "ca_file", "cert_file", "key_file", "topic"},
+              {"url", "urls", "client_id", "username", "password_file", "ca_file", "cert_file", "key_file",
+               "topic"},
               where);
-    if (!table->contains("url")) Missing(*table, "url", where);
+    if (!table->contains("url") && !table->contains("urls")) Missing(*table, "url", where);
+    if (table->contains("url") && table->contains("urls"))
+        Error(*table->get("urls"), "give url or urls in [broker], not both");
+    else if (table->contains("urls"))
+        ReadBrokerUrls(*table, broker);
     Checked(*table, "url", where, broker.url,
             [&](const std::string &url) { return ParseBrokerUrl(url, broker); });
     broker.clientId = DefaultClientId();
@@ -226,6 +239,31 @@ void Reader::ReadBroker(const toml::table &root, BrokerConfig &broker) {
     broker.topic = "sensor-gateway/" + broker.clientId;
     Checked(*table, "topic", where, broker.topic, [](const std::string &topic) { return CheckTopic(topic); });
     CheckBrokerFiles(*table, broker);
+}
+
+// urls = [...]: the first broker, and the ones tried in turn after it.
+void Reader::ReadBrokerUrls(const toml::table &table, BrokerConfig &broker) {
+    const toml::node *node = Typed<toml::array>(table, "urls", "[broker]", "a list of strings");
+    if (!node) return;
+    const toml::array &urls = *node->as_array();
+    if (urls.empty()) Error(*node, "'urls' in [broker] lists no broker");
+    for (const toml::node &element : urls) {
+        BrokerConfig one;
+        const std::optional<std::string> url = element.value<std::string>();
+        const std::string problem = url ? ParseBrokerUrl(*url, one) : "each entry must be a string";
+        if (!problem.empty()) {
+            Error(element, "'urls' in [broker]: " + problem);
+        } else if (broker.url.empty()) {
+            broker.url = *url;
+            broker.tls = one.tls;
+            broker.host = one.host;
+            broker.port = one.port;
+        } else if (one.tls != broker.tls) {
+            Error(element, "'urls' in [broker]: every broker uses mqtts:// or none does");
+        } else {
+            broker.failover.push_back({one.host, one.port});
+        }
+    }
 }
 
 void Reader::CheckBrokerFiles(const toml::table &table, BrokerConfig &broker) {
@@ -360,6 +398,42 @@ bool Reader::Listen(const toml::table &table, const std::string &where, Endpoint
     std::string unused;
     return Checked(table, "listen", where, unused,
                    [&](const std::string &text) { return ParseListen(text, endpoint); });
+}
+
+void Reader::ReadSparkplug(const toml::table &root, const BrokerConfig &broker, SparkplugConfig &sparkplug) {
+    const toml::table *table = Table(root, "sparkplug");
+    if (!table) return;
+    const std::string where = "[sparkplug]";
+    CheckKeys(*table, {"group_id", "edge_node_id", "primary_host", "json_topics"}, where);
+    sparkplug.enabled = true;
+    if (!table->contains("group_id")) Missing(*table, "group_id", where);
+    const auto id = [](const std::string &text) { return CheckSparkplugId(text); };
+    Checked(*table, "group_id", where, sparkplug.groupId, id);
+    sparkplug.edgeNodeId = broker.clientId;
+    Checked(*table, "edge_node_id", where, sparkplug.edgeNodeId, id);
+    Checked(*table, "primary_host", where, sparkplug.primaryHost, id);
+    if (const toml::node *json = Typed<bool>(*table, "json_topics", where, "true or false"))
+        sparkplug.jsonTopics = json->value<bool>().value_or(true);
+}
+
+// [storage] path, or the folder systemd made for the service.
+void Reader::ReadStorage(const toml::table &root, StorageConfig &storage) {
+    const char *state = std::getenv("STATE_DIRECTORY");
+    // systemd lists one folder per StateDirectory= entry, separated by ':'.
+    storage.path = state ? std::string(state).substr(0, std::string(state).find(':')) : "";
+    int line = 0;
+    if (const toml::table *table = Table(root, "storage")) {
+        CheckKeys(*table, {"path"}, "[storage]");
+        if (String(*table, "path", "[storage]", storage.path)) {
+            line = LineOf(table->get("path")->source());
+            std::filesystem::path path(storage.path);
+            if (path.is_relative()) path = std::filesystem::path(m_path).parent_path() / path;
+            storage.path = path.lexically_normal().string();
+        }
+    }
+    if (storage.path.empty()) return;
+    const std::string problem = CheckWritableFolder(storage.path);
+    if (!problem.empty()) Issue(line, "the storage folder " + problem);
 }
 
 // The whole file, or "" with the reason in problem.

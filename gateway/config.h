@@ -1,6 +1,7 @@
 // The gateway's configuration file: TOML with a [broker] table, [defaults] that every
 // sensor inherits, one [[sensor]] table per sensor and the optional [modbus] and
-// [metrics] listeners (keys in docs/gateway.md). Reading checks the whole file and
+// [metrics] listeners, the Sparkplug B edge node and the storage folder (keys in
+// docs/gateway.md). Reading checks the whole file and
 // reports every mistake with its line, so that one run of `--check` finds them all;
 // an unknown key is a mistake, because a misspelt key would otherwise be ignored in
 // silence. The structs hold effective values: defaults are already applied.
@@ -14,11 +15,19 @@
 
 namespace gateway {
 
+struct BrokerAddress {
+    std::string host;
+    int port = 0;
+
+    bool operator==(const BrokerAddress &) const = default;
+};
+
 struct BrokerConfig {
-    std::string url; // as written
+    std::string url; // as written; the first of urls
     bool tls = false;
     std::string host;
     int port = 0;
+    std::vector<BrokerAddress> failover; // the brokers after the first of urls, tried in turn
     std::string clientId;
     std::string username;
     std::string passwordFile; // paths are absolute: relative ones count from the file's folder
@@ -65,12 +74,32 @@ struct MetricsConfig {
     bool operator==(const MetricsConfig &) const = default;
 };
 
+// The gateway as one Sparkplug B edge node on its broker connection; each sensor is a device.
+struct SparkplugConfig {
+    bool enabled = false;
+    std::string groupId;
+    std::string edgeNodeId;  // the broker's client id unless given
+    std::string primaryHost; // empty: births go out without waiting for a host application
+    bool jsonTopics = true;  // the JSON topics as well
+
+    bool operator==(const SparkplugConfig &) const = default;
+};
+
+// Where the gateway keeps what must outlive it.
+struct StorageConfig {
+    std::string path; // a writable folder; $STATE_DIRECTORY unless given; empty: none
+
+    bool operator==(const StorageConfig &) const = default;
+};
+
 struct GatewayConfig {
     BrokerConfig broker;
     double bufferSeconds = 60.0; // samples per sensor that may wait for the broker, in seconds
     std::vector<SensorConfig> sensors;
     ModbusConfig modbus;
     MetricsConfig metrics;
+    SparkplugConfig sparkplug;
+    StorageConfig storage;
 
     bool operator==(const GatewayConfig &) const = default;
 };

@@ -69,6 +69,16 @@ std::string CheckName(std::string_view name) {
     return "";
 }
 
+std::string CheckSparkplugId(std::string_view id) {
+    if (id.empty()) return "the id is empty";
+    if (id.size() > 256) return "the id is longer than 256 characters";
+    if (id.find_first_of("/+#") != std::string_view::npos)
+        return "the id \"" + std::string(id) + "\" holds '/', '+' or '#', which a topic level cannot";
+    if (std::any_of(id.begin(), id.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        return "the id holds a control character";
+    return "";
+}
+
 std::string CheckTopic(std::string_view topic) {
     const std::string quoted = "the topic \"" + std::string(topic.substr(0, 80)) + "\"";
     if (topic.empty()) return "the topic is empty";

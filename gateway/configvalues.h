@@ -12,6 +12,8 @@ namespace gateway {
 
 // Letters, digits, '.', '_' and '-': safe in topics, file names and log lines.
 std::string CheckName(std::string_view name);
+// A Sparkplug group, edge node or host id: not empty, no '/', '+', '#' or control characters.
+std::string CheckSparkplugId(std::string_view id);
 // An MQTT topic to publish to: no wildcards, no control characters, not a '$' topic.
 std::string CheckTopic(std::string_view topic);
 // "tcp://HOST:PORT" with a port 1..65535, or an absolute device path; syntax only.

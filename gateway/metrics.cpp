@@ -16,9 +16,9 @@ class Exposition {
         m_text += "# HELP " + m_name + " " + std::string(help) + "\n# TYPE " + m_name + " " +
                   std::string(type) + "\n";
     }
-    void Sample(std::string_view value, std::string_view name = {}) {
+    void Sample(std::string_view value, std::string_view name = {}, std::string_view label = "name") {
         m_text += m_name;
-        if (!name.empty()) m_text += "{name=\"" + Escaped(name) + "\"}";
+        if (!name.empty()) m_text += "{" + std::string(label) + "=\"" + Escaped(name) + "\"}";
         m_text += " " + std::string(value) + "\n";
     }
     std::string Text() && { return std::move(m_text); }
@@ -99,6 +99,11 @@ std::string RenderMetrics(const MetricsSnapshot &snapshot) {
     out.Sample(Number(snapshot.pollCycleSeconds));
     out.Family("broker_connected", "gauge", "1 while the MQTT broker is connected, 0 otherwise.");
     out.Sample(Number(uint64_t(snapshot.brokerConnected)));
+    if (!snapshot.broker.empty()) {
+        out.Family("broker_info", "gauge",
+                   "The broker connected, or tried next with more than one (HOST:PORT).");
+        out.Sample("1", snapshot.broker, "broker");
+    }
     out.Family("samples_queued", "gauge", "Samples waiting for the broker.");
     out.Sample(Number(snapshot.samplesQueued));
     out.Family("samples_dropped_total", "counter", "Samples dropped because a sensor's queue was full.");

@@ -26,6 +26,7 @@ struct MetricsSnapshot {
     std::vector<SensorMetrics> sensors;
     double pollCycleSeconds = 0.0;
     bool brokerConnected = false;
+    std::string broker;                   // HOST:PORT of the broker connected or tried next
     uint64_t samplesQueued = 0;           // waiting for the broker now
     uint64_t samplesDropped = 0;          // dropped because a sensor's queue was full
     std::optional<ModbusCounters> modbus; // when the Modbus server runs

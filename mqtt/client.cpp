@@ -15,7 +15,10 @@ namespace {
 
 constexpr auto kFirstRetry = std::chrono::milliseconds(500);
 constexpr auto kLongestRetry = std::chrono::seconds(30);
-constexpr int kLargestQueue = 60000; // below the 65535 message ids that can be in flight
+constexpr int kLargestQueue = 60000;                   // below the 65535 message ids that can be in flight
+constexpr auto kLeaveWithin = std::chrono::seconds(1); // moveOn(): for the last messages' confirmation
+constexpr std::size_t kLargestArrival = 64 * 1024;     // commands and states are small
+constexpr std::size_t kMostArrivals = 256;             // per library call
 
 detail::SharedLoop &Shared() {
     return detail::SharedLoop::OfThisThread();
@@ -43,6 +46,11 @@ std::string OptionsProblem(const Options &o) {
     if (o.queueLimit < 1 || o.queueLimit > kLargestQueue)
         return "the queue limit is not 1.." + std::to_string(kLargestQueue);
     if (o.will.qos != 0 && o.will.qos != 1) return "the last will's QoS is not 0 or 1";
+    for (const Broker &b : o.moreBrokers) {
+        if (b.host.empty()) return "no broker host is given";
+        if (b.port < 1 || b.port > 65535) return "the broker port is not 1..65535";
+        if (b.tls != o.broker.tls) return "the brokers of one client all use TLS or none does";
+    }
     return {};
 }
 
@@ -74,6 +82,7 @@ bool Client::start(std::string &problem) {
     mosquitto_connect_callback_set(m_handle, OnConnect);
     mosquitto_disconnect_callback_set(m_handle, OnDisconnect);
     mosquitto_publish_callback_set(m_handle, OnPublish);
+    mosquitto_message_callback_set(m_handle, OnMessage);
     // The first attempt, too, runs from the event loop, so that no callback runs inside start().
     m_state = State::Waiting;
     m_retryDelay = kFirstRetry;
@@ -134,6 +143,32 @@ void Client::stop(const Message &farewell, std::chrono::milliseconds within) {
     scheduleWake();
 }
 
+void Client::subscribe(const std::string &topic, int qos) {
+    m_subscriptions.emplace_back(topic, qos);
+    if (m_state == State::Connected) {
+        mosquitto_subscribe(m_handle, nullptr, topic.c_str(), qos);
+        watchSocket();
+    }
+}
+
+void Client::moveOn() {
+    if (m_state != State::Connected || m_stopping || m_leaving) return;
+    m_leaving = true;
+    m_stopDeadline = Clock::now() + kLeaveWithin;
+    scheduleWake();
+}
+
+// Disconnects once what was handed over is confirmed: a socket closed with an
+// acknowledgement still unread ends in a reset, and the broker would then send the will.
+void Client::leave() {
+    m_leaving = false;
+    afterLibraryCall(mosquitto_disconnect(m_handle));
+}
+
+const Broker &Client::broker() const {
+    return m_brokerIndex == 0 ? m_options.broker : m_options.moreBrokers[m_brokerIndex - 1];
+}
+
 bool Client::drained() const {
     return m_counts.waiting == 0 && m_held.empty() && m_retainedMids.empty() && m_unwritten.empty();
 }
@@ -145,15 +180,21 @@ void Client::attemptConnection() {
     // OpenSSL's reason for a failed handshake reaches us only through the log, which
     // costs a formatted line per packet: it is listened to until the broker answers.
     if (m_options.broker.tls) mosquitto_log_callback_set(m_handle, OnLog);
-    const int result = m_everAttempted
-                           ? mosquitto_reconnect_async(m_handle)
-                           : mosquitto_connect_async(m_handle, m_options.broker.host.c_str(),
-                                                     m_options.broker.port, m_options.keepAliveSeconds);
+    if (nextWill) {
+        const Message w = nextWill();
+        mosquitto_will_set(m_handle, w.topic.c_str(), static_cast<int>(w.payload.size()), w.payload.data(),
+                           w.qos, w.retain);
+    }
+    const Broker &b = broker();
+    const int result =
+        m_everAttempted && !m_brokerChanged
+            ? mosquitto_reconnect_async(m_handle)
+            : mosquitto_connect_async(m_handle, b.host.c_str(), b.port, m_options.keepAliveSeconds);
     const int error = errno;
     m_everAttempted = true;
+    m_brokerChanged = false;
     if (result != MOSQ_ERR_SUCCESS) {
-        retryLater("the broker " + Address(m_options.broker) +
-                   " is not reached: " + detail::InWords(result, error));
+        retryLater("the broker " + Address(b) + " is not reached: " + detail::InWords(result, error));
         return;
     }
     afterLibraryCall(result);
@@ -164,6 +205,11 @@ void Client::attemptConnection() {
 bool Client::retryLater(const std::string &reason) {
     const bool wasConnected = m_state == State::Connected;
     m_state = State::Waiting;
+    m_leaving = false;
+    if (!m_options.moreBrokers.empty()) {
+        m_brokerIndex = (m_brokerIndex + 1) % (m_options.moreBrokers.size() + 1);
+        m_brokerChanged = true;
+    }
     forgetSocket();
     m_retryAt = Clock::now() + Shared().jittered(m_retryDelay);
     m_retryDelay = std::min<Clock::duration>(2 * m_retryDelay, kLongestRetry);
@@ -186,8 +232,12 @@ void Client::afterLibraryCall(int result) {
     }
     watchSocket();
     if (m_connackArrived && !handleConnection()) return;
+    if (!m_arrived.empty() && !deliverMessages()) return;
     if (m_connectionEnded && !handleLoss()) return;
-    if (m_stopping && (drained() || Clock::now() >= m_stopDeadline)) finishStop();
+    if (m_stopping && (drained() || Clock::now() >= m_stopDeadline))
+        finishStop();
+    else if (m_leaving && (drained() || Clock::now() >= m_stopDeadline))
+        leave();
 }
 
 bool Client::handleConnection() {
@@ -199,6 +249,8 @@ bool Client::handleConnection() {
     m_retryDelay = kFirstRetry;
     m_problem.clear();
     m_reported.clear();
+    for (const auto &[topic, qos] : m_subscriptions)
+        mosquitto_subscribe(m_handle, nullptr, topic.c_str(), qos);
     std::vector<Message> held;
     held.swap(m_held);
     for (const Message &message : held)
@@ -217,18 +269,18 @@ bool Client::handleLoss() {
     m_unwritten.clear();
     const int refusal = std::exchange(m_refusalCode, 0);
     if (m_state == State::Stopped) return true; // the goodbye of stop()
+    const std::string address = Address(broker());
     std::string reason;
     if (refusal != 0)
-        reason = "the broker " + Address(m_options.broker) +
-                 " refuses the client: " + detail::RefusalInWords(refusal);
+        reason = "the broker " + address + " refuses the client: " + detail::RefusalInWords(refusal);
+    else if (m_state == State::Connected && m_endResult == MOSQ_ERR_SUCCESS)
+        reason = "left the broker " + address;
     else if (m_state == State::Connected)
-        reason =
-            "lost the broker " + Address(m_options.broker) + ": " + detail::InWords(m_endResult, m_endErrno);
+        reason = "lost the broker " + address + ": " + detail::InWords(m_endResult, m_endErrno);
     else if (m_endResult == MOSQ_ERR_TLS && !m_libraryError.empty())
-        reason = "the broker " + Address(m_options.broker) + " is not reached: TLS: " + m_libraryError;
+        reason = "the broker " + address + " is not reached: TLS: " + m_libraryError;
     else
-        reason = "the broker " + Address(m_options.broker) +
-                 " is not reached: " + detail::InWords(m_endResult, m_endErrno);
+        reason = "the broker " + address + " is not reached: " + detail::InWords(m_endResult, m_endErrno);
     return retryLater(reason);
 }
 
@@ -284,13 +336,17 @@ void Client::onWake() {
         attemptConnection();
         return;
     }
+    if (m_leaving && (drained() || now >= m_stopDeadline)) {
+        leave();
+        return;
+    }
     scheduleWake();
 }
 
 void Client::scheduleWake() {
     Clock::time_point when = Clock::time_point::max();
     if (m_state == State::Waiting) when = m_retryAt;
-    if (m_stopping) when = std::min(when, drained() ? Clock::now() : m_stopDeadline);
+    if (m_stopping || m_leaving) when = std::min(when, drained() ? Clock::now() : m_stopDeadline);
     Shared().wakeAt(this, when);
 }
 
@@ -328,6 +384,27 @@ void Client::noteConfirmation(int mid) {
     }
     ++m_counts.confirmed;
     --m_counts.waiting;
+}
+
+// Hands the messages that arrived during a library call to onMessage; false when
+// the client ended in it.
+bool Client::deliverMessages() {
+    std::vector<std::pair<std::string, std::string>> arrived;
+    arrived.swap(m_arrived);
+    for (const auto &[topic, payload] : arrived)
+        if (!notify(onMessage, topic, payload)) return false;
+    return true;
+}
+
+void Client::OnMessage(mosquitto *, void *self, const mosquitto_message *message) {
+    auto *client = static_cast<Client *>(self);
+    if (!client->onMessage || message->payloadlen < 0 ||
+        static_cast<std::size_t>(message->payloadlen) > kLargestArrival ||
+        client->m_arrived.size() >= kMostArrivals)
+        return;
+    client->m_arrived.emplace_back(message->topic,
+                                   std::string(static_cast<const char *>(message->payload),
+                                               static_cast<std::size_t>(message->payloadlen)));
 }
 
 void Client::OnConnect(mosquitto *, void *self, int code) {

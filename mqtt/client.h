@@ -14,9 +14,10 @@
 //
 // While the broker is away the client retries with a growing delay (0.5 s
 // doubling up to 30 s, each within plus or minus 20 %) and messages wait, in
-// order, up to the queue limit. Callbacks run from the event loop, never inside
-// a call to the client; the client may be destroyed in one of them. A client
-// belongs to the thread that starts it.
+// order, up to the queue limit. With more brokers than one, a lost connection or
+// a failed attempt moves on to the next broker of the list, one at a time. Callbacks run from the event loop,
+// never inside a call to the client; the client may be destroyed in one of them. A client belongs to the
+// thread that starts it.
 #pragma once
 
 #include "mqtt/broker.h"
@@ -29,6 +30,7 @@
 
 struct mosquitto;
 struct ssl_st;
+struct mosquitto_message;
 
 namespace mqtt {
 
@@ -38,19 +40,20 @@ class SharedLoop;
 
 struct Message {
     std::string topic;
-    std::string payload;
+    std::string payload; // bytes: text or binary
     int qos = 1;         // 0 or 1
     bool retain = false; // a retained message is a state, never a sample: see publish()
 };
 
 struct Options {
     Broker broker;
-    std::string clientId;      // unique per broker; empty: libmosquitto makes one up
-    int keepAliveSeconds = 10; // also the longest wait for the broker's answer to a connect
-    std::string username;      // empty: none
-    std::string password;      // read by the caller, for example from a password file
-    std::string caFile;        // TLS: the authority of the broker; empty: the system's authorities
-    std::string certFile;      // TLS: a client certificate and its key, both or neither
+    std::vector<Broker> moreBrokers; // tried in turn after broker, then broker again; same TLS setting
+    std::string clientId;            // unique per broker; empty: libmosquitto makes one up
+    int keepAliveSeconds = 10;       // also the longest wait for the broker's answer to a connect
+    std::string username;            // empty: none
+    std::string password;            // read by the caller, for example from a password file
+    std::string caFile;              // TLS: the authority of the broker; empty: the system's authorities
+    std::string certFile;            // TLS: a client certificate and its key, both or neither
     std::string keyFile;
     Message will;          // published by the broker when the connection ends without a goodbye
     int queueLimit = 1000; // messages that may wait unconfirmed, 1..60000
@@ -94,6 +97,15 @@ class Client {
     bool drained() const;
     bool stopped() const { return m_state == State::Stopped; }
     Counts counts() const { return m_counts; }
+    // Asks the broker for the messages of topic (wildcards allowed) on every connection
+    // from now on; they reach onMessage.
+    void subscribe(const std::string &topic, int qos);
+    // Ends the connection once the messages handed over before (such as a goodbye)
+    // are confirmed, or after a second, and goes on to the next broker of the list,
+    // as after a loss.
+    void moveOn();
+    // The broker connected, or the one tried next.
+    const Broker &broker() const;
     // Why the last connection ended or the last attempt failed, in words; "" when none did.
     const std::string &problem() const { return m_problem; }
 
@@ -102,6 +114,11 @@ class Client {
     // reported: a broker that stays away is reported once, not at every retry.
     std::function<void(const std::string &reason)> onDisconnected;
     std::function<void()> onStopped;
+    // A message of a subscribed topic; payloads larger than 64 KiB are dropped.
+    std::function<void(const std::string &topic, const std::string &payload)> onMessage;
+    // Asked before each connection attempt for the last will that attempt leaves with
+    // the broker (when set; options.will otherwise). It must not end the client.
+    std::function<Message()> nextWill;
 
   private:
     friend class detail::SharedLoop;
@@ -119,6 +136,7 @@ class Client {
     bool handleConnection();
     bool handleLoss();
     void finishStop();
+    void leave();
     void watchSocket();
     ssl_st *handshaking() const;
     void forgetSocket();
@@ -130,6 +148,8 @@ class Client {
     // Runs an owner's callback; false when the client ended inside it.
     template <typename Callback, typename... Args> bool notify(const Callback &callback, const Args &...args);
     void noteConfirmation(int mid);
+    bool deliverMessages();
+    static void OnMessage(mosquitto *, void *self, const struct mosquitto_message *message);
     static void OnConnect(mosquitto *, void *self, int code);
     static void OnDisconnect(mosquitto *, void *self, int result);
     static void OnPublish(mosquitto *, void *self, int mid);
@@ -142,6 +162,7 @@ class Client {
     bool m_watchingWrite = false;
     State m_state = State::Idle;
     bool m_stopping = false;
+    bool m_leaving = false; // moveOn() waits for the last confirmations
     bool m_everAttempted = false;
     // What libmosquitto's callbacks noted, handled once its call has returned.
     bool m_connackArrived = false;
@@ -164,6 +185,11 @@ class Client {
     Clock::time_point m_retryAt{};
     Clock::time_point m_stopDeadline{};
     Clock::time_point m_wakeAt = Clock::time_point::max(); // as booked with the shared timer
+    std::size_t m_brokerIndex = 0;                         // into broker and moreBrokers
+    bool m_brokerChanged = false; // the next attempt goes to another broker than the last one
+    std::vector<std::pair<std::string, int>> m_subscriptions; // topic, QoS
+    std::vector<std::pair<std::string, std::string>>
+        m_arrived;               // topic, payload; delivered after the library call
     bool *m_destroyed = nullptr; // set while a callback runs, to notice the client's end
 };
 

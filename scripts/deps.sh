@@ -9,6 +9,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config libgl-dev
           libmosquitto-dev mosquitto mosquitto-clients # sensorctl's MQTT client; a broker for its tests
           libtomlplusplus-dev libsystemd-dev # the gateway's configuration file and its service notifications
           libmodbus-dev mbpoll # independent Modbus clients for the gateway's tests and by hand
+          libprotobuf-c-dev protobuf-c-compiler # the gateway's Sparkplug B payloads
+          libprotobuf-dev protobuf-compiler # an independent Sparkplug decoder for the gateway's tests
           ccache)
 # scripts/package: the Debian package, its checks and the desktop entries' validator.
 PACKAGING_PACKAGES=(dpkg-dev file fakeroot lintian desktop-file-utils)

@@ -9,14 +9,17 @@
 
 namespace testbroker {
 
-// mosquitto_sub with a session the broker keeps, collecting "topic payload" lines.
+// mosquitto_sub with a session the broker keeps, collecting "topic payload" lines
+// (or lines in mosquitto_sub's -F format, when given).
 class Subscriber {
   public:
-    Subscriber(const Broker &broker, const QString &topic) {
+    Subscriber(const Broker &broker, const QString &topic, const QString &id = "test-viewer",
+               const QString &format = "") {
+        const QStringList output = format.isEmpty() ? QStringList{"-v"} : QStringList{"-F", format};
         // Line-buffered, so that each message and the subscription's acknowledgement come at once.
-        m_process.start(Find("stdbuf"),
-                        QStringList{"-oL", Find("mosquitto_sub")} + broker.Address() +
-                            QStringList{"-t", topic, "-v", "-q", "1", "-c", "-i", "test-viewer", "-d"});
+        m_process.start(Find("stdbuf"), QStringList{"-oL", Find("mosquitto_sub")} + broker.Address() +
+                                            QStringList{"-t", topic, "-q", "1", "-c", "-i", id, "-d"} +
+                                            output);
         m_process.waitForStarted();
         EXPECT_TRUE(WaitFor([this] { return Read(), m_debug.contains("SUBACK"); })) << "the subscription";
     }
@@ -37,7 +40,7 @@ class Subscriber {
         while ((end = m_buffer.indexOf('\n')) >= 0) {
             const QString line = m_buffer.left(end);
             m_buffer.remove(0, end + 1);
-            if (line.startsWith("Client "))
+            if (line.startsWith("Client ") || line.startsWith("Subscribed (mid: "))
                 m_debug += line + "\n";
             else
                 m_lines << line;

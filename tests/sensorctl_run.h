@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <vector>
 
 struct ToolRun {
@@ -47,3 +48,39 @@ inline ToolRun RunTool(const QStringList &arguments, int timeoutMs = 60000) {
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
 }
+
+// sensorctl gateway --config FILE as a child process; killed when the test ends early.
+class GatewayProcess {
+  public:
+    explicit GatewayProcess(const QString &config, const QProcessEnvironment &environment =
+                                                       QProcessEnvironment::systemEnvironment()) {
+        m_process.setProcessEnvironment(environment);
+        m_process.start(SENSORCTL_PATH, {"gateway", "--config", config});
+        EXPECT_TRUE(m_process.waitForStarted());
+    }
+    ~GatewayProcess() {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    // Its log lines (stderr) so far.
+    QString Log() {
+        m_log += QString::fromUtf8(m_process.readAllStandardError());
+        return m_log;
+    }
+    void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
+    // Ends it as a crash does (SIGKILL) and waits for the end.
+    void Kill() {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    // Sends SIGTERM and waits for the end: the exit code, -1 when it did not end in 5 s.
+    int Stop() {
+        Signal(SIGTERM);
+        if (!m_process.waitForFinished(5000)) return -1;
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+  private:
+    QProcess m_process;
+    QString m_log;
+};

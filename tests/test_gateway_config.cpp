@@ -4,10 +4,12 @@
 #include "gateway/configvalues.h"
 #include "test_support.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace gateway;
 
@@ -335,4 +337,79 @@ target = "tcp://h:1"
         ParseConfig(head + "[defaults]\ntags = { site = \"x\" }\n" + sensors, "gw.toml").config;
     EXPECT_EQ(Diff(running, tagged).changed.size(), 3u);
     EXPECT_TRUE(Diff(running, running).changed.empty());
+}
+
+TEST(GatewayConfig, SparkplugStorageAndBrokerListsAreReadAndChecked) {
+    ConfigDir dir;
+    const std::string state = dir.Path("state");
+    QDir().mkpath(QString::fromStdString(state));
+    const ConfigResult good = ParseConfig(std::string(R"([broker]
+urls = ["mqtt://one:1884", "mqtt://two", "mqtt://[::1]:1885"]
+client_id = "gw"
+
+[sparkplug]
+group_id = "plant 1"
+json_topics = false
+
+[storage]
+path = "state"
+)") + (kMinimal + std::string(kMinimal).find("[[sensor]]")),
+                                          dir.Path("gw.toml"));
+    ASSERT_TRUE(good.ok()) << testing::PrintToString(Issues(good));
+    const GatewayConfig &c = good.config;
+    EXPECT_EQ(c.broker.url, "mqtt://one:1884");
+    EXPECT_EQ(c.broker.port, 1884);
+    EXPECT_EQ(c.broker.failover, (std::vector<BrokerAddress>{{"two", 1883}, {"::1", 1885}}));
+    EXPECT_EQ(c.sparkplug, (SparkplugConfig{true, "plant 1", "gw", "", false}));
+    EXPECT_EQ(c.storage.path, state) << "relative to the file's folder";
+
+    // Each mistake with its line; an unwritable storage folder is refused at start and at reload.
+    chmod(state.c_str(), 0500);
+    const bool root = access(state.c_str(), W_OK) == 0; // root writes anywhere
+    const ConfigResult bad = ParseConfig(R"([broker]
+url = "mqtt://one"
+urls = []
+
+[sparkplug]
+edge_node_id = "a/b"
+primary_host = "#"
+json = false
+
+[storage]
+path = "state"
+)",
+                                         dir.Path("gw.toml"));
+    const struct {
+        int line;
+        std::string fragment;
+    } expected[] = {
+        {3, "give url or urls in [broker], not both"},
+        {5, "missing key 'group_id' in [sparkplug]"},
+        {6, "'edge_node_id' in [sparkplug]: the id \"a/b\" holds '/', '+' or '#'"},
+        {7, "'primary_host' in [sparkplug]: the id \"#\" holds"},
+        {8, "unknown key 'json' in [sparkplug]"},
+        {11, "the storage folder " + state + " is not writable"},
+    };
+    for (const auto &e : expected) {
+        if (e.line == 11 && root) continue;
+        EXPECT_TRUE(HasIssue(bad, e.line, e.fragment))
+            << e.line << ": " << e.fragment << "\n got " << testing::PrintToString(Issues(bad));
+    }
+    chmod(state.c_str(), 0700);
+
+    const ConfigResult lists = ParseConfig(R"([broker]
+urls = []
+[[sensor]]
+name = "a"
+target = "/dev/ttyS0"
+[storage]
+path = "missing"
+)",
+                                           dir.Path("gw.toml"));
+    EXPECT_TRUE(HasIssue(lists, 2, "'urls' in [broker] lists no broker"));
+    EXPECT_TRUE(HasIssue(lists, 7, "No such file or directory"));
+    EXPECT_TRUE(HasIssue(ParseConfig("[broker]\nurls = [\"mqtt://a\", \"mqtts://b\", 3]\n", "x.toml"), 2,
+                         "every broker uses mqtts:// or none does"));
+    EXPECT_TRUE(HasIssue(ParseConfig("[broker]\nurls = [\"mqtt://a\", 3]\n", "x.toml"), 2,
+                         "each entry must be a string"));
 }

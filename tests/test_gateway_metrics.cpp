@@ -17,6 +17,7 @@ MetricsSnapshot TwoSensors() {
     snapshot.sensors = {{"inlet", true, 120, 2, 1, 0.25}, {"odd\"name\\", false, 0, 5, 3, -1.0}};
     snapshot.pollCycleSeconds = 0.0625;
     snapshot.brokerConnected = true;
+    snapshot.broker = "10.0.0.9:1883";
     snapshot.samplesQueued = 4;
     snapshot.samplesDropped = 17;
     return snapshot;
@@ -52,6 +53,7 @@ TEST(GatewayMetrics, ExpositionHasEveryFamilyOnce) {
              "sensor_gateway_sensor_online{name=\"odd\\\"name\\\\\"} 0\n",
              "sensor_gateway_poll_cycle_seconds 0.0625\n",
              "sensor_gateway_broker_connected 1\n",
+             "sensor_gateway_broker_info{broker=\"10.0.0.9:1883\"} 1\n",
              "sensor_gateway_samples_queued 4\n",
              "# TYPE sensor_gateway_samples_dropped_total counter\n",
              "sensor_gateway_samples_dropped_total 17\n",
@@ -68,7 +70,7 @@ TEST(GatewayMetrics, ExpositionHasEveryFamilyOnce) {
     std::size_t families = 0;
     for (std::size_t at = text.find("# TYPE "); at != std::string::npos; at = text.find("# TYPE ", at + 1))
         ++families;
-    EXPECT_EQ(families, 14u);
+    EXPECT_EQ(families, 15u);
 }
 
 TEST(GatewayMetrics, RequestsAreJudgedByTheirFirstLine) {

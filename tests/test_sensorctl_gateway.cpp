@@ -8,6 +8,7 @@
 #include "sim/simsensor.h"
 #include "tests/libmodbus_client.h"
 #include "tests/mosquitto_viewer.h"
+#include "tests/sensor_values.h"
 #include "tests/sensorctl_run.h"
 #include "tests/test_support.h"
 
@@ -135,36 +136,7 @@ class Supervisor {
     std::thread m_reader;
 };
 
-// sensorctl gateway --config FILE as a child process; killed when the test ends early.
-class Gateway {
-  public:
-    explicit Gateway(const QString &config,
-                     const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) {
-        m_process.setProcessEnvironment(environment);
-        m_process.start(SENSORCTL_PATH, {"gateway", "--config", config});
-        EXPECT_TRUE(m_process.waitForStarted());
-    }
-    ~Gateway() {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    // Its log lines (stderr) so far.
-    QString Log() {
-        m_log += QString::fromUtf8(m_process.readAllStandardError());
-        return m_log;
-    }
-    void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
-    // Sends SIGTERM and waits for the end: the exit code, -1 when it did not end in 5 s.
-    int Stop() {
-        Signal(SIGTERM);
-        if (!m_process.waitForFinished(5000)) return -1;
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-
-  private:
-    QProcess m_process;
-    QString m_log;
-};
+using Gateway = GatewayProcess;
 
 // What a viewer received, by topic; each line is parsed once.
 class Received {
@@ -232,18 +204,6 @@ std::vector<int> WithoutRedelivery(std::vector<int> seqs) {
     return ::testing::AssertionSuccess();
 }
 
-// Values of a sensor of its own, within the ranges a sensor sends.
-sim::Measurement Values(uint16_t base) {
-    return {.chL = base,
-            .chC = uint16_t(base + 1),
-            .chR = uint16_t(base + 2),
-            .density = uint16_t(base % 4000 + 3),
-            .sym1 = uint16_t(base % 900 + 4),
-            .sym2 = uint16_t(base % 900 + 5),
-            .temp = uint16_t(base + 6),
-            .trigger = 1};
-}
-
 // Whether the registers of a read of the whole table carry these values, online.
 // VECTOR is the sensor's own evaluation; sequence and age change with every sample.
 bool Carries(const std::vector<int> &registers, const sim::Measurement &m) {
@@ -289,9 +249,9 @@ class SensorctlGateway : public ::testing::Test {
 
 TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToASensor) {
     sim::SimSensor a, b, c;
-    a.setMeasurement(Values(1000));
-    b.setMeasurement(Values(2000));
-    c.setMeasurement(Values(3000));
+    a.setMeasurement(testsim::Values(1000));
+    b.setMeasurement(testsim::Values(2000));
+    c.setMeasurement(testsim::Values(3000));
     const int modbusPort = testbroker::FreePort();
     const QString config = WriteConfig(
         ConfigText(broker, "gw-test",
@@ -313,15 +273,16 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     testmodbus::Client modbus(modbusPort, 1);
     ASSERT_TRUE(modbus.Connect());
     const std::pair<int, sim::Measurement> units[] = {
-        {1, Values(1000)}, {2, Values(2000)}, {3, Values(3000)}};
+        {1, testsim::Values(1000)}, {2, testsim::Values(2000)}, {3, testsim::Values(3000)}};
     for (const auto &[unit, values] : units) {
         modbus.SetUnit(unit);
         EXPECT_TRUE(Carries(modbus.Read(3, 0, gateway::kRegisterCount), values)) << "unit " << unit;
         EXPECT_TRUE(Carries(modbus.Read(4, 0, gateway::kRegisterCount), values)) << "unit " << unit;
     }
-    a.setMeasurement(Values(1500));
+    a.setMeasurement(testsim::Values(1500));
     modbus.SetUnit(1);
-    EXPECT_TRUE(WaitFor([&] { return Carries(modbus.Read(3, 0, gateway::kRegisterCount), Values(1500)); }));
+    EXPECT_TRUE(
+        WaitFor([&] { return Carries(modbus.Read(3, 0, gateway::kRegisterCount), testsim::Values(1500)); }));
     const int sequence = SequenceOf(modbus);
     EXPECT_TRUE(WaitFor([&] { return SequenceOf(modbus) > sequence; })) << "the sequence number runs on";
     modbus.SetUnit(9);
@@ -352,7 +313,8 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     b.clearFaults();
     ASSERT_TRUE(WaitFor([&] { return received.Status("b") == "online"; }, 10.0))
         << gateway.Log().toStdString();
-    EXPECT_TRUE(WaitFor([&] { return Carries(modbus.Read(3, 0, gateway::kRegisterCount), Values(2000)); }));
+    EXPECT_TRUE(
+        WaitFor([&] { return Carries(modbus.Read(3, 0, gateway::kRegisterCount), testsim::Values(2000)); }));
     EXPECT_TRUE(WaitFor([&] {
         const QJsonObject health = received.Health("b");
         return health.value("state") == "online" && health.value("reconnects").toInt() == 1;
@@ -371,7 +333,8 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     EXPECT_FALSE(supervisor.Times("STOPPING=1").empty()) << supervisor.Texts();
     // Ready once the broker answered, with a status line for systemctl status.
     EXPECT_TRUE(std::regex_search(
-        supervisor.Texts(), std::regex("READY=1\nSTATUS=[0-3] of 3 sensors online, broker connected\n")))
+        supervisor.Texts(),
+        std::regex("READY=1\nSTATUS=[0-3] of 3 sensors online, broker 127\\.0\\.0\\.1:[0-9]+ connected\n")))
         << supervisor.Texts();
 
     // The watchdog is fed at least every half of WATCHDOG_USEC, give or take the timer's slack; a gap as
