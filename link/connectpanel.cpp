@@ -140,7 +140,7 @@ void DimForTest(int flag) {
 // Shows szStatus where the program wants a transport error.
 void ShowTransportError(bool tcp) {
     if (tcp && linkProgram.tcpErrorPopup) {
-        MessagePopup("TCP Client", com.szStatus);
+        MessagePopup("TCP Client", com.szCause);
         return;
     }
     SetCtrlVal(linkProgram.statusPanel, kDispStatus, com.szStatus);

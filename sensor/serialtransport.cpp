@@ -1,6 +1,7 @@
 // The serial transport: a serial device at 19200 baud, 8 data bits, no
 // parity, 1 stop bit, no handshake, opened without waiting.
 #include "sensor/fdtransport.h"
+#include "runtime/utility.h"
 
 #include <QFileInfo>
 #include <QLockFile>
@@ -19,7 +20,7 @@ namespace {
 constexpr int kInputQueueBytes = 1024;
 
 OpenResult OpenError(int error) {
-    const std::string text = std::strerror(error);
+    const std::string text = runtime::SystemErrorText(error);
     switch (error) {
     case ENOENT:
     case ENXIO:
@@ -94,7 +95,7 @@ class SerialTransport final : public FdTransport {
             return report(std::move(done), OpenError(error));
         }
         if (!Configure(fd)) {
-            const std::string text = std::strerror(errno);
+            const std::string text = runtime::SystemErrorText(errno);
             ::close(fd);
             return report(std::move(done), {kSerialCannotOpen, OpenFailure::Other, "not a serial device: " + text});
         }

@@ -1,6 +1,7 @@
 // The TCP transport to a serial-to-Ethernet server: the name looked up without
 // waiting, a non-blocking connect with its own time-out, no Nagle delay.
 #include "sensor/fdtransport.h"
+#include "runtime/utility.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -20,7 +21,7 @@ namespace {
 constexpr int kQueueLimit = 1 << 20; // what is awaited is taken at once; the rest is dropped or kept streaming
 
 OpenResult ConnectError(int error) {
-    const std::string text = std::strerror(error);
+    const std::string text = runtime::SystemErrorText(error);
     switch (error) {
     case ECONNREFUSED:
         return {kTcpUnableToEstablishConnection, OpenFailure::Refused, text};

@@ -27,23 +27,24 @@ TEST(StatusTexts, EveryCodeGetsItsExactText) {
     };
     for (const auto &[code, text] : serial)
         EXPECT_EQ(sensor::Rs232ErrorText(code), text) << code;
-    // Connect errors read as a technician would say them; no socket library names.
+    // Connect errors carry the names that manuals list, so that a technician finds them.
     const std::vector<std::pair<int, std::string>> tcp = {
-        {-2, "Connection refused"},
-        {-4, "Could not connect to the server"},
-        {-11, "Server did not answer in time"},
-        {-12, "No connection to the server"},
-        {-14, "Server closed the connection"},
-        {-21, "Connection to server failed"},
+        {-1, "UnableToRegisterService"},  {-2, "UnableToEstablishConnection"},
+        {-4, "FailedToConnect"},          {-11, "TimeOutError "},
+        {-12, "NoConnectionEstablished "}, {-14, "ConnectionClosed"},
+        {-20, "InfoNotAvailable"},        {-21, "Connection to server failed"},
         {-99, "Connection to server failed"},
     };
     for (const auto &[code, text] : tcp)
         EXPECT_EQ(sensor::TcpErrorText(code), text) << code;
-    for (int code = -20; code < 0; ++code) {
-        const std::string text = sensor::TcpErrorText(code);
-        EXPECT_LT(text.size(), sizeof com.szStatus) << code;
-        EXPECT_EQ(text.find("Winsock"), std::string::npos) << code;
-    }
+    for (int code = -20; code < 0; ++code)
+        EXPECT_LT(std::string(sensor::TcpErrorText(code)).size(), sizeof com.szStatus) << code;
+    // Shown, the name comes first and the words follow as one sentence.
+    EXPECT_EQ(sensor::NamedTcpCause(-2, "Connection refused by 127.0.0.1:4001: nothing listens."),
+              "UnableToEstablishConnection: connection refused by 127.0.0.1:4001: nothing listens.");
+    EXPECT_EQ(sensor::NamedTcpCause(-11, "No connection to plc:4001 within 5.0 s"),
+              "TimeOutError: no connection to plc:4001 within 5.0 s");
+    EXPECT_EQ(sensor::NamedTcpCause(-4, ""), "FailedToConnect");
 }
 
 TEST(CauseTexts, EveryWrongAnswerIsNamedWithWhereItCameFromAndItsBytes) {
@@ -168,9 +169,11 @@ TEST_F(LinkCauseTest, DeviceWithoutAccessRightsAsksForGroupDialout) {
 TEST_F(LinkCauseTest, ServerThatRefusesIsNamed) {
     const int port = ClosedPort();
     ConnectToServer("127.0.0.1", port);
-    ExpectTimeoutWithCause("Connection refused by 127.0.0.1:" + std::to_string(port));
+    const std::string named = "UnableToEstablishConnection: connection refused by 127.0.0.1:" + std::to_string(port);
+    ExpectTimeoutWithCause(named);
     ASSERT_FALSE(Popups().empty());
-    EXPECT_EQ(Popups().back().text, "Connection refused");
+    EXPECT_EQ(Popups().back().title, "TCP Client");
+    EXPECT_EQ(Popups().back().text.rfind(named, 0), 0u) << Popups().back().text;
 }
 
 TEST_F(LinkCauseTest, ServerClosingTheConnectionIsNamed) {

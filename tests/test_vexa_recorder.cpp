@@ -351,7 +351,7 @@ TEST(VexaRecorder, NoRecordingStartsWithoutAFileThatTakesRows) {
                 EXPECT_NE(message.find(missing), std::string::npos) << message;
                 EXPECT_NE(message.find("Nothing was recorded"), std::string::npos) << message;
             } else {
-                EXPECT_EQ(message, "ATTENTION!|No record file chosen: choose one with FILE first");
+                EXPECT_EQ(message, "ATTENTION!|No record file chosen: choose one with SELECT FILE first");
             }
             EXPECT_TRUE(run.questions().empty());
             EXPECT_EQ(Val(vexa.recpanel, "DispRecordedValues"), 0);
