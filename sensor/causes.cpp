@@ -95,6 +95,9 @@ std::string SerialOpenCause(const std::string &d, const OpenResult &r) {
                ": your user may not open it. Add it to group dialout (sudo adduser $USER dialout), then log "
                "out and in again.";
     case OpenFailure::Busy:
+        if (!r.lockHolder.empty())
+            return "Device busy: " + d + " is held by " + r.lockHolder +
+                   ". Close that program and try again.";
         return "Device busy: " + d +
                " is in use by another program (a terminal program, a modem manager or a second copy of this "
                "one). Close it and try again.";

@@ -9,8 +9,13 @@
 #include "tests/test_link_fixture.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
+#include <QLockFile>
 #include <QTest>
+#include <csignal>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace runtime;
@@ -164,6 +169,71 @@ TEST_F(LinkCauseTest, DeviceWithoutAccessRightsAsksForGroupDialout) {
     ConnectToDevice(locked);
     ExpectTimeoutWithCause("Permission denied on " + locked);
     EXPECT_NE(Text(interfacePanel, kConnectCause).find("dialout"), std::string::npos);
+}
+
+// The process number of a program that has ended.
+pid_t EndedProcess() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST_F(LinkCauseTest, SerialLockFilesAreTakenOverWhenLeftAndNamedWhenHeld) {
+    const std::string pty = sensor.openPty();
+    const std::string lockPath = sensor::SerialLockFile(pty);
+    if (lockPath.empty()) GTEST_SKIP() << "no lock folder may be written here";
+    const QString lockFile = QString::fromStdString(lockPath);
+    {
+        // Held by a live process (this one, under another lock object): named with its number.
+        QLockFile held(lockFile);
+        ASSERT_TRUE(held.tryLock(0));
+        ConnectToDevice(pty);
+        ExpectTimeoutWithCause("Device busy: " + pty + " is held by the lock file " + lockPath + " of process " +
+                               std::to_string(QCoreApplication::applicationPid()));
+    }
+    ASSERT_FALSE(QFile::exists(lockFile));
+    // Left by a terminal program that has ended (its number in ten columns): taken over, and said so.
+    const pid_t ended = EndedProcess();
+    WriteFileBytes(lockPath, QString("%1\n").arg(ended, 10).toStdString());
+    ConnectToDevice(pty);
+    EXPECT_EQ(Text(interfacePanel, kConnectStatus), "VEXA V3.2");
+    EXPECT_EQ(Text(interfacePanel, kConnectCause), "Took over the lock file " + lockPath + " of process " +
+                                                       std::to_string(ended) + ", which no longer runs.");
+    LinkSensor().close();
+    EXPECT_FALSE(QFile::exists(lockFile));
+}
+
+TEST_F(LinkCauseTest, AProgramEndedBySigtermOrSigintRemovesItsSerialLock) {
+    const std::string pty = sensor.openPty();
+    const std::string lockPath = sensor::SerialLockFile(pty);
+    if (lockPath.empty()) GTEST_SKIP() << "no lock folder may be written here";
+    for (int signal : {SIGTERM, SIGINT}) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            auto port = sensor::MakeSerialTransport(pty);
+            port->open([](const sensor::OpenResult &) {});
+            const char opened = port->isOpen() ? 'y' : 'n';
+            (void)!write(ready[1], &opened, 1);
+            for (;;)
+                pause();
+        }
+        close(ready[1]);
+        pollfd wait{ready[0], POLLIN, 0};
+        char opened = 0;
+        ASSERT_EQ(poll(&wait, 1, 10000), 1);
+        ASSERT_EQ(read(ready[0], &opened, 1), 1);
+        close(ready[0]);
+        EXPECT_EQ(opened, 'y');
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(lockPath)));
+        kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(lockPath))) << signal;
+    }
 }
 
 TEST_F(LinkCauseTest, ServerThatRefusesIsNamed) {

@@ -147,6 +147,14 @@ TEST(VexaPolling, HistoriesContinueAcrossStopAndRestart) {
     for (int k = 0; k < total; ++k)
         EXPECT_EQ(live.densityBuf[300 - 3 * (total - k)], k + 1) << "sample " << k;
     EXPECT_EQ(live.densityBuf[300 - 3 * (total + 1)], 0) << "zeros from before the first cycle";
+    // The chart draws the samples taken, not the zeros before them: no line up from 0.
+    const QVector<double> shown = Chart("GraphDensity")->tracePoints(0);
+    ASSERT_EQ(shown.size(), total);
+    for (int k = 0; k < total; ++k)
+        EXPECT_EQ(shown[k], k + 1) << "point " << k;
+    ChooseItem(vexa.datapanel, "SelectSource", 1);
+    PollFrames(run.sensor, 1);
+    EXPECT_EQ(Chart("GraphRaw1")->tracePoints(0).size(), total + 1);
 }
 
 TEST(VexaPolling, ClicksOnTheDensityChartChooseFixedOrAutomaticZoom) {
