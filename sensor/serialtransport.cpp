@@ -130,7 +130,7 @@ bool TakeLock(const std::string &device, std::unique_ptr<QLockFile> &taken, Open
     QString host, app;
     const bool leftBehind = QFileInfo::exists(path) && lock->getLockInfo(&stalePid, &host, &app);
     if (!lock->tryLock(0)) {
-        refusal = {kSerialCannotOpen, OpenFailure::Busy, "locked", LockHolder(*lock, path), {}};
+        refusal = {kSerialCannotOpen, OpenFailure::Busy, "locked", LockHolder(*lock, path)};
         return false;
     }
     if (leftBehind && stalePid != QCoreApplication::applicationPid())

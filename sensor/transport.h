@@ -39,8 +39,8 @@ struct OpenResult {
     int code = 0; // 0, or a SerialCode / TcpCode
     OpenFailure failure = OpenFailure::None;
     std::string systemText; // the system's own words
-    std::string lockHolder; // Busy by a lock file: the file and the live process that holds it
-    std::string note;       // an open that worked and did more: a stale lock file taken over
+    std::string lockHolder = {}; // Busy by a lock file: the file and the live process that holds it
+    std::string note = {};       // an open that worked and did more: a stale lock file taken over
 };
 
 class Transport {

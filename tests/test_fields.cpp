@@ -408,7 +408,7 @@ TEST_F(Fields, AFileDialogListsSizesAndDatesInItsOwnLanguageInAGermanDesktop) {
     });
     std::string path;
     FileSelectPopup(dir.path().toStdString(), "", "*.par", "load", VAL_LOAD_BUTTON, 1, 0, 0, 0, path);
-    EXPECT_EQ(size, "1.5 KB");
+    EXPECT_EQ(size, "1.5 kB"); // "1,5 kB" in German
     EXPECT_EQ(type, "PAR File");
     EXPECT_TRUE(date.contains('/') && !date.contains('.')) << date.toStdString();
 }

@@ -221,9 +221,9 @@ TEST_F(LinkCauseTest, AProgramEndedBySigtermOrSigintRemovesItsSerialLock) {
                 pause();
         }
         close(ready[1]);
-        pollfd wait{ready[0], POLLIN, 0};
+        pollfd readable{ready[0], POLLIN, 0};
         char opened = 0;
-        ASSERT_EQ(poll(&wait, 1, 10000), 1);
+        ASSERT_EQ(::poll(&readable, 1, 10000), 1);
         ASSERT_EQ(read(ready[0], &opened, 1), 1);
         close(ready[0]);
         EXPECT_EQ(opened, 'y');
