@@ -138,3 +138,19 @@ TEST_F(KelvraInput, SavingOverAnEquationFileAsksFirst) {
 }
 
 } // namespace
+
+TEST_F(KelvraInput, ARefusedEntryLeftByAClickOnAChartShowsTheKeptValue) {
+    ScopedLocale german("de_DE");
+    TypeAndTab(p1, "EditRX1", "2,5");
+    QWidget *field = Widget(p1, "EditRX1");
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, "2,5x");
+    QWidget *chart = CtrlWidget(p1, "ChartCurveRed");
+    if (!chart) chart = CtrlWidget(p1, "ChartCurveAll");
+    ASSERT_NE(chart, nullptr);
+    QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, chart->rect().center());
+    std::fprintf(stderr, "text [%s] focus %s refusal [%s]\n", qobject_cast<QLineEdit *>(field)->text().toStdString().c_str(),
+                 QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString().c_str() : "-",
+                 field->property("_lastRefusal").toString().toStdString().c_str());
+}
