@@ -130,9 +130,14 @@ class EventRouter : public QObject {
                               m->position().toPoint().x());
                 return true;
             }
-            if (m->button() == Qt::LeftButton)
-                FireCtrlEvent(ctrl, EVENT_LEFT_CLICK, m->position().toPoint().y(),
-                              m->position().toPoint().x());
+            if (m->button() == Qt::LeftButton) {
+                const int panel = ctrl.panel, id = ctrl.id;
+                // A click on what takes no focus (a chart, a picture) leaves the field being
+                // typed in all the same: its entry is taken, or refused and its value shown again.
+                if (!(w->focusPolicy() & Qt::ClickFocus)) CommitFocusedField(ctrl);
+                if (ControlInfo *c = FindCtrl(panel, id, nullptr))
+                    FireCtrlEvent(*c, EVENT_LEFT_CLICK, m->position().toPoint().y(), m->position().toPoint().x());
+            }
             return false;
         }
         case QEvent::MouseButtonDblClick: {

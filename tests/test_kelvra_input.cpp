@@ -139,18 +139,22 @@ TEST_F(KelvraInput, SavingOverAnEquationFileAsksFirst) {
 
 } // namespace
 
-TEST_F(KelvraInput, ARefusedEntryLeftByAClickOnAChartShowsTheKeptValue) {
+TEST_F(KelvraInput, AnEntryLeftByAClickOnAChartIsTakenOrRefusedShowingTheKeptValue) {
     ScopedLocale german("de_DE");
-    TypeAndTab(p1, "EditRX1", "2,5");
-    QWidget *field = Widget(p1, "EditRX1");
-    field->setFocus();
-    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(field, "2,5x");
     QWidget *chart = CtrlWidget(p1, "ChartCurveRed");
-    if (!chart) chart = CtrlWidget(p1, "ChartCurveAll");
+    if (!chart) chart = CtrlWidget(p1, kCurveChartAll);
     ASSERT_NE(chart, nullptr);
-    QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, chart->rect().center());
-    std::fprintf(stderr, "text [%s] focus %s refusal [%s]\n", qobject_cast<QLineEdit *>(field)->text().toStdString().c_str(),
-                 QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString().c_str() : "-",
-                 field->property("_lastRefusal").toString().toStdString().c_str());
+    auto *field = qobject_cast<QLineEdit *>(Widget(p1, "EditRX1"));
+    auto typeThenClickChart = [&](const QString &text) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, text);
+        QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, chart->rect().center());
+    };
+    typeThenClickChart("2,5");
+    EXPECT_EQ(Value(p1, "EditRX1"), 2.5);
+    typeThenClickChart("2,5x");
+    EXPECT_EQ(field->text(), "2,5") << "the kept value, not the refused text";
+    EXPECT_EQ(Value(p1, "EditRX1"), 2.5);
+    EXPECT_TRUE(field->property("_lastRefusal").toString().contains("\"2,5x\""));
 }
