@@ -79,7 +79,9 @@ QString WholeNumberRefusal(const QSpinBox *box, const QString &typed, int kept, 
                                 .arg(box->maximum())
                           : QObject::tr("\"%1\" is not a whole number").arg(typed);
     const QString refusal =
-        (cell ? QObject::tr("%1; the cell keeps %2.") : QObject::tr("%1; the field keeps %2.")).arg(why).arg(kept);
+        (cell ? QObject::tr("%1; the cell keeps %2.") : QObject::tr("%1; the field keeps %2."))
+            .arg(why)
+            .arg(kept);
     const QString plainly = AmbiguousNumberNote(typed, true);
     return plainly.isEmpty() ? refusal : refusal + "\n" + plainly;
 }

@@ -139,7 +139,8 @@ class EventRouter : public QObject {
                 if (!(w->focusPolicy() & Qt::ClickFocus) && !qobject_cast<QAbstractButton *>(w))
                     CommitFocusedField(ctrl);
                 if (ControlInfo *c = FindCtrl(panel, id, nullptr))
-                    FireCtrlEvent(*c, EVENT_LEFT_CLICK, m->position().toPoint().y(), m->position().toPoint().x());
+                    FireCtrlEvent(*c, EVENT_LEFT_CLICK, m->position().toPoint().y(),
+                                  m->position().toPoint().x());
             }
             return false;
         }

@@ -154,9 +154,11 @@ class EnglishFileDetails : public QIdentityProxyModel {
         static const QLocale english(QLocale::English, QLocale::UnitedStates);
         switch (index.column()) {
         case 1:
-            return info.isDir() ? QString() : english.formattedDataSize(info.size(), 1, QLocale::DataSizeTraditionalFormat);
+            return info.isDir()
+                       ? QString()
+                       : english.formattedDataSize(info.size(), 1, QLocale::DataSizeTraditionalFormat);
         case 2:
-            return info.isDir()                ? QObject::tr("Folder")
+            return info.isDir()              ? QObject::tr("Folder")
                    : info.suffix().isEmpty() ? QObject::tr("File")
                                              : QObject::tr("%1 File").arg(info.suffix().toUpper());
         default:

@@ -1,7 +1,7 @@
 // The serial transport: a serial device at 19200 baud, 8 data bits, no
 // parity, 1 stop bit, no handshake, opened without waiting.
-#include "sensor/fdtransport.h"
 #include "runtime/utility.h"
+#include "sensor/fdtransport.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -122,7 +122,8 @@ std::string LockHolder(const QLockFile &lock, const QString &path) {
 
 // The device's lock, taken; or why not. A lock file left by a process that no longer
 // runs is taken over, and said so in note.
-bool TakeLock(const std::string &device, std::unique_ptr<QLockFile> &taken, OpenResult &refusal, std::string &note) {
+bool TakeLock(const std::string &device, std::unique_ptr<QLockFile> &taken, OpenResult &refusal,
+              std::string &note) {
     const QString path = QString::fromStdString(SerialLockFile(device));
     if (path.isEmpty()) return true;
     auto lock = std::make_unique<QLockFile>(path);

@@ -1,7 +1,7 @@
 // The TCP transport to a serial-to-Ethernet server: the name looked up without
 // waiting, a non-blocking connect with its own time-out, no Nagle delay.
-#include "sensor/fdtransport.h"
 #include "runtime/utility.h"
+#include "sensor/fdtransport.h"
 
 #include <QHostAddress>
 #include <QHostInfo>

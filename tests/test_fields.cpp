@@ -9,14 +9,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QTimer>
-#include <QTreeView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeView>
 #include <cmath>
 #include <random>
 

@@ -34,10 +34,14 @@ TEST(StatusTexts, EveryCodeGetsItsExactText) {
         EXPECT_EQ(sensor::Rs232ErrorText(code), text) << code;
     // Connect errors carry the names that manuals list, so that a technician finds them.
     const std::vector<std::pair<int, std::string>> tcp = {
-        {-1, "UnableToRegisterService"},  {-2, "UnableToEstablishConnection"},
-        {-4, "FailedToConnect"},          {-11, "TimeOutError "},
-        {-12, "NoConnectionEstablished "}, {-14, "ConnectionClosed"},
-        {-20, "InfoNotAvailable"},        {-21, "Connection to server failed"},
+        {-1, "UnableToRegisterService"},
+        {-2, "UnableToEstablishConnection"},
+        {-4, "FailedToConnect"},
+        {-11, "TimeOutError "},
+        {-12, "NoConnectionEstablished "},
+        {-14, "ConnectionClosed"},
+        {-20, "InfoNotAvailable"},
+        {-21, "Connection to server failed"},
         {-99, "Connection to server failed"},
     };
     for (const auto &[code, text] : tcp)
@@ -189,8 +193,8 @@ TEST_F(LinkCauseTest, SerialLockFilesAreTakenOverWhenLeftAndNamedWhenHeld) {
         QLockFile held(lockFile);
         ASSERT_TRUE(held.tryLock(0));
         ConnectToDevice(pty);
-        ExpectTimeoutWithCause("Device busy: " + pty + " is held by the lock file " + lockPath + " of process " +
-                               std::to_string(QCoreApplication::applicationPid()));
+        ExpectTimeoutWithCause("Device busy: " + pty + " is held by the lock file " + lockPath +
+                               " of process " + std::to_string(QCoreApplication::applicationPid()));
     }
     ASSERT_FALSE(QFile::exists(lockFile));
     // Left by a terminal program that has ended (its number in ten columns): taken over, and said so.
@@ -239,7 +243,8 @@ TEST_F(LinkCauseTest, AProgramEndedBySigtermOrSigintRemovesItsSerialLock) {
 TEST_F(LinkCauseTest, ServerThatRefusesIsNamed) {
     const int port = ClosedPort();
     ConnectToServer("127.0.0.1", port);
-    const std::string named = "UnableToEstablishConnection: connection refused by 127.0.0.1:" + std::to_string(port);
+    const std::string named =
+        "UnableToEstablishConnection: connection refused by 127.0.0.1:" + std::to_string(port);
     ExpectTimeoutWithCause(named);
     ASSERT_FALSE(Popups().empty());
     EXPECT_EQ(Popups().back().title, "TCP Client");

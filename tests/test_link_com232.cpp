@@ -126,10 +126,10 @@ TEST_F(TcpLinkTest, RefusedConnectShowsItsTextWhereTheProgramWantsIt) {
     EXPECT_STREQ(com.szStatus, "UnableToEstablishConnection");
     ASSERT_EQ(Popups().size(), 1u);
     EXPECT_EQ(Popups()[0].title, "TCP Client");
-    EXPECT_EQ(Popups()[0].text.rfind("UnableToEstablishConnection: connection refused by 127.0.0.1:" +
-                                         std::to_string(port) + ":",
-                                     0),
-              0u)
+    EXPECT_EQ(
+        Popups()[0].text.rfind(
+            "UnableToEstablishConnection: connection refused by 127.0.0.1:" + std::to_string(port) + ":", 0),
+        0u)
         << Popups()[0].text;
 
     ClearRecordedPopups();

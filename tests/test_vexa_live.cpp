@@ -108,7 +108,8 @@ TEST_P(VexaPollingOver, GoFillsEveryDisplayFromTheFramesWords) {
     // The chart shows the samples taken of the history, and no point of the drawing before
     // at its left edge.
     QVector<double> history;
-    for (std::size_t i = std::size(live.densityBuf) - 3 * live.samplesTaken; i < std::size(live.densityBuf); i += 3)
+    for (std::size_t i = std::size(live.densityBuf) - 3 * live.samplesTaken; i < std::size(live.densityBuf);
+         i += 3)
         history.append(live.densityBuf[i]);
     EXPECT_GT(live.samplesTaken, 0);
     EXPECT_EQ(Chart("GraphDensity")->tracePoints(0), history);

@@ -168,9 +168,8 @@ bool MayReplacePanel(const uint16_t (&panel)[kAnzPara], const uint16_t (&incomin
         PartsWhere([&](SetPart p) { return Unsaved(p, panel) && !Same(p, panel, incoming); });
     if (lost.empty()) return true;
     return GenericMessagePopup("Unsent changes",
-                               " On the panels, " + HoldChanges(lost) +
-                                   "\n Taking the set of " +
-                                   source + " replaces them. ",
+                               " On the panels, " + HoldChanges(lost) + "\n Taking the set of " + source +
+                                   " replaces them. ",
                                "Replace", "Keep panels") == 1;
 }
 
@@ -182,10 +181,9 @@ bool MayQuit() {
         const std::string ramOnly =
             PartsWhere([&](SetPart p) { return StandingOf(p, panel) == Standing::RamOnly; });
         if (unsent.empty() && ramOnly.empty()) return true;
-        const std::string text =
-            unsent.empty()
-                ? " The sensor holds " + ramOnly + " in RAM only and loses them when it is switched off. "
-                : " On the panels, " + HoldChanges(unsent);
+        const std::string text = unsent.empty() ? " The sensor holds " + ramOnly +
+                                                      " in RAM only and loses them when it is switched off. "
+                                                : " On the panels, " + HoldChanges(unsent);
         // While an operation runs, a store would break into its exchange: quit or stay only.
         int busy = 0;
         GetCtrlAttribute(vexa.mainpanel, "ButtonSend", ATTR_DIMMED, busy);
