@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -411,6 +412,20 @@ TEST_F(Fields, AFileDialogListsSizesAndDatesInItsOwnLanguageInAGermanDesktop) {
     EXPECT_EQ(size, "1.5 kB"); // "1,5 kB" in German
     EXPECT_EQ(type, "PAR File");
     EXPECT_TRUE(date.contains('/') && !date.contains('.')) << date.toStdString();
+}
+
+TEST_F(Fields, AMessageWithAShortTextStillShowsItsWholeTitle) {
+    int width = 0, title = 0;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            width = box->width();
+            title = box->fontMetrics().horizontalAdvance(box->windowTitle());
+            box->accept();
+        }
+    });
+    MessagePopup("TCP Client", "x");
+    // The title bar's icon and buttons take about a hundred pixels beside the title.
+    EXPECT_GE(width, title + 100);
 }
 
 } // namespace
