@@ -61,7 +61,8 @@ void OpenLink(bool userInput) {
     WaitFor([&s](sensor::Sensor::Done done) { s.open(std::move(done)); }, userInput);
     com.ret = static_cast<int16_t>(s.openResult().code);
     com.linkLost = false;
-    if (com.ret < 0) CopyText(com.szCause, s.cause());
+    if (com.ret < 0)
+        CopyText(com.szCause, IsSerial() ? s.cause() : sensor::NamedTcpCause(com.ret, s.cause()));
 }
 
 } // namespace

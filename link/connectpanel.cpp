@@ -119,11 +119,11 @@ void RestoreOldSettings() {
     SetCtrlVal(panel, "StringPortNumber", com.portNumStrOld);
 }
 
-// Shows the port display for RS-232 or the server display for TCP/IP.
-// The link display names what is really opened: the server, or the serial
-// device itself (a port number says nothing of a typed path or a USB adapter).
-void ShowTransportDisplays(bool tcp) {
-    SetCtrlVal(linkProgram.statusPanel, kDispServer, tcp ? std::string(com.ipBuf) : LinkPlace());
+// The link display names what is really opened: the server with its port (two
+// programs on two ports of one server differ there), or the serial device itself
+// (a port number says nothing of a typed path or a USB adapter).
+void ShowTransportDisplays() {
+    SetCtrlVal(linkProgram.statusPanel, kDispServer, LinkPlace());
     SetCtrlAttribute(linkProgram.statusPanel, kDispComPort, ATTR_VISIBLE, 0);
     SetCtrlAttribute(linkProgram.statusPanel, kDispServer, ATTR_VISIBLE, 1);
 }
@@ -140,7 +140,7 @@ void DimForTest(int flag) {
 // Shows szStatus where the program wants a transport error.
 void ShowTransportError(bool tcp) {
     if (tcp && linkProgram.tcpErrorPopup) {
-        MessagePopup("TCP Client", com.szStatus);
+        MessagePopup("TCP Client", com.szCause);
         return;
     }
     SetCtrlVal(linkProgram.statusPanel, kDispStatus, com.szStatus);
@@ -270,16 +270,19 @@ void TryToConnect() {
     SetCtrlVal(linkProgram.statusPanel, kDispServer, com.ipBuf);
     com.portNum = DecimalValue(com.portNumStr);
     if (com.comprotocol == 0) {
-        ShowTransportDisplays(false);
+        ShowTransportDisplays();
         InitRS232();
     } else if (com.comprotocol == 1) {
-        ShowTransportDisplays(true);
+        ShowTransportDisplays();
         InitTCP_IP();
     }
-    if (com.ret < 0)
+    if (com.ret < 0) {
         SetPopupTimeout();
-    else
-        CheckComLine();
+        return;
+    }
+    // A lock file left behind by a program that ended without removing it was taken over.
+    if (!LinkSensor().openResult().note.empty()) ShowLinkCause(LinkSensor().openResult().note.c_str());
+    CheckComLine();
 }
 
 void ShowLinkCause(const char *text) {

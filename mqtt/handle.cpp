@@ -86,9 +86,11 @@ mosquitto *NewHandle(const Options &options, void *owner, std::string &problem) 
 std::string InWords(int result, int errnoValue) {
     std::string words;
     switch (result) {
-    case MOSQ_ERR_ERRNO:
-        words = std::strerror(errnoValue);
+    case MOSQ_ERR_ERRNO: {
+        const char *english = strerrordesc_np(errnoValue); // strerror would follow the desktop's language
+        words = english ? english : "system error";
         break;
+    }
     case MOSQ_ERR_CONN_LOST:
         words = "the connection was closed or reset";
         break;

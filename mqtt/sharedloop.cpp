@@ -39,7 +39,7 @@ SharedLoop::~SharedLoop() {
 
 bool SharedLoop::add(Client *client, std::string &problem) {
     if (m_epoll < 0) {
-        problem = std::string("the event loop cannot watch the MQTT sockets: ") + std::strerror(errno);
+        problem = std::string("the event loop cannot watch the MQTT sockets: ") + strerrordesc_np(errno);
         endWhenUnused();
         return false;
     }

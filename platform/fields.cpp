@@ -78,9 +78,12 @@ QString WholeNumberRefusal(const QSpinBox *box, const QString &typed, int kept, 
                                 .arg(box->minimum())
                                 .arg(box->maximum())
                           : QObject::tr("\"%1\" is not a whole number").arg(typed);
-    return (cell ? QObject::tr("%1; the cell keeps %2.") : QObject::tr("%1; the field keeps %2."))
-        .arg(why)
-        .arg(kept);
+    const QString refusal =
+        (cell ? QObject::tr("%1; the cell keeps %2.") : QObject::tr("%1; the field keeps %2."))
+            .arg(why)
+            .arg(kept);
+    const QString plainly = AmbiguousNumberNote(typed, true);
+    return plainly.isEmpty() ? refusal : refusal + "\n" + plainly;
 }
 
 namespace {
@@ -123,9 +126,14 @@ bool TakeTypedNumber(ControlInfo &c, QLineEdit *e) {
     if (!v) {
         const QString typed = e->text();
         e->setText(FormatTypedNumber(c.number));
-        ShowRefusal(e, QObject::tr("\"%1\" is not a number; the field keeps %2.\n"
-                                   "Type digits with \"%3\" or \".\" before the decimals.")
-                           .arg(typed, e->text(), DecimalSeparator()));
+        const QString plainly = AmbiguousNumberNote(typed, false);
+        ShowRefusal(e, plainly.isEmpty()
+                           ? QObject::tr("\"%1\" is not a number; the field keeps %2.\n"
+                                         "Type digits with \"%3\" or \".\" before the decimals.")
+                                 .arg(typed, e->text(), DecimalSeparator())
+                           : QObject::tr("\"%1\" is ambiguous here, where \".\" also "
+                                         "groups thousands; the field keeps %2.\n%3")
+                                 .arg(typed, e->text(), plainly));
         return false;
     }
     c.number = *v;

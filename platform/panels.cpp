@@ -5,6 +5,7 @@
 #include "platform/uir_internal.h"
 #include "runtime/utility.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -130,9 +131,17 @@ class EventRouter : public QObject {
                               m->position().toPoint().x());
                 return true;
             }
-            if (m->button() == Qt::LeftButton)
-                FireCtrlEvent(ctrl, EVENT_LEFT_CLICK, m->position().toPoint().y(),
-                              m->position().toPoint().x());
+            if (m->button() == Qt::LeftButton) {
+                const int panel = ctrl.panel, id = ctrl.id;
+                // A click on what takes no focus (a chart, a picture) leaves the field being
+                // typed in all the same: its entry is taken, or refused and its value shown
+                // again. A button commits it when it acts.
+                if (!(w->focusPolicy() & Qt::ClickFocus) && !qobject_cast<QAbstractButton *>(w))
+                    CommitFocusedField(ctrl);
+                if (ControlInfo *c = FindCtrl(panel, id, nullptr))
+                    FireCtrlEvent(*c, EVENT_LEFT_CLICK, m->position().toPoint().y(),
+                                  m->position().toPoint().x());
+            }
             return false;
         }
         case QEvent::MouseButtonDblClick: {

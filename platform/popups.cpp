@@ -3,11 +3,17 @@
 #include "platform/userint.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QStandardPaths>
 #include <algorithm>
 
@@ -32,6 +38,16 @@ QWidget *PopupParent() {
         if (w->isVisible() && w->windowType() == Qt::Window) return w;
     return nullptr;
 }
+// A short text makes a narrow box whose title bar cuts its title ("TCP Cl..."): the box
+// is made as wide as the title and the title bar's buttons need.
+void KeepTitleWhole(QMessageBox &box) {
+    constexpr int kTitleBarButtons = 160;
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid) return;
+    const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarButtons;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
 } // namespace
 
 void SetPopupResponder(PopupResponder r) {
@@ -51,6 +67,7 @@ int MessagePopup(const std::string &title, const std::string &text) {
     if (!qApp) return UIE_NOT_INITIALISED;
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text),
                     QMessageBox::Ok, PopupParent());
+    KeepTitleWhole(box);
     box.exec();
     return 0;
 }
@@ -83,6 +100,7 @@ int GenericMessagePopup(const std::string &title, const std::string &text, const
     // Enter and Escape both take the last button, the one that loses nothing.
     box.setDefaultButton(buttons.back());
     box.setEscapeButton(buttons.back());
+    KeepTitleWhole(box);
     box.exec();
     const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
     return chosen == buttons.end() ? escape : static_cast<int>(chosen - buttons.begin()) + 1;
@@ -90,8 +108,24 @@ int GenericMessagePopup(const std::string &title, const std::string &text, const
 
 namespace {
 
-// Where the next file dialog opens: the folder of the file chosen last.
+// Where the next file dialog opens: the folder of the file opened last, or of the
+// last save that worked. A file chosen for saving counts once it has been written
+// (a save that failed, in a folder without room or rights, is no place to return to).
 std::string lastFolder;
+struct ChosenForSaving {
+    QString path;
+    QDateTime at;
+} chosenForSaving;
+
+// Takes the folder of the file chosen for saving, when the save has written it.
+void NoteSaveOutcome() {
+    if (chosenForSaving.path.isEmpty()) return;
+    const QFileInfo file(chosenForSaving.path);
+    // File times may be kept to the second.
+    if (file.exists() && file.lastModified().toSecsSinceEpoch() >= chosenForSaving.at.toSecsSinceEpoch())
+        lastFolder = file.absolutePath().toStdString();
+    chosenForSaving = {};
+}
 
 QString ButtonText(int buttonLabel) {
     switch (buttonLabel) {
@@ -105,6 +139,33 @@ QString ButtonText(int buttonLabel) {
         return QObject::tr("OK");
     }
 }
+
+// The file list's sizes, types and dates in English, as the dialog's labels and the
+// programs' messages are, whatever the desktop's language (the file model would
+// write "1,5 KB", "Textdokument" and "08.12.26 13:45" in a German desktop).
+class EnglishFileDetails : public QIdentityProxyModel {
+  public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex &index, int role) const override {
+        auto *files = qobject_cast<QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || index.column() < 1 || index.column() > 3 || !files)
+            return QIdentityProxyModel::data(index, role);
+        const QFileInfo info = files->fileInfo(mapToSource(index));
+        static const QLocale english(QLocale::English, QLocale::UnitedStates);
+        switch (index.column()) {
+        case 1:
+            return info.isDir()
+                       ? QString()
+                       : english.formattedDataSize(info.size(), 1, QLocale::DataSizeTraditionalFormat);
+        case 2:
+            return info.isDir()              ? QObject::tr("Folder")
+                   : info.suffix().isEmpty() ? QObject::tr("File")
+                                             : QObject::tr("%1 File").arg(info.suffix().toUpper());
+        default:
+            return english.toString(info.lastModified(), QLocale::ShortFormat);
+        }
+    }
+};
 
 // One showing of the file dialog, or the test responder in its place.
 int AskForFile(const std::string &directory, const std::string &defaultFileName,
@@ -122,6 +183,8 @@ int AskForFile(const std::string &directory, const std::string &defaultFileName,
     if (!qApp) return UIE_NOT_INITIALISED;
     QFileDialog dialog(PopupParent(), QString::fromStdString(title), QString::fromStdString(directory));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    dialog.setProxyModel(new EnglishFileDetails(&dialog));
     dialog.setOption(QFileDialog::DontConfirmOverwrite); // asked by FileSaveSelectPopup, dialog or not
     dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -160,6 +223,7 @@ std::string UserFilesFolder() {
 int ChooseFile(bool forSaving, const std::string &defaultDirectory, const std::string &defaultFileName,
                const std::string &fileTypeList, const std::string &title, int buttonLabel,
                int restrictDirectory, int restrictExtension, int allowMakeDirectory, std::string &pathName) {
+    NoteSaveOutcome();
     const bool useLast =
         !restrictDirectory && !lastFolder.empty() && QDir(QString::fromStdString(lastFolder)).exists();
     std::string directory = useLast ? lastFolder : defaultDirectory;
@@ -184,7 +248,10 @@ int ChooseFile(bool forSaving, const std::string &defaultDirectory, const std::s
             fileName = chosen.fileName().toStdString();
             continue;
         }
-        lastFolder = chosen.absolutePath().toStdString();
+        if (forSaving)
+            chosenForSaving = {chosen.absoluteFilePath(), QDateTime::currentDateTime()};
+        else
+            lastFolder = chosen.absolutePath().toStdString();
         pathName = path;
         return result;
     }
@@ -210,4 +277,5 @@ int FileSaveSelectPopup(const std::string &defaultDirectory, const std::string &
 
 void ForgetLastFileFolder() {
     lastFolder.clear();
+    chosenForSaving = {};
 }

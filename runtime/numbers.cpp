@@ -2,6 +2,7 @@
 #include "runtime/numbers.h"
 
 #include <QLocale>
+#include <QObject>
 #include <QRegularExpression>
 #include <algorithm>
 #include <charconv>
@@ -22,7 +23,27 @@ QString Normalised(const QString &text) {
     return t;
 }
 
+// The text with a "." that the desktop would take for a thousands separator, in its
+// ASCII form; "" when there is none.
+QString GroupedLooking(const QString &text) {
+    const QLocale locale;
+    if (locale.groupSeparator() != "." || locale.decimalPoint() == ".") return {};
+    static const QRegularExpression grouped(R"(^[+-]?\d+\.\d{3}$)");
+    const QString t = Normalised(text);
+    return !text.contains(locale.decimalPoint()) && grouped.match(t).hasMatch() ? t : QString();
+}
+
 } // namespace
+
+QString AmbiguousNumberNote(const QString &text, bool wholeNumber) {
+    const QString t = GroupedLooking(text);
+    if (t.isEmpty()) return {};
+    const QString thousands = QString(t).remove('.');
+    if (wholeNumber) return QObject::tr("Type %1.").arg(thousands);
+    const QString point = DecimalSeparator();
+    return QObject::tr("Type %1, or %2 for %3.")
+        .arg(thousands, QString(t).replace('.', point), FormatTypedNumber(t.toDouble()));
+}
 
 QString DecimalSeparator() {
     return QLocale().decimalPoint();
@@ -31,7 +52,7 @@ QString DecimalSeparator() {
 std::optional<double> ParseTypedNumber(const QString &text) {
     static const QRegularExpression grammar(R"(^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$)");
     const QString t = Normalised(text);
-    if (!grammar.match(t).hasMatch()) return std::nullopt;
+    if (!grammar.match(t).hasMatch() || !GroupedLooking(text).isEmpty()) return std::nullopt;
     std::string s = t.toStdString();
     if (s.front() == '+') s.erase(0, 1); // from_chars takes no plus sign
     double v = 0;

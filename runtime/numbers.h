@@ -10,8 +10,14 @@
 namespace runtime {
 
 // A floating-point number as typed: optional sign, digits with at most one decimal
-// separator (the locale's or "."), optional exponent; no group separators.
+// separator (the locale's or "."), optional exponent; no group separators. Where the
+// desktop groups thousands with "." (de_DE), "1.000" reads as a thousand to its user
+// and as one to this rule: such text is refused (see AmbiguousNumberNote).
 std::optional<double> ParseTypedNumber(const QString &text);
+// For text that the desktop's "." group separator makes ambiguous (a "." followed by
+// exactly three digits, no decimal separator of the locale): how to type it plainly,
+// "Type 1000, or 1,000 for 1." (a whole-number field: "Type 1000."); else "".
+QString AmbiguousNumberNote(const QString &text, bool wholeNumber);
 // A whole number as typed: optional sign and digits only.
 std::optional<long long> ParseTypedWholeNumber(const QString &text);
 // The shortest text that reads back as exactly v, with the locale's decimal separator,

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -80,6 +81,12 @@ std::string GetSettingsDir(const std::string &projDir, const std::string &progra
 }
 
 // Joins with the platform separator, never doubling one already there.
+std::string SystemErrorText(int errnoValue) {
+    // strerror follows the desktop's language ("Keine Berechtigung"); this does not.
+    const char *text = strerrordesc_np(errnoValue);
+    return text ? text : "system error " + std::to_string(errnoValue);
+}
+
 std::string JoinPath(const std::string &directory, const std::string &fileName) {
     constexpr char separator = static_cast<char>(std::filesystem::path::preferred_separator);
     if (directory.empty()) return fileName;

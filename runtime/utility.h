@@ -19,6 +19,10 @@ std::string GetSettingsDir(const std::string &projDir, const std::string &progra
 // The platform's path separator joined between a directory and a file name.
 std::string JoinPath(const std::string &directory, const std::string &fileName);
 
+// The system's text for an errno value, in English whatever the desktop's language,
+// since it goes into the programs' English messages ("Permission denied").
+std::string SystemErrorText(int errnoValue);
+
 double Timer();               // monotonic seconds
 std::string DateStr();        // "MM-DD-YYYY"
 std::string TimeStr();        // "HH:MM:SS", 24 hours

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 
 namespace sensor {
@@ -20,29 +21,29 @@ constexpr std::array<const char *, 7> kRs232Texts = {
     "Cannot open port",
 };
 
-// Indexed by -code - 1 for the codes -1 .. -20: what each code means to a
-// technician rather than the socket library's names.
+// Indexed by -code - 1 for the codes -1 .. -20: the names that manuals of the
+// programs list, so that a technician finds them there.
 constexpr std::array<const char *, 20> kTcpTexts = {
-    "Network service not available",
-    "Connection refused",
-    "Server already in use",
-    "Could not connect to the server",
-    "Server not known",
-    "Too many connections",
-    "Reading from the server failed",
-    "Writing to the server failed",
-    "Server name or port not valid",
-    "Out of memory",
-    "Server did not answer in time",
-    "No connection to the server",
-    "Network input/output error",
-    "Server closed the connection",
-    "Network not available",
-    "Network not available",
-    "Network not ready",
-    "Connections still open",
-    "Disconnection pending",
-    "Information not available",
+    "UnableToRegisterService",
+    "UnableToEstablishConnection",
+    "ExistingServer",
+    "FailedToConnect",
+    "ServerNotRegistered",
+    "TooManyConversations",
+    "ReadFailed",
+    "WriteFailed",
+    "InvalidParameter",
+    "OutOfMemory",
+    "TimeOutError ",
+    "NoConnectionEstablished ",
+    "GeneralIOErr",
+    "ConnectionClosed",
+    "UnableToLoadWinsockDLL",
+    "IncorrectWinsockDLLVersion",
+    "NetworkSubsystemNotReady ",
+    "ConnectionsStillOpen",
+    "DisconnectPending",
+    "InfoNotAvailable",
 };
 
 constexpr int kAnswerBytes = 36;
@@ -70,6 +71,19 @@ const char *TcpErrorText(int code) {
     return Lookup(kTcpTexts, code, "Connection to server failed");
 }
 
+std::string NamedTcpCause(int code, const std::string &cause) {
+    std::string name = TcpErrorText(code);
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    if (cause.empty()) return name;
+    std::string words = cause;
+    // "Connection refused by ..." continues the name as one sentence.
+    if (words.size() > 1 && std::isupper(static_cast<unsigned char>(words[0])) &&
+        std::islower(static_cast<unsigned char>(words[1])))
+        words[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(words[0])));
+    return name + ": " + words;
+}
+
 namespace {
 
 std::string SerialOpenCause(const std::string &d, const OpenResult &r) {
@@ -81,6 +95,9 @@ std::string SerialOpenCause(const std::string &d, const OpenResult &r) {
                ": your user may not open it. Add it to group dialout (sudo adduser $USER dialout), then log "
                "out and in again.";
     case OpenFailure::Busy:
+        if (!r.lockHolder.empty())
+            return "Device busy: " + d + " is held by " + r.lockHolder +
+                   ". Close that program and try again.";
         return "Device busy: " + d +
                " is in use by another program (a terminal program, a modem manager or a second copy of this "
                "one). Close it and try again.";
@@ -96,7 +113,7 @@ std::string TcpConnectCause(const Address &a, const OpenResult &r, double timeou
         return "Connection refused by " + server +
                ": nothing listens on that port. Check the port number and that the serial server is on.";
     case OpenFailure::HostNotFound:
-        return "Host not found: " + a.host + ". Check the name, or type the server's IP address.";
+        return "Host not found: " + server + ". Check the name, or type the server's IP address.";
     case OpenFailure::TimedOut:
         return "No connection to " + server + " within " + Seconds(timeoutSeconds) +
                " s: wrong address, or the server is off or not on this network.";

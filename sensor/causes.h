@@ -11,9 +11,12 @@ namespace sensor {
 
 // Text for the result of opening a serial port; codes outside the table get "RS-232 error!".
 const char *Rs232ErrorText(int code);
-// Text for the result of a connect; codes outside the table get
-// "Connection to server failed".
+// The name of a connect's result code, as the programs' manuals list it; codes
+// outside the table get "Connection to server failed".
 const char *TcpErrorText(int code);
+// A failed connect as the programs show it: the code's name first, then the cause
+// in words ("UnableToEstablishConnection: connection refused by 127.0.0.1:4001: ...").
+std::string NamedTcpCause(int code, const std::string &cause);
 
 // Why the transport to address could not be opened, in words.
 std::string OpenCause(const Address &address, const OpenResult &result, double connectTimeoutSeconds);

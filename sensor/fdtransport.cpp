@@ -1,4 +1,5 @@
 #include "sensor/fdtransport.h"
+#include "runtime/utility.h"
 
 #include <QTimer>
 
@@ -38,7 +39,7 @@ void FdTransport::close() {
 bool FdTransport::adopt(int fd, std::string &problem) {
     m_fd = fd;
     if (!m_watch.watch(fd, false, [this](unsigned events) { ready(events); })) {
-        problem = std::string("the event loop cannot watch it: ") + std::strerror(errno);
+        problem = std::string("the event loop cannot watch it: ") + runtime::SystemErrorText(errno);
         close();
         return false;
     }

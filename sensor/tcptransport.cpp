@@ -1,5 +1,6 @@
 // The TCP transport to a serial-to-Ethernet server: the name looked up without
 // waiting, a non-blocking connect with its own time-out, no Nagle delay.
+#include "runtime/utility.h"
 #include "sensor/fdtransport.h"
 
 #include <QHostAddress>
@@ -20,7 +21,7 @@ namespace {
 constexpr int kQueueLimit = 1 << 20; // what is awaited is taken at once; the rest is dropped or kept streaming
 
 OpenResult ConnectError(int error) {
-    const std::string text = std::strerror(error);
+    const std::string text = runtime::SystemErrorText(error);
     switch (error) {
     case ECONNREFUSED:
         return {kTcpUnableToEstablishConnection, OpenFailure::Refused, text};

@@ -39,6 +39,8 @@ struct OpenResult {
     int code = 0; // 0, or a SerialCode / TcpCode
     OpenFailure failure = OpenFailure::None;
     std::string systemText; // the system's own words
+    std::string lockHolder = {}; // Busy by a lock file: the file and the live process that holds it
+    std::string note = {};       // an open that worked and did more: a stale lock file taken over
 };
 
 class Transport {
@@ -75,6 +77,9 @@ class Transport {
 // 1024-byte input queue, or TCP without Nagle's delay and a connect time-out.
 std::unique_ptr<Transport> MakeTransport(const Address &address, int connectTimeoutMs);
 std::unique_ptr<Transport> MakeSerialTransport(const std::string &device);
+// The lock file that serial programs of this system agree on for a device
+// ("/var/lock/LCK..ttyUSB0"); "" where no lock folder may be written.
+std::string SerialLockFile(const std::string &device);
 std::unique_ptr<Transport> MakeTcpTransport(const std::string &host, int port, int connectTimeoutMs);
 
 } // namespace sensor

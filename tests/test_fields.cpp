@@ -8,12 +8,16 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeView>
 #include <cmath>
 #include <random>
 
@@ -42,6 +46,15 @@ TEST(NumberRule, ReadsTheLocalesSeparatorAndThePointAndNothingElse) {
         {"en_US", "1,000", std::nullopt},
         {"C", "0.125", 0.125},
         {"C", "5.", 5.0},
+        // Where "." groups thousands, "." and exactly three digits read two ways: refused.
+        {"de_DE", "1.000", std::nullopt},
+        {"de_DE", "-12.345", std::nullopt},
+        {"de_DE", "1.0005", 1.0005},
+        {"de_DE", "1.50", 1.5},
+        {"de_DE", "1,000", 1.0},
+        {"de_DE", "1.000e2", 100.0},
+        {"en_US", "1.000", 1.0},
+        {"C", "1.000", 1.0},
     };
     for (const Case &c : cases) {
         ScopedLocale locale(c.locale);
@@ -69,6 +82,17 @@ TEST(NumberRule, ReadsTheLocalesSeparatorAndThePointAndNothingElse) {
     for (const auto &f : formats)
         EXPECT_EQ(FormatTypedNumber(f.value), f.shown) << f.value;
     EXPECT_EQ(FormatRoundedNumber(674.2612345678901, 6), "674,261");
+}
+
+TEST(NumberRule, AnAmbiguousThousandSaysHowToTypeItPlainly) {
+    ScopedLocale german("de_DE");
+    EXPECT_EQ(AmbiguousNumberNote("1.000", false), "Type 1000, or 1,000 for 1.");
+    EXPECT_EQ(AmbiguousNumberNote(" -12.345 ", false), "Type -12345, or -12,345 for -12,345.");
+    EXPECT_EQ(AmbiguousNumberNote("1.000", true), "Type 1000.");
+    for (const char *plain : {"1,000", "1.5", "1.0005", "1000", "1.000,5"})
+        EXPECT_EQ(AmbiguousNumberNote(plain, false), "") << plain;
+    ScopedLocale english("en_US");
+    EXPECT_EQ(AmbiguousNumberNote("1.000", false), "");
 }
 
 TEST(NumberRule, FormattedNumbersReadBackExactlyInEveryLocale) {
@@ -197,6 +221,36 @@ QString NoteShown(QWidget *field) {
     return note && note->isVisible() ? note->text() : QString();
 }
 
+TEST_F(Fields, OneDotThousandInAGermanDesktopIsRefusedWithHowToTypeIt) {
+    SetCtrlVal(panel, "EditCoef", 1.5);
+    SetCtrlVal(panel, "EditNum", 42);
+    const struct {
+        const char *field, *plainly;
+    } fields[] = {{"EditCoef", "Type 1000, or 1,000 for 1."}, {"EditNum", "Type 1000."}};
+    for (const auto &f : fields) {
+        events.clear();
+        TypeInto(f.field, "1.000");
+        QTest::keyClick(CtrlWidget(panel, f.field), Qt::Key_Tab);
+        EXPECT_EQ(Count(f.field, EVENT_COMMIT), 0) << f.field;
+        const QString note = NoteShown(CtrlWidget(panel, f.field));
+        EXPECT_TRUE(note.contains("\"1.000\"") && note.endsWith(f.plainly)) << note.toStdString();
+        // Typed plainly, it is taken.
+        TypeInto(f.field, "1000");
+        QTest::keyClick(CtrlWidget(panel, f.field), Qt::Key_Tab);
+        EXPECT_EQ(Count(f.field, EVENT_COMMIT), 1) << f.field;
+    }
+    double d = 0;
+    GetCtrlVal(panel, "EditCoef", d);
+    EXPECT_EQ(d, 1000.0);
+    EXPECT_EQ(qobject_cast<QLineEdit *>(CtrlWidget(panel, "EditCoef"))->text(), "1000");
+    // With "," for thousands, as in an English desktop, "1.000" is one.
+    ScopedLocale english("en_US");
+    TypeInto("EditCoef", "1.000");
+    QTest::keyClick(CtrlWidget(panel, "EditCoef"), Qt::Key_Tab);
+    GetCtrlVal(panel, "EditCoef", d);
+    EXPECT_EQ(d, 1.0);
+}
+
 TEST_F(Fields, ARefusedEntryShowsItsNoteHoweverTheFieldIsLeft) {
     enum class Leave { Enter, Tab, Click };
     for (const char *field : {"EditCoef", "EditNum"}) {
@@ -296,13 +350,82 @@ TEST_F(Fields, SaveDialogsAskBeforeReplacingAndOpenWhereTheLastFileWas) {
     EXPECT_EQ(shown[2].directory, dir.path().toStdString());
     EXPECT_EQ(shown[3].kind, PopupRecord::Confirm);
 
-    // Opening never asks, and starts where the last file was chosen.
+    // The save worked: the next dialog, an open one, starts there without asking.
+    WriteFileBytes(existing, "2\n");
     ClearRecordedPopups();
     EXPECT_EQ(FileSelectPopup("/tmp", "equation.equ", "*.equ", "equation", VAL_OK_BUTTON, 0, 1, 1, 1, path),
               VAL_EXISTING_FILE_SELECTED);
     ASSERT_EQ(RecordedPopups().size(), 1u);
     EXPECT_EQ(RecordedPopups()[0].directory, dir.path().toStdString());
     ForgetLastFileFolder();
+}
+
+TEST_F(Fields, ASaveDialogOpensWhereTheLastSaveWorkedNotWhereOneFailed) {
+    QTemporaryDir worked, failed;
+    ForgetLastFileFolder();
+    std::string offer;
+    SetPopupResponder([&](const PopupRecord &p, std::string &path) {
+        path = offer;
+        return p.kind == PopupRecord::FileSelect ? static_cast<int>(VAL_NEW_FILE_SELECTED) : 1;
+    });
+    auto save = [&](const QTemporaryDir &into, bool works) {
+        offer = into.filePath("set.par").toStdString();
+        std::string path;
+        ClearRecordedPopups();
+        FileSaveSelectPopup("/tmp", "set.par", "*.par", "save", VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
+        if (works) WriteFileBytes(path, "1\n");
+        return RecordedPopups().at(0).directory;
+    };
+    save(worked, true);
+    EXPECT_EQ(save(failed, false), worked.path().toStdString());
+    // The failed save's folder is not where the next one starts.
+    EXPECT_EQ(save(worked, true), worked.path().toStdString());
+    EXPECT_EQ(save(worked, true), worked.path().toStdString());
+    ForgetLastFileFolder();
+}
+
+TEST_F(Fields, AFileDialogListsSizesAndDatesInItsOwnLanguageInAGermanDesktop) {
+    QTemporaryDir dir;
+    WriteFileBytes(dir.filePath("set.par").toStdString(), std::string(1536, 'x'));
+    QString size, type, date;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        auto *list = dialog->findChild<QTreeView *>("treeView");
+        QAbstractItemModel *model = list ? list->model() : nullptr;
+        auto row = [&] {
+            const QModelIndex root = list->rootIndex();
+            for (int r = 0; r < model->rowCount(root); ++r)
+                if (model->index(r, 0, root).data().toString() == "set.par") return r;
+            return -1;
+        };
+        if (model && QTest::qWaitFor([&] { return row() >= 0; }, 5000)) {
+            const QModelIndex root = list->rootIndex();
+            size = model->index(row(), 1, root).data().toString();
+            type = model->index(row(), 2, root).data().toString();
+            date = model->index(row(), 3, root).data().toString();
+        }
+        dialog->reject();
+    });
+    std::string path;
+    FileSelectPopup(dir.path().toStdString(), "", "*.par", "load", VAL_LOAD_BUTTON, 1, 0, 0, 0, path);
+    EXPECT_EQ(size, "1.5 kB"); // "1,5 kB" in German
+    EXPECT_EQ(type, "PAR File");
+    EXPECT_TRUE(date.contains('/') && !date.contains('.')) << date.toStdString();
+}
+
+TEST_F(Fields, AMessageWithAShortTextStillShowsItsWholeTitle) {
+    int width = 0, title = 0;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            width = box->width();
+            title = box->fontMetrics().horizontalAdvance(box->windowTitle());
+            box->accept();
+        }
+    });
+    MessagePopup("TCP Client", "x");
+    // The title bar's icon and buttons take about a hundred pixels beside the title.
+    EXPECT_GE(width, title + 100);
 }
 
 } // namespace

@@ -138,3 +138,23 @@ TEST_F(KelvraInput, SavingOverAnEquationFileAsksFirst) {
 }
 
 } // namespace
+
+TEST_F(KelvraInput, AnEntryLeftByAClickOnAChartIsTakenOrRefusedShowingTheKeptValue) {
+    ScopedLocale german("de_DE");
+    QWidget *chart = CtrlWidget(p1, "ChartCurveRed");
+    if (!chart) chart = CtrlWidget(p1, kCurveChartAll);
+    ASSERT_NE(chart, nullptr);
+    auto *field = qobject_cast<QLineEdit *>(Widget(p1, "EditRX1"));
+    auto typeThenClickChart = [&](const QString &text) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, text);
+        QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, chart->rect().center());
+    };
+    typeThenClickChart("2,5");
+    EXPECT_EQ(Value(p1, "EditRX1"), 2.5);
+    typeThenClickChart("2,5x");
+    EXPECT_EQ(field->text(), "2,5") << "the kept value, not the refused text";
+    EXPECT_EQ(Value(p1, "EditRX1"), 2.5);
+    EXPECT_TRUE(field->property("_lastRefusal").toString().contains("\"2,5x\""));
+}

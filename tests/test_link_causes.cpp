@@ -9,8 +9,13 @@
 #include "tests/test_link_fixture.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
+#include <QLockFile>
 #include <QTest>
+#include <csignal>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace runtime;
@@ -27,23 +32,28 @@ TEST(StatusTexts, EveryCodeGetsItsExactText) {
     };
     for (const auto &[code, text] : serial)
         EXPECT_EQ(sensor::Rs232ErrorText(code), text) << code;
-    // Connect errors read as a technician would say them; no socket library names.
+    // Connect errors carry the names that manuals list, so that a technician finds them.
     const std::vector<std::pair<int, std::string>> tcp = {
-        {-2, "Connection refused"},
-        {-4, "Could not connect to the server"},
-        {-11, "Server did not answer in time"},
-        {-12, "No connection to the server"},
-        {-14, "Server closed the connection"},
+        {-1, "UnableToRegisterService"},
+        {-2, "UnableToEstablishConnection"},
+        {-4, "FailedToConnect"},
+        {-11, "TimeOutError "},
+        {-12, "NoConnectionEstablished "},
+        {-14, "ConnectionClosed"},
+        {-20, "InfoNotAvailable"},
         {-21, "Connection to server failed"},
         {-99, "Connection to server failed"},
     };
     for (const auto &[code, text] : tcp)
         EXPECT_EQ(sensor::TcpErrorText(code), text) << code;
-    for (int code = -20; code < 0; ++code) {
-        const std::string text = sensor::TcpErrorText(code);
-        EXPECT_LT(text.size(), sizeof com.szStatus) << code;
-        EXPECT_EQ(text.find("Winsock"), std::string::npos) << code;
-    }
+    for (int code = -20; code < 0; ++code)
+        EXPECT_LT(std::string(sensor::TcpErrorText(code)).size(), sizeof com.szStatus) << code;
+    // Shown, the name comes first and the words follow as one sentence.
+    EXPECT_EQ(sensor::NamedTcpCause(-2, "Connection refused by 127.0.0.1:4001: nothing listens."),
+              "UnableToEstablishConnection: connection refused by 127.0.0.1:4001: nothing listens.");
+    EXPECT_EQ(sensor::NamedTcpCause(-11, "No connection to plc:4001 within 5.0 s"),
+              "TimeOutError: no connection to plc:4001 within 5.0 s");
+    EXPECT_EQ(sensor::NamedTcpCause(-4, ""), "FailedToConnect");
 }
 
 TEST(CauseTexts, EveryWrongAnswerIsNamedWithWhereItCameFromAndItsBytes) {
@@ -165,12 +175,80 @@ TEST_F(LinkCauseTest, DeviceWithoutAccessRightsAsksForGroupDialout) {
     EXPECT_NE(Text(interfacePanel, kConnectCause).find("dialout"), std::string::npos);
 }
 
+// The process number of a program that has ended.
+pid_t EndedProcess() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST_F(LinkCauseTest, SerialLockFilesAreTakenOverWhenLeftAndNamedWhenHeld) {
+    const std::string pty = sensor.openPty();
+    const std::string lockPath = sensor::SerialLockFile(pty);
+    if (lockPath.empty()) GTEST_SKIP() << "no lock folder may be written here";
+    const QString lockFile = QString::fromStdString(lockPath);
+    {
+        // Held by a live process (this one, under another lock object): named with its number.
+        QLockFile held(lockFile);
+        ASSERT_TRUE(held.tryLock(0));
+        ConnectToDevice(pty);
+        ExpectTimeoutWithCause("Device busy: " + pty + " is held by the lock file " + lockPath +
+                               " of process " + std::to_string(QCoreApplication::applicationPid()));
+    }
+    ASSERT_FALSE(QFile::exists(lockFile));
+    // Left by a terminal program that has ended (its number in ten columns): taken over, and said so.
+    const pid_t ended = EndedProcess();
+    WriteFileBytes(lockPath, QString("%1\n").arg(ended, 10).toStdString());
+    ConnectToDevice(pty);
+    EXPECT_EQ(Text(interfacePanel, kConnectStatus), "VEXA V3.2");
+    EXPECT_EQ(Text(interfacePanel, kConnectCause), "Took over the lock file " + lockPath + " of process " +
+                                                       std::to_string(ended) + ", which no longer runs.");
+    LinkSensor().close();
+    EXPECT_FALSE(QFile::exists(lockFile));
+}
+
+TEST_F(LinkCauseTest, AProgramEndedBySigtermOrSigintRemovesItsSerialLock) {
+    const std::string pty = sensor.openPty();
+    const std::string lockPath = sensor::SerialLockFile(pty);
+    if (lockPath.empty()) GTEST_SKIP() << "no lock folder may be written here";
+    for (int signal : {SIGTERM, SIGINT}) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            auto port = sensor::MakeSerialTransport(pty);
+            port->open([](const sensor::OpenResult &) {});
+            const char opened = port->isOpen() ? 'y' : 'n';
+            (void)!write(ready[1], &opened, 1);
+            for (;;)
+                pause();
+        }
+        close(ready[1]);
+        pollfd readable{ready[0], POLLIN, 0};
+        char opened = 0;
+        ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+        ASSERT_EQ(read(ready[0], &opened, 1), 1);
+        close(ready[0]);
+        EXPECT_EQ(opened, 'y');
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(lockPath)));
+        kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(lockPath))) << signal;
+    }
+}
+
 TEST_F(LinkCauseTest, ServerThatRefusesIsNamed) {
     const int port = ClosedPort();
     ConnectToServer("127.0.0.1", port);
-    ExpectTimeoutWithCause("Connection refused by 127.0.0.1:" + std::to_string(port));
+    const std::string named =
+        "UnableToEstablishConnection: connection refused by 127.0.0.1:" + std::to_string(port);
+    ExpectTimeoutWithCause(named);
     ASSERT_FALSE(Popups().empty());
-    EXPECT_EQ(Popups().back().text, "Connection refused");
+    EXPECT_EQ(Popups().back().title, "TCP Client");
+    EXPECT_EQ(Popups().back().text.rfind(named, 0), 0u) << Popups().back().text;
 }
 
 TEST_F(LinkCauseTest, ServerClosingTheConnectionIsNamed) {

@@ -123,18 +123,22 @@ TEST_F(TcpLinkTest, RefusedConnectShowsItsTextWhereTheProgramWantsIt) {
     Connect(port);
     EXPECT_LT(com.ret, 0);
     EXPECT_EQ(com.tcpcon, 0);
-    EXPECT_STREQ(com.szStatus, "Connection refused");
+    EXPECT_STREQ(com.szStatus, "UnableToEstablishConnection");
     ASSERT_EQ(Popups().size(), 1u);
     EXPECT_EQ(Popups()[0].title, "TCP Client");
-    EXPECT_EQ(Popups()[0].text, "Connection refused");
+    EXPECT_EQ(
+        Popups()[0].text.rfind(
+            "UnableToEstablishConnection: connection refused by 127.0.0.1:" + std::to_string(port) + ":", 0),
+        0u)
+        << Popups()[0].text;
 
     ClearRecordedPopups();
     linkProgram = ParameterToolLink(frames, &poll, mainPanel, interfacePanel);
     Connect(port);
     EXPECT_EQ(com.tcpcon, 0);
     EXPECT_TRUE(Popups().empty());
-    EXPECT_EQ(Text(mainPanel, kDispStatus), "Connection refused");
-    EXPECT_EQ(Text(interfacePanel, kConnectStatus), "Connection refused");
+    EXPECT_EQ(Text(mainPanel, kDispStatus), "UnableToEstablishConnection");
+    EXPECT_EQ(Text(interfacePanel, kConnectStatus), "UnableToEstablishConnection");
 }
 
 TEST_F(LinkTest, SerialPortThatCannotOpenLeavesItsTextAndThePortClosed) {

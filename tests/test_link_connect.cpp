@@ -50,7 +50,8 @@ TEST_F(ConnectPanelTest, AttemptOverTcpUsesThePanelAndShowsTheServer) {
     EXPECT_EQ(com.comprotocol, 1);
     EXPECT_EQ(com.tcpcon, 1);
     EXPECT_EQ(Text(mainPanel, kDispStatus), "VEXA V3.2");
-    EXPECT_EQ(Text(mainPanel, kDispServer), "127.0.0.1");
+    // With its port: two programs on two ports of one server are told apart.
+    EXPECT_EQ(Text(mainPanel, kDispServer), "127.0.0.1:" + std::to_string(com.portNum));
     EXPECT_EQ(Visible(mainPanel, kDispServer), 1);
     EXPECT_EQ(Visible(mainPanel, kDispComPort), 0);
     EXPECT_EQ(Dimmed(interfacePanel, "ButtonAccept"), 0);

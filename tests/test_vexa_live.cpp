@@ -105,10 +105,13 @@ TEST_P(VexaPollingOver, GoFillsEveryDisplayFromTheFramesWords) {
               (std::vector<double>{5000, 1002, 1003, 5000, 1002, 1003}));
     EXPECT_EQ(std::vector<double>(std::end(live.densityBuf) - 3, std::end(live.densityBuf)),
               (std::vector<double>{2004, 3, 0}));
-    // The chart shows the 100-sample history, and no point of the drawing before at its left edge.
+    // The chart shows the samples taken of the history, and no point of the drawing before
+    // at its left edge.
     QVector<double> history;
-    for (std::size_t i = 0; i < std::size(live.densityBuf); i += 3)
+    for (std::size_t i = std::size(live.densityBuf) - 3 * live.samplesTaken; i < std::size(live.densityBuf);
+         i += 3)
         history.append(live.densityBuf[i]);
+    EXPECT_GT(live.samplesTaken, 0);
     EXPECT_EQ(Chart("GraphDensity")->tracePoints(0), history);
     EXPECT_EQ(history.back(), 2004);
     EXPECT_EQ(Widget<Graph>(vexa.datapanel, "GraphSym2")->cursorPosition(1), QPointF(406, 50));
@@ -147,6 +150,14 @@ TEST(VexaPolling, HistoriesContinueAcrossStopAndRestart) {
     for (int k = 0; k < total; ++k)
         EXPECT_EQ(live.densityBuf[300 - 3 * (total - k)], k + 1) << "sample " << k;
     EXPECT_EQ(live.densityBuf[300 - 3 * (total + 1)], 0) << "zeros from before the first cycle";
+    // The chart draws the samples taken, not the zeros before them: no line up from 0.
+    const QVector<double> shown = Chart("GraphDensity")->tracePoints(0);
+    ASSERT_EQ(shown.size(), total);
+    for (int k = 0; k < total; ++k)
+        EXPECT_EQ(shown[k], k + 1) << "point " << k;
+    ChooseItem(vexa.datapanel, "SelectSource", 1);
+    PollFrames(run.sensor, 1);
+    EXPECT_EQ(Chart("GraphRaw1")->tracePoints(0).size(), total + 1);
 }
 
 TEST(VexaPolling, ClicksOnTheDensityChartChooseFixedOrAutomaticZoom) {

@@ -193,6 +193,9 @@ TEST(VexaSetState, ReadingOverUnsentChangesAsksAfterTheUnchangedReadAndKeepsOrRe
     run.answers.generic = 1;
     Click(vexa.mainpanel, "ButtonGet");
     EXPECT_EQ(run.questions().size(), 2u);
+    ASSERT_FALSE(RecordedPopups().empty());
+    EXPECT_NE(RecordedPopups().back().text.find("the teach table holds changes"), std::string::npos)
+        << RecordedPopups().back().text;
     EXPECT_EQ(Cell(3, 2), DistinctSet().teach[1][2]);
     EXPECT_EQ(TeachStanding(), kRamOnly);
 }

@@ -198,3 +198,24 @@ TEST(VexaTeachTable, RightClickShowsEachHelpText) {
     };
     ExpectHelpTexts(cases);
 }
+
+TEST(VexaTeachTable, EveryCellShowsAFiveDigitValueWhole) {
+    VexaRun run;
+    ASSERT_EQ(run.start(), 0);
+    ShowChildPanel(3);
+    auto *table = Widget<QTableWidget>(vexa.ttpanel, "GridCtt");
+    for (int col = 1; col <= 6; ++col)
+        SetTableCellVal(vexa.ttpanel, "GridCtt", MakePoint(col, 31), 65535);
+    table->scrollToBottom();
+    // The digits are drawn whole, never shortened to "65...", with room to the grid lines.
+    EXPECT_EQ(table->textElideMode(), Qt::ElideNone);
+    const int digits = QFontMetrics(table->font()).horizontalAdvance("65535");
+    for (int c = 0; c < table->columnCount(); ++c) {
+        EXPECT_EQ(table->item(30, c)->text(), "65535");
+        EXPECT_GE(table->columnWidth(c), digits + 4) << "column " << c;
+        EXPECT_LE(table->columnViewportPosition(c) + table->columnWidth(c), table->viewport()->width())
+            << "column " << c << " lies outside the table";
+    }
+    // The panel stays in its place beside the data panel.
+    EXPECT_LE(PanelWidget(vexa.ttpanel)->geometry().right(), PanelWidget(vexa.datapanel)->geometry().left());
+}

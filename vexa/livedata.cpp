@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <span>
 
 using namespace runtime;
 using namespace programlink;
@@ -61,11 +62,18 @@ template <std::size_t N> void AppendSample(double (&history)[N], std::initialize
     std::copy(sample.begin(), sample.end(), std::end(history) - traces);
 }
 
-// A chart shows the whole history, newest at the right: the history replaces what the
-// chart held, so that no point of the previous drawing is left at its left edge.
-template <std::size_t N> void ShowHistory(const char *chart, const double (&history)[N]) {
+// The samples of a history that were taken (the rest of it holds no measurement).
+template <std::size_t N> std::span<const double> Taken(const double (&history)[N]) {
+    const std::size_t count = N / kHistorySamples * static_cast<std::size_t>(live.samplesTaken);
+    return {std::end(history) - count, count};
+}
+
+// A chart shows the samples taken, newest at the right: they replace what the chart
+// held, so that no point of the previous drawing is left at its left edge, and no
+// point stands at 0 where no sample was taken yet.
+void ShowHistory(const char *chart, std::span<const double> taken) {
     ClearStripChart(vexa.datapanel, chart);
-    PlotStripChart(vexa.datapanel, chart, history, static_cast<int>(N));
+    if (!taken.empty()) PlotStripChart(vexa.datapanel, chart, taken.data(), static_cast<int>(taken.size()));
 }
 
 void DrawBand(const char *graph, int setColumn, int colour) {
@@ -116,21 +124,22 @@ void SetPanelData() {
                  {double(live.dataChL), double(live.dataChC), double(live.dataChR),
                   double(live.dataAktMaxChL), double(live.dataAktMaxChC), double(live.dataAktMaxChR)});
     AppendSample(live.densityBuf, {double(live.dataDensity), double(limits.hi), double(limits.lo)});
+    live.samplesTaken = std::min(live.samplesTaken + 1, kHistorySamples);
 }
 
 void ShowGraph() {
     GetCtrlVal(vexa.datapanel, "SelectSource", live.source);
     if (live.source == 0) {
-        const YRange y =
-            DensityYRange(live.densityBuf, static_cast<int>(std::size(live.densityBuf)), live.scale);
+        const std::span<const double> density = Taken(live.densityBuf);
+        const YRange y = DensityYRange(density.data(), static_cast<int>(density.size()), live.scale);
         SetAxisScalingMode(vexa.datapanel, "GraphDensity", VAL_LEFT_YAXIS, VAL_MANUAL, y.min, y.max);
         SetCtrlAttribute(vexa.datapanel, "GraphDensity", ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
-        ShowHistory("GraphDensity", live.densityBuf);
+        ShowHistory("GraphDensity", density);
         SetGraphCursor(vexa.datapanel, "GraphSym1", 1, live.dataSym1, kCursorY);
         SetGraphCursor(vexa.datapanel, "GraphSym2", 1, live.dataSym2, kCursorY);
     } else if (live.source == 1) {
         SetCtrlAttribute(vexa.datapanel, "GraphRaw1", ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
-        ShowHistory("GraphRaw1", live.rawBuf);
+        ShowHistory("GraphRaw1", Taken(live.rawBuf));
     }
 }
 

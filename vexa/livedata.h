@@ -22,6 +22,7 @@ struct LiveState : vexalink::LiveValues {
     // Oldest sample first; never cleared, so polling and recording continue them.
     double rawBuf[kHistorySamples * kRawTraces] = {};
     double densityBuf[kHistorySamples * kDensityTraces] = {};
+    int samplesTaken = 0; // the newest samples of both histories that were taken (0..kHistorySamples)
 };
 
 extern LiveState live;

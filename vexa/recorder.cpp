@@ -97,7 +97,7 @@ std::string NotWritableText(const std::string &reason) {
 // with its header.
 bool RecordFileReady() {
     if (rec.file_name.empty()) {
-        MessagePopup(kAttention, "No record file chosen: choose one with FILE first");
+        MessagePopup(kAttention, "No record file chosen: choose one with SELECT FILE first");
         return false;
     }
     long size = 0;

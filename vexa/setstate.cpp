@@ -78,6 +78,12 @@ template <typename Pred> std::string PartsWhere(Pred pred) {
     return parts;
 }
 
+// "the teach table holds changes ...", "the parameters hold changes ...".
+std::string HoldChanges(const std::string &parts) {
+    return parts + (parts == "the teach table" ? " holds" : " hold") +
+           " changes that are neither in the sensor nor in a file. ";
+}
+
 void Take(KnownRecord &side, const uint16_t (&record)[kAnzPara]) {
     side.known = true;
     std::copy(std::begin(record), std::end(record), std::begin(side.words));
@@ -162,10 +168,8 @@ bool MayReplacePanel(const uint16_t (&panel)[kAnzPara], const uint16_t (&incomin
         PartsWhere([&](SetPart p) { return Unsaved(p, panel) && !Same(p, panel, incoming); });
     if (lost.empty()) return true;
     return GenericMessagePopup("Unsent changes",
-                               " On the panels, " + lost +
-                                   " hold changes that are neither in the sensor nor in a file. \n"
-                                   " Taking the set of " +
-                                   source + " replaces them. ",
+                               " On the panels, " + HoldChanges(lost) + "\n Taking the set of " + source +
+                                   " replaces them. ",
                                "Replace", "Keep panels") == 1;
 }
 
@@ -177,11 +181,9 @@ bool MayQuit() {
         const std::string ramOnly =
             PartsWhere([&](SetPart p) { return StandingOf(p, panel) == Standing::RamOnly; });
         if (unsent.empty() && ramOnly.empty()) return true;
-        const std::string text =
-            unsent.empty()
-                ? " The sensor holds " + ramOnly + " in RAM only and loses them when it is switched off. "
-                : " On the panels, " + unsent +
-                      " hold changes that are neither in the sensor nor in a file. ";
+        const std::string text = unsent.empty() ? " The sensor holds " + ramOnly +
+                                                      " in RAM only and loses them when it is switched off. "
+                                                : " On the panels, " + HoldChanges(unsent);
         // While an operation runs, a store would break into its exchange: quit or stay only.
         int busy = 0;
         GetCtrlAttribute(vexa.mainpanel, "ButtonSend", ATTR_DIMMED, busy);

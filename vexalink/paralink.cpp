@@ -46,24 +46,10 @@ void SendChecked(Sensor &s, uint16_t order, int len, uint16_t argument, OnFailur
     });
 }
 
-// One read exchange of the frame built (command 3 or 4), decoded on success (Befehl3plus4).
-void ReadExchange(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done) {
-    s.exchange(sensor::kAnswerTimeout, [&s, &set, failed = std::move(failed), done = std::move(done)](bool ok) {
-        if (ok) {
-            for (int j = 0; j < sensor::kFrameWords; ++j) // GetRxBufPara
-                set.pp[j] = s.answerWord(j);
-            set.copyPPtoVars();
-        } else {
-            Failed(s, failed);
-        }
-        done(ok);
-    });
-}
-
 void ReadRows(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done, uint16_t row) {
     if (row == kTeachRows) return done(true);
     s.fillFrame(kReadRowCommand, row);
-    ReadExchange(s, set, failed, [&s, &set, failed, done = std::move(done), row](bool) mutable {
+    Befehl3plus4(s, set, failed, [&s, &set, failed, done = std::move(done), row](bool) mutable {
         if (!s.echoOk()) return done(false);
         ReadRows(s, set, std::move(failed), std::move(done), row + 1);
     });
@@ -73,7 +59,7 @@ void ReadRows(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done, ui
 void ReadFromRam(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done) {
     s.fillFrame(kReadSetCommand);
     // Not checked: a failed command 3 still exchanges row 0, then the read stops.
-    ReadExchange(s, set, failed, [&s, &set, failed, done = std::move(done)](bool) mutable {
+    Befehl3plus4(s, set, failed, [&s, &set, failed, done = std::move(done)](bool) mutable {
         ReadRows(s, set, std::move(failed), std::move(done), 0);
     });
 }
@@ -90,6 +76,23 @@ void WriteRows(Sensor &s, uint16_t memory, OnFailure failed, Sensor::Done done, 
 }
 
 } // namespace
+
+void GetRxBufPara(const Sensor &s, ParaState &set) {
+    for (int j = 0; j < sensor::kFrameWords; ++j)
+        set.pp[j] = s.answerWord(j);
+}
+
+void Befehl3plus4(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done) {
+    s.exchange(sensor::kAnswerTimeout, [&s, &set, failed = std::move(failed), done = std::move(done)](bool ok) {
+        if (ok) {
+            GetRxBufPara(s, set);
+            set.copyPPtoVars();
+        } else {
+            Failed(s, failed);
+        }
+        done(ok);
+    });
+}
 
 void LiveValues::takeFrame(const Sensor &s) {
     for (int j = 0; j < sensor::kFrameWords; ++j)

@@ -52,6 +52,12 @@ void StopAutoSend(sensor::Sensor &s);
 // Opens the link, stops auto-send and asks for the version, as the program
 // connects; done(false) with the sensor's cause when any step failed.
 void Connect(sensor::Sensor &s, sensor::Sensor::Done done);
+// The answer's words 0..17 into set.pp (word j from bytes 2j and 2j + 1).
+void GetRxBufPara(const sensor::Sensor &s, ParaState &set);
+// One read exchange of the frame built (command 3 or 4): sends it, waits 3 s for
+// the whole answer and decodes it into set (GetRxBufPara, then the variables);
+// a failure goes through failed.
+void Befehl3plus4(sensor::Sensor &s, ParaState &set, OnFailure failed, sensor::Sensor::Done done);
 // Reads the sensor's set into set: command 8 first from EEPROM, then command 3
 // and command 4 for each teach row. A failed command 3 is followed by row 0,
 // then the read stops. done(false) when it stopped.

@@ -1,4 +1,5 @@
 #include "vexalink/recordfile.h"
+#include "runtime/utility.h"
 
 #include "runtime/formatio.h"
 
@@ -53,7 +54,7 @@ bool CanAppendToFile(const std::string &path, std::string &reason) {
     std::FILE *f = std::fopen(path.c_str(), "ab");
     const int openError = errno;
     if (f && std::fclose(f) == 0) return true;
-    reason = openError != 0 ? std::strerror(openError) : "the file cannot be opened for writing";
+    reason = openError != 0 ? runtime::SystemErrorText(openError) : "the file cannot be opened for writing";
     return false;
 }
 
