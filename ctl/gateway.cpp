@@ -4,6 +4,7 @@
 #include "ctl/output.h"
 #include "ctl/request.h"
 #include "ctl/signals.h"
+#include "gateway/journal.h"
 #include "gateway/log.h"
 #include "gateway/metricsserver.h"
 #include "gateway/modbusserver.h"
@@ -22,6 +23,9 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <unordered_map>
+
+#include <malloc.h>
 
 using namespace runtime;
 
@@ -30,8 +34,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using gateway::GatewayConfig;
+namespace journal = gateway::journal;
 
 constexpr int kInFlight = 2000;      // samples handed to the broker connection and not yet confirmed
+constexpr int kLiveReserve = 500;    // of them, kept for live samples while the journal is replayed
 constexpr int kDrainMs = 100;        // how often waiting samples are looked at while any wait
 constexpr auto kReadyWait = 5s;      // for the broker's first answer before the service says it is ready
 constexpr auto kGoodbye = 700ms;     // the offline statuses at the end, within the stop's second
@@ -43,6 +49,30 @@ std::string ReadPassword(const std::string &path) {
     std::getline(in, line);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
+}
+
+journal::StoredSample Stored(const Sample &s) {
+    journal::StoredSample stored{s.seq, s.wallMs, {}, s.trigger};
+    std::copy(std::begin(s.values), std::end(s.values), stored.values.begin());
+    return stored;
+}
+
+// A sample read back from the journal, as its JSON message.
+mqtt::Message Historical(const journal::Source &source, const journal::StoredSample &stored) {
+    Sample s;
+    s.seq = stored.seq;
+    s.wallMs = stored.wallMs;
+    std::copy(stored.values.begin(), stored.values.end(), s.values);
+    s.trigger = stored.trigger;
+    s.historical = true;
+    Target target;
+    target.text = source.target;
+    target.name = source.name;
+    return {source.topic, SampleJson(target, s)};
+}
+
+uint64_t Bytes(double mb) {
+    return static_cast<uint64_t>(mb * 1e6);
 }
 
 mqtt::Options ClientOptions(const gateway::BrokerConfig &b) {
@@ -64,6 +94,9 @@ class Gateway {
     explicit Gateway(std::string path) : m_path(std::move(path)) {
         m_drain.setInterval(kDrainMs);
         QObject::connect(&m_drain, &QTimer::timeout, [this] { drain(); });
+        m_topUp.setSingleShot(true);
+        QObject::connect(&m_topUp, &QTimer::timeout, [this] { handOver(); });
+        QObject::connect(&m_sync, &QTimer::timeout, [this] { m_journal->sync(); });
         m_status.setInterval(kStatusEveryMs);
         QObject::connect(&m_status, &QTimer::timeout, [this] { tellStatus(false); });
         if (const auto period = gateway::WatchdogPeriod()) {
@@ -77,6 +110,7 @@ class Gateway {
         const gateway::ConfigResult read = gateway::ReadConfig(m_path);
         report(read);
         if (!read.ok()) return kExitUsage;
+        if (!openStorage(read.config.storage)) return kExitUsage;
         const SignalEvents handled({SIGINT, SIGTERM, SIGHUP},
                                    [this](int s) { s == SIGHUP ? reload() : stop(); });
         if (!apply(read.config, true)) return kExitFailed;
@@ -99,6 +133,25 @@ class Gateway {
         }
     }
 
+    // The journal in the storage folder; without a folder, samples wait in memory only.
+    bool openStorage(const gateway::StorageConfig &storage) {
+        if (storage.path.empty()) {
+            gateway::LogInfo("no storage folder: samples wait for the broker in memory only (at most " +
+                             QString::number(storage.memoryMb).toStdString() +
+                             " MB), and a restart loses them");
+            return true;
+        }
+        m_journal = std::make_unique<journal::Journal>();
+        std::string problem;
+        if (!m_journal->open(storage.path, Bytes(storage.maxMb), problem)) {
+            gateway::LogError(problem);
+            return false;
+        }
+        m_sync.start(std::max(1, static_cast<int>(storage.syncSeconds * 1000)));
+        if (!m_drain.isActive()) m_drain.start();
+        return true;
+    }
+
     void ready() {
         if (m_ready) return;
         m_ready = true;
@@ -114,7 +167,14 @@ class Gateway {
             endSensor(name, "removed from the configuration");
         for (const std::string &name : diff.changed)
             endSensor(name, "restarted with its new settings");
+        if (!first && next.storage.path != m_config.storage.path)
+            gateway::LogWarning("[storage] path changes at the next start; the journal stays in " +
+                                m_config.storage.path);
+        if (m_journal) m_journal->setMaxBytes(Bytes(next.storage.maxMb));
+        if (m_journal) m_sync.setInterval(std::max(1, static_cast<int>(next.storage.syncSeconds * 1000)));
+        const std::string storagePath = first ? next.storage.path : m_config.storage.path;
         m_config = next;
+        m_config.storage.path = storagePath;
         for (const gateway::SensorConfig &s : next.sensors) {
             if (m_sensors.count(s.name)) {
                 if (brokerChanged) publishState(*m_sensors[s.name]);
@@ -122,6 +182,7 @@ class Gateway {
             }
             startSensor(s);
         }
+        setLimits();
         if (first || !(next.modbus == m_previous.modbus)) startModbus(next.modbus);
         if (first || !(next.metrics == m_previous.metrics)) startMetrics(next.metrics);
         m_previous = next;
@@ -133,10 +194,22 @@ class Gateway {
         return true;
     }
 
+    // The memory buffer's limits, the same share for every sensor.
+    void setLimits() {
+        const std::size_t share =
+            Bytes(m_config.storage.memoryMb) / std::max<std::size_t>(1, m_sensors.size());
+        for (auto &[name, sensor] : m_sensors)
+            sensor->setLimits(m_config.bufferSeconds, share);
+    }
+
     bool startBroker(const gateway::BrokerConfig &b) {
         if (m_client) m_client->stop({m_config.broker.topic + "/status", "offline", 1, true}, kGoodbye);
         m_retired = std::move(m_client);
+        // What the old connection has not confirmed goes again on the new one.
+        m_inFlight.clear();
+        if (m_journal) m_journal->unsendUnconfirmed();
         m_client = std::make_unique<mqtt::Client>(ClientOptions(b));
+        m_client->onConfirmed = [this](int mid) { confirmed(mid); };
         m_gatewayTopic = b.topic;
         m_client->onConnected = [this] {
             gateway::LogInfo("broker connected");
@@ -165,7 +238,7 @@ class Gateway {
             gateway::LogError(config.name + ": " + problem);
             return;
         }
-        auto sensor = std::make_unique<GatewaySensor>(config, target, m_config.bufferSeconds);
+        auto sensor = std::make_unique<GatewaySensor>(config, target);
         sensor->onSample = [this](GatewaySensor &s, const Sample &sample) { sampled(s, sample); };
         sensor->onState = [this](GatewaySensor &s) { changed(s); };
         GatewaySensor &s = *sensor;
@@ -185,6 +258,9 @@ class Gateway {
             m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
         }
         if (s.config().modbusUnit) m_units.erase(s.config().modbusUnit);
+        // Its samples waiting in memory still go (those in the journal know their topic).
+        while (!s.waiting().empty())
+            m_orphans.push_back({s.dataTopic(), s.next().payload});
         m_sensors.erase(it);
     }
 
@@ -219,18 +295,41 @@ class Gateway {
         m_cycleSeconds =
             m_cycleSeconds == 0 ? sample.answerSeconds : 0.99 * m_cycleSeconds + 0.01 * sample.answerSeconds;
         std::string payload = SampleJson(s.target(), sample);
+        journal::Location where;
+        if (m_journal && m_journal->append(s.source(), Stored(sample), where)) {
+            // Live, it goes at once; otherwise it waits in the journal and goes as a historical one.
+            if (canHandOver()) publishJournaled({s.dataTopic(), std::move(payload)}, where, false);
+            if (!m_drain.isActive()) m_drain.start();
+            return;
+        }
         // In order: a sample goes straight out only when none of its sensor waits.
         if (s.waiting().empty() && canHandOver()) {
             m_client->publish({s.dataTopic(), std::move(payload)});
             return;
         }
-        s.waiting().push_back({sample.monotonic, std::move(payload)});
+        s.wait({sample.monotonic, std::move(payload)});
         s.dropStale(sample.monotonic);
         if (!m_drain.isActive()) m_drain.start();
     }
 
-    bool canHandOver() const {
-        return m_client && m_client->connected() && m_client->counts().waiting < kInFlight;
+    bool canHandOver(int reserve = 0) const {
+        return m_client && m_client->connected() && m_client->counts().waiting < kInFlight - reserve;
+    }
+
+    void publishJournaled(const mqtt::Message &message, const journal::Location &where, bool replayed) {
+        int mid = 0;
+        if (!m_client->publish(message, &mid)) return;
+        m_inFlight[mid] = where;
+        m_journal->markSent(where, replayed);
+    }
+
+    // The broker has a sample: once it has all of a segment's, the segment goes.
+    void confirmed(int mid) {
+        const auto it = m_inFlight.find(mid);
+        if (it == m_inFlight.end()) return;
+        m_journal->confirm(it->second);
+        m_inFlight.erase(it);
+        if (m_journal->counts().unsent > 0 && !m_topUp.isActive()) m_topUp.start(0);
     }
 
     // Hands waiting samples over; a sensor that dropped some tells the new count in its
@@ -239,17 +338,31 @@ class Gateway {
     void drain() {
         handOver();
         const bool connected = m_client && m_client->connected();
-        bool left = false;
+        bool left = !m_orphans.empty() || (m_journal && m_journal->counts().unsent > 0);
         for (auto &[name, s] : m_sensors) {
             if (connected && s->dropsUntold())
                 m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
             left = left || !s->waiting().empty();
         }
-        if (!left) m_drain.stop();
+        if (left || m_journal) return; // the journal's way back to a smaller size is its segments' removal
+        m_drain.stop();
+        malloc_trim(0); // the backlog's memory goes back to the system, not only to the heap
     }
 
-    // Hands waiting samples to the broker connection, a few of each sensor in turn.
+    // Hands waiting samples to the broker connection, a few of each sensor in turn, then
+    // the journal's unsent ones with what the connection has left after the live ones.
     void handOver() {
+        while (!m_orphans.empty() && canHandOver()) {
+            m_client->publish(m_orphans.front());
+            m_orphans.pop_front();
+        }
+        handOverWaiting();
+        journal::Journal::Unsent unsent;
+        while (m_journal && canHandOver(kLiveReserve) && m_journal->nextUnsent(unsent))
+            publishJournaled(Historical(*unsent.source, unsent.sample), unsent.where, true);
+    }
+
+    void handOverWaiting() {
         const double now = Timer();
         for (int round = 0; round < 64; ++round) {
             bool any = false;
@@ -257,8 +370,7 @@ class Gateway {
                 s->dropStale(now);
                 if (s->waiting().empty()) continue;
                 if (!canHandOver()) return;
-                m_client->publish({s->dataTopic(), std::move(s->waiting().front().payload)});
-                s->waiting().pop_front();
+                m_client->publish({s->dataTopic(), s->next().payload});
                 any = true;
             }
             if (!any) break;
@@ -310,6 +422,12 @@ class Gateway {
         }
         m.pollCycleSeconds = m_cycleSeconds;
         m.brokerConnected = m_client && m_client->connected();
+        if (m_journal) {
+            const journal::Counts c = m_journal->counts();
+            m.samplesQueued += uint64_t(c.waiting);
+            m.journal = {c.bytes, uint64_t(c.replayed), uint64_t(c.dropped), uint64_t(c.corrupt),
+                         c.oldestMs < 0 ? -1.0 : std::max(0.0, double(WallClockMs() - c.oldestMs) / 1000.0)};
+        }
         if (m_modbus) m.modbus = m_modbus->Counters();
         return m;
     }
@@ -336,6 +454,7 @@ class Gateway {
             s->stop();
             publishState(*s);
         }
+        if (m_journal) m_journal->sync();
         if (!m_client) return m_loop.quit();
         m_client->onStopped = [this] { m_loop.quit(); };
         m_client->stop({m_gatewayTopic + "/status", "offline", 1, true}, kGoodbye);
@@ -350,7 +469,10 @@ class Gateway {
     std::map<int, GatewaySensor *> m_units;
     std::unique_ptr<gateway::ModbusServer> m_modbus;
     std::unique_ptr<gateway::MetricsServer> m_metrics;
-    QTimer m_drain, m_status, m_watchdog;
+    std::unique_ptr<journal::Journal> m_journal;
+    std::unordered_map<int, journal::Location> m_inFlight; // journaled samples handed over, by message id
+    std::deque<mqtt::Message> m_orphans;                   // removed sensors' samples that waited in memory
+    QTimer m_drain, m_status, m_watchdog, m_topUp, m_sync;
     double m_cycleSeconds = 0;
     std::string m_lastStatus;
     bool m_ready = false;

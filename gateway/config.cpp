@@ -15,8 +15,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 #include <type_traits>
 
 namespace gateway {
@@ -26,6 +28,8 @@ constexpr std::size_t kMaxFileBytes = 4 << 20;
 constexpr double kMaxIntervalSeconds = 86400.0;
 constexpr double kMaxBufferSeconds = 3600.0;
 constexpr int kMaxModbusConnections = 1024;
+constexpr double kMaxStorageMb = 1e6;
+constexpr double kMaxSyncSeconds = 3600.0;
 
 using Allowed = std::initializer_list<std::string_view>;
 
@@ -73,7 +77,7 @@ class Reader {
     Reader(const std::string &path, std::vector<ConfigIssue> &issues) : m_path(path), m_issues(issues) {}
 
     void Read(const toml::table &root, GatewayConfig &config) {
-        CheckKeys(root, {"broker", "defaults", "sensor", "modbus", "metrics"}, "the file");
+        CheckKeys(root, {"broker", "defaults", "sensor", "modbus", "metrics", "storage"}, "the file");
         ReadBroker(root, config.broker);
         Defaults defaults;
         ReadDefaults(root, defaults, config.bufferSeconds);
@@ -84,6 +88,7 @@ class Reader {
             CheckKeys(*metrics, {"listen"}, "[metrics]");
             config.metrics.enabled = Listen(*metrics, "[metrics]", config.metrics.listen);
         }
+        ReadStorage(root, config.storage);
     }
 
     // Notes a mistake (or a warning). The reason quotes the file's text, which may
@@ -200,6 +205,7 @@ class Reader {
                     SensorConfig &sensor);
     void CheckSensorsDiffer(const GatewayConfig &config);
     void ReadModbus(const toml::table &root, ModbusConfig &modbus);
+    void ReadStorage(const toml::table &root, StorageConfig &storage);
     bool Listen(const toml::table &table, const std::string &where, Endpoint &endpoint);
 
     const std::string &m_path;
@@ -350,6 +356,37 @@ void Reader::ReadModbus(const toml::table &root, ModbusConfig &modbus) {
     CheckKeys(*table, {"listen", "max_connections"}, "[modbus]");
     modbus.enabled = Listen(*table, "[modbus]", modbus.listen);
     Integer(*table, "max_connections", "[modbus]", 1, kMaxModbusConnections, modbus.maxConnections);
+}
+
+// The storage folder defaults to the one systemd made for the service
+// (StateDirectory=); its size is checked against the disk's free space.
+void Reader::ReadStorage(const toml::table &root, StorageConfig &storage) {
+    if (const char *state = std::getenv("STATE_DIRECTORY")) {
+        const std::string folders = state; // several folders are separated by ':'; the first is ours
+        storage.path = folders.substr(0, folders.find(':'));
+    }
+    const toml::table *table = Table(root, "storage");
+    if (!table) return;
+    const std::string where = "[storage]";
+    CheckKeys(*table, {"path", "max_mb", "sync_seconds", "memory_mb"}, where);
+    if (String(*table, "path", where, storage.path) && !storage.path.empty()) {
+        std::filesystem::path path(storage.path);
+        if (path.is_relative()) path = std::filesystem::path(m_path).parent_path() / path;
+        storage.path = path.lexically_normal().string();
+    }
+    for (auto [key, max, out] : {std::tuple{"max_mb", kMaxStorageMb, &storage.maxMb},
+                                 std::tuple{"sync_seconds", kMaxSyncSeconds, &storage.syncSeconds},
+                                 std::tuple{"memory_mb", kMaxStorageMb, &storage.memoryMb}})
+        if (Number(*table, key, where, max, *out) && *out == 0.0)
+            Error(*table->get(key), "'" + std::string(key) + "' in [storage] must be more than 0");
+    std::error_code failed;
+    const std::filesystem::space_info space = std::filesystem::space(storage.path, failed);
+    if (!storage.path.empty() && !failed && storage.maxMb * 1e6 > double(space.available))
+        Issue(LineOf(table->source()),
+              "max_mb in [storage] is more than the " + std::to_string(space.available / 1000000) +
+                  " MB free in " + storage.path +
+                  "; the journal drops its oldest samples when the disk is full",
+              true);
 }
 
 bool Reader::Listen(const toml::table &table, const std::string &where, Endpoint &endpoint) {

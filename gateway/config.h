@@ -1,6 +1,6 @@
 // The gateway's configuration file: TOML with a [broker] table, [defaults] that every
 // sensor inherits, one [[sensor]] table per sensor and the optional [modbus] and
-// [metrics] listeners (keys in docs/gateway.md). Reading checks the whole file and
+// [metrics] listeners and the [storage] folder (keys in docs/gateway.md). Reading checks the whole file and
 // reports every mistake with its line, so that one run of `--check` finds them all;
 // an unknown key is a mistake, because a misspelt key would otherwise be ignored in
 // silence. The structs hold effective values: defaults are already applied.
@@ -65,12 +65,24 @@ struct MetricsConfig {
     bool operator==(const MetricsConfig &) const = default;
 };
 
+// Where samples wait on disk for the broker (see gateway/journal.h), and how much
+// of them may wait in memory.
+struct StorageConfig {
+    std::string path;       // the storage folder; $STATE_DIRECTORY by default, empty = memory only
+    double maxMb = 256;     // the journal's size on disk at most
+    double syncSeconds = 1; // how often the journal is synced to disk
+    double memoryMb = 64;   // samples waiting in memory, all sensors together
+
+    bool operator==(const StorageConfig &) const = default;
+};
+
 struct GatewayConfig {
     BrokerConfig broker;
     double bufferSeconds = 60.0; // samples per sensor that may wait for the broker, in seconds
     std::vector<SensorConfig> sensors;
     ModbusConfig modbus;
     MetricsConfig metrics;
+    StorageConfig storage;
 
     bool operator==(const GatewayConfig &) const = default;
 };

@@ -82,7 +82,7 @@ bool Client::start(std::string &problem) {
     return true;
 }
 
-bool Client::publish(const Message &message) {
+bool Client::publish(const Message &message, int *mid) {
     if (message.qos != 0 && message.qos != 1) {
         if (!message.retain) ++m_counts.dropped;
         return false;
@@ -102,11 +102,11 @@ bool Client::publish(const Message &message) {
         if (!message.retain) ++m_counts.dropped;
         return false;
     }
-    int mid = 0;
+    int id = 0;
     m_publishing = true;
     m_writtenAtOnce = false;
     const int result =
-        mosquitto_publish(m_handle, &mid, message.topic.c_str(), static_cast<int>(message.payload.size()),
+        mosquitto_publish(m_handle, &id, message.topic.c_str(), static_cast<int>(message.payload.size()),
                           message.payload.data(), message.qos, message.retain);
     m_publishing = false;
     watchSocket();
@@ -117,8 +117,9 @@ bool Client::publish(const Message &message) {
         if (kept && !m_writtenAtOnce) ++m_counts.waiting;
     }
     if (kept && message.qos == 0 && !m_writtenAtOnce)
-        m_unwritten.push_back({static_cast<uint16_t>(mid), message.retain});
-    if (kept && message.qos == 1 && message.retain) m_retainedMids.push_back(static_cast<uint16_t>(mid));
+        m_unwritten.push_back({static_cast<uint16_t>(id), message.retain});
+    if (kept && message.qos == 1 && message.retain) m_retainedMids.push_back(static_cast<uint16_t>(id));
+    if (mid) *mid = id;
     return kept;
 }
 
@@ -187,6 +188,12 @@ void Client::afterLibraryCall(int result) {
     watchSocket();
     if (m_connackArrived && !handleConnection()) return;
     if (m_connectionEnded && !handleLoss()) return;
+    for (std::vector<int> mids; !m_confirmedMids.empty();) {
+        mids.swap(m_confirmedMids);
+        for (const int mid : mids)
+            if (!notify(onConfirmed, mid)) return;
+        mids.clear();
+    }
     if (m_stopping && (drained() || Clock::now() >= m_stopDeadline)) finishStop();
 }
 
@@ -328,6 +335,7 @@ void Client::noteConfirmation(int mid) {
     }
     ++m_counts.confirmed;
     --m_counts.waiting;
+    if (onConfirmed) m_confirmedMids.push_back(mid);
 }
 
 void Client::OnConnect(mosquitto *, void *self, int code) {
