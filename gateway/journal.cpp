@@ -17,7 +17,7 @@
 namespace gateway::journal {
 namespace {
 
-constexpr uint64_t kLeastSegment = 4096;
+constexpr uint64_t kLeastSegment = 1024;
 constexpr uint64_t kMostSegment = 1 << 20;
 constexpr std::size_t kChunk = 256 * 1024; // read back at a time
 constexpr double kRetrySeconds = 2.0;      // after the disk refused a write

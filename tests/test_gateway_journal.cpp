@@ -191,7 +191,7 @@ TEST_F(JournalFolder, ASegmentStaysUntilEverySampleInItIsConfirmed) {
 TEST_F(JournalFolder, FullDropsTheOldestSegmentAndCountsItsSamplesExactly) {
     Journal journal;
     std::string problem;
-    ASSERT_TRUE(journal.open(folder(), 20000, problem)) << problem; // segments of 4096 bytes
+    ASSERT_TRUE(journal.open(folder(), 20000, problem)) << problem; // segments of 2500 bytes
     Location where;
     for (int k = 0; k < 2000; ++k)
         ASSERT_TRUE(journal.append(kS1, SampleNo(k), where));
