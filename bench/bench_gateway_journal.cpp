@@ -2,8 +2,7 @@
 // and a local Mosquitto broker. At one sample a second, the broker goes away for
 // an outage (60 s unless the first argument gives other seconds; a night is what
 // the journal is for) and comes back: the replay's rate, the journal's bytes per
-// sample, the gateway's CPU per sample while the broker is away, and how late the
-// live samples are while the replay runs. At full rate with the broker present:
+// sample and how late the live samples are while the replay runs. At full rate with the broker present:
 // the CPU per delivered sample with the journal against memory only.
 #include "bench/benchtable.h"
 #include "bench/sensorplant.h"
@@ -154,10 +153,8 @@ void MeasureOutage(const QString &dir, testbroker::Broker &broker, const bench::
     if (!Await([&] { return viewer.Update(), viewer.live >= 2 * kSensors; }, 60s))
         return bench::PrintFailure("journal outage", "the sensors were not served within 60 s");
     const uint64_t bytesBefore = JournalBytes(storage);
-    const double cpuBefore = bench::CpuOf(gateway.pid());
     broker.Stop();
     std::this_thread::sleep_for(std::chrono::seconds(outage));
-    const double outageCpu = bench::CpuOf(gateway.pid()) - cpuBefore;
     const uint64_t bytes = JournalBytes(storage) - bytesBefore;
     if (!broker.Start()) return bench::PrintFailure("journal outage", "the broker did not start again");
     const int64_t expected = int64_t(kSensors) * outage * 9 / 10;
@@ -180,9 +177,6 @@ void MeasureOutage(const QString &dir, testbroker::Broker &broker, const bench::
     bench::Print({"journal: bytes per sample",
                   double(bytes) / double(std::max<int64_t>(1, viewer.historical)), "B", 1,
                   bench::Goal::AtMost, 64, setting});
-    bench::Print({"journal: gateway CPU per sample while the broker is away",
-                  1e6 * outageCpu / double(std::max<int64_t>(1, viewer.historical)), "us", 1,
-                  bench::Goal::AtMost, 10, "polling and journal together"});
     bench::Print({"journal: live samples' lateness during the replay, maximum",
                   Percentile(viewer.latenessDuringReplay, 1.0), "s", 3, bench::Goal::AtMost, 1.0, setting});
 }

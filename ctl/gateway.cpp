@@ -1,10 +1,10 @@
 #include "ctl/gateway.h"
 
 #include "ctl/gatewaysensor.h"
+#include "ctl/journalsender.h"
 #include "ctl/output.h"
 #include "ctl/request.h"
 #include "ctl/signals.h"
-#include "gateway/journal.h"
 #include "gateway/log.h"
 #include "gateway/metricsserver.h"
 #include "gateway/modbusserver.h"
@@ -23,7 +23,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <unordered_map>
 
 #include <malloc.h>
 
@@ -34,7 +33,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using gateway::GatewayConfig;
-namespace journal = gateway::journal;
 
 constexpr int kInFlight = 2000;      // samples handed to the broker connection and not yet confirmed
 constexpr int kLiveReserve = 500;    // of them, kept for live samples while the journal is replayed
@@ -49,26 +47,6 @@ std::string ReadPassword(const std::string &path) {
     std::getline(in, line);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
-}
-
-journal::StoredSample Stored(const Sample &s) {
-    journal::StoredSample stored{s.seq, s.wallMs, {}, s.trigger};
-    std::copy(std::begin(s.values), std::end(s.values), stored.values.begin());
-    return stored;
-}
-
-// A sample read back from the journal, as its JSON message.
-mqtt::Message Historical(const journal::Source &source, const journal::StoredSample &stored) {
-    Sample s;
-    s.seq = stored.seq;
-    s.wallMs = stored.wallMs;
-    std::copy(stored.values.begin(), stored.values.end(), s.values);
-    s.trigger = stored.trigger;
-    s.historical = true;
-    Target target;
-    target.text = source.target;
-    target.name = source.name;
-    return {source.topic, SampleJson(target, s)};
 }
 
 uint64_t Bytes(double mb) {
@@ -86,6 +64,7 @@ mqtt::Options ClientOptions(const gateway::BrokerConfig &b) {
     o.keyFile = b.keyFile;
     o.will = {b.topic + "/status", "offline", 1, true};
     o.queueLimit = 60000;
+    o.sendWindow = 1000; // a replay of the journal goes at the broker's pace, not 20 per round trip
     return o;
 }
 
@@ -94,11 +73,11 @@ class Gateway {
     explicit Gateway(std::string path) : m_path(std::move(path)) {
         m_drain.setInterval(kDrainMs);
         QObject::connect(&m_drain, &QTimer::timeout, [this] { drain(); });
-        m_topUp.setSingleShot(true);
-        QObject::connect(&m_topUp, &QTimer::timeout, [this] { handOver(); });
-        QObject::connect(&m_sync, &QTimer::timeout, [this] { m_journal->sync(); });
         m_status.setInterval(kStatusEveryMs);
-        QObject::connect(&m_status, &QTimer::timeout, [this] { tellStatus(false); });
+        QObject::connect(&m_status, &QTimer::timeout, [this] {
+            tellStatus(false);
+            publishHealth();
+        });
         if (const auto period = gateway::WatchdogPeriod()) {
             // From the loop that polls: a loop that is stuck stops the pings, and systemd restarts it.
             m_watchdog.setInterval(std::max(1, static_cast<int>(period->count() / 1000)));
@@ -141,13 +120,12 @@ class Gateway {
                              " MB), and a restart loses them");
             return true;
         }
-        m_journal = std::make_unique<journal::Journal>();
+        m_journal = std::make_unique<JournalSender>(kInFlight, kLiveReserve);
         std::string problem;
-        if (!m_journal->open(storage.path, Bytes(storage.maxMb), problem)) {
+        if (!m_journal->open(storage, problem)) {
             gateway::LogError(problem);
             return false;
         }
-        m_sync.start(std::max(1, static_cast<int>(storage.syncSeconds * 1000)));
         if (!m_drain.isActive()) m_drain.start();
         return true;
     }
@@ -170,8 +148,7 @@ class Gateway {
         if (!first && next.storage.path != m_config.storage.path)
             gateway::LogWarning("[storage] path changes at the next start; the journal stays in " +
                                 m_config.storage.path);
-        if (m_journal) m_journal->setMaxBytes(Bytes(next.storage.maxMb));
-        if (m_journal) m_sync.setInterval(std::max(1, static_cast<int>(next.storage.syncSeconds * 1000)));
+        if (m_journal) m_journal->apply(next.storage);
         const std::string storagePath = first ? next.storage.path : m_config.storage.path;
         m_config = next;
         m_config.storage.path = storagePath;
@@ -205,17 +182,15 @@ class Gateway {
     bool startBroker(const gateway::BrokerConfig &b) {
         if (m_client) m_client->stop({m_config.broker.topic + "/status", "offline", 1, true}, kGoodbye);
         m_retired = std::move(m_client);
-        // What the old connection has not confirmed goes again on the new one.
-        m_inFlight.clear();
-        if (m_journal) m_journal->unsendUnconfirmed();
         m_client = std::make_unique<mqtt::Client>(ClientOptions(b));
-        m_client->onConfirmed = [this](int mid) { confirmed(mid); };
+        if (m_journal) m_journal->useClient(m_client.get());
         m_gatewayTopic = b.topic;
         m_client->onConnected = [this] {
             gateway::LogInfo("broker connected");
             m_client->publish({m_gatewayTopic + "/status", "online", 1, true});
             for (auto &[name, sensor] : m_sensors)
                 publishState(*sensor);
+            m_lastHealth.clear();
             drain();
             ready();
         };
@@ -295,13 +270,7 @@ class Gateway {
         m_cycleSeconds =
             m_cycleSeconds == 0 ? sample.answerSeconds : 0.99 * m_cycleSeconds + 0.01 * sample.answerSeconds;
         std::string payload = SampleJson(s.target(), sample);
-        journal::Location where;
-        if (m_journal && m_journal->append(s.source(), Stored(sample), where)) {
-            // Live, it goes at once; otherwise it waits in the journal and goes as a historical one.
-            if (canHandOver()) publishJournaled({s.dataTopic(), std::move(payload)}, where, false);
-            if (!m_drain.isActive()) m_drain.start();
-            return;
-        }
+        if (m_journal && m_journal->take(s.source(), sample, payload)) return;
         // In order: a sample goes straight out only when none of its sensor waits.
         if (s.waiting().empty() && canHandOver()) {
             m_client->publish({s.dataTopic(), std::move(payload)});
@@ -312,24 +281,8 @@ class Gateway {
         if (!m_drain.isActive()) m_drain.start();
     }
 
-    bool canHandOver(int reserve = 0) const {
-        return m_client && m_client->connected() && m_client->counts().waiting < kInFlight - reserve;
-    }
-
-    void publishJournaled(const mqtt::Message &message, const journal::Location &where, bool replayed) {
-        int mid = 0;
-        if (!m_client->publish(message, &mid)) return;
-        m_inFlight[mid] = where;
-        m_journal->markSent(where, replayed);
-    }
-
-    // The broker has a sample: once it has all of a segment's, the segment goes.
-    void confirmed(int mid) {
-        const auto it = m_inFlight.find(mid);
-        if (it == m_inFlight.end()) return;
-        m_journal->confirm(it->second);
-        m_inFlight.erase(it);
-        if (m_journal->counts().unsent > 0 && !m_topUp.isActive()) m_topUp.start(0);
+    bool canHandOver() const {
+        return m_client && m_client->connected() && m_client->counts().waiting < kInFlight;
     }
 
     // Hands waiting samples over; a sensor that dropped some tells the new count in its
@@ -338,7 +291,7 @@ class Gateway {
     void drain() {
         handOver();
         const bool connected = m_client && m_client->connected();
-        bool left = !m_orphans.empty() || (m_journal && m_journal->counts().unsent > 0);
+        bool left = !m_orphans.empty() || (m_journal && m_journal->pending());
         for (auto &[name, s] : m_sensors) {
             if (connected && s->dropsUntold())
                 m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
@@ -357,9 +310,7 @@ class Gateway {
             m_orphans.pop_front();
         }
         handOverWaiting();
-        journal::Journal::Unsent unsent;
-        while (m_journal && canHandOver(kLiveReserve) && m_journal->nextUnsent(unsent))
-            publishJournaled(Historical(*unsent.source, unsent.sample), unsent.where, true);
+        if (m_journal) m_journal->replay();
     }
 
     void handOverWaiting() {
@@ -396,6 +347,15 @@ class Gateway {
         m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
     }
 
+    // The journal's figures, retained, whenever they changed (looked at every few seconds).
+    void publishHealth() {
+        if (!m_journal || !m_client || !m_client->connected()) return;
+        std::string health = m_journal->healthJson();
+        if (health == m_lastHealth) return;
+        m_lastHealth = health;
+        m_client->publish({m_gatewayTopic + "/health", std::move(health), 1, true});
+    }
+
     std::string statusLine() const {
         int online = 0;
         for (const auto &[name, s] : m_sensors)
@@ -422,12 +382,7 @@ class Gateway {
         }
         m.pollCycleSeconds = m_cycleSeconds;
         m.brokerConnected = m_client && m_client->connected();
-        if (m_journal) {
-            const journal::Counts c = m_journal->counts();
-            m.samplesQueued += uint64_t(c.waiting);
-            m.journal = {c.bytes, uint64_t(c.replayed), uint64_t(c.dropped), uint64_t(c.corrupt),
-                         c.oldestMs < 0 ? -1.0 : std::max(0.0, double(WallClockMs() - c.oldestMs) / 1000.0)};
-        }
+        if (m_journal) m_journal->fill(m);
         if (m_modbus) m.modbus = m_modbus->Counters();
         return m;
     }
@@ -469,12 +424,11 @@ class Gateway {
     std::map<int, GatewaySensor *> m_units;
     std::unique_ptr<gateway::ModbusServer> m_modbus;
     std::unique_ptr<gateway::MetricsServer> m_metrics;
-    std::unique_ptr<journal::Journal> m_journal;
-    std::unordered_map<int, journal::Location> m_inFlight; // journaled samples handed over, by message id
-    std::deque<mqtt::Message> m_orphans;                   // removed sensors' samples that waited in memory
-    QTimer m_drain, m_status, m_watchdog, m_topUp, m_sync;
+    std::unique_ptr<JournalSender> m_journal; // none without a storage folder
+    std::deque<mqtt::Message> m_orphans;      // removed sensors' samples that waited in memory
+    QTimer m_drain, m_status, m_watchdog;
     double m_cycleSeconds = 0;
-    std::string m_lastStatus;
+    std::string m_lastStatus, m_lastHealth;
     bool m_ready = false;
     bool m_stopping = false;
     QEventLoop m_loop;
