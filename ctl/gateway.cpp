@@ -409,7 +409,10 @@ class Gateway {
             s->stop();
             publishState(*s);
         }
-        if (m_journal) m_journal->sync();
+        if (m_journal) {
+            m_drain.stop(); // what is not handed over by now waits in the journal for the next start
+            m_journal->sync();
+        }
         if (!m_client) return m_loop.quit();
         m_client->onStopped = [this] { m_loop.quit(); };
         m_client->stop({m_gatewayTopic + "/status", "offline", 1, true}, kGoodbye);

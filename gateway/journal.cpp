@@ -19,8 +19,9 @@ namespace {
 
 constexpr uint64_t kLeastSegment = 1024;
 constexpr uint64_t kMostSegment = 1 << 20;
-constexpr std::size_t kChunk = 256 * 1024; // read back at a time
-constexpr double kRetrySeconds = 2.0;      // after the disk refused a write
+constexpr std::size_t kChunk = 256 * 1024;    // read back at a time
+constexpr uint64_t kSettledBytes = 16 * 1024; // a written segment whose samples all are confirmed
+constexpr double kRetrySeconds = 2.0;         // after the disk refused a write
 constexpr std::size_t kNumberDigits = 16;
 
 double Now() {
@@ -367,6 +368,10 @@ void Journal::confirm(const Location &where) {
     state = State::Confirmed;
     ++segment->confirmed;
     --m_counts.waiting;
+    // A confirmed segment that is still written to goes too, once it is of some size:
+    // after a crash, only the samples since then come again.
+    if (!segment->sealed && segment->confirmed == segment->samples.size() && segment->bytes >= kSettledBytes)
+        sealCurrent();
     removeIfDone(where.segment);
 }
 

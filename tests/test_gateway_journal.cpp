@@ -188,6 +188,20 @@ TEST_F(JournalFolder, ASegmentStaysUntilEverySampleInItIsConfirmed) {
     EXPECT_EQ(journal.counts().waiting, 0);
 }
 
+TEST_F(JournalFolder, ConfirmedSamplesDoNotPileUpForACrashToSendAgain) {
+    Journal journal;
+    std::string problem;
+    ASSERT_TRUE(journal.open(folder(), 256000000, problem)) << problem; // segments of 1 MiB
+    Location where;
+    for (int k = 0; k < 5000; ++k) {
+        ASSERT_TRUE(journal.append(kS1, SampleNo(k), where));
+        journal.markSent(where);
+        journal.confirm(where);
+    }
+    EXPECT_LE(journal.counts().bytes, 16u * 1024 + 1024);
+    EXPECT_LE(segments().size(), 1u);
+}
+
 TEST_F(JournalFolder, FullDropsTheOldestSegmentAndCountsItsSamplesExactly) {
     Journal journal;
     std::string problem;
