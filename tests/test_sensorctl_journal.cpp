@@ -178,6 +178,17 @@ TEST_F(SensorctlJournal, ABrokerAwayAndBackGetsEverySampleOnceInOrderTheWaitingO
     EXPECT_TRUE(Counted(all, 0, all.back())) << "every sample once";
     EXPECT_TRUE(Counted(history, history.front(), history.back())) << "the waiting ones oldest first";
     EXPECT_TRUE(std::is_sorted(live.begin(), live.end()));
+    // The gateway's health tells what the journal did, once it looked again.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const QJsonObject health =
+                QJsonDocument::fromJson(
+                    testbroker::Retained(broker, "sensor-gateway/gw-journal/health").toUtf8())
+                    .object();
+            return health.value("replayed").toInt() >= int(history.size()) &&
+                   health.value("dropped").toInt(-1) == 0;
+        },
+        15.0));
     EXPECT_EQ(gateway.Stop(), 0);
     EXPECT_EQ(JournalBytes(storage), 0u) << "every segment went once the broker had its samples";
 }
