@@ -64,7 +64,6 @@ mqtt::Options ClientOptions(const gateway::BrokerConfig &b) {
     o.keyFile = b.keyFile;
     o.will = {b.topic + "/status", "offline", 1, true};
     o.queueLimit = 60000;
-    o.sendWindow = 1000; // a replay of the journal goes at the broker's pace, not 20 per round trip
     return o;
 }
 

@@ -54,9 +54,6 @@ struct Options {
     std::string keyFile;
     Message will;          // published by the broker when the connection ends without a goodbye
     int queueLimit = 1000; // messages that may wait unconfirmed, 1..60000
-    // QoS 1 messages on the wire and not yet acknowledged; the rest of the queue waits
-    // in libmosquitto. Each round trip to the broker sends at most this many.
-    int sendWindow = 20;
 };
 
 // Messages other than retained ones, since start().

@@ -66,7 +66,6 @@ std::string Configure(mosquitto *handle, const Options &o) {
                                                w.payload.data(), w.qos, w.retain))
         return "the last will on \"" + w.topic + "\" cannot be set (a topic without wildcards, QoS 0 or 1)";
     mosquitto_int_option(handle, MOSQ_OPT_TCP_NODELAY, 1); // samples are small, latency matters
-    mosquitto_int_option(handle, MOSQ_OPT_SEND_MAXIMUM, o.sendWindow);
     return {};
 }
 
