@@ -1,6 +1,7 @@
 #include "ctl/gateway.h"
 
 #include "ctl/gatewaysensor.h"
+#include "ctl/journalsender.h"
 #include "ctl/output.h"
 #include "ctl/request.h"
 #include "ctl/signals.h"
@@ -24,6 +25,8 @@
 #include <map>
 #include <memory>
 
+#include <malloc.h>
+
 using namespace runtime;
 
 namespace ctl {
@@ -33,6 +36,7 @@ using namespace std::chrono_literals;
 using gateway::GatewayConfig;
 
 constexpr int kInFlight = 2000;      // samples handed to the broker connection and not yet confirmed
+constexpr int kLiveReserve = 500;    // of them, kept for live samples while the journal is replayed
 constexpr int kDrainMs = 100;        // how often waiting samples are looked at while any wait
 constexpr auto kReadyWait = 5s;      // for the broker's first answer before the service says it is ready
 constexpr auto kGoodbye = 700ms;     // the offline statuses at the end, within the stop's second
@@ -44,6 +48,10 @@ std::string ReadPassword(const std::string &path) {
     std::getline(in, line);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
+}
+
+uint64_t Bytes(double mb) {
+    return static_cast<uint64_t>(mb * 1e6);
 }
 
 mqtt::Options ClientOptions(const gateway::BrokerConfig &b) {
@@ -68,7 +76,10 @@ class Gateway {
         m_drain.setInterval(kDrainMs);
         QObject::connect(&m_drain, &QTimer::timeout, [this] { drain(); });
         m_status.setInterval(kStatusEveryMs);
-        QObject::connect(&m_status, &QTimer::timeout, [this] { tellStatus(false); });
+        QObject::connect(&m_status, &QTimer::timeout, [this] {
+            tellStatus(false);
+            publishHealth();
+        });
         if (const auto period = gateway::WatchdogPeriod()) {
             // From the loop that polls: a loop that is stuck stops the pings, and systemd restarts it.
             m_watchdog.setInterval(std::max(1, static_cast<int>(period->count() / 1000)));
@@ -80,6 +91,7 @@ class Gateway {
         const gateway::ConfigResult read = gateway::ReadConfig(m_path);
         report(read);
         if (!read.ok()) return kExitUsage;
+        if (!openStorage(read.config.storage)) return kExitUsage;
         const SignalEvents handled({SIGINT, SIGTERM, SIGHUP},
                                    [this](int s) { s == SIGHUP ? reload() : stop(); });
         if (!apply(read.config, true)) return kExitFailed;
@@ -102,6 +114,24 @@ class Gateway {
         }
     }
 
+    // The journal in the storage folder; without a folder, samples wait in memory only.
+    bool openStorage(const gateway::StorageConfig &storage) {
+        if (storage.path.empty()) {
+            gateway::LogInfo("no storage folder: samples wait for the broker in memory only (at most " +
+                             QString::number(storage.memoryMb).toStdString() +
+                             " MB), and a restart loses them");
+            return true;
+        }
+        m_journal = std::make_unique<JournalSender>(kInFlight, kLiveReserve);
+        std::string problem;
+        if (!m_journal->open(storage, problem)) {
+            gateway::LogError(problem);
+            return false;
+        }
+        if (!m_drain.isActive()) m_drain.start();
+        return true;
+    }
+
     void ready() {
         if (m_ready) return;
         m_ready = true;
@@ -111,15 +141,22 @@ class Gateway {
     // Takes a configuration in: only what differs from the running one changes.
     bool apply(const GatewayConfig &next, bool first) {
         const gateway::SensorDiff diff = gateway::Diff(m_config, next);
-        const bool brokerChanged = first || !(next.broker == m_config.broker) ||
-                                   !(next.sparkplug == m_config.sparkplug) ||
-                                   !(next.storage == m_config.storage);
-        if (brokerChanged && !startBroker(next)) return false;
+        // The storage folder holds the journal and the bdSeq: it changes only at the next start.
+        GatewayConfig effective = next;
+        if (!first && next.storage.path != m_config.storage.path) {
+            gateway::LogWarning("[storage] path changes at the next start; the journal stays in " +
+                                m_config.storage.path);
+            effective.storage.path = m_config.storage.path;
+        }
+        const bool brokerChanged =
+            first || !(next.broker == m_config.broker) || !(next.sparkplug == m_config.sparkplug);
+        if (brokerChanged && !startBroker(effective)) return false;
         for (const std::string &name : diff.removed)
             endSensor(name, "removed from the configuration");
         for (const std::string &name : diff.changed)
             endSensor(name, "restarted with its new settings");
-        m_config = next;
+        if (m_journal) m_journal->apply(effective.storage);
+        m_config = effective;
         for (const gateway::SensorConfig &s : next.sensors) {
             if (m_sensors.count(s.name)) {
                 if (brokerChanged) publishState(*m_sensors[s.name]);
@@ -127,6 +164,7 @@ class Gateway {
             }
             startSensor(s);
         }
+        setLimits();
         if (first || !(next.modbus == m_previous.modbus)) startModbus(next.modbus);
         if (first || !(next.metrics == m_previous.metrics)) startMetrics(next.metrics);
         m_previous = next;
@@ -136,6 +174,14 @@ class Gateway {
                              std::to_string(diff.changed.size()) + " changed, " +
                              std::to_string(diff.unchanged.size()) + " unchanged");
         return true;
+    }
+
+    // The memory buffer's limits, the same share for every sensor.
+    void setLimits() {
+        const std::size_t share =
+            Bytes(m_config.storage.memoryMb) / std::max<std::size_t>(1, m_sensors.size());
+        for (auto &[name, sensor] : m_sensors)
+            sensor->setLimits(m_config.bufferSeconds, share);
     }
 
     bool startBroker(const GatewayConfig &next) {
@@ -151,6 +197,7 @@ class Gateway {
         m_retired = std::move(m_client);
         m_json = !next.sparkplug.enabled || next.sparkplug.jsonTopics;
         m_client = std::make_unique<mqtt::Client>(ClientOptions(b));
+        if (m_journal) m_journal->useClient(m_client.get());
         m_gatewayTopic = b.topic;
         startSparkplug(next);
         m_client->onConnected = [this] {
@@ -159,6 +206,7 @@ class Gateway {
             for (auto &[name, sensor] : m_sensors)
                 publishState(*sensor);
             if (m_sparkplug) m_sparkplug->sessionStarted();
+            m_lastHealth.clear();
             drain();
             ready();
         };
@@ -224,7 +272,7 @@ class Gateway {
             gateway::LogError(config.name + ": " + problem);
             return;
         }
-        auto sensor = std::make_unique<GatewaySensor>(config, target, m_config.bufferSeconds);
+        auto sensor = std::make_unique<GatewaySensor>(config, target);
         sensor->onSample = [this](GatewaySensor &s, const Sample &sample) { sampled(s, sample); };
         sensor->onState = [this](GatewaySensor &s) { changed(s); };
         GatewaySensor &s = *sensor;
@@ -246,6 +294,9 @@ class Gateway {
             m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
         }
         if (s.config().modbusUnit) m_units.erase(s.config().modbusUnit);
+        // Its samples waiting in memory still go (those in the journal know their topic).
+        while (!s.waiting().empty())
+            m_orphans.push_back({s.dataTopic(), s.next().payload});
         m_sensors.erase(it);
     }
 
@@ -287,12 +338,13 @@ class Gateway {
         }
         if (!m_json) return;
         std::string payload = SampleJson(s.target(), sample);
+        if (m_journal && m_journal->take(s.source(), sample, payload)) return;
         // In order: a sample goes straight out only when none of its sensor waits.
         if (s.waiting().empty() && canHandOver()) {
             m_client->publish({s.dataTopic(), std::move(payload)});
             return;
         }
-        s.waiting().push_back({sample.monotonic, std::move(payload)});
+        s.wait({sample.monotonic, std::move(payload)});
         s.dropStale(sample.monotonic);
         if (!m_drain.isActive()) m_drain.start();
     }
@@ -307,17 +359,29 @@ class Gateway {
     void drain() {
         handOver();
         const bool connected = m_client && m_client->connected();
-        bool left = false;
+        bool left = !m_orphans.empty() || (m_journal && m_journal->pending());
         for (auto &[name, s] : m_sensors) {
             if (connected && s->dropsUntold())
                 m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
             left = left || !s->waiting().empty();
         }
-        if (!left) m_drain.stop();
+        if (left || m_journal) return; // the journal's way back to a smaller size is its segments' removal
+        m_drain.stop();
+        malloc_trim(0); // the backlog's memory goes back to the system, not only to the heap
     }
 
-    // Hands waiting samples to the broker connection, a few of each sensor in turn.
+    // Hands waiting samples to the broker connection, a few of each sensor in turn, then
+    // the journal's unsent ones with what the connection has left after the live ones.
     void handOver() {
+        while (!m_orphans.empty() && canHandOver()) {
+            m_client->publish(m_orphans.front());
+            m_orphans.pop_front();
+        }
+        handOverWaiting();
+        if (m_journal) m_journal->replay();
+    }
+
+    void handOverWaiting() {
         const double now = Timer();
         for (int round = 0; round < 64; ++round) {
             bool any = false;
@@ -325,8 +389,7 @@ class Gateway {
                 s->dropStale(now);
                 if (s->waiting().empty()) continue;
                 if (!canHandOver()) return;
-                m_client->publish({s->dataTopic(), std::move(s->waiting().front().payload)});
-                s->waiting().pop_front();
+                m_client->publish({s->dataTopic(), s->next().payload});
                 any = true;
             }
             if (!any) break;
@@ -351,6 +414,15 @@ class Gateway {
         if (!m_client || !m_json) return;
         m_client->publish({s.statusTopic(), s.statusText(), 1, true});
         m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
+    }
+
+    // The journal's figures, retained, whenever they changed (looked at every few seconds).
+    void publishHealth() {
+        if (!m_journal || !m_client || !m_client->connected()) return;
+        std::string health = m_journal->healthJson();
+        if (health == m_lastHealth) return;
+        m_lastHealth = health;
+        m_client->publish({m_gatewayTopic + "/health", std::move(health), 1, true});
     }
 
     std::string statusLine() const {
@@ -382,6 +454,7 @@ class Gateway {
         m.pollCycleSeconds = m_cycleSeconds;
         m.brokerConnected = m_client && m_client->connected();
         if (m_client) m.broker = mqtt::Address(m_client->broker());
+        if (m_journal) m_journal->fill(m);
         if (m_modbus) m.modbus = m_modbus->Counters();
         return m;
     }
@@ -408,6 +481,10 @@ class Gateway {
             s->stop();
             publishState(*s);
         }
+        if (m_journal) {
+            m_drain.stop(); // what is not handed over by now waits in the journal for the next start
+            m_journal->sync();
+        }
         if (!m_client) return m_loop.quit();
         m_client->onStopped = [this] { m_loop.quit(); };
         // Sparkplug B 3.0: the NDEATH goes out (QoS 1) before the DISCONNECT.
@@ -426,9 +503,11 @@ class Gateway {
     std::map<int, GatewaySensor *> m_units;
     std::unique_ptr<gateway::ModbusServer> m_modbus;
     std::unique_ptr<gateway::MetricsServer> m_metrics;
+    std::unique_ptr<JournalSender> m_journal; // none without a storage folder
+    std::deque<mqtt::Message> m_orphans;      // removed sensors' samples that waited in memory
     QTimer m_drain, m_status, m_watchdog;
     double m_cycleSeconds = 0;
-    std::string m_lastStatus;
+    std::string m_lastStatus, m_lastHealth;
     bool m_ready = false;
     bool m_stopping = false;
     QEventLoop m_loop;

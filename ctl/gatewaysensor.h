@@ -1,11 +1,12 @@
-// One sensor of the gateway: its live-data cycle, its samples waiting for the
-// broker (at most the configured seconds of them, the rest dropped and
-// counted), its state for the broker, the Modbus table and the metrics.
+// One sensor of the gateway: its live-data cycle, its samples waiting in memory
+// for the broker (at most the configured seconds and bytes of them, the rest
+// dropped and counted), its state for the broker, the Modbus table and the metrics.
 #pragma once
 
 #include "ctl/livepoller.h"
 #include "ctl/target.h"
 #include "gateway/config.h"
+#include "gateway/journalformat.h"
 #include "gateway/metrics.h"
 #include "gateway/modbus.h"
 
@@ -18,19 +19,27 @@ namespace ctl {
 class GatewaySensor {
   public:
     // target: parsed from config.target.
-    GatewaySensor(const gateway::SensorConfig &config, const Target &target, double bufferSeconds);
+    GatewaySensor(const gateway::SensorConfig &config, const Target &target);
 
     const gateway::SensorConfig &config() const { return m_config; }
     const Target &target() const { return m_target; }
+    // As its samples name it in the journal.
+    const gateway::journal::Source &source() const { return m_source; }
     // Sample payloads wait here while the broker is away or busy.
     struct Waiting {
         double since; // monotonic seconds
         std::string payload;
     };
-    std::deque<Waiting> &waiting() { return m_waiting; }
+    const std::deque<Waiting> &waiting() const { return m_waiting; }
+    void wait(Waiting sample);
+    // The oldest waiting sample, taken out.
+    Waiting next();
     int64_t dropped() const { return m_dropped; }
-    // Drops waiting samples older than the buffer allows; counts them.
+    // How much may wait: seconds of samples, and bytes.
+    void setLimits(double seconds, std::size_t bytes);
+    // Drops waiting samples older or more than the buffer allows; counts them.
     void dropStale(double now);
+    std::size_t waitingBytes() const { return m_waitingBytes; }
 
     // A new sample (payload made), or a change of state.
     std::function<void(GatewaySensor &, const Sample &)> onSample;
@@ -57,7 +66,10 @@ class GatewaySensor {
   private:
     gateway::SensorConfig m_config;
     Target m_target;
-    double m_bufferSeconds;
+    gateway::journal::Source m_source;
+    double m_bufferSeconds = 60;
+    std::size_t m_bufferBytes = 64 << 20;
+    std::size_t m_waitingBytes = 0;
     LivePoller m_poller;
     gateway::UnitSnapshot m_snapshot;
     double m_lastSample = -1.0; // monotonic seconds

@@ -27,11 +27,12 @@ namespace ctl {
 // The values of one live sample, in the order records and messages list them.
 struct Sample {
     int64_t seq = 0;
-    int64_t wallMs = 0;   // when the answer came, on the wall clock
-    double monotonic = 0; // the same on a monotonic clock, seconds
+    int64_t wallMs = 0;       // when the answer came, on the wall clock
+    double monotonic = 0;     // the same on a monotonic clock, seconds
     double answerSeconds = 0; // from the request to the answer
-    uint16_t values[8] = {}; // CH_L, CH_C, CH_R, DENS, SYM1, SYM2, VECTOR, TEMP_raw
+    uint16_t values[8] = {};  // CH_L, CH_C, CH_R, DENS, SYM1, SYM2, VECTOR, TEMP_raw
     uint16_t trigger = 0;
+    bool historical = false; // sent later from the gateway's journal, not as it was taken
 };
 
 // Reconnect delays: from first doubling up to longest, each with jitter of

@@ -53,7 +53,7 @@ std::string SampleJson(const Target &target, const Sample &s) {
                        ",\"time\":\"" + IsoDateTimeStr(s.wallMs) + "\"";
     for (int k = 0; k < 8; ++k)
         line += ",\"" + std::string(kValueNames[k]) + "\":" + std::to_string(s.values[k]);
-    return line + "}";
+    return line + (s.historical ? ",\"historical\":true}" : "}");
 }
 
 const char *StatusText(const LivePoller &poller) {

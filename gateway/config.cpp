@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 #include <type_traits>
 
 namespace gateway {
@@ -28,6 +29,8 @@ constexpr std::size_t kMaxFileBytes = 4 << 20;
 constexpr double kMaxIntervalSeconds = 86400.0;
 constexpr double kMaxBufferSeconds = 3600.0;
 constexpr int kMaxModbusConnections = 1024;
+constexpr double kMaxStorageMb = 1e6;
+constexpr double kMaxSyncSeconds = 3600.0;
 
 using Allowed = std::initializer_list<std::string_view>;
 
@@ -390,6 +393,46 @@ void Reader::ReadModbus(const toml::table &root, ModbusConfig &modbus) {
     Integer(*table, "max_connections", "[modbus]", 1, kMaxModbusConnections, modbus.maxConnections);
 }
 
+// The storage folder defaults to the one systemd made for the service
+// (StateDirectory=); its size is checked against the disk's free space.
+void Reader::ReadStorage(const toml::table &root, StorageConfig &storage) {
+    if (const char *state = std::getenv("STATE_DIRECTORY")) {
+        const std::string folders = state; // several folders are separated by ':'; the first is ours
+        storage.path = folders.substr(0, folders.find(':'));
+    }
+    const toml::table *table = Table(root, "storage");
+    if (!table) return;
+    const std::string where = "[storage]";
+    CheckKeys(*table, {"path", "max_mb", "sync_seconds", "memory_mb"}, where);
+    if (String(*table, "path", where, storage.path) && !storage.path.empty()) {
+        std::filesystem::path path(storage.path);
+        if (path.is_relative()) path = std::filesystem::path(m_path).parent_path() / path;
+        storage.path = path.lexically_normal().string();
+    }
+    for (auto [key, max, out] : {std::tuple{"max_mb", kMaxStorageMb, &storage.maxMb},
+                                 std::tuple{"sync_seconds", kMaxSyncSeconds, &storage.syncSeconds},
+                                 std::tuple{"memory_mb", kMaxStorageMb, &storage.memoryMb}})
+        if (Number(*table, key, where, max, *out) && *out == 0.0)
+            Error(*table->get(key), "'" + std::string(key) + "' in [storage] must be more than 0");
+    std::error_code failed;
+    const std::filesystem::space_info space = std::filesystem::space(storage.path, failed);
+    if (!storage.path.empty() && !failed && storage.maxMb * 1e6 > double(space.available))
+        Issue(LineOf(table->source()),
+              "max_mb in [storage] is more than the " + std::to_string(space.available / 1000000) +
+                  " MB free in " + storage.path +
+                  "; the journal drops its oldest samples when the disk is full",
+              true);
+    // A folder that is missing is made at start; one that is there must take files,
+    // so that a reload to an unusable folder is refused before anything changes.
+    struct stat info = {};
+    if (!storage.path.empty() && stat(storage.path.c_str(), &info) == 0) {
+        const std::string problem = CheckWritableFolder(storage.path);
+        if (!problem.empty())
+            Issue(table->contains("path") ? LineOf(table->get("path")->source()) : LineOf(table->source()),
+                  "the storage folder " + problem);
+    }
+}
+
 bool Reader::Listen(const toml::table &table, const std::string &where, Endpoint &endpoint) {
     if (!table.contains("listen")) {
         Missing(table, "listen", where);
@@ -414,26 +457,6 @@ void Reader::ReadSparkplug(const toml::table &root, const BrokerConfig &broker, 
     Checked(*table, "primary_host", where, sparkplug.primaryHost, id);
     if (const toml::node *json = Typed<bool>(*table, "json_topics", where, "true or false"))
         sparkplug.jsonTopics = json->value<bool>().value_or(true);
-}
-
-// [storage] path, or the folder systemd made for the service.
-void Reader::ReadStorage(const toml::table &root, StorageConfig &storage) {
-    const char *state = std::getenv("STATE_DIRECTORY");
-    // systemd lists one folder per StateDirectory= entry, separated by ':'.
-    storage.path = state ? std::string(state).substr(0, std::string(state).find(':')) : "";
-    int line = 0;
-    if (const toml::table *table = Table(root, "storage")) {
-        CheckKeys(*table, {"path"}, "[storage]");
-        if (String(*table, "path", "[storage]", storage.path)) {
-            line = LineOf(table->get("path")->source());
-            std::filesystem::path path(storage.path);
-            if (path.is_relative()) path = std::filesystem::path(m_path).parent_path() / path;
-            storage.path = path.lexically_normal().string();
-        }
-    }
-    if (storage.path.empty()) return;
-    const std::string problem = CheckWritableFolder(storage.path);
-    if (!problem.empty()) Issue(line, "the storage folder " + problem);
 }
 
 // The whole file, or "" with the reason in problem.

@@ -1,6 +1,6 @@
 // The gateway's configuration file: TOML with a [broker] table, [defaults] that every
 // sensor inherits, one [[sensor]] table per sensor and the optional [modbus] and
-// [metrics] listeners, the Sparkplug B edge node and the storage folder (keys in
+// [metrics] listeners, the Sparkplug B edge node and the [storage] folder (keys in
 // docs/gateway.md). Reading checks the whole file and
 // reports every mistake with its line, so that one run of `--check` finds them all;
 // an unknown key is a mistake, because a misspelt key would otherwise be ignored in
@@ -85,9 +85,14 @@ struct SparkplugConfig {
     bool operator==(const SparkplugConfig &) const = default;
 };
 
-// Where the gateway keeps what must outlive it.
+// Where the gateway keeps what must outlive it: the Sparkplug node's bdSeq and the
+// journal of samples waiting for the broker (see gateway/journal.h), and how much
+// of them may wait in memory.
 struct StorageConfig {
-    std::string path; // a writable folder; $STATE_DIRECTORY unless given; empty: none
+    std::string path;       // the storage folder; $STATE_DIRECTORY by default, empty = memory only
+    double maxMb = 256;     // the journal's size on disk at most
+    double syncSeconds = 1; // how often the journal is synced to disk
+    double memoryMb = 64;   // samples waiting in memory, all sensors together
 
     bool operator==(const StorageConfig &) const = default;
 };

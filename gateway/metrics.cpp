@@ -75,6 +75,23 @@ void RenderSensors(Exposition &out, const std::vector<SensorMetrics> &sensors) {
     }
 }
 
+void RenderJournal(Exposition &out, const MetricsSnapshot::Journal &journal) {
+    out.Family("journal_bytes", "gauge", "Bytes of the journal on disk.");
+    out.Sample(Number(journal.bytes));
+    out.Family("journal_replayed_total", "counter", "Samples sent from the journal after they waited.");
+    out.Sample(Number(journal.replayed));
+    out.Family("journal_dropped_total", "counter",
+               "Samples dropped with the journal's oldest segment because it was full.");
+    out.Sample(Number(journal.dropped));
+    out.Family("journal_corrupt_total", "counter", "Damaged stretches of the journal skipped.");
+    out.Sample(Number(journal.corrupt));
+    if (journal.oldestSeconds >= 0) {
+        out.Family("oldest_waiting_sample_seconds", "gauge",
+                   "Age of the oldest sample waiting for the broker.");
+        out.Sample(Number(journal.oldestSeconds));
+    }
+}
+
 void RenderModbus(Exposition &out, const ModbusCounters &modbus) {
     out.Family("modbus_requests_total", "counter", "Modbus requests answered, exceptions included.");
     out.Sample(Number(uint64_t(modbus.requests)));
@@ -108,6 +125,7 @@ std::string RenderMetrics(const MetricsSnapshot &snapshot) {
     out.Sample(Number(snapshot.samplesQueued));
     out.Family("samples_dropped_total", "counter", "Samples dropped because a sensor's queue was full.");
     out.Sample(Number(snapshot.samplesDropped));
+    if (snapshot.journal) RenderJournal(out, *snapshot.journal);
     if (snapshot.modbus) RenderModbus(out, *snapshot.modbus);
     return std::move(out).Text();
 }

@@ -27,8 +27,16 @@ struct MetricsSnapshot {
     double pollCycleSeconds = 0.0;
     bool brokerConnected = false;
     std::string broker;                   // HOST:PORT of the broker connected or tried next
-    uint64_t samplesQueued = 0;           // waiting for the broker now
-    uint64_t samplesDropped = 0;          // dropped because a sensor's queue was full
+    uint64_t samplesQueued = 0;  // waiting for the broker now
+    uint64_t samplesDropped = 0; // dropped because a sensor's queue was full
+    struct Journal {
+        uint64_t bytes = 0;
+        uint64_t replayed = 0;       // samples sent again from the disk
+        uint64_t dropped = 0;        // unconfirmed samples of segments removed when it was full
+        uint64_t corrupt = 0;        // damaged stretches skipped
+        double oldestSeconds = -1.0; // age of the oldest waiting sample; negative: none
+    };
+    std::optional<Journal> journal;       // when there is a storage folder
     std::optional<ModbusCounters> modbus; // when the Modbus server runs
 };
 

@@ -91,7 +91,7 @@ bool Client::start(std::string &problem) {
     return true;
 }
 
-bool Client::publish(const Message &message) {
+bool Client::publish(const Message &message, int *mid) {
     if (message.qos != 0 && message.qos != 1) {
         if (!message.retain) ++m_counts.dropped;
         return false;
@@ -111,11 +111,11 @@ bool Client::publish(const Message &message) {
         if (!message.retain) ++m_counts.dropped;
         return false;
     }
-    int mid = 0;
+    int id = 0;
     m_publishing = true;
     m_writtenAtOnce = false;
     const int result =
-        mosquitto_publish(m_handle, &mid, message.topic.c_str(), static_cast<int>(message.payload.size()),
+        mosquitto_publish(m_handle, &id, message.topic.c_str(), static_cast<int>(message.payload.size()),
                           message.payload.data(), message.qos, message.retain);
     m_publishing = false;
     watchSocket();
@@ -126,8 +126,9 @@ bool Client::publish(const Message &message) {
         if (kept && !m_writtenAtOnce) ++m_counts.waiting;
     }
     if (kept && message.qos == 0 && !m_writtenAtOnce)
-        m_unwritten.push_back({static_cast<uint16_t>(mid), message.retain});
-    if (kept && message.qos == 1 && message.retain) m_retainedMids.push_back(static_cast<uint16_t>(mid));
+        m_unwritten.push_back({static_cast<uint16_t>(id), message.retain});
+    if (kept && message.qos == 1 && message.retain) m_retainedMids.push_back(static_cast<uint16_t>(id));
+    if (mid) *mid = id;
     return kept;
 }
 
@@ -234,6 +235,12 @@ void Client::afterLibraryCall(int result) {
     if (m_connackArrived && !handleConnection()) return;
     if (!m_arrived.empty() && !deliverMessages()) return;
     if (m_connectionEnded && !handleLoss()) return;
+    for (std::vector<int> mids; !m_confirmedMids.empty();) {
+        mids.swap(m_confirmedMids);
+        for (const int mid : mids)
+            if (!notify(onConfirmed, mid)) return;
+        mids.clear();
+    }
     if (m_stopping && (drained() || Clock::now() >= m_stopDeadline))
         finishStop();
     else if (m_leaving && (drained() || Clock::now() >= m_stopDeadline))
@@ -384,6 +391,7 @@ void Client::noteConfirmation(int mid) {
     }
     ++m_counts.confirmed;
     --m_counts.waiting;
+    if (onConfirmed) m_confirmedMids.push_back(mid);
 }
 
 // Hands the messages that arrived during a library call to onMessage; false when

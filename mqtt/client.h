@@ -84,8 +84,9 @@ class Client {
     // unconfirmed (QoS 0 ones until written), and newer ones are dropped and counted.
     // A retained message is never dropped and never counted: while the broker is away
     // it replaces a retained message of the same topic that has not gone out yet, so
-    // only the latest state per topic waits, outside the queue limit.
-    bool publish(const Message &message);
+    // only the latest state per topic waits, outside the queue limit. A kept message's
+    // id goes to mid, for onConfirmed.
+    bool publish(const Message &message, int *mid = nullptr);
 
     // Publishes farewell (unless its topic is empty), waits for it and every message
     // before it to be confirmed, or for within to pass, then disconnects; onStopped
@@ -119,6 +120,9 @@ class Client {
     // Asked before each connection attempt for the last will that attempt leaves with
     // the broker (when set; options.will otherwise). It must not end the client.
     std::function<Message()> nextWill;
+    // The broker has a message that is not retained (its id from publish()). A QoS 1
+    // message handed over stays with the client across reconnections until it comes.
+    std::function<void(int mid)> onConfirmed;
 
   private:
     friend class detail::SharedLoop;
@@ -178,6 +182,7 @@ class Client {
     std::vector<Message> m_held;          // retained, waiting for a connection; one per topic
     std::vector<uint16_t> m_retainedMids; // retained messages handed over and not yet confirmed
     std::vector<Unwritten> m_unwritten;   // QoS 0 messages libmosquitto has not written yet
+    std::vector<int> m_confirmedMids;     // for onConfirmed, once libmosquitto's call has returned
     std::string m_problem;
     std::string m_reported;     // the reason last given to onDisconnected
     std::string m_libraryError; // libmosquitto's first error line of a TLS connection attempt

@@ -8,6 +8,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config libgl-dev
           libgtest-dev libbenchmark-dev librsvg2-bin locales
           libmosquitto-dev mosquitto mosquitto-clients # sensorctl's MQTT client; a broker for its tests
           libtomlplusplus-dev libsystemd-dev # the gateway's configuration file and its service notifications
+          zlib1g-dev # the checksums of the gateway's journal records
           libmodbus-dev mbpoll # independent Modbus clients for the gateway's tests and by hand
           libprotobuf-c-dev protobuf-c-compiler # the gateway's Sparkplug B payloads
           libprotobuf-dev protobuf-compiler # an independent Sparkplug decoder for the gateway's tests

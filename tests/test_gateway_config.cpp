@@ -407,9 +407,57 @@ path = "missing"
 )",
                                            dir.Path("gw.toml"));
     EXPECT_TRUE(HasIssue(lists, 2, "'urls' in [broker] lists no broker"));
-    EXPECT_TRUE(HasIssue(lists, 7, "No such file or directory"));
+    EXPECT_FALSE(HasIssue(lists, 7, "storage")) << "a missing folder is made at start";
     EXPECT_TRUE(HasIssue(ParseConfig("[broker]\nurls = [\"mqtt://a\", \"mqtts://b\", 3]\n", "x.toml"), 2,
                          "every broker uses mqtts:// or none does"));
     EXPECT_TRUE(HasIssue(ParseConfig("[broker]\nurls = [\"mqtt://a\", 3]\n", "x.toml"), 2,
                          "each entry must be a string"));
+}
+
+TEST(GatewayConfig, StorageFolderComesFromTheServiceOrTheFile) {
+    ConfigDir dir;
+    qputenv("STATE_DIRECTORY", "/var/lib/sensor-gateway:/var/lib/other");
+    ConfigResult result = ParseConfig(kMinimal, "/etc/gw.toml");
+    EXPECT_EQ(result.config.storage.path, "/var/lib/sensor-gateway");
+    EXPECT_DOUBLE_EQ(result.config.storage.maxMb, 256);
+    EXPECT_DOUBLE_EQ(result.config.storage.syncSeconds, 1);
+    EXPECT_DOUBLE_EQ(result.config.storage.memoryMb, 64);
+    result = ParseConfig(std::string(kMinimal) + "[storage]\npath = \"\"\n", "/etc/gw.toml");
+    EXPECT_EQ(result.config.storage.path, "") << "an empty path keeps samples in memory only";
+    qunsetenv("STATE_DIRECTORY");
+    EXPECT_EQ(ParseConfig(kMinimal, "/etc/gw.toml").config.storage.path, "");
+
+    result = ParseConfig(std::string(kMinimal) +
+                             "[storage]\npath = \"journal\"\nmax_mb = 0.5\nsync_seconds = 0.2\n"
+                             "memory_mb = 8\n",
+                         dir.Path("gw.toml"));
+    ASSERT_TRUE(result.ok()) << testing::PrintToString(Issues(result));
+    EXPECT_EQ(result.config.storage.path, dir.Path("journal")) << "relative to the file's folder";
+    EXPECT_DOUBLE_EQ(result.config.storage.maxMb, 0.5);
+    EXPECT_DOUBLE_EQ(result.config.storage.syncSeconds, 0.2);
+    EXPECT_DOUBLE_EQ(result.config.storage.memoryMb, 8);
+}
+
+TEST(GatewayConfig, StorageSizesOfNothingOrBeyondTheDiskAreCaught) {
+    ConfigDir dir;
+    const std::string head = std::string(kMinimal) + "[storage]\npath = \"" + dir.Path("") + "\"\n";
+    const struct {
+        const char *line;
+        const char *issue;
+        bool warning;
+    } cases[] = {
+        {"max_mb = 0", "'max_mb' in [storage] must be more than 0", false},
+        {"max_mb = -5", "'max_mb' in [storage] must be 0..", false},
+        {"max_mb = 999999", "MB free in", true},
+        {"memory_mb = 0", "'memory_mb' in [storage] must be more than 0", false},
+        {"sync_seconds = 0", "'sync_seconds' in [storage] must be more than 0", false},
+        {"size = 3", "unknown key 'size' in [storage]", false},
+    };
+    for (const auto &c : cases) {
+        const ConfigResult result = ParseConfig(head + c.line + "\n", dir.Path("gw.toml"));
+        ASSERT_EQ(result.issues.size(), 1u) << c.line << testing::PrintToString(Issues(result));
+        EXPECT_NE(result.issues[0].reason.find(c.issue), std::string::npos)
+            << c.line << ": " << result.issues[0].reason;
+        EXPECT_EQ(result.issues[0].warning, c.warning) << c.line;
+    }
 }

@@ -42,6 +42,7 @@ QByteArray Exchange(uint16_t port, const QByteArray &request) {
 TEST(GatewayMetrics, ExpositionHasEveryFamilyOnce) {
     MetricsSnapshot snapshot = TwoSensors();
     snapshot.modbus = ModbusCounters{30, 4, 1, 2, 3};
+    snapshot.journal = MetricsSnapshot::Journal{4096, 300, 12, 2, 7.5};
     const std::string text = RenderMetrics(snapshot);
     for (const char *line : {
              "# TYPE sensor_gateway_samples_total counter\n",
@@ -57,6 +58,11 @@ TEST(GatewayMetrics, ExpositionHasEveryFamilyOnce) {
              "sensor_gateway_samples_queued 4\n",
              "# TYPE sensor_gateway_samples_dropped_total counter\n",
              "sensor_gateway_samples_dropped_total 17\n",
+             "sensor_gateway_journal_bytes 4096\n",
+             "sensor_gateway_journal_replayed_total 300\n",
+             "sensor_gateway_journal_dropped_total 12\n",
+             "sensor_gateway_journal_corrupt_total 2\n",
+             "sensor_gateway_oldest_waiting_sample_seconds 7.5\n",
              "sensor_gateway_modbus_requests_total 30\n",
              "sensor_gateway_modbus_exceptions_total 4\n",
              "sensor_gateway_modbus_connections_closed_total 1\n",
@@ -66,11 +72,12 @@ TEST(GatewayMetrics, ExpositionHasEveryFamilyOnce) {
     // A sensor without a sample has no age, rather than a made-up one.
     EXPECT_EQ(text.find("seconds_since_last_sample{name=\"odd"), std::string::npos);
     EXPECT_EQ(RenderMetrics(TwoSensors()).find("modbus"), std::string::npos);
+    EXPECT_EQ(RenderMetrics(TwoSensors()).find("journal"), std::string::npos) << "no storage folder";
     // Each family is announced once, and every sample line belongs to the announced name.
     std::size_t families = 0;
     for (std::size_t at = text.find("# TYPE "); at != std::string::npos; at = text.find("# TYPE ", at + 1))
         ++families;
-    EXPECT_EQ(families, 15u);
+    EXPECT_EQ(families, 20u);
 }
 
 TEST(GatewayMetrics, RequestsAreJudgedByTheirFirstLine) {

@@ -1,0 +1,219 @@
+// Figures of the gateway's journal with 200 simulated sensors (sensorsim --count)
+// and a local Mosquitto broker. At one sample a second, the broker goes away for
+// an outage (60 s unless the first argument gives other seconds; a night is what
+// the journal is for) and comes back: the replay's rate, the journal's bytes per
+// sample and how late the live samples are while the replay runs. At full rate with the broker present:
+// the CPU per delivered sample with the journal against memory only.
+#include "bench/benchtable.h"
+#include "bench/sensorplant.h"
+#include "tests/mosquitto_broker.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int kSensors = 200;
+constexpr auto kSteady = 10s;
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+template <typename Done> bool Await(Done done, Clock::duration limit) {
+    for (const auto end = Clock::now() + limit; Clock::now() < end; std::this_thread::sleep_for(5ms))
+        if (done()) return true;
+    return done();
+}
+
+// mosquitto_sub with a session the broker keeps across its restart, writing into a
+// file that is read as it grows: data samples counted, replayed ones apart, and
+// the live ones' lateness (arrival against their time) while the replay runs.
+class Viewer {
+  public:
+    Viewer(const testbroker::Broker &broker, const QString &file) {
+        m_process.setStandardOutputFile(file);
+        m_process.start(testbroker::Find("stdbuf"),
+                        QStringList{"-oL", testbroker::Find("mosquitto_sub")} + broker.Address() +
+                            QStringList{"-t", "plant/+/data", "-q", "1", "-c", "-i", "bench-viewer"});
+        m_process.waitForStarted();
+        m_fd = ::open(file.toUtf8().constData(), O_RDONLY | O_CLOEXEC);
+    }
+    ~Viewer() {
+        m_process.terminate();
+        m_process.waitForFinished();
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    void Update() {
+        char buffer[1 << 16];
+        for (ssize_t n; m_fd >= 0 && (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            m_partial.append(buffer, std::size_t(n));
+            std::size_t start = 0;
+            for (std::size_t end; (end = m_partial.find('\n', start)) != std::string::npos; start = end + 1)
+                Take(m_partial.substr(start, end - start));
+            m_partial.erase(0, start);
+        }
+    }
+    int64_t live = 0, historical = 0;
+    Clock::time_point firstHistorical{}, lastHistorical{};
+    std::vector<double> latenessDuringReplay; // seconds
+
+  private:
+    void Take(const std::string &line) {
+        const auto now = Clock::now();
+        if (line.find("\"historical\":true") != std::string::npos) {
+            if (historical++ == 0) firstHistorical = now;
+            lastHistorical = now;
+            return;
+        }
+        ++live;
+        const auto at = line.find("\"time\":\"");
+        if (historical == 0 || at == std::string::npos) return;
+        const QDateTime taken =
+            QDateTime::fromString(QString::fromStdString(line.substr(at + 8, 29)), Qt::ISODateWithMs);
+        latenessDuringReplay.push_back(
+            double(QDateTime::currentMSecsSinceEpoch() - taken.toMSecsSinceEpoch()) / 1000.0);
+    }
+
+    QProcess m_process;
+    int m_fd = -1;
+    std::string m_partial;
+};
+
+double Percentile(std::vector<double> values, double share) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, std::size_t(share * double(values.size())))];
+}
+
+uint64_t JournalBytes(const std::string &folder) {
+    uint64_t bytes = 0;
+    std::error_code failed;
+    for (const auto &entry : std::filesystem::directory_iterator(folder, failed))
+        if (entry.path().extension() == ".seg") bytes += entry.file_size(failed);
+    return bytes;
+}
+
+class GatewayRun {
+  public:
+    GatewayRun(const QString &dir, const testbroker::Broker &broker, const bench::Plant &plant,
+               const std::string &storage, double interval) {
+        const std::string config = (dir + "/gateway.toml").toStdString();
+        std::ofstream text(config);
+        text << "[broker]\nurl = \"" << broker.Url().toStdString()
+             << "\"\nclient_id = \"bench-journal\"\n\n[defaults]\ntopic_prefix = \"plant\"\ninterval = "
+             << interval << "\n\n[storage]\npath = \"" << storage << "\"\n";
+        for (int k = 0; k < kSensors; ++k)
+            text << "\n[[sensor]]\nname = \"s" << k
+                 << "\"\ntarget = \"tcp://127.0.0.1:" << plant.firstPort() + k << "\"\n";
+        text.close();
+        m_process.setStandardErrorFile(dir + "/gateway.log", QIODevice::Append);
+        m_process.start(SENSORCTL_PATH, {"gateway", "--config", QString::fromStdString(config)});
+        m_process.waitForStarted();
+    }
+    ~GatewayRun() {
+        ::kill(pid(), SIGTERM);
+        m_process.waitForFinished(10000);
+    }
+    pid_t pid() const { return static_cast<pid_t>(m_process.processId()); }
+
+  private:
+    QProcess m_process;
+};
+
+// The gateway's CPU per sample the viewer received over kSteady.
+double CpuPerSample(const GatewayRun &gateway, Viewer &viewer) {
+    viewer.Update();
+    const double cpu = bench::CpuOf(gateway.pid());
+    const int64_t samples = viewer.live;
+    std::this_thread::sleep_for(kSteady);
+    viewer.Update();
+    return (bench::CpuOf(gateway.pid()) - cpu) / double(std::max<int64_t>(1, viewer.live - samples));
+}
+
+void MeasureOutage(const QString &dir, testbroker::Broker &broker, const bench::Plant &plant, int outage) {
+    const std::string storage = (dir + "/outage").toStdString();
+    Viewer viewer(broker, dir + "/outage.txt");
+    GatewayRun gateway(dir, broker, plant, storage, 1.0);
+    if (!Await([&] { return viewer.Update(), viewer.live >= 2 * kSensors; }, 60s))
+        return bench::PrintFailure("journal outage", "the sensors were not served within 60 s");
+    const uint64_t bytesBefore = JournalBytes(storage);
+    broker.Stop();
+    std::this_thread::sleep_for(std::chrono::seconds(outage));
+    const uint64_t bytes = JournalBytes(storage) - bytesBefore;
+    if (!broker.Start()) return bench::PrintFailure("journal outage", "the broker did not start again");
+    const int64_t expected = int64_t(kSensors) * outage * 9 / 10;
+    Await([&] { return viewer.Update(), viewer.historical >= expected; }, 300s);
+    int64_t seen = -1;
+    Await(
+        [&] { // until no more replayed samples come for two seconds
+            std::this_thread::sleep_for(2s);
+            viewer.Update();
+            return std::exchange(seen, viewer.historical) == viewer.historical;
+        },
+        60s);
+    const double replaySeconds = Seconds(viewer.lastHistorical - viewer.firstHistorical);
+    const std::string setting =
+        std::to_string(kSensors) + " sensors at 1/s, broker away " + std::to_string(outage) + " s";
+    bench::Print({"journal: samples replayed", double(viewer.historical), "", 0, bench::Goal::AtLeast,
+                  double(expected), setting});
+    bench::Print({"journal: replay rate", double(viewer.historical) / std::max(replaySeconds, 1e-3),
+                  "samples/s", 0, bench::Goal::AtLeast, 20000, setting});
+    bench::Print({"journal: bytes per sample",
+                  double(bytes) / double(std::max<int64_t>(1, viewer.historical)), "B", 1,
+                  bench::Goal::AtMost, 64, setting});
+    bench::Print({"journal: live samples' lateness during the replay, maximum",
+                  Percentile(viewer.latenessDuringReplay, 1.0), "s", 3, bench::Goal::AtMost, 1.0, setting});
+}
+
+void MeasureFullRate(const QString &dir, const testbroker::Broker &broker, const bench::Plant &plant) {
+    double perSample[2] = {-1, -1};
+    for (int withJournal = 0; withJournal < 2; ++withJournal) {
+        const QString name = withJournal ? "/full-journal" : "/full-memory";
+        Viewer viewer(broker, dir + name + ".txt");
+        GatewayRun gateway(dir, broker, plant, withJournal ? (dir + name).toStdString() : "", 0.0);
+        if (!Await([&] { return viewer.Update(), viewer.live >= 20 * kSensors; }, 60s))
+            return bench::PrintFailure("journal at full rate", "the sensors were not served within 60 s");
+        perSample[withJournal] = CpuPerSample(gateway, viewer);
+    }
+    bench::Print({"full rate, memory only: gateway CPU per delivered sample", 1e6 * perSample[0], "us", 1,
+                  bench::Goal::AtMost, 1e6 * perSample[0], "reference"});
+    bench::Print({"full rate, journal: gateway CPU per delivered sample", 1e6 * perSample[1], "us", 1,
+                  bench::Goal::AtMost, 1.25e6 * perSample[0], "memory only + 25 %"});
+    bench::Print({"full rate: journal's extra CPU per sample", 1e6 * (perSample[1] - perSample[0]), "us", 1,
+                  bench::Goal::AtMost, 10, "with the journal against memory only"});
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    bench::RaiseDescriptorLimit();
+    const int outage = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+    QTemporaryDir dir;
+    testbroker::Broker broker(dir.path(), "allow_anonymous true\nmax_queued_messages 1000000\n"
+                                          "max_inflight_messages 0\n");
+    bench::Plant plant(dir.path(), kSensors, "plant");
+    if (!broker.Start() || !plant.ok()) {
+        bench::PrintFailure("journal", "no broker or no simulated sensors");
+        return 1;
+    }
+    MeasureOutage(dir.path(), broker, plant, outage);
+    MeasureFullRate(dir.path(), broker, plant);
+    return 0;
+}
