@@ -215,7 +215,9 @@ TEST_P(SensorExchange, CancelCloseOrANewExchangeEndsTheWaitingOneWithItsCause) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.how);
-        if (!s.isOpen()) ASSERT_TRUE(Open(s)) << s.cause();
+        if (!s.isOpen()) {
+            ASSERT_TRUE(Open(s)) << s.cause();
+        }
         sim.setFault({.kind = sim::FaultKind::NoAnswer, .command = 180});
         sim.clearCapture();
         std::optional<bool> first;
