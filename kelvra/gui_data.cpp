@@ -51,8 +51,8 @@ void SetOperationButtonsDimmed(int dimmed) {
 // Factors that cannot be right go to the sensor only when the user says so; No is the default.
 bool TransferAnyway(const CalibrationCheck &check) {
     const std::string marked = check.degrees > 0 ? " \n The charts mark those degrees." : "";
-    return GenericMessagePopup("Transfer", " " + DescribeCheck(check) + marked + " \n\n Transfer anyway? ", "Yes",
-                               "No") == 1;
+    return GenericMessagePopup("Transfer", " " + DescribeCheck(check) + marked + " \n\n Transfer anyway? ",
+                               "Yes", "No") == 1;
 }
 
 // A table of another family than the connected sensor reports is written only when
@@ -64,8 +64,8 @@ bool FamilyAgrees(int n) {
     const uint16_t chosen = DataPanelOfSensor(kdata.selSensor) == n ? kdata.selSensor : 0;
     const std::string family = chosen ? FamilyOfSensor(chosen) : "P" + std::to_string(n);
     return GenericMessagePopup("Transfer",
-                               " The sensor reports " + ModelTextOfSensor(reported) + "; write the " + family +
-                                   " table into it? ",
+                               " The sensor reports " + ModelTextOfSensor(reported) + "; write the " +
+                                   family + " table into it? ",
                                "Yes", "No") == 1;
 }
 
@@ -77,8 +77,9 @@ std::string PartialNote(int n, const kelvralink::TransferReach &reach) {
     const int stopped = std::min(reach.framesConfirmed + 1, total);
     MessagePopup("Transfer",
                  " The transfer stopped at data frame " + std::to_string(stopped) + " of " +
-                     std::to_string(total) + ". \n The sensor now holds part new, part old correction factors: " +
-                     "frames 1 to " + std::to_string(stopped - 1) + " new, frame " + std::to_string(stopped) +
+                     std::to_string(total) +
+                     ". \n The sensor now holds part new, part old correction factors: " + "frames 1 to " +
+                     std::to_string(stopped - 1) + " new, frame " + std::to_string(stopped) +
                      " perhaps, the rest as before. \n Transfer the table again before the sensor is used. ");
     return "Part new, part old: stopped at frame " + std::to_string(stopped) + " of " + std::to_string(total);
 }

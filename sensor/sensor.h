@@ -183,7 +183,7 @@ class Sensor {
     double m_waitTimeout = 0.0; // of the answer wait that ran last, for its cause
     int m_echoWords = 0;        // of the echo judged last, for its cause
     Done m_done;
-    bool m_ending = false; // an operation is being ended from outside: its next steps fail at once
+    bool m_ending = false;  // an operation is being ended from outside: its next steps fail at once
     unsigned m_openSeq = 0; // of the open in progress; an open ended from outside is not finished twice
     QTimer m_timer;
 };

@@ -254,13 +254,15 @@ TEST_F(KelvraCalc, ASetPointThatWrapsIsCountedAndSaidInTheCheck) {
     EXPECT_EQ(c.wrappedSetPoints, 2);
     EXPECT_FALSE(c.ok());
     c.degrees = c.wrappedFactors = 0; // the set points alone
-    EXPECT_EQ(DescribeCheck(c), "The calibration cannot be right: 2 set points wrap around (above 65535 or below "
-                                "0, the sensor word cannot hold it).");
+    EXPECT_EQ(DescribeCheck(c),
+              "The calibration cannot be right: 2 set points wrap around (above 65535 or below "
+              "0, the sensor word cannot hold it).");
     c.degrees = c.wrappedFactors = 1;
     c.wrappedSetPoints = 1;
-    EXPECT_EQ(DescribeCheck(c), "At 1 of the 100 degrees the calibration cannot be right: 1 correction factor "
-                                "wraps around (above 65535, the sensor gets 65536 less); and 1 set point wraps "
-                                "around (above 65535 or below 0, the sensor word cannot hold it).");
+    EXPECT_EQ(DescribeCheck(c),
+              "At 1 of the 100 degrees the calibration cannot be right: 1 correction factor "
+              "wraps around (above 65535, the sensor gets 65536 less); and 1 set point wraps "
+              "around (above 65535 or below 0, the sensor word cannot hold it).");
 }
 
 TEST(KelvraSensorFamily, VersionTextSelectsTheLastMatchingCode) {

@@ -79,7 +79,8 @@ struct Interruption {
     Transport transport;
 };
 
-class KelvraTransferInterrupted : public KelvraInterrupt, public ::testing::WithParamInterface<Interruption> {};
+class KelvraTransferInterrupted : public KelvraInterrupt,
+                                  public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(KelvraTransferInterrupted, TheTransferEndsSaysWhatTheSensorHoldsAndTheNextOneRuns) {
     const int panel = Prepare("HUEMA3 V6.3", 1, GetParam().transport);

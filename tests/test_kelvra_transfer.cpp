@@ -50,7 +50,7 @@ class KelvraTransfer : public KelvraProgram {
     int Prepare(int n, Transport transport = Transport::Tcp) {
         const int codes[kDataPanels] = {100, 300, 400, 500, 600, 700};
         // The sensor is of the panel's family, so that no question comes first.
-        const char *versions[kDataPanels] = {"HUEMA3 V6.3",  "PRISMO3 V3.0", "HUEMA-PX V1.1",
+        const char *versions[kDataPanels] = {"HUEMA3 V6.3", "PRISMO3 V3.0", "HUEMA-PX V1.1",
                                              "TRV-PX V4.4", "VEXA2 V3.1",   "RQA/RQB V2.0 "};
         EXPECT_EQ(Start(versions[n - 1], transport), 0);
         SetCtrlVal(kpanels.mainpanel, kEditSelectSensor, codes[n - 1]);

@@ -469,7 +469,8 @@ TEST(SeveralSensors, ProgressAtOnceAndASilentOneDelaysNoOther) {
     EXPECT_GE(std::count(events.begin(), end, "tcp ok"), 10);
     EXPECT_GE(std::count(events.begin(), end, "pty ok"), 10);
     // Only the cancels after the silent one failed them.
-    EXPECT_EQ(std::count(events.begin(), end, "tcp failed") + std::count(events.begin(), end, "pty failed"), 0);
+    EXPECT_EQ(std::count(events.begin(), end, "tcp failed") + std::count(events.begin(), end, "pty failed"),
+              0);
 }
 
 } // namespace

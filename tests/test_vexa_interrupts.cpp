@@ -30,10 +30,14 @@ struct Press {
     const char *button;
 };
 const Press kPresses[] = {
-    {&vexa.interfacepanel, "ButtonTryToConnect"}, {&vexa.interfacepanel, "ButtonDiscard"},
-    {&vexa.mainpanel, "ButtonGet"},               {&vexa.mainpanel, "ButtonCompare"},
-    {&vexa.mainpanel, "ButtonSend"},              {&vexa.mainpanel, "ButtonGo"},
-    {&vexa.recpanel, "ButtonStartRecord"},        {&vexa.recpanel, "ButtonStartTrigRec"},
+    {&vexa.interfacepanel, "ButtonTryToConnect"},
+    {&vexa.interfacepanel, "ButtonDiscard"},
+    {&vexa.mainpanel, "ButtonGet"},
+    {&vexa.mainpanel, "ButtonCompare"},
+    {&vexa.mainpanel, "ButtonSend"},
+    {&vexa.mainpanel, "ButtonGo"},
+    {&vexa.recpanel, "ButtonStartRecord"},
+    {&vexa.recpanel, "ButtonStartTrigRec"},
 };
 
 // A long operation, started by a click, and how the test ends it (when it runs until stopped).
@@ -93,14 +97,14 @@ TEST_P(VexaOperationClickedInto, NoSecondExchangeStartsAndTheOperationEnds) {
     EXPECT_EQ(run.sensor.memory().ram, DistinctSet()) << "nothing but the operation itself wrote";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Operations, VexaOperationClickedInto,
-    ::testing::Values(Operation{"Send", &vexa.mainpanel, "ButtonSend", nullptr, nullptr},
-                      Operation{"Get", &vexa.mainpanel, "ButtonGet", nullptr, nullptr},
-                      Operation{"LiveData", &vexa.mainpanel, "ButtonGo", &vexa.mainpanel, "ButtonStop"},
-                      Operation{"Recording", &vexa.recpanel, "ButtonStartRecord", &vexa.recpanel,
-                                "ButtonStopRecord"}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Operations, VexaOperationClickedInto,
+                         ::testing::Values(Operation{"Send", &vexa.mainpanel, "ButtonSend", nullptr, nullptr},
+                                           Operation{"Get", &vexa.mainpanel, "ButtonGet", nullptr, nullptr},
+                                           Operation{"LiveData", &vexa.mainpanel, "ButtonGo", &vexa.mainpanel,
+                                                     "ButtonStop"},
+                                           Operation{"Recording", &vexa.recpanel, "ButtonStartRecord",
+                                                     &vexa.recpanel, "ButtonStopRecord"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(VexaSendCutShort, SaysTheRowItStoppedAtUntilACompleteSendOrGet) {
     VexaRun run;
@@ -112,7 +116,8 @@ TEST(VexaSendCutShort, SaysTheRowItStoppedAtUntilACompleteSendOrGet) {
     run.sensor.setFault({.kind = sim::FaultKind::NoAnswer, .command = 2, .frame = 9});
     Click(vexa.mainpanel, "ButtonSend");
     EXPECT_TRUE(MessageHas(run, "Send| The Send stopped at teach-table row 7 (rows 0 to 30)."));
-    EXPECT_TRUE(MessageHas(run, "part new, part old values: the parameters and rows 0 to 6 new, row 7 perhaps"));
+    EXPECT_TRUE(
+        MessageHas(run, "part new, part old values: the parameters and rows 0 to 6 new, row 7 perhaps"));
     const std::string note = "Send stopped at teach row 7: part new, part old";
     EXPECT_EQ(Text(vexa.mainpanel, "DispParaState"), note);
     EXPECT_EQ(Text(vexa.mainpanel, "DispTeachState"), note);
@@ -168,7 +173,8 @@ TEST(VexaTriggerAfterLoss, StartTrigOpensTheLinkAgainAndCountsEachRecordingFrom0
         Click(vexa.recpanel, "ButtonStopTrigRec");
         return true;
     });
-    EXPECT_NE(run.messages().back().find("No frame came from the sensor: no row was recorded"), std::string::npos)
+    EXPECT_NE(run.messages().back().find("No frame came from the sensor: no row was recorded"),
+              std::string::npos)
         << run.messages().back();
 }
 

@@ -5,10 +5,10 @@
 
 #include "link/linkstate.h"
 #include "platform/userint.h"
-#include "vexa/sensorlink.h"
 #include "vexa/parapanel.h"
 #include "vexa/paravars.h"
 #include "vexa/program.h"
+#include "vexa/sensorlink.h"
 #include "vexa/setstate.h"
 
 using namespace programlink;
@@ -42,9 +42,10 @@ std::string StoppedSendNote(int confirmed, std::string &shortNote) {
         const int row = confirmed - 1; // rows 0 .. row-1 confirmed
         shortNote = "Send stopped at teach row " + std::to_string(row) + ": part new, part old";
         return " The Send stopped at teach-table row " + std::to_string(row) + " (rows 0 to " +
-               std::to_string(kTeachRows - 1) + "). \n The sensor's RAM now holds part new, part old values: " +
-               "the parameters" + (row > 0 ? " and rows 0 to " + std::to_string(row - 1) : std::string()) +
-               " new, row " + std::to_string(row) + " perhaps, the rest as before. ";
+               std::to_string(kTeachRows - 1) +
+               "). \n The sensor's RAM now holds part new, part old values: " + "the parameters" +
+               (row > 0 ? " and rows 0 to " + std::to_string(row - 1) : std::string()) + " new, row " +
+               std::to_string(row) + " perhaps, the rest as before. ";
     }
     shortNote = "In RAM; the EEPROM store was not confirmed";
     return " Every value reached the sensor's RAM, but the store into EEPROM was not confirmed: \n the "

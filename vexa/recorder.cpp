@@ -119,8 +119,8 @@ void StartRecordingClock() {
 // named. A recording that took no row at all says so, not that a file was saved.
 void ShowRecordingOutcome(bool noRow = false) {
     if (noRow && rec.rowsLost == 0) {
-        MessagePopup(kAttention, " No frame came from the sensor: no row was recorded in \n " + rec.file_name +
-                                     ". \n Does the sensor get its trigger? ");
+        MessagePopup(kAttention, " No frame came from the sensor: no row was recorded in \n " +
+                                     rec.file_name + ". \n Does the sensor get its trigger? ");
         return;
     }
     if (rec.rowsLost == 0) {
@@ -290,8 +290,8 @@ int TriggeredRecord() {
     FillTxBuf(50, 1, 0, 0);
     if (!ReopenLostLink() || SendTxBuf() != sensor::kFrameBytes) {
         SetPopupTimeout();
-        MessagePopup(kAttention, " The link to the sensor is not open: \n " + s.cause() +
-                                     "\n Nothing was recorded. ");
+        MessagePopup(kAttention,
+                     " The link to the sensor is not open: \n " + s.cause() + "\n Nothing was recorded. ");
         return -1;
     }
     int frames = 0;

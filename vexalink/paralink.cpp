@@ -78,13 +78,15 @@ void ReadFromRam(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done)
     });
 }
 
-void WriteRows(Sensor &s, uint16_t memory, OnFailure failed, Sensor::Done done, uint16_t row, int *confirmed) {
+void WriteRows(Sensor &s, uint16_t memory, OnFailure failed, Sensor::Done done, uint16_t row,
+               int *confirmed) {
     if (row == kTeachRows) {
         if (memory != EEPROM) return done(true);
-        return SendChecked(s, kStoreCommand, 2, 0, std::move(failed), [confirmed, done = std::move(done)](bool ok) {
-            if (ok && confirmed) ++*confirmed;
-            done(ok);
-        });
+        return SendChecked(s, kStoreCommand, 2, 0, std::move(failed),
+                           [confirmed, done = std::move(done)](bool ok) {
+                               if (ok && confirmed) ++*confirmed;
+                               done(ok);
+                           });
     }
     SendChecked(s, kWriteRowCommand, 6, row, failed,
                 [&s, memory, failed, done = std::move(done), row, confirmed](bool ok) mutable {
