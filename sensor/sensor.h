@@ -3,7 +3,9 @@
 // progress and the cause of the last failure. Exchanges are operations on the
 // event loop: each one starts, returns at once and reports through its done
 // callback from the loop, so that one thread serves any number of sensors.
-// A sensor runs one operation at a time; its owner sequences them.
+// A sensor runs one operation at a time; its owner sequences them. A frame built,
+// sent or awaited while an operation waits ends that operation first (done(false),
+// with the cause saying so), so that nobody waits for an answer that went to another.
 #pragma once
 
 #include "sensor/address.h"

@@ -162,7 +162,7 @@ void WaitForTriggerFrame() {
     s.awaitStreamedFrame([&finished](bool) { finished = true; });
     while (!finished && vexa.poll == 1)
         WaitForSystemEvents(kTriggerWaitSlice);
-    if (!finished) s.cancel();
+    if (!finished) s.cancel("the recording was stopped");
 }
 
 } // namespace
