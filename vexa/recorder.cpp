@@ -301,12 +301,6 @@ int TriggeredRecord() {
     StartRecordingClock();
     while (vexa.poll == 1) {
         WaitForTriggerFrame();
-        if (!s.isOpen()) {
-            // The link went away: nothing more can come.
-            vexa.poll = 0;
-            SetPopupTimeout();
-            break;
-        }
         if (s.bytesToRead() != 0) continue; // cut short by STOP TRIG, or a frame of wrong length
         StampSample();
         GetRxBufData();
