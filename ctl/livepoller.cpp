@@ -46,9 +46,10 @@ void LivePoller::start() {
 }
 
 void LivePoller::stop() {
+    // Stopped first: the operation that close() ends reports into a stopped poller.
+    m_state = State::Stopped;
     m_timer.stop();
     m_sensor.close();
-    m_state = State::Stopped;
 }
 
 void LivePoller::connect() {
@@ -77,6 +78,7 @@ void LivePoller::poll() {
 }
 
 void LivePoller::polled(bool ok) {
+    if (m_state == State::Stopped) return;
     if (!ok) {
         ++m_counts.timeouts;
         return failed();
@@ -98,6 +100,7 @@ void LivePoller::polled(bool ok) {
 }
 
 void LivePoller::failed() {
+    if (m_state == State::Stopped) return;
     m_cause = m_sensor.cause();
     m_sensor.close();
     if (m_state != State::Offline) enter(State::Offline);

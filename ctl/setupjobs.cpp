@@ -32,9 +32,10 @@ class SensorJob : public Job {
         m_sensor.close();
         fail(m_sensor.cause());
     }
+    // The job ends as stopped; the operation that close() then ends fails into a finished job.
     void stop() override {
-        m_sensor.close();
         Job::stop();
+        m_sensor.close();
     }
     void connectedAs(std::function<void(Sensor &, Sensor::Done)> connect, std::function<void()> then) {
         m_sensor.setAddress(m_target.address);
@@ -180,7 +181,8 @@ class TransferJob final : public SensorJob {
         uint16_t words[kMaxChannels];
         ComputeSetPoints(p, ClampTemperature(static_cast<uint16_t>(m_request.temp)), setPoints, words);
         ComputeFactors(p, words);
-        const CalibrationCheck check = CheckCalibration(p, words);
+        CalibrationCheck check = CheckCalibration(p, words);
+        CheckSetPoints(p, setPoints, words, check);
         if (!check.ok() && !m_request.allowWrapped)
             return fail(DescribeCheck(check) +
                         " Nothing was sent; give --allow-wrapped to write these factors all the same.");

@@ -61,10 +61,18 @@ void NoteCoefStart() {
     }
 }
 
-void NoteCoefTransfer(int n, bool complete) {
-    // A transfer cut short leaves the sensor with part of the tables.
+void NoteCoefTransfer(int n, bool complete, const std::string &partialNote) {
+    // Tables went into the sensor: it holds no other panel's any more.
+    if (complete || !partialNote.empty()) {
+        for (int m = 1; m <= kDataPanels; ++m) {
+            coefState.partial[m].clear();
+            if (m != n) coefState.sent[m] = {};
+        }
+        coefState.partial[n] = partialNote;
+    }
     coefState.sent[n] = complete ? PanelValues(n) : CoefRecord{};
-    ShowCoefState(n);
+    for (int m = 1; m <= kDataPanels; ++m)
+        ShowCoefState(m);
 }
 
 void NoteCoefFile(int n, const std::string &path) {
@@ -77,7 +85,9 @@ void ShowCoefState(int n) {
     const CoefRecord panel = PanelValues(n);
     std::string words = "Changed, not sent";
     int colour = kRed;
-    if (HoldsAll(coefState.sent[n], panel)) {
+    if (!coefState.partial[n].empty()) {
+        words = coefState.partial[n];
+    } else if (HoldsAll(coefState.sent[n], panel)) {
         words = "Sensor and panel agree";
         colour = kGreen;
     } else if (FileHolds(n, panel)) {

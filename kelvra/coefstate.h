@@ -23,14 +23,19 @@ struct CoefState {
     CoefRecord sent[kDataPanels + 1];  // what the last complete transfer was made from
     CoefRecord file[kDataPanels + 1];  // the equation file saved or loaded last
     std::string fileName[kDataPanels + 1];
+    // What a transfer cut short while writing left in the sensor, said on its panel
+    // until a transfer completes; "" when none.
+    std::string partial[kDataPanels + 1];
 };
 
 extern CoefState coefState;
 
 // Forgets everything and takes every panel's start values; shows them.
 void NoteCoefStart();
-// After a transfer from panel n: complete or not.
-void NoteCoefTransfer(int n, bool complete);
+// After a transfer from panel n: complete, or cut short (partialNote says what the
+// sensor holds when data frames had gone out, else ""). The sensor holds one table:
+// the other panels no longer agree with it.
+void NoteCoefTransfer(int n, bool complete, const std::string &partialNote = {});
 // After panel n's coefficients were saved to or loaded from path.
 void NoteCoefFile(int n, const std::string &path);
 // Shows where panel n's coefficients stand, in words and colour.

@@ -14,15 +14,17 @@ namespace {
 
 constexpr double kKelvraEchoTimeout = 2.0;
 
-// Each chart shows the 100 degrees plus one point of the previous drawing.
-constexpr int kPointsPerScreen = 101;
+// Each chart shows exactly the 100 degrees of the last calculation, degree 0 at x = 0:
+// a point of an earlier drawing would shift the curve one degree to the right.
+constexpr int kPointsPerScreen = kTemps;
 constexpr int kCheckQuiet = MakeColor(224, 224, 224);
 constexpr int kCheckAlarm = MakeColor(255, 170, 170);
 
-// Appends values (interleaved by the chart's traces) with the chart scaled to range.
+// Draws values (interleaved by the chart's traces) in place of the chart's points, scaled to range.
 void DrawChart(int panel, const std::string &chart, const AxisRange &range, const double *values, int count) {
     SetCtrlAttribute(panel, chart, ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
     SetAxisScalingMode(panel, chart, VAL_LEFT_YAXIS, VAL_MANUAL, range.min, range.max);
+    ClearStripChart(panel, chart);
     PlotStripChart(panel, chart, values, count);
 }
 
@@ -75,6 +77,14 @@ bool AnyFault(DegreeFault f) {
     return f != DegreeFault::None;
 }
 
+// Counts the set points whose shown word wrapped from the shown value.
+void CheckShownSetPoints(const PanelDesc &p, const uint16_t words[kMaxChannels], CalibrationCheck &check) {
+    double values[kMaxChannels] = {};
+    for (int k = 0; k < p.channelCount; ++k)
+        GetCtrlVal(kpanels.datapanel[p.number], SetPointValueCtrl(p.channels[k]), values[k]);
+    CheckSetPoints(p, values, words, check);
+}
+
 } // namespace
 
 void CalcCurvesData(int n) {
@@ -88,8 +98,13 @@ void CalcCurvesData(int n) {
     DrawCharts<double>(p, CurveChartCtrl, kCurveChartAll, ranges, Curve, SideBySideCurves(p));
     // With no set point no factor wraps: what is found lies in the curves themselves.
     const uint16_t noSetPoints[kMaxChannels] = {};
-    const CalibrationCheck check = CheckCalibration(p, noSetPoints);
+    CalibrationCheck check = CheckCalibration(p, noSetPoints);
     MarkCharts(p, CurveChartCtrl, kCurveChartAll, check, IsCurveFault);
+    // The set points shown stay until the temperature is confirmed; one that wraps is still said.
+    uint16_t shownWords[kMaxChannels] = {};
+    for (int k = 0; k < p.channelCount; ++k)
+        GetCtrlVal(panel, SetPointWordCtrl(p.channels[k]), shownWords[k]);
+    CheckShownSetPoints(p, shownWords, check);
     ShowCheck(n, check, "The curves");
 }
 
@@ -121,6 +136,11 @@ void CalcSetPointData(int n) {
         SetCtrlVal(panel, SetPointValueCtrl(p.channels[k]), values[k]);
     for (int k = 0; k < p.channelCount; ++k)
         SetCtrlVal(panel, SetPointWordCtrl(p.channels[k]), static_cast<int>(words[k]));
+    // A set point that wraps is said at once, not only when the factors are calculated.
+    const uint16_t noSetPoints[kMaxChannels] = {};
+    CalibrationCheck check = CheckCalibration(p, noSetPoints);
+    CheckSetPoints(p, values, words, check);
+    ShowCheck(n, check, "The curves and set points");
 }
 
 CalibrationCheck CalcCfCurvesData(int n) {
@@ -131,7 +151,8 @@ CalibrationCheck CalcCfCurvesData(int n) {
         GetCtrlVal(panel, SetPointWordCtrl(p.channels[k]), setPoints[k]);
     const PanelRanges ranges = ComputeFactors(p, setPoints);
     DrawCharts<uint16_t>(p, CfChartCtrl, kCfChartAll, ranges, Factors, SideBySideFactors(p));
-    const CalibrationCheck check = CheckCalibration(p, setPoints);
+    CalibrationCheck check = CheckCalibration(p, setPoints);
+    CheckShownSetPoints(p, setPoints, check);
     MarkCharts(p, CfChartCtrl, kCfChartAll, check, AnyFault);
     ShowCheck(n, check, "Curves and correction factors");
     return check;
@@ -162,13 +183,22 @@ void SetUpCompensationLink() {
     linkProgram.echoTimeout = kKelvraEchoTimeout;
 }
 
+namespace {
+kelvralink::TransferReach lastReach;
+} // namespace
+
+const kelvralink::TransferReach &LastTransferReach() {
+    return lastReach;
+}
+
 void SendParaData(int n) {
     const PanelDesc &p = DataPanelDesc(n);
     const int panel = kpanels.datapanel[p.number];
     auto progress = [panel](double value) { SetCtrlVal(panel, kTransferProgress, value); };
     kelvralink::StageFactors(p, kdata.dataCfSendBuf);
+    lastReach = {};
     if (RunLinkOperation([&](sensor::Sensor::Done done) {
-            kelvralink::WriteFactors(LinkSensor(), p, progress, SetPopupTimeout, std::move(done));
+            kelvralink::WriteFactors(LinkSensor(), p, progress, SetPopupTimeout, std::move(done), &lastReach);
         }))
         SetCtrlVal(panel, kTransferProgress, 0);
 }

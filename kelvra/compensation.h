@@ -3,6 +3,7 @@
 #pragma once
 
 #include "kelvralink/plausibility.h"
+#include "kelvralink/transfer.h"
 
 namespace kelvraprogram {
 
@@ -44,6 +45,8 @@ void SetUpCompensationLink();
 // in the sensor's echo flag: set when every frame was confirmed; a failure has
 // gone through SetPopupTimeout.
 void SendParaData(int n);
+// How far the last SendParaData came.
+const kelvralink::TransferReach &LastTransferReach();
 // The same under each data panel's own name.
 void SendParaDataP1();
 void SendParaDataP2();

@@ -5,10 +5,12 @@
 #include "kelvra/equation.h"
 #include "kelvra/gui.h"
 #include "kelvralink/kelvradata.h"
+#include "kelvralink/sensorkinds.h"
 #include "kelvralink/transfer.h"
 #include "link/linkstate.h"
 #include "platform/userint.h"
 
+#include <algorithm>
 #include <string>
 
 using namespace programlink;
@@ -48,26 +50,57 @@ void SetOperationButtonsDimmed(int dimmed) {
 
 // Factors that cannot be right go to the sensor only when the user says so; No is the default.
 bool TransferAnyway(const CalibrationCheck &check) {
-    return GenericMessagePopup("Transfer",
-                               " " + DescribeCheck(check) +
-                                   " \n The charts mark those degrees. \n\n Transfer anyway? ",
+    const std::string marked = check.degrees > 0 ? " \n The charts mark those degrees." : "";
+    return GenericMessagePopup("Transfer", " " + DescribeCheck(check) + marked + " \n\n Transfer anyway? ",
                                "Yes", "No") == 1;
+}
+
+// A table of another family than the connected sensor reports is written only when
+// the user says so; No is the default.
+bool FamilyAgrees(int n) {
+    const uint16_t reported = SensorCodeFromVersion(LinkSensor().version().c_str(), 0);
+    const int reportedPanel = DataPanelOfSensor(reported);
+    if (reportedPanel == 0 || reportedPanel == n) return true;
+    const uint16_t chosen = DataPanelOfSensor(kdata.selSensor) == n ? kdata.selSensor : 0;
+    const std::string family = chosen ? FamilyOfSensor(chosen) : "P" + std::to_string(n);
+    return GenericMessagePopup("Transfer",
+                               " The sensor reports " + ModelTextOfSensor(reported) + "; write the " +
+                                   family + " table into it? ",
+                               "Yes", "No") == 1;
+}
+
+// What a transfer cut short while writing left in the sensor: on the panel's state
+// display, and said at once.
+std::string PartialNote(int n, const kelvralink::TransferReach &reach) {
+    if (!reach.writing) return {};
+    const int total = TransferFrames(DataPanelDesc(n));
+    const int stopped = std::min(reach.framesConfirmed + 1, total);
+    MessagePopup("Transfer",
+                 " The transfer stopped at data frame " + std::to_string(stopped) + " of " +
+                     std::to_string(total) +
+                     ". \n The sensor now holds part new, part old correction factors: " + "frames 1 to " +
+                     std::to_string(stopped - 1) + " new, frame " + std::to_string(stopped) +
+                     " perhaps, the rest as before. \n Transfer the table again before the sensor is used. ");
+    return "Part new, part old: stopped at frame " + std::to_string(stopped) + " of " + std::to_string(total);
 }
 
 // Recalculates everything from the coefficients and writes the factors into the sensor.
 void TransferSequence(int n) {
     const int panel = kpanels.datapanel[n];
     const char *button = DataRoleName(DataRole::ButtonSendCF);
-    SetCtrlVal(panel, kTransferStatus, "TRY TO SAVE");
-    SetCtrlAttribute(panel, button, ATTR_CTRL_COLOR, MakeColor(255, 0, 0));
+    SetCtrlVal(panel, kTransferStatus, "");
     SetOperationButtonsDimmed(1);
     CalcCurvesData(n);
     CalcSetPointData(n);
     const CalibrationCheck check = CalcCfCurvesData(n);
-    const bool send = check.ok() || TransferAnyway(check);
+    const bool send = (check.ok() || TransferAnyway(check)) && FamilyAgrees(n);
     if (send) {
+        // Said once the questions are answered: only now does the transfer start.
+        SetCtrlVal(panel, kTransferStatus, "TRY TO SAVE");
+        SetCtrlAttribute(panel, button, ATTR_CTRL_COLOR, MakeColor(255, 0, 0));
         SendParaData(n);
-        NoteCoefTransfer(n, LinkSensor().echoOk());
+        const bool complete = LinkSensor().echoOk();
+        NoteCoefTransfer(n, complete, complete ? std::string() : PartialNote(n, LastTransferReach()));
     }
     SetOperationButtonsDimmed(0);
     SetCtrlVal(panel, kTransferStatus, !send ? "NOT SENT" : LinkSensor().echoOk() ? "SUCCESS" : "FAILURE");

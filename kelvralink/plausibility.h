@@ -31,13 +31,22 @@ struct CalibrationCheck {
     int badCurveValues = 0;                       // channel-degrees with a curve fault
     int wrappedFactors = 0;                       // channel-degrees whose factor wraps
     int degrees = 0;                              // degrees with any fault in any channel
-    bool ok() const { return degrees == 0; }
+    int wrappedSetPoints = 0;                     // channels whose set-point word wrapped
+    bool ok() const { return degrees == 0 && wrappedSetPoints == 0; }
 };
+
+// Whether a set point's word is its value wrapped around: the value lies above
+// 65535 or below 0 and the word is what it became (not a word typed since).
+bool SetPointWraps(double value, uint16_t word);
+// Counts into c the channels of panel p whose set-point word wrapped from its value.
+void CheckSetPoints(const PanelDesc &p, const double values[kMaxChannels], const uint16_t words[kMaxChannels],
+                    CalibrationCheck &c);
 
 // Checks panel p's curves (the curve arrays as the last curve calculation left
 // them) against its set-point words, one per channel.
 CalibrationCheck CheckCalibration(const PanelDesc &p, const uint16_t setPoints[kMaxChannels]);
 
 // The faults in words, for a person: "At 7 of the 100 degrees the calibration cannot
-// be right: 12 correction factors wrap around (above 65535) ...". Empty when none.
+// be right: 12 correction factors wrap around (above 65535) ...", and the set points
+// that wrap. Empty when none.
 std::string DescribeCheck(const CalibrationCheck &c);

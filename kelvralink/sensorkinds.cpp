@@ -46,6 +46,17 @@ int DataPanelOfSensor(uint16_t code) {
     return 0;
 }
 
+std::string ModelTextOfSensor(uint16_t code) {
+    for (const SensorKind &kind : kSensorKinds)
+        if (kind.code == code) return Trimmed(kind.modelText);
+    return {};
+}
+
+std::string FamilyOfSensor(uint16_t code) {
+    const std::string model = ModelTextOfSensor(code);
+    return model.substr(0, model.find(' '));
+}
+
 int DataPanelOfFamily(const std::string &name) {
     const std::string wanted = Upper(Trimmed(name));
     if (wanted.size() == 2 && wanted[0] == 'P' && wanted[1] >= '1' && wanted[1] < '1' + kDataPanels)

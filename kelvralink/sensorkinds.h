@@ -14,5 +14,9 @@ int DataPanelOfSensor(uint16_t code);
 // the version ("HUEMA-PX" or "HUEMA-PX V1.1", any case), or "P1".."P6". 0 when
 // the name fits none.
 int DataPanelOfFamily(const std::string &name);
+// The model text of a sensor code as its version answer carries it ("HUEMA3 V6.3"),
+// and its family's name alone ("HUEMA3"); empty for an unknown code.
+std::string ModelTextOfSensor(uint16_t code);
+std::string FamilyOfSensor(uint16_t code);
 // The model texts of the families, for messages: "HUEMA3 V6.3, HUEMA4 V6.3, ...".
 std::string FamilyList();

@@ -23,6 +23,7 @@ struct Transfer {
     std::function<void(double)> progress;
     OnFailure failed;
     Sensor::Done done;
+    TransferReach *reach;
     double value = 0.0; // of the progress indicator
 
     void fail() {
@@ -35,6 +36,7 @@ struct Transfer {
 void WriteFrames(std::shared_ptr<Transfer> t, int f) {
     if (f == TransferFrames(t->p)) return t->done(true);
     const FrameSlot slot = TransferFrame(t->p, f);
+    if (t->reach) t->reach->writing = true;
     t->s.fillFrame(kWriteCommand, slot.source, slot.address, kWordsPerFrame);
     if (t->s.send() != sensor::kFrameBytes) {
         // The one write whose count is looked at; an echo wait would only time out.
@@ -43,6 +45,7 @@ void WriteFrames(std::shared_ptr<Transfer> t, int f) {
     }
     t->s.checkEcho(kWordsPerFrame + 4, [t, f](bool ok) {
         if (!ok) return t->fail();
+        if (t->reach) ++t->reach->framesConfirmed;
         t->value += t->p.plan.progressStep;
         t->progress(t->value);
         WriteFrames(t, f + 1);
@@ -103,10 +106,12 @@ void Connect(Sensor &s, Sensor::Done done) {
 }
 
 void WriteFactors(Sensor &s, const PanelDesc &p, std::function<void(double)> progress, OnFailure failed,
-                  Sensor::Done done) {
+                  Sensor::Done done, TransferReach *reach) {
     s.discardQueues();
-    AnnounceBlocks(
-        std::make_shared<Transfer>(Transfer{s, p, std::move(progress), std::move(failed), std::move(done)}), 0);
+    if (reach) *reach = {};
+    AnnounceBlocks(std::make_shared<Transfer>(
+                       Transfer{s, p, std::move(progress), std::move(failed), std::move(done), reach}),
+                   0);
 }
 
 } // namespace kelvralink

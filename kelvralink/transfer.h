@@ -44,11 +44,19 @@ using OnFailure = std::function<void()>;
 void SetUp(sensor::Sensor &s, CompensationFrames &frames);
 // Opens the link and asks for the version, as the program connects.
 void Connect(sensor::Sensor &s, sensor::Sensor::Done done);
+// How far a transfer came: the data frames confirmed, and whether a data frame
+// had gone out (so that the sensor may hold part of the new tables).
+struct TransferReach {
+    int framesConfirmed = 0;
+    bool writing = false;
+};
+
 // Writes panel p's correction factors into the sensor: block announcements,
 // then the block writes of the words staged in the sensor's frame source
 // (StageFactors). progress gets the indicator's value after each confirmed
-// write frame. done(true) when every frame was confirmed.
+// write frame; reach, when given, how far the transfer came (it must outlive
+// the transfer). done(true) when every frame was confirmed.
 void WriteFactors(sensor::Sensor &s, const PanelDesc &p, std::function<void(double)> progress,
-                  OnFailure failed, sensor::Sensor::Done done);
+                  OnFailure failed, sensor::Sensor::Done done, TransferReach *reach = nullptr);
 
 } // namespace kelvralink

@@ -98,13 +98,18 @@ void ClientTCPCB() {
     }
 }
 
-bool RunLinkOperation(const std::function<void(sensor::Sensor::Done)> &start) {
+bool ReopenLostLink() {
     // A server that closed the connection, or a device plugged in again, is
     // tried once more before the operation reports a failure.
     if (com.linkLost && !LinkSensor().isOpen()) {
         OpenLink(IsSerial());
         if (com.ret >= 0 && !IsSerial()) com.tcpcon = 1;
     }
+    return LinkSensor().isOpen();
+}
+
+bool RunLinkOperation(const std::function<void(sensor::Sensor::Done)> &start) {
+    ReopenLostLink();
     return WaitFor(start, true);
 }
 

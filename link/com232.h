@@ -23,6 +23,9 @@ void InitTCP_IP();
 // link again by itself.
 void ClientTCPCB();
 
+// Opens a link that was lost (server closed, device gone) once more, as every
+// operation does before it starts; true when the link is open.
+bool ReopenLostLink();
 // Runs one operation of the program's sensor to its end while events run; its
 // outcome. Opens a link that was lost once before it starts.
 bool RunLinkOperation(const std::function<void(sensor::Sensor::Done)> &start);

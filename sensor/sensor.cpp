@@ -22,7 +22,9 @@ Sensor::Sensor(Address address) : m_address(std::move(address)) {
 }
 
 Sensor::~Sensor() {
-    cancel();
+    // Nobody is left to be told: the owner is going away.
+    m_timer.stop();
+    m_done = nullptr;
 }
 
 void Sensor::open(Done done) {
@@ -36,7 +38,9 @@ void Sensor::open(Done done) {
     m_openResult = {};
     m_wait = Wait::Open;
     m_done = std::move(done);
-    m_transport->open([this](const OpenResult &result) {
+    const unsigned seq = ++m_openSeq;
+    m_transport->open([this, seq](const OpenResult &result) {
+        if (seq != m_openSeq || m_wait != Wait::Open) return; // ended from outside meanwhile
         m_openResult = result;
         if (result.code != 0)
             m_cause = m_closedCause = OpenCause(m_address, result, kConnectTimeoutMs / 1000.0);
@@ -46,7 +50,7 @@ void Sensor::open(Done done) {
 }
 
 void Sensor::close() {
-    cancel();
+    cancel("the link was closed while the operation waited");
     if (m_transport) m_transport->close();
     m_closedCause.clear();
 }
@@ -63,6 +67,8 @@ void Sensor::reset() {
 }
 
 bool Sensor::fillFrame(uint16_t order, uint16_t a, uint16_t b, uint16_t n) {
+    supersede();
+    if (m_ending) return false; // the step of an operation being ended: nothing more goes out
     if (m_source && !m_source->fill(*this, order, a, b, n)) return false;
     putWord(0, kSync);
     putWord(1, order);
@@ -88,7 +94,9 @@ bool Sensor::echoMatches(int len) const {
 }
 
 int Sensor::send() {
+    supersede();
     const int closedCode = serial() ? static_cast<int>(kSerialPortNotOpen) : kTcpNoConnectionEstablished;
+    if (m_ending) return m_bytesWritten = closedCode;
     const int written = isOpen() ? m_transport->write(m_tx, kFrameBytes) : closedCode;
     m_bytesWritten = written;
     if (m_trace) m_trace->sent(m_tx, kFrameBytes);
@@ -97,7 +105,8 @@ int Sensor::send() {
 }
 
 void Sensor::discardQueues() {
-    if (!serial() || !m_transport) return;
+    supersede();
+    if (m_ending || !serial() || !m_transport) return;
     m_transport->discardInput();
     m_transport->discardOutput();
 }
@@ -107,6 +116,7 @@ void Sensor::dropReceived() {
 }
 
 void Sensor::expectAnswer() {
+    supersede();
     if (serial()) return;
     m_bytesToRead = kFrameBytes;
     m_dataSize = kFrameBytes;
@@ -182,13 +192,25 @@ void Sensor::awaitStreamedFrame(Done done) {
     startWait(Wait::Streamed, complete ? 0.0 : -1.0, std::move(done));
 }
 
-void Sensor::cancel() {
+void Sensor::cancel(const std::string &why) {
     m_timer.stop();
+    if (m_wait == Wait::Open) ++m_openSeq;
     m_wait = Wait::None;
+    Done done = std::move(m_done);
     m_done = nullptr;
+    if (!done) return;
+    m_cause = why;
+    if (m_trace) m_trace->outcome(m_cause);
+    // Steps the done starts (a next frame, a pause) fail at once and end the operation.
+    const bool outermost = !m_ending;
+    m_ending = true;
+    done(false);
+    if (outermost) m_ending = false;
 }
 
 void Sensor::startWait(Wait wait, double timeout, Done done) {
+    supersede();
+    if (m_ending) return done(false);
     m_wait = wait;
     m_done = std::move(done);
     if (timeout >= 0.0) m_timer.start(static_cast<int>(timeout * 1000.0 + 0.5));

@@ -3,7 +3,9 @@
 // progress and the cause of the last failure. Exchanges are operations on the
 // event loop: each one starts, returns at once and reports through its done
 // callback from the loop, so that one thread serves any number of sensors.
-// A sensor runs one operation at a time; its owner sequences them.
+// A sensor runs one operation at a time; its owner sequences them. A frame built,
+// sent or awaited while an operation waits ends that operation first (done(false),
+// with the cause saying so), so that nobody waits for an answer that went to another.
 #pragma once
 
 #include "sensor/address.h"
@@ -68,7 +70,8 @@ class Sensor {
     // Closes what is open, then opens the port or connects; done(false) with
     // openResult() and cause() when it could not.
     void open(Done done);
-    // Ends the operation in progress (its done does not run) and closes the transport.
+    // Ends the operation in progress (its done runs with false and the cause
+    // "closed") and closes the transport.
     void close();
     // Closes, and returns the frame image and every state of the conversation to
     // its start: zero bytes, no version, no cause.
@@ -120,8 +123,9 @@ class Sensor {
     void setStreaming(bool on) { m_streaming = on; }
     // Awaits the next such frame without a time-out (cancel() ends the wait).
     void awaitStreamedFrame(Done done);
-    // Ends the wait in progress; its done does not run.
-    void cancel();
+    // Ends the operation in progress: its done runs with false, the cause saying
+    // why, so that whoever waits for it returns. Steps its done starts fail at once.
+    void cancel(const std::string &why = "the operation was cancelled");
     bool busy() const { return static_cast<bool>(m_done); }
 
     // The state of the last answer wait, under the names the programs use.
@@ -144,6 +148,8 @@ class Sensor {
 
     // A timeout below 0 waits without a deadline.
     void startWait(Wait wait, double timeout, Done done);
+    // A new exchange begins while one waits: the waiting one fails first.
+    void supersede() { cancel("another exchange began while this one waited for its answer"); }
     void arrived();
     void takeTcpBytes();
     void lost();
@@ -179,6 +185,8 @@ class Sensor {
     double m_waitTimeout = 0.0; // of the answer wait that ran last, for its cause
     int m_echoWords = 0;        // of the echo judged last, for its cause
     Done m_done;
+    bool m_ending = false;  // an operation is being ended from outside: its next steps fail at once
+    unsigned m_openSeq = 0; // of the open in progress; an open ended from outside is not finished twice
     QTimer m_timer;
 };
 

@@ -233,6 +233,38 @@ TEST_F(KelvraCalc, ACheckCountsFaultyChannelDegreesAndTheDegreesTheyFallOn) {
     EXPECT_EQ(DescribeCheck(CheckCalibration(p1, setPoints)), "");
 }
 
+// A set point wraps when its word is the low 16 bits of a value outside 0..65535; a
+// word typed since (another word) does not wrap. Counted and said like the factors.
+TEST_F(KelvraCalc, ASetPointThatWrapsIsCountedAndSaidInTheCheck) {
+    const struct {
+        double value;
+        uint16_t word;
+        bool wraps;
+    } cases[] = {{70000.0, 4464, true},  {-1.5, 65535, true},   {65535.9, 65535, false}, {-0.5, 0, false},
+                 {70000.0, 1000, false}, {1000.0, 1000, false}, {65536.0, 0, true}};
+    for (const auto &c : cases)
+        EXPECT_EQ(SetPointWraps(c.value, c.word), c.wraps) << c.value << " / " << c.word;
+
+    kdata.RT = kdata.GT = kdata.BT = 1000;
+    ComputeCurves(p1);
+    const double values[kMaxChannels] = {1000.0, 70000.0, -1.5};
+    const uint16_t words[kMaxChannels] = {1000, 4464, 65535};
+    CalibrationCheck c = CheckCalibration(p1, words);
+    CheckSetPoints(p1, values, words, c);
+    EXPECT_EQ(c.wrappedSetPoints, 2);
+    EXPECT_FALSE(c.ok());
+    c.degrees = c.wrappedFactors = 0; // the set points alone
+    EXPECT_EQ(DescribeCheck(c),
+              "The calibration cannot be right: 2 set points wrap around (above 65535 or below "
+              "0, the sensor word cannot hold it).");
+    c.degrees = c.wrappedFactors = 1;
+    c.wrappedSetPoints = 1;
+    EXPECT_EQ(DescribeCheck(c),
+              "At 1 of the 100 degrees the calibration cannot be right: 1 correction factor "
+              "wraps around (above 65535, the sensor gets 65536 less); and 1 set point wraps "
+              "around (above 65535 or below 0, the sensor word cannot hold it).");
+}
+
 TEST(KelvraSensorFamily, VersionTextSelectsTheLastMatchingCode) {
     struct Case {
         const char *version;

@@ -78,16 +78,29 @@ TEST_F(KelvraDataPanel, TypedCoefficientsBecomeCurvesOnTheirCharts) {
     ASSERT_NE(red, nullptr);
     EXPECT_EQ(red->yMin(), 950);
     EXPECT_EQ(red->yMax(), 1050);
-    EXPECT_EQ(red->pointsPerScreen(), 101);
+    EXPECT_EQ(red->pointsPerScreen(), 100);
     EXPECT_EQ(red->tracePoints(0).size(), 100);
     StripChart *all = Chart(p1, "ChartCurveAll");
     ASSERT_EQ(all->traces(), 3);
     EXPECT_EQ(all->tracePoints(1).back(), 247.5);
     EXPECT_EQ(all->yMin(), -50);
     EXPECT_EQ(all->yMax(), 1050);
-    // Plotting appends: a second calculation keeps one point of the first.
-    Click(p1, "ButtonCalcCurves");
-    EXPECT_EQ(red->tracePoints(0).size(), 101);
+    // Every calculation draws its own 100 degrees, degree 0 at x = 0, nothing of the one before.
+    for (const char *rt : {"812", "1155", "900"}) {
+        Type(p1, "EditRT", rt);
+        Click(p1, "ButtonCalcCurves");
+        for (StripChart *chart : {red, all}) {
+            ASSERT_EQ(chart->tracePoints(0).size(), 100);
+            EXPECT_EQ(chart->marks().size(), 100);
+        }
+        EXPECT_EQ(red->tracePoints(0).front(), std::stod(rt));
+        EXPECT_EQ(all->tracePoints(0).front(), std::stod(rt));
+        EXPECT_EQ(all->tracePoints(1).front(), 0.0);
+        EXPECT_EQ(all->tracePoints(1).back(), 247.5);
+    }
+    Click(p1, "ButtonCalcCalib");
+    Click(p1, "ButtonCalcCalib");
+    EXPECT_EQ(Chart(p1, "ChartCfRed")->tracePoints(0).size(), 100);
 }
 
 TEST_F(KelvraDataPanel, ReferenceTemperatureGivesSetPointsAndFactors) {

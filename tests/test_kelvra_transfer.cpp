@@ -49,7 +49,10 @@ class KelvraTransfer : public KelvraProgram {
     // Shows data panel n with curves whose factors differ from degree to degree.
     int Prepare(int n, Transport transport = Transport::Tcp) {
         const int codes[kDataPanels] = {100, 300, 400, 500, 600, 700};
-        EXPECT_EQ(Start("HUEMA3 V6.3", transport), 0);
+        // The sensor is of the panel's family, so that no question comes first.
+        const char *versions[kDataPanels] = {"HUEMA3 V6.3", "PRISMO3 V3.0", "HUEMA-PX V1.1",
+                                             "TRV-PX V4.4", "VEXA2 V3.1",   "RQA/RQB V2.0 "};
+        EXPECT_EQ(Start(versions[n - 1], transport), 0);
         SetCtrlVal(kpanels.mainpanel, kEditSelectSensor, codes[n - 1]);
         ShowChildPanel();
         const int panel = kpanels.datapanel[n];

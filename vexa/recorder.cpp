@@ -115,8 +115,14 @@ void StartRecordingClock() {
     rec.recordStart = Timer();
 }
 
-// Success only when every row reached the file; otherwise the file and the loss are named.
-void ShowRecordingOutcome() {
+// Success only when every row reached the file; otherwise the file and the loss are
+// named. A recording that took no row at all says so, not that a file was saved.
+void ShowRecordingOutcome(bool noRow = false) {
+    if (noRow && rec.rowsLost == 0) {
+        MessagePopup(kAttention, " No frame came from the sensor: no row was recorded in \n " +
+                                     rec.file_name + ". \n Does the sensor get its trigger? ");
+        return;
+    }
     if (rec.rowsLost == 0) {
         MessagePopup("INFO!", "File has been saved!");
         return;
@@ -156,7 +162,7 @@ void WaitForTriggerFrame() {
     s.awaitStreamedFrame([&finished](bool) { finished = true; });
     while (!finished && vexa.poll == 1)
         WaitForSystemEvents(kTriggerWaitSlice);
-    if (!finished) s.cancel();
+    if (!finished) s.cancel("the recording was stopped");
 }
 
 } // namespace
@@ -228,6 +234,7 @@ void RecordFrame() {
     CalcRecTime();
     StartRecordingClock();
     double frames = 0;
+    ShowCount("DispCounter", 0);
     while (vexa.poll == 1) {
         rec.recstart = Timer();
         FillTxBuf(5, 0, 0, 0);
@@ -269,18 +276,25 @@ void StartTriggeredRecording() {
     SetButtonsDimmed(1);
     MessagePopup(kAttention, LockWarning(42));
     SetCtrlAttribute(vexa.recpanel, "ButtonStartTrigRec", ATTR_CTRL_COLOR, kRed);
-    TriggeredRecord();
+    const int frames = TriggeredRecord();
     StopAutoSend();
-    ShowRecordingOutcome();
+    if (frames >= 0) ShowRecordingOutcome(frames == 0);
     SetCtrlAttribute(vexa.recpanel, "ButtonStartTrigRec", ATTR_CTRL_COLOR, kLightGrey);
     SetButtonsDimmed(0);
 }
 
-void TriggeredRecord() {
+int TriggeredRecord() {
     sensor::Sensor &s = LinkSensor();
+    ShowCount("DispCounter", 0);
+    // A lost link is opened again, as GO and SEND do; one that stays closed is said.
     FillTxBuf(50, 1, 0, 0);
-    SendTxBuf();
-    double frames = 0;
+    if (!ReopenLostLink() || SendTxBuf() != sensor::kFrameBytes) {
+        SetPopupTimeout();
+        MessagePopup(kAttention,
+                     " The link to the sensor is not open: \n " + s.cause() + "\n Nothing was recorded. ");
+        return -1;
+    }
+    int frames = 0;
     rec.rowsLost = 0;
     vexa.poll = 1;
     s.setStreaming(true);
@@ -302,6 +316,7 @@ void TriggeredRecord() {
     // Frames the sensor sends before it takes auto-send off are not awaited any more.
     s.setStreaming(false);
     s.expectNothing();
+    return frames;
 }
 
 void RecordManually() {

@@ -40,8 +40,10 @@ void RecordFrame();
 void SlowDown();
 // Mode 3: confirmation, auto-send on, every valid frame recorded until STOP TRIG, auto-send off.
 void StartTriggeredRecording();
-// The triggered loop: waits without time-out for auto-sent frames until poll is cleared.
-void TriggeredRecord();
+// The triggered loop: opens a lost link again, then waits without time-out for
+// auto-sent frames until poll is cleared. The frames recorded, or -1 when auto-send
+// could not be switched on (said already).
+int TriggeredRecord();
 // Mode 2: one row of the current live values.
 void RecordManually();
 // Appends one data row of the live values to file_name; a failure counts as a lost row.

@@ -29,9 +29,9 @@ void StopAutoSend() {
     vexalink::StopAutoSend(LinkSensor());
 }
 
-bool WriteRecord(uint16_t target) {
-    return RunLinkOperation([target](sensor::Sensor::Done done) {
-        vexalink::WriteSet(LinkSensor(), target, SetPopupTimeout, std::move(done));
+bool WriteRecord(uint16_t target, int &confirmed) {
+    return RunLinkOperation([target, &confirmed](sensor::Sensor::Done done) {
+        vexalink::WriteSet(LinkSensor(), target, SetPopupTimeout, std::move(done), &confirmed);
     });
 }
 

@@ -12,8 +12,10 @@ namespace vexaprogram {
 void SetUpParameterLink();
 // Switches the sensor's auto-send off (command 50, argument 0); no answer is awaited.
 void StopAutoSend();
-// Writes the record in para.pp into target's memory. False at the first failed echo.
-bool WriteRecord(uint16_t target);
+// Writes the record in para.pp into target's memory. False at the first failed echo;
+// confirmed then counts the frames that were confirmed (1 the parameters, then one
+// per teach row, then the EEPROM store).
+bool WriteRecord(uint16_t target, int &confirmed);
 // Reads target's set into the variables. False when the read stopped.
 bool ReadIntoVars(uint16_t target);
 // Sends the data request in the frame image and waits up to 3 s for the answer;

@@ -107,6 +107,7 @@ void NoteStartValues() {
 }
 
 void NoteSensorRead(const uint16_t (&record)[kAnzPara], bool viaEeprom) {
+    setState.stoppedSend.clear();
     Take(setState.ram, record);
     if (!viaEeprom) return;
     Take(setState.eeprom, record);
@@ -120,14 +121,18 @@ void NoteSensorReadFailed(bool viaEeprom) {
 }
 
 void NoteSensorWritten(const uint16_t (&record)[kAnzPara], bool stored) {
+    setState.stoppedSend.clear();
     Take(setState.ram, record);
     if (stored) Take(setState.eeprom, record);
     setState.ramNotStored = !stored;
 }
 
-void NoteSensorWriteFailed(bool stored) {
-    setState.ram.known = false;
+void NoteSensorWriteFailed(bool stored, const uint16_t *ram, const std::string &note) {
+    setState.ram.known = ram != nullptr;
+    if (ram) std::copy(ram, ram + kAnzPara, setState.ram.words);
+    setState.ramNotStored = ram != nullptr;
     if (stored) setState.eeprom.known = false;
+    if (!note.empty()) setState.stoppedSend = note;
 }
 
 void NoteFile(const std::string &path, const uint16_t (&record)[kAnzPara]) {
@@ -148,11 +153,17 @@ void ShowSetState() {
         const Standing standing = StandingOf(part, panel);
         const StandingLook &look = kLooks[static_cast<int>(standing)];
         std::string words = look.words;
+        int colour = look.colour;
         if (standing == Standing::AsInFile)
             words += std::filesystem::path(setState.filePath).filename().string() + ", not sent";
+        // What the sensor holds after a Send that stopped outweighs where the panels stand.
+        if (!setState.stoppedSend.empty()) {
+            words = setState.stoppedSend;
+            colour = kRed;
+        }
         const char *display = kDisplays[static_cast<int>(part)];
         SetCtrlVal(vexa.mainpanel, display, words);
-        SetCtrlAttribute(vexa.mainpanel, display, ATTR_CTRL_COLOR, look.colour);
+        SetCtrlAttribute(vexa.mainpanel, display, ATTR_CTRL_COLOR, colour);
     }
 }
 

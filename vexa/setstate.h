@@ -24,6 +24,8 @@ struct SetState {
     KnownRecord file;   // the parameter file saved or loaded last
     std::string filePath;
     bool ramNotStored = false; // a Send wrote RAM without storing it in EEPROM
+    // What a Send that stopped left in the sensor, shown until a complete Send or Get; "" when none.
+    std::string stoppedSend;
 };
 
 extern SetState setState;
@@ -41,8 +43,10 @@ void NoteSensorRead(const uint16_t (&record)[kAnzPara], bool viaEeprom);
 void NoteSensorReadFailed(bool viaEeprom);
 // A complete Send: RAM holds record, and EEPROM too when it was stored.
 void NoteSensorWritten(const uint16_t (&record)[kAnzPara], bool stored);
-// A Send that stopped: RAM holds a mix, EEPROM perhaps a new set.
-void NoteSensorWriteFailed(bool stored);
+// A Send that stopped: RAM holds a mix (or, when ram is given, that record while
+// the store was not confirmed), EEPROM perhaps a new set; note says so on the
+// state displays until a complete Send or Get.
+void NoteSensorWriteFailed(bool stored, const uint16_t *ram = nullptr, const std::string &note = {});
 // A file saved or loaded.
 void NoteFile(const std::string &path, const uint16_t (&record)[kAnzPara]);
 

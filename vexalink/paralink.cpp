@@ -64,15 +64,22 @@ void ReadFromRam(Sensor &s, ParaState &set, OnFailure failed, Sensor::Done done)
     });
 }
 
-void WriteRows(Sensor &s, uint16_t memory, OnFailure failed, Sensor::Done done, uint16_t row) {
+void WriteRows(Sensor &s, uint16_t memory, OnFailure failed, Sensor::Done done, uint16_t row,
+               int *confirmed) {
     if (row == kTeachRows) {
         if (memory != EEPROM) return done(true);
-        return SendChecked(s, kStoreCommand, 2, 0, std::move(failed), std::move(done));
+        return SendChecked(s, kStoreCommand, 2, 0, std::move(failed),
+                           [confirmed, done = std::move(done)](bool ok) {
+                               if (ok && confirmed) ++*confirmed;
+                               done(ok);
+                           });
     }
-    SendChecked(s, kWriteRowCommand, 6, row, failed, [&s, memory, failed, done = std::move(done), row](bool ok) mutable {
-        if (!ok) return done(false);
-        WriteRows(s, memory, std::move(failed), std::move(done), row + 1);
-    });
+    SendChecked(s, kWriteRowCommand, 6, row, failed,
+                [&s, memory, failed, done = std::move(done), row, confirmed](bool ok) mutable {
+                    if (!ok) return done(false);
+                    if (confirmed) ++*confirmed;
+                    WriteRows(s, memory, std::move(failed), std::move(done), row + 1, confirmed);
+                });
 }
 
 } // namespace
@@ -151,12 +158,15 @@ void ReadSet(Sensor &s, ParaState &set, uint16_t memory, OnFailure failed, Senso
     });
 }
 
-void WriteSet(Sensor &s, uint16_t memory, OnFailure failed, Sensor::Done done) {
+void WriteSet(Sensor &s, uint16_t memory, OnFailure failed, Sensor::Done done, int *confirmed) {
+    if (confirmed) *confirmed = 0;
     s.discardQueues();
-    SendChecked(s, kWriteSetCommand, 18, 0, failed, [&s, memory, failed, done = std::move(done)](bool ok) mutable {
-        if (!ok) return done(false);
-        WriteRows(s, memory, std::move(failed), std::move(done), 0);
-    });
+    SendChecked(s, kWriteSetCommand, 18, 0, failed,
+                [&s, memory, failed, done = std::move(done), confirmed](bool ok) mutable {
+                    if (!ok) return done(false);
+                    if (confirmed) ++*confirmed;
+                    WriteRows(s, memory, std::move(failed), std::move(done), 0, confirmed);
+                });
 }
 
 void PollData(Sensor &s, LiveValues &live, Sensor::Done done) {

@@ -63,8 +63,11 @@ void Befehl3plus4(sensor::Sensor &s, ParaState &set, OnFailure failed, sensor::S
 // then the read stops. done(false) when it stopped.
 void ReadSet(sensor::Sensor &s, ParaState &set, uint16_t memory, OnFailure failed, sensor::Sensor::Done done);
 // Writes the record in set.pp: command 1, command 2 for each teach row, then
-// command 6 into EEPROM. Stops at the first failed echo.
-void WriteSet(sensor::Sensor &s, uint16_t memory, OnFailure failed, sensor::Sensor::Done done);
+// command 6 into EEPROM. Stops at the first failed echo. confirmed, when given,
+// counts the confirmed frames: 1 for the parameters, then one per teach row, then
+// the store (it must outlive the write).
+void WriteSet(sensor::Sensor &s, uint16_t memory, OnFailure failed, sensor::Sensor::Done done,
+              int *confirmed = nullptr);
 // One live-data exchange (command 5, 3 s); on success the answer in live. The
 // caller reports a failure.
 void PollData(sensor::Sensor &s, LiveValues &live, sensor::Sensor::Done done);
