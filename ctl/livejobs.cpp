@@ -7,6 +7,7 @@
 #include "runtime/utility.h"
 #include "vexalink/recordfile.h"
 
+#include <QTimer>
 #include <filesystem>
 
 using namespace runtime;
@@ -20,7 +21,9 @@ class LiveJob : public Job {
   public:
     LiveJob(const Target &t, const Request &r, const Output &o, double pause)
         : Job(t, r, o), m_poller(t, r.interval, pause) {
-        m_poller.onState = [this](LivePoller::State state, const std::string &cause) { changed(state, cause); };
+        m_poller.onState = [this](LivePoller::State state, const std::string &cause) {
+            changed(state, cause);
+        };
         m_poller.onSample = [this](const Sample &s) {
             taken(s);
             if (!finished() && m_request.count > 0 && s.seq + 1 >= m_request.count) end();
@@ -77,7 +80,8 @@ class RecordJob final : public LiveJob {
     void run() override {
         std::error_code ec;
         if (std::filesystem::exists(m_path, ec) && !m_request.force) {
-            const std::string cause = m_path + " exists already; choose another name, or give --force to replace it";
+            const std::string cause =
+                m_path + " exists already; choose another name, or give --force to replace it";
             QTimer::singleShot(0, [this, cause] { fail(cause); });
             return;
         }

@@ -31,8 +31,7 @@ LivePoller::LivePoller(const Target &target, double interval, double pause)
     : m_target(target), m_interval(interval), m_pause(pause) {
     m_sensor.setAddress(target.address);
     vexalink::SetUp(m_sensor, m_frames);
-    m_timer.setSingleShot(true);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+    m_timer.setHandler([this] {
         if (m_state == State::Online)
             poll();
         else if (m_state != State::Stopped)
@@ -94,7 +93,7 @@ void LivePoller::polled(bool ok) {
     if (onSample) onSample(s);
     if (m_state != State::Online) return; // stopped meanwhile
     const double wait = std::max(m_pause, m_interval - (Timer() - m_cycleStart));
-    m_timer.start(static_cast<int>(wait * 1000.0 + 0.5));
+    m_timer.startSeconds(wait);
 }
 
 void LivePoller::failed() {
@@ -102,7 +101,7 @@ void LivePoller::failed() {
     m_sensor.close();
     if (m_state != State::Offline) enter(State::Offline);
     if (m_state == State::Stopped) return;
-    m_timer.start(static_cast<int>(m_backoff.next() * 1000.0 + 0.5));
+    m_timer.startSeconds(m_backoff.next());
 }
 
 void LivePoller::enter(State state) {

@@ -7,11 +7,10 @@
 #pragma once
 
 #include "ctl/target.h"
+#include "runtime/timers.h"
 #include "sensor/sensor.h"
 #include "vexalink/paralink.h"
 #include "vexalink/paraset.h"
-
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -27,10 +26,10 @@ namespace ctl {
 // The values of one live sample, in the order records and messages list them.
 struct Sample {
     int64_t seq = 0;
-    int64_t wallMs = 0;   // when the answer came, on the wall clock
-    double monotonic = 0; // the same on a monotonic clock, seconds
+    int64_t wallMs = 0;       // when the answer came, on the wall clock
+    double monotonic = 0;     // the same on a monotonic clock, seconds
     double answerSeconds = 0; // from the request to the answer
-    uint16_t values[8] = {}; // CH_L, CH_C, CH_R, DENS, SYM1, SYM2, VECTOR, TEMP_raw
+    uint16_t values[8] = {};  // CH_L, CH_C, CH_R, DENS, SYM1, SYM2, VECTOR, TEMP_raw
     uint16_t trigger = 0;
 };
 
@@ -97,7 +96,7 @@ class LivePoller {
     ParaState m_set;
     vexalink::ParameterFrames m_frames{m_set};
     vexalink::LiveValues m_live;
-    QTimer m_timer; // the next cycle, or the next attempt to connect
+    runtime::LoopTimer m_timer; // the next cycle, or the next attempt to connect
     Backoff m_backoff;
     State m_state = State::Stopped;
     std::string m_cause;

@@ -10,6 +10,7 @@
 #include "runtime/utility.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace ctl {
 namespace {

@@ -6,10 +6,9 @@
 // A sensor runs one operation at a time; its owner sequences them.
 #pragma once
 
+#include "runtime/timers.h"
 #include "sensor/address.h"
 #include "sensor/transport.h"
-
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -179,7 +178,7 @@ class Sensor {
     double m_waitTimeout = 0.0; // of the answer wait that ran last, for its cause
     int m_echoWords = 0;        // of the echo judged last, for its cause
     Done m_done;
-    QTimer m_timer;
+    runtime::LoopTimer m_timer;
 };
 
 } // namespace sensor
