@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -79,6 +80,7 @@ class Gateway {
         if (!read.ok()) return kExitUsage;
         const SignalEvents handled({SIGINT, SIGTERM, SIGHUP},
                                    [this](int s) { s == SIGHUP ? reload() : stop(); });
+        if (!openListeners(read.config, true)) return kExitUsage;
         if (!apply(read.config, true)) return kExitFailed;
         // Without a period it would be a timer of 0 ms, and the loop would never rest.
         if (m_watchdog.interval() > 0) m_watchdog.start();
@@ -122,8 +124,6 @@ class Gateway {
             }
             startSensor(s);
         }
-        if (first || !(next.modbus == m_previous.modbus)) startModbus(next.modbus);
-        if (first || !(next.metrics == m_previous.metrics)) startMetrics(next.metrics);
         m_previous = next;
         if (!first)
             gateway::LogInfo("configuration applied: " + std::to_string(diff.added.size()) + " added, " +
@@ -188,31 +188,64 @@ class Gateway {
         m_sensors.erase(it);
     }
 
-    void startModbus(const gateway::ModbusConfig &config) {
-        m_modbus.reset();
-        if (!config.enabled) return;
-        m_modbus = std::make_unique<gateway::ModbusServer>(
-            [this](uint8_t unit) -> const gateway::UnitSnapshot * {
-                const auto it = m_units.find(unit);
-                return it == m_units.end() ? nullptr : &it->second->snapshot();
-            },
-            config.maxConnections);
+    // Opens the listeners the configuration asks for before anything else changes, so
+    // that one that cannot open refuses the whole configuration and the running ones stay.
+    bool openListeners(const GatewayConfig &next, bool first) {
+        const bool modbusChanged = first || !(next.modbus == m_previous.modbus);
+        // Only the limits differ: the running listener takes them, it keeps its socket.
+        const bool modbusMoves = first || !(next.modbus.listen == m_previous.modbus.listen) ||
+                                 next.modbus.enabled != m_previous.modbus.enabled;
+        const bool metricsMoves = first || !(next.metrics.listen == m_previous.metrics.listen) ||
+                                  next.metrics.enabled != m_previous.metrics.enabled;
+        std::unique_ptr<gateway::ModbusServer> modbus;
+        std::unique_ptr<gateway::MetricsServer> metrics;
         std::string problem;
-        if (!m_modbus->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port,
-                              problem))
-            gateway::LogError("Modbus TCP on " + config.listen.host + ":" +
-                              std::to_string(config.listen.port) + ": " + problem);
+        if (modbusMoves && next.modbus.enabled) {
+            modbus = std::make_unique<gateway::ModbusServer>(
+                [this](uint8_t unit) -> const gateway::UnitSnapshot * {
+                    const auto it = m_units.find(unit);
+                    return it == m_units.end() ? nullptr : &it->second->snapshot();
+                },
+                ModbusLimits(next.modbus));
+            if (!Listen(*modbus, "Modbus TCP", next.modbus.listen, problem)) return refuse(problem, first);
+        }
+        if (metricsMoves && next.metrics.enabled) {
+            metrics = std::make_unique<gateway::MetricsServer>([this] { return metricsSnapshot(); });
+            if (!Listen(*metrics, "metrics", next.metrics.listen, problem)) return refuse(problem, first);
+        }
+        if (modbusMoves)
+            m_modbus = std::move(modbus);
+        else if (modbusChanged && m_modbus)
+            m_modbus->SetLimits(ModbusLimits(next.modbus));
+        if (metricsMoves) m_metrics = std::move(metrics);
+        return true;
     }
 
-    void startMetrics(const gateway::MetricsConfig &config) {
-        m_metrics.reset();
-        if (!config.enabled) return;
-        m_metrics = std::make_unique<gateway::MetricsServer>([this] { return metricsSnapshot(); });
-        std::string problem;
-        if (!m_metrics->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port,
-                               problem))
-            gateway::LogError("metrics on " + config.listen.host + ":" + std::to_string(config.listen.port) +
-                              ": " + problem);
+    template <typename Server>
+    static bool Listen(Server &server, const std::string &what, const gateway::Endpoint &at,
+                       std::string &problem) {
+        if (server.Listen(QHostAddress(QString::fromStdString(at.host)), at.port, problem)) return true;
+        problem = what + ": " + problem;
+        return false;
+    }
+
+    static gateway::ListenerLimits ModbusLimits(const gateway::ModbusConfig &config) {
+        gateway::ListenerLimits limits;
+        limits.maxConnections = config.maxConnections;
+        // 0: never closed for being idle; a full listener still takes a new client.
+        limits.idle = config.idleTimeout > 0
+                          ? std::chrono::milliseconds(std::llround(config.idleTimeout * 1000))
+                          : std::chrono::milliseconds(std::chrono::hours(24 * 365));
+        for (const std::string &text : config.allow) {
+            gateway::Network network;
+            if (gateway::ParseNetwork(text, network)) limits.allow.push_back(network);
+        }
+        return limits;
+    }
+
+    bool refuse(const std::string &problem, bool first) {
+        gateway::LogError(first ? problem : problem + "; reload refused, the running configuration stays");
+        return false;
     }
 
     void sampled(GatewaySensor &s, const Sample &sample) {
@@ -320,7 +353,7 @@ class Gateway {
         report(read);
         if (!read.ok())
             gateway::LogError(m_path + " refused; the running configuration stays");
-        else
+        else if (openListeners(read.config, false))
             apply(read.config, false);
         gateway::NotifyReady(statusLine());
     }

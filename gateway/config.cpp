@@ -5,6 +5,7 @@
 #include "gateway/config.h"
 
 #include "gateway/configvalues.h"
+#include "gateway/listener.h"
 
 #include <toml++/toml.h>
 
@@ -26,6 +27,7 @@ constexpr std::size_t kMaxFileBytes = 4 << 20;
 constexpr double kMaxIntervalSeconds = 86400.0;
 constexpr double kMaxBufferSeconds = 3600.0;
 constexpr int kMaxModbusConnections = 1024;
+constexpr double kMaxIdleSeconds = 86400.0;
 
 using Allowed = std::initializer_list<std::string_view>;
 
@@ -347,9 +349,24 @@ void Reader::CheckSensorsDiffer(const GatewayConfig &config) {
 void Reader::ReadModbus(const toml::table &root, ModbusConfig &modbus) {
     const toml::table *table = Table(root, "modbus");
     if (!table) return;
-    CheckKeys(*table, {"listen", "max_connections"}, "[modbus]");
+    CheckKeys(*table, {"listen", "max_connections", "idle_timeout", "allow"}, "[modbus]");
     modbus.enabled = Listen(*table, "[modbus]", modbus.listen);
     Integer(*table, "max_connections", "[modbus]", 1, kMaxModbusConnections, modbus.maxConnections);
+    Number(*table, "idle_timeout", "[modbus]", kMaxIdleSeconds, modbus.idleTimeout);
+    const toml::array *allow =
+        Typed<toml::array>(*table, "allow", "[modbus]", "a list of addresses or networks")
+            ? table->get("allow")->as_array()
+            : nullptr;
+    if (!allow) return;
+    for (const toml::node &entry : *allow) {
+        const std::string text = entry.value<std::string>().value_or("");
+        Network network;
+        if (entry.is_string() && ParseNetwork(text, network))
+            modbus.allow.push_back(text);
+        else
+            Error(entry, "'allow' in [modbus]: " + (entry.is_string() ? "'" + text + "'" : TypeName(entry)) +
+                             " is no address or network (as 10.0.0.7 or 192.168.1.0/24)");
+    }
 }
 
 bool Reader::Listen(const toml::table &table, const std::string &where, Endpoint &endpoint) {

@@ -54,6 +54,8 @@ struct ModbusConfig {
     bool enabled = false;
     Endpoint listen;
     int maxConnections = 16;
+    double idleTimeout = 60.0;      // seconds without a byte from a client before it is closed
+    std::vector<std::string> allow; // addresses or networks clients may come from; empty: all
 
     bool operator==(const ModbusConfig &) const = default;
 };

@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -154,6 +155,11 @@ class Gateway {
         return m_log;
     }
     void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
+    // Waits for an end of its own: the exit code, -1 when it did not end in 10 s.
+    int Finished() {
+        if (!m_process.waitForFinished(10000)) return -1;
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
     // Sends SIGTERM and waits for the end: the exit code, -1 when it did not end in 5 s.
     int Stop() {
         Signal(SIGTERM);
@@ -436,6 +442,32 @@ TEST_F(SensorctlGateway, ReloadAppliesOnlyTheDifferencesAndRefusesABrokenFile) {
     // systemd hears each reload begin and end.
     EXPECT_EQ(supervisor.Times("RELOADING=1").size(), 2u) << supervisor.Texts();
     EXPECT_EQ(supervisor.Times("READY=1").size(), 3u) << supervisor.Texts();
+    EXPECT_EQ(gateway.Stop(), 0);
+}
+
+TEST_F(SensorctlGateway, AListenerThatCannotOpenIsRefusedAtStartAndAtReload) {
+    sim::SimSensor a;
+    const SensorEntry sa{"a", a.listenTcp(), 1};
+    QTcpServer taken; // holds a port as another program would
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    {
+        Gateway refused(WriteConfig(ConfigText(broker, "gw-taken", {sa}, taken.serverPort())));
+        EXPECT_EQ(refused.Finished(), 3);
+        EXPECT_TRUE(refused.Log().contains("Modbus TCP: cannot listen on 127.0.0.1:" +
+                                           QString::number(taken.serverPort())))
+            << refused.Log().toStdString();
+    }
+    const int modbusPort = testbroker::FreePort();
+    Gateway gateway(WriteConfig(ConfigText(broker, "gw-taken", {sa}, modbusPort)));
+    testmodbus::Client before(modbusPort, 1);
+    ASSERT_TRUE(WaitFor([&] { return before.Connect(); })) << gateway.Log().toStdString();
+    WriteConfig(ConfigText(broker, "gw-taken", {sa}, taken.serverPort()));
+    gateway.Signal(SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return gateway.Log().contains("reload refused"); }))
+        << gateway.Log().toStdString();
+    EXPECT_FALSE(gateway.Log().contains("configuration applied")) << gateway.Log().toStdString();
+    testmodbus::Client after(modbusPort, 1);
+    ASSERT_TRUE(after.Connect()) << "the running listener stays";
     EXPECT_EQ(gateway.Stop(), 0);
 }
 
