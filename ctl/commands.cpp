@@ -24,16 +24,19 @@ constexpr Command kCommands[] = {
      MakeSendJob, nullptr, true},
     {"diff", "diff FILE", "compare the sensor's RAM set with a file (exit 1 when they differ)", 0,
      FileUse::Reads, MakeDiffJob, nullptr, false},
-    {"watch", "watch [--count N] [--interval S]", "one line per live sample, polled as Go does",
-     kCount | kInterval, FileUse::None, MakeWatchJob, nullptr, false},
-    {"record", "record -o FILE.csv [--interval S] [--count N] [--force]", "record live samples as CSV",
-     kOutput | kInterval | kCount | kForce, FileUse::Writes, MakeRecordJob, nullptr, false},
+    {"watch", "watch [--count N] [--interval S] [--reconnect-max S]",
+     "one line per live sample, polled as Go does", kCount | kInterval | kReconnectMax, FileUse::None,
+     MakeWatchJob, nullptr, false},
+    {"record", "record -o FILE.csv [--interval S] [--count N] [--force] [--reconnect-max S]",
+     "record live samples as CSV", kOutput | kInterval | kCount | kForce | kReconnectMax, FileUse::Writes,
+     MakeRecordJob, nullptr, false},
     {"transfer", "transfer EQUATION-FILE --temp DEGREES [--family NAME] [--allow-wrapped]",
      "calculate and write the correction factors of an equation file", kTemp | kFamily | kAllowWrapped,
      FileUse::Reads, MakeTransferJob, nullptr, true},
     {"publish", "publish --broker mqtt://HOST:PORT --topic PREFIX [--queue N] [--count N] [--interval S]",
      "live samples to PREFIX/data, sensor health on PREFIX/status and PREFIX/health",
-     kBroker | kTopic | kQueue | kCount | kInterval, FileUse::None, MakePublishJob, nullptr, false},
+     kBroker | kTopic | kQueue | kCount | kInterval | kReconnectMax, FileUse::None, MakePublishJob, nullptr,
+     false},
     {"gateway", "gateway --config FILE | --check FILE",
      "the plant gateway as a service: sensors from FILE to MQTT, Modbus TCP and metrics", kConfig | kCheck,
      FileUse::None, nullptr, RunGatewayCommand, false},
@@ -45,10 +48,20 @@ struct OptionName {
     const char *name;
 };
 constexpr OptionName kOptionNames[] = {
-    {kOutput, "-o"},          {kEeprom, "--eeprom"},  {kInterval, "--interval"}, {kCount, "--count"},
-    {kForce, "--force"},      {kFamily, "--family"},  {kTemp, "--temp"},         {kBroker, "--broker"},
-    {kTopic, "--topic"},      {kQueue, "--queue"},    {kAllowWrapped, "--allow-wrapped"},
-    {kConfig, "--config"},    {kCheck, "--check"},
+    {kOutput, "-o"},
+    {kEeprom, "--eeprom"},
+    {kInterval, "--interval"},
+    {kCount, "--count"},
+    {kForce, "--force"},
+    {kFamily, "--family"},
+    {kTemp, "--temp"},
+    {kBroker, "--broker"},
+    {kTopic, "--topic"},
+    {kQueue, "--queue"},
+    {kAllowWrapped, "--allow-wrapped"},
+    {kConfig, "--config"},
+    {kCheck, "--check"},
+    {kReconnectMax, "--reconnect-max"},
 };
 
 } // namespace
@@ -95,6 +108,8 @@ std::string RequestProblem(const Command &c, const Request &r, unsigned given) {
         return "--topic \"" + r.topic + "\" holds a wildcard (# or +); a topic to publish to names one place";
     if (!std::isfinite(r.interval) || r.interval < 0.0 || r.interval > 3600.0)
         return "--interval takes 0..3600 seconds";
+    if (!std::isfinite(r.reconnectMax) || r.reconnectMax < 0.5 || r.reconnectMax > 3600.0)
+        return "--reconnect-max takes 0.5..3600 seconds";
     if (r.count < 0) return "--count takes a whole number, 0 = until stopped";
     if (r.queue < 1 || r.queue > 1000000) return "--queue takes 1..1000000 samples";
     return {};

@@ -46,8 +46,9 @@ std::string ReadPassword(const std::string &path) {
     return line;
 }
 
-mqtt::Options ClientOptions(const gateway::BrokerConfig &b) {
+mqtt::Options ClientOptions(const gateway::BrokerConfig &b, double reconnectMax) {
     mqtt::Options o;
+    o.longestRetry = std::chrono::milliseconds(std::llround(reconnectMax * 1000));
     o.broker = {b.host, b.port, b.tls};
     o.clientId = b.clientId;
     o.username = b.username;
@@ -113,12 +114,13 @@ class Gateway {
         const bool brokerChanged = first || !(next.broker == m_config.broker);
         if (brokerChanged && !startBroker(next.broker)) return false;
         for (const std::string &name : diff.removed)
-            endSensor(name, "removed from the configuration");
+            endSensor(name, "removed from the configuration", true);
         for (const std::string &name : diff.changed)
-            endSensor(name, "restarted with its new settings");
+            endSensor(name, "restarted with its new settings", false);
         m_config = next;
         for (const gateway::SensorConfig &s : next.sensors) {
             if (m_sensors.count(s.name)) {
+                m_sensors[s.name]->setReconnectMax(next.reconnectMax);
                 if (brokerChanged) publishState(*m_sensors[s.name]);
                 continue;
             }
@@ -136,7 +138,7 @@ class Gateway {
     bool startBroker(const gateway::BrokerConfig &b) {
         if (m_client) m_client->stop({m_config.broker.topic + "/status", "offline", 1, true}, kGoodbye);
         m_retired = std::move(m_client);
-        m_client = std::make_unique<mqtt::Client>(ClientOptions(b));
+        m_client = std::make_unique<mqtt::Client>(ClientOptions(b, m_config.reconnectMax));
         m_gatewayTopic = b.topic;
         m_client->onConnected = [this] {
             gateway::LogInfo("broker connected");
@@ -166,6 +168,7 @@ class Gateway {
             return;
         }
         auto sensor = std::make_unique<GatewaySensor>(config, target, m_config.bufferSeconds);
+        sensor->setReconnectMax(m_config.reconnectMax);
         sensor->onSample = [this](GatewaySensor &s, const Sample &sample) { sampled(s, sample); };
         sensor->onState = [this](GatewaySensor &s) { changed(s); };
         GatewaySensor &s = *sensor;
@@ -174,16 +177,19 @@ class Gateway {
         s.start();
     }
 
-    void endSensor(const std::string &name, const std::string &why) {
+    // Ends a sensor; one removed for good leaves no retained status or health behind
+    // (an empty retained message clears the broker's copy).
+    void endSensor(const std::string &name, const std::string &why, bool removed) {
         auto it = m_sensors.find(name);
         if (it == m_sensors.end()) return;
         GatewaySensor &s = *it->second;
         s.stop();
         gateway::LogInfo(name + ": " + why);
         if (m_client) {
-            m_client->publish({s.statusTopic(), "offline", 1, true});
-            m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
+            m_client->publish({s.statusTopic(), removed ? "" : "offline", 1, true});
+            m_client->publish({s.healthTopic(), removed ? "" : s.healthJson(), 1, true});
         }
+        m_droppedByEnded += static_cast<uint64_t>(s.dropped()); // the process's total never goes down
         if (s.config().modbusUnit) m_units.erase(s.config().modbusUnit);
         m_sensors.erase(it);
     }
@@ -336,6 +342,7 @@ class Gateway {
     gateway::MetricsSnapshot metricsSnapshot() const {
         gateway::MetricsSnapshot m;
         const double now = Timer();
+        m.samplesDropped = m_droppedByEnded;
         for (const auto &[name, s] : m_sensors) {
             m.sensors.push_back(s->metrics(now));
             m.samplesQueued += s->waiting().size();
@@ -385,6 +392,7 @@ class Gateway {
     std::unique_ptr<gateway::MetricsServer> m_metrics;
     QTimer m_drain, m_status, m_watchdog;
     double m_cycleSeconds = 0;
+    uint64_t m_droppedByEnded = 0; // samples dropped by sensors no longer running
     std::string m_lastStatus;
     bool m_ready = false;
     bool m_stopping = false;

@@ -59,8 +59,8 @@ std::string GatewaySensor::healthJson() {
     std::string tags;
     for (const auto &[key, value] : m_config.tags)
         tags += (tags.empty() ? "" : ",") + JsonString(key) + ":" + JsonString(value);
-    return HealthJson(m_poller, ",\"name\":" + JsonString(m_config.name) + ",\"dropped\":" +
-                                    std::to_string(m_dropped) + ",\"tags\":{" + tags + "}");
+    return HealthJson(m_poller, ",\"name\":" + JsonString(m_config.name) +
+                                    ",\"dropped\":" + std::to_string(m_dropped) + ",\"tags\":{" + tags + "}");
 }
 
 } // namespace ctl

@@ -37,6 +37,8 @@ class GatewaySensor {
     std::function<void(GatewaySensor &)> onState;
 
     void start() { m_poller.start(); }
+    // The longest pause between attempts to reach the sensor, in seconds.
+    void setReconnectMax(double seconds) { m_poller.setReconnectMax(seconds); }
     void stop() { m_poller.stop(); }
 
     bool online() const { return m_poller.state() == LivePoller::State::Online; }

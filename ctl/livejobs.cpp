@@ -34,6 +34,7 @@ class LiveJob : public Job {
   protected:
     void run() override {
         m_poller.setTrace(trace());
+        m_poller.setReconnectMax(m_request.reconnectMax);
         m_poller.start();
     }
     virtual void taken(const Sample &s) = 0;

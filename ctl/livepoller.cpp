@@ -62,7 +62,7 @@ void LivePoller::connect() {
             if (!read) return failed();
             if (m_everConnected) ++m_counts.reconnects;
             m_everConnected = true;
-            m_backoff.reset();
+            m_onlineSince = Timer();
             m_sensor.discardQueues();
             enter(State::Online);
             poll();
@@ -90,6 +90,7 @@ void LivePoller::polled(bool ok) {
                                v.dataSym1, v.dataSym2, v.dataVec, v.dataTemp};
     std::copy(std::begin(values), std::end(values), s.values);
     s.trigger = v.dataTrigger;
+    if (s.monotonic - m_onlineSince >= kSettledSeconds) m_backoff.reset();
     if (onSample) onSample(s);
     if (m_state != State::Online) return; // stopped meanwhile
     const double wait = std::max(m_pause, m_interval - (Timer() - m_cycleStart));

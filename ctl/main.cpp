@@ -15,7 +15,8 @@ namespace {
 
 using namespace ctl;
 
-constexpr const char *kIntroduction = "Sets up and watches optical sensors from a shell, one or many at once.";
+constexpr const char *kIntroduction =
+    "Sets up and watches optical sensors from a shell, one or many at once.";
 constexpr const char *kTargets = R"(
 TARGET is tcp://HOST:PORT (a serial-to-Ethernet server) or a serial device
 path (/dev/ttyUSB0). With --targets FILE the command runs for every target of
@@ -49,11 +50,12 @@ struct Options {
     QCommandLineOption eeprom{"eeprom", "get, send: the sensor's EEPROM instead of its RAM."};
     QCommandLineOption interval{
         "interval", "watch, record, publish: seconds from one request to the next (default: at once).", "S"};
-    QCommandLineOption count{"count", "watch, record, publish: stop after N samples (default: until stopped).",
-                             "N"};
+    QCommandLineOption count{"count",
+                             "watch, record, publish: stop after N samples (default: until stopped).", "N"};
     QCommandLineOption force{"force", "record: replace an existing file."};
     QCommandLineOption family{
-        "family", "transfer: the sensor family (\"HUEMA-PX\", or P1..P6) instead of the one its version names.",
+        "family",
+        "transfer: the sensor family (\"HUEMA-PX\", or P1..P6) instead of the one its version names.",
         "NAME"};
     QCommandLineOption temp{"temp", "transfer: the reference temperature of the set points, 0..99 degrees.",
                             "DEGREES"};
@@ -65,9 +67,13 @@ struct Options {
                              "publish: samples per sensor that may wait for the broker before new ones are "
                              "dropped (default 1000).",
                              "N"};
+    QCommandLineOption reconnectMax{
+        "reconnect-max",
+        "watch, record, publish: the longest pause between attempts to reach a sensor (default 10).", "S"};
     QCommandLineOption trace{"trace", "Trace every frame of the link into FILE.", "FILE"};
-    QCommandLineOption jobs{"jobs", "--targets: at most N sensors written at once by send and transfer (default 100).",
-                            "N", "100"};
+    QCommandLineOption jobs{
+        "jobs", "--targets: at most N sensors written at once by send and transfer (default 100).", "N",
+        "100"};
     QCommandLineOption config{"config", "gateway: run the gateway configured in FILE.", "FILE"};
     QCommandLineOption check{"check", "gateway: check FILE and say what is wrong, with its lines.", "FILE"};
     QCommandLineOption version{"version", "Print sensorctl's version."};
@@ -78,10 +84,20 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
     const struct {
         const QCommandLineOption &option;
         Option bit;
-    } taken[] = {{o.output, kOutput}, {o.eeprom, kEeprom}, {o.interval, kInterval}, {o.count, kCount},
-                 {o.force, kForce},   {o.family, kFamily}, {o.temp, kTemp},         {o.broker, kBroker},
-                 {o.topic, kTopic},   {o.queue, kQueue},   {o.allowWrapped, kAllowWrapped},
-                 {o.config, kConfig}, {o.check, kCheck}};
+    } taken[] = {{o.output, kOutput},
+                 {o.eeprom, kEeprom},
+                 {o.interval, kInterval},
+                 {o.count, kCount},
+                 {o.force, kForce},
+                 {o.family, kFamily},
+                 {o.temp, kTemp},
+                 {o.broker, kBroker},
+                 {o.topic, kTopic},
+                 {o.queue, kQueue},
+                 {o.allowWrapped, kAllowWrapped},
+                 {o.config, kConfig},
+                 {o.check, kCheck},
+                 {o.reconnectMax, kReconnectMax}};
     for (const auto &t : taken)
         if (parser.isSet(t.option)) given |= t.bit;
     if (parser.isSet(o.output)) {
@@ -102,6 +118,10 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
         r.interval = parser.value(o.interval).toDouble(&ok); // "." before the decimals, whatever the locale
         if (!ok || !std::isfinite(r.interval)) return "--interval takes seconds, such as 0.5";
     }
+    if (parser.isSet(o.reconnectMax)) {
+        r.reconnectMax = parser.value(o.reconnectMax).toDouble(&ok);
+        if (!ok) return "--reconnect-max takes seconds, such as 10";
+    }
     if (parser.isSet(o.count) && (r.count = parser.value(o.count).toLong(&ok), !ok))
         return "--count takes a whole number";
     if (parser.isSet(o.queue) && (r.queue = parser.value(o.queue).toInt(&ok), !ok))
@@ -114,11 +134,13 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
 // Every target names its own files and topics, so that two sensors never share one.
 std::string SharedFileProblem(const Request &r, std::size_t targets) {
     if (targets < 2) return {};
-    for (const auto &[option, value] : {std::pair{"-o", r.file}, {"--topic", r.topic}, {"--trace", r.trace}}) {
+    for (const auto &[option, value] :
+         {std::pair{"-o", r.file}, {"--topic", r.topic}, {"--trace", r.trace}}) {
         const bool written = std::string(option) != "-o" || r.command == "get" || r.command == "record";
         if (written && !value.empty() && value.find("%n") == std::string::npos)
-            return std::string(option) + " needs %n for the target's name with --targets, so that the sensors do "
-                                         "not share \"" +
+            return std::string(option) +
+                   " needs %n for the target's name with --targets, so that the sensors do "
+                   "not share \"" +
                    value + "\"";
     }
     return {};
@@ -140,8 +162,8 @@ int main(int argc, char **argv) {
     parser.addHelpOption();
     const Options o;
     parser.addOptions({o.targets, o.json, o.output, o.eeprom, o.interval, o.count, o.force, o.family, o.temp,
-                       o.allowWrapped, o.broker, o.topic, o.queue, o.trace, o.jobs, o.config, o.check,
-                       o.version});
+                       o.allowWrapped, o.broker, o.topic, o.queue, o.reconnectMax, o.trace, o.jobs, o.config,
+                       o.check, o.version});
     parser.addPositionalArgument("TARGET", "tcp://HOST:PORT or a serial device path (not with --targets).");
     parser.addPositionalArgument("COMMAND", "one of the commands above.");
     parser.addPositionalArgument("FILE", "send, diff, transfer: the file to use.", "[FILE]");
@@ -170,13 +192,16 @@ int main(int argc, char **argv) {
     r.command = positional.takeFirst().toStdString();
     const Command *command = FindCommand(r.command);
     if (!command) return UsageError("unknown command \"" + r.command + "\"; see --help");
-    if (!positional.isEmpty() && command->file == FileUse::Reads) r.file = positional.takeFirst().toStdString();
+    if (!positional.isEmpty() && command->file == FileUse::Reads)
+        r.file = positional.takeFirst().toStdString();
     if (!positional.isEmpty()) return UsageError("too many arguments: " + positional.join(' ').toStdString());
     unsigned given = 0;
     if (std::string problem = ReadRequest(parser, o, r, given); !problem.empty()) return UsageError(problem);
-    if (std::string problem = RequestProblem(*command, r, given); !problem.empty()) return UsageError(problem);
+    if (std::string problem = RequestProblem(*command, r, given); !problem.empty())
+        return UsageError(problem);
     if (command->whole) {
-        if (many || !address.empty()) return UsageError(r.command + " takes no TARGET; its sensors are in its file");
+        if (many || !address.empty())
+            return UsageError(r.command + " takes no TARGET; its sensors are in its file");
         return command->whole(r);
     }
     bool ok = false;

@@ -75,6 +75,7 @@ class PublishJob final : public Job {
             return;
         }
         m_poller.setTrace(trace());
+        m_poller.setReconnectMax(m_request.reconnectMax);
         m_poller.start();
     }
 

@@ -28,6 +28,7 @@ constexpr double kMaxIntervalSeconds = 86400.0;
 constexpr double kMaxBufferSeconds = 3600.0;
 constexpr int kMaxModbusConnections = 1024;
 constexpr double kMaxIdleSeconds = 86400.0;
+constexpr double kMaxReconnectSeconds = 3600.0;
 
 using Allowed = std::initializer_list<std::string_view>;
 
@@ -78,7 +79,7 @@ class Reader {
         CheckKeys(root, {"broker", "defaults", "sensor", "modbus", "metrics"}, "the file");
         ReadBroker(root, config.broker);
         Defaults defaults;
-        ReadDefaults(root, defaults, config.bufferSeconds);
+        ReadDefaults(root, defaults, config);
         ReadSensors(root, defaults, config.sensors);
         CheckSensorsDiffer(config);
         ReadModbus(root, config.modbus);
@@ -196,7 +197,7 @@ class Reader {
     void ReadBroker(const toml::table &root, BrokerConfig &broker);
     void CheckBrokerFiles(const toml::table &table, BrokerConfig &broker);
     std::string File(const toml::table &table, std::string_view key, bool secret);
-    void ReadDefaults(const toml::table &root, Defaults &defaults, double &bufferSeconds);
+    void ReadDefaults(const toml::table &root, Defaults &defaults, GatewayConfig &config);
     void ReadSensors(const toml::table &root, const Defaults &defaults, std::vector<SensorConfig> &sensors);
     void ReadSensor(const toml::table &table, const std::string &where, const Defaults &defaults,
                     SensorConfig &sensor);
@@ -270,15 +271,18 @@ std::string Reader::File(const toml::table &table, std::string_view key, bool se
     return absolute;
 }
 
-void Reader::ReadDefaults(const toml::table &root, Defaults &defaults, double &bufferSeconds) {
+void Reader::ReadDefaults(const toml::table &root, Defaults &defaults, GatewayConfig &config) {
     const toml::table *table = Table(root, "defaults");
     if (!table) return;
     const std::string where = "[defaults]";
-    CheckKeys(*table, {"interval", "topic_prefix", "buffer_seconds", "tags"}, where);
+    CheckKeys(*table, {"interval", "topic_prefix", "buffer_seconds", "reconnect_max", "tags"}, where);
     Number(*table, "interval", where, kMaxIntervalSeconds, defaults.interval);
     Checked(*table, "topic_prefix", where, defaults.topicPrefix,
             [](const std::string &t) { return CheckTopic(t); });
-    Number(*table, "buffer_seconds", where, kMaxBufferSeconds, bufferSeconds);
+    Number(*table, "buffer_seconds", where, kMaxBufferSeconds, config.bufferSeconds);
+    if (Number(*table, "reconnect_max", where, kMaxReconnectSeconds, config.reconnectMax) &&
+        config.reconnectMax < 0.5)
+        Error(*table->get("reconnect_max"), "'reconnect_max' in [defaults] must be 0.5..3600 seconds");
     ReadTags(*table, where, defaults.tags);
 }
 

@@ -70,6 +70,7 @@ struct MetricsConfig {
 struct GatewayConfig {
     BrokerConfig broker;
     double bufferSeconds = 60.0; // samples per sensor that may wait for the broker, in seconds
+    double reconnectMax = 10.0;  // longest pause between attempts to reach a sensor or the broker, seconds
     std::vector<SensorConfig> sensors;
     ModbusConfig modbus;
     MetricsConfig metrics;

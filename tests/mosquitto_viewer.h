@@ -12,11 +12,12 @@ namespace testbroker {
 // mosquitto_sub with a session the broker keeps, collecting "topic payload" lines.
 class Subscriber {
   public:
-    Subscriber(const Broker &broker, const QString &topic) {
+    // Two viewers at once need client ids of their own: the broker lets one id in once.
+    Subscriber(const Broker &broker, const QString &topic, const QString &clientId = "test-viewer") {
         // Line-buffered, so that each message and the subscription's acknowledgement come at once.
         m_process.start(Find("stdbuf"),
                         QStringList{"-oL", Find("mosquitto_sub")} + broker.Address() +
-                            QStringList{"-t", topic, "-v", "-q", "1", "-c", "-i", "test-viewer", "-d"});
+                            QStringList{"-t", topic, "-v", "-q", "1", "-c", "-i", clientId, "-d"});
         m_process.waitForStarted();
         EXPECT_TRUE(WaitFor([this] { return Read(), m_debug.contains("SUBACK"); })) << "the subscription";
     }

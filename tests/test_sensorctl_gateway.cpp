@@ -408,9 +408,16 @@ TEST_F(SensorctlGateway, ReloadAppliesOnlyTheDifferencesAndRefusesABrokenFile) {
     // b out, c in; a goes on as if nothing happened.
     WriteConfig(ConfigText(broker, "gw-reload", {sa, sc}, modbusPort));
     gateway.Signal(SIGHUP);
-    ASSERT_TRUE(WaitFor([&] {
-        return received.Status("b") == "offline" && received.Status("c") == "online";
-    })) << gateway.Log().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return received.Status("b") != "online" && received.Status("c") == "online"; }))
+        << gateway.Log().toStdString();
+    {
+        // b leaves nothing retained behind: a viewer that comes now hears of a and c only.
+        testbroker::Subscriber later(broker, "plant/+/status", "later-viewer");
+        Received retained(later);
+        ASSERT_TRUE(
+            WaitFor([&] { return !retained.Status("a").isEmpty() && !retained.Status("c").isEmpty(); }));
+        EXPECT_TRUE(retained.Status("b").isEmpty()) << retained.Status("b").toStdString();
+    }
     EXPECT_TRUE(gateway.Log().contains("configuration applied: 1 added, 1 removed, 0 changed, 1 unchanged"))
         << gateway.Log().toStdString();
     EXPECT_TRUE(received.More("c"));
