@@ -9,6 +9,7 @@
 #include "gateway/modbusserver.h"
 #include "gateway/notify.h"
 #include "mqtt/client.h"
+#include "runtime/timers.h"
 #include "runtime/utility.h"
 
 #include <QCoreApplication>
@@ -37,6 +38,11 @@ constexpr int kDrainMs = 100;        // how often waiting samples are looked at 
 constexpr auto kReadyWait = 5s;      // for the broker's first answer before the service says it is ready
 constexpr auto kGoodbye = 700ms;     // the offline statuses at the end, within the stop's second
 constexpr int kStatusEveryMs = 5000; // STATUS= to systemd, when it changed
+constexpr std::chrono::seconds kStatusAtMostEvery{1};
+// Each sensor's health is told again within this many ticks of a second when its
+// counts moved; a tenth of the sensors per tick, so that the messages come evenly.
+constexpr unsigned kHealthSlices = 10;
+constexpr int kHealthTickMs = 1000;
 
 std::string ReadPassword(const std::string &path) {
     std::ifstream in(path);
@@ -67,7 +73,10 @@ class Gateway {
         m_drain.setInterval(kDrainMs);
         QObject::connect(&m_drain, &QTimer::timeout, [this] { drain(); });
         m_status.setInterval(kStatusEveryMs);
-        QObject::connect(&m_status, &QTimer::timeout, [this] { tellStatus(false); });
+        QObject::connect(&m_status, &QTimer::timeout, [this] { tellStatus(); });
+        m_statusLater.setHandler([this] { tellStatus(); });
+        m_healthTick.setInterval(kHealthTickMs);
+        QObject::connect(&m_healthTick, &QTimer::timeout, [this] { refreshHealth(); });
         if (const auto period = gateway::WatchdogPeriod()) {
             // From the loop that polls: a loop that is stuck stops the pings, and systemd restarts it.
             m_watchdog.setInterval(std::max(1, static_cast<int>(period->count() / 1000)));
@@ -86,6 +95,7 @@ class Gateway {
         // Without a period it would be a timer of 0 ms, and the loop would never rest.
         if (m_watchdog.interval() > 0) m_watchdog.start();
         m_status.start();
+        m_healthTick.start();
         // Ready once the broker was tried: its first answer, or a few seconds without one.
         QTimer::singleShot(kReadyWait, &m_loop, [this] { ready(); });
         m_loop.exec();
@@ -314,11 +324,23 @@ class Gateway {
         else
             gateway::LogWarning(s.config().name + ": offline: " + p.cause());
         publishState(s);
-        tellStatus(true);
+        tellStatus();
     }
 
+    // The counts of a tenth of the sensors, where they moved: every count is at most
+    // ten seconds old on the broker, at a tenth of a message per sensor and second.
+    void refreshHealth() {
+        if (!m_client || !m_client->connected()) return;
+        const unsigned slice = m_healthSlice++ % kHealthSlices;
+        unsigned i = 0;
+        for (auto &[name, s] : m_sensors)
+            if (i++ % kHealthSlices == slice && s->samplesUntold())
+                m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
+    }
+
+    // Status and health, when the broker can take them: the connect tells every sensor's anyway.
     void publishState(GatewaySensor &s) {
-        if (!m_client) return;
+        if (!m_client || !m_client->connected()) return;
         m_client->publish({s.statusTopic(), s.statusText(), 1, true});
         m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
     }
@@ -332,10 +354,18 @@ class Gateway {
                (m_client && m_client->connected() ? "connected" : "not connected");
     }
 
-    void tellStatus(bool soon) {
+    // STATUS= when it changed, at most once a second: a thousand sensors coming back
+    // together make one message, sent a second after the one before.
+    void tellStatus() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_statusSentAt < kStatusAtMostEvery) {
+            if (!m_statusLater.active()) m_statusLater.startAt(m_statusSentAt + kStatusAtMostEvery);
+            return;
+        }
         const std::string line = statusLine();
-        if (line == m_lastStatus || (soon && m_status.remainingTime() > kStatusEveryMs - 1000)) return;
+        if (line == m_lastStatus) return;
         m_lastStatus = line;
+        m_statusSentAt = now;
         gateway::NotifyStatus(line);
     }
 
@@ -390,10 +420,13 @@ class Gateway {
     std::map<int, GatewaySensor *> m_units;
     std::unique_ptr<gateway::ModbusServer> m_modbus;
     std::unique_ptr<gateway::MetricsServer> m_metrics;
-    QTimer m_drain, m_status, m_watchdog;
+    QTimer m_drain, m_status, m_watchdog, m_healthTick;
+    unsigned m_healthSlice = 0;
     double m_cycleSeconds = 0;
     uint64_t m_droppedByEnded = 0; // samples dropped by sensors no longer running
     std::string m_lastStatus;
+    std::chrono::steady_clock::time_point m_statusSentAt{};
+    runtime::LoopTimer m_statusLater; // the status held back by the once-a-second rule
     bool m_ready = false;
     bool m_stopping = false;
     QEventLoop m_loop;

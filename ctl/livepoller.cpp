@@ -48,6 +48,8 @@ void LivePoller::stop() {
     m_timer.stop();
     m_sensor.close();
     m_state = State::Stopped;
+    m_cause = "stopped";
+    m_sinceMs = WallClockMs();
 }
 
 void LivePoller::connect() {
@@ -77,7 +79,7 @@ void LivePoller::poll() {
 
 void LivePoller::polled(bool ok) {
     if (!ok) {
-        ++m_counts.timeouts;
+        ++(m_sensor.isOpen() ? m_counts.timeouts : m_counts.closed);
         return failed();
     }
     Sample s;

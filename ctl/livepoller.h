@@ -69,6 +69,7 @@ class LivePoller {
     struct Counts {
         int64_t samples = 0;
         int64_t timeouts = 0;   // exchanges without a (whole) answer
+        int64_t closed = 0;     // exchanges ended by the connection's end (closed by the server, device gone)
         int64_t reconnects = 0; // connections made again after a failure
     };
 
@@ -87,7 +88,7 @@ class LivePoller {
     // The longest pause between attempts to connect, in seconds.
     void setReconnectMax(double seconds) { m_backoff.setLongest(seconds); }
     void start();
-    // Ends polling and closes the link; no callback runs after it.
+    // Ends polling and closes the link: offline since now, cause "stopped"; no callback runs after it.
     void stop();
 
     State state() const { return m_state; }

@@ -367,6 +367,15 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     EXPECT_EQ(log.count("<4>b: offline"), 1) << "one line per change of state\n" << log.toStdString();
     EXPECT_EQ(log.count("<6>b: online"), 2) << log.toStdString();
 
+    // The counts move on the broker while the state stays, within ten seconds.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const QJsonObject health = received.Health("a");
+            return health.value("state") == "online" && health.value("samples").toInt() > 0;
+        },
+        15.0))
+        << received.Last("plant/a/health").toStdString();
+
     // A stop says goodbye on every topic and to the supervisor.
     EXPECT_EQ(gateway.Stop(), 0) << gateway.Log().toStdString();
     EXPECT_TRUE(WaitFor([&] {
@@ -374,6 +383,8 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
                received.Health("a").value("state") == "offline" &&
                received.Last("sensor-gateway/gw-test/status") == "offline";
     }));
+    EXPECT_EQ(received.Health("a").value("cause"), "stopped")
+        << received.Last("plant/a/health").toStdString();
     EXPECT_FALSE(supervisor.Times("STOPPING=1").empty()) << supervisor.Texts();
     // Ready once the broker answered, with a status line for systemctl status.
     EXPECT_TRUE(std::regex_search(

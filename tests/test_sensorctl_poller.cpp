@@ -52,6 +52,9 @@ TEST(LivePoller, ASensorThatAnswersOnlyItsVersionBacksOffInsteadOfFlapping) {
     EXPECT_GE(attempts[4] - attempts[3], 1.5);
     EXPECT_GE(attempts[3] - attempts[2], 1.5);
     EXPECT_EQ(poller.counts().samples, 0);
+    // Counted as ended connections, not as sensors that did not answer.
+    EXPECT_GE(poller.counts().closed, 4);
+    EXPECT_EQ(poller.counts().timeouts, 0);
 }
 
 TEST(LivePoller, ASensorBackAfterALongOutageIsServedWithinTheCeiling) {
