@@ -1,16 +1,23 @@
 #include "ctl/commands.h"
 
 #include "ctl/gateway.h"
+#include "ctl/target.h"
 #include "kelvralink/sensorkinds.h"
 #include "mqtt/broker.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 
 namespace ctl {
 namespace {
+
+// What one broker connection lets wait unconfirmed (libmosquitto's limit here).
+constexpr int kMostQueued = 60000;
+// The longest topic MQTT carries, in bytes.
+constexpr std::size_t kMostTopicBytes = 65535;
 
 int RunGatewayCommand(const Request &r) {
     return r.check ? CheckGatewayConfig(r.config) : RunGateway(r.config);
@@ -76,6 +83,22 @@ const Command *FindCommand(const std::string &name) {
     return it == std::end(kCommands) ? nullptr : it;
 }
 
+std::string TargetsProblem(const Request &r, const std::vector<Target> &targets) {
+    for (const Target &t : targets) {
+        // The longest topic is the health topic.
+        if (!r.topic.empty() && WithName(r.topic, t.name).size() + std::strlen("/health") > kMostTopicBytes)
+            return "--topic for " + t.name + " is longer than MQTT allows (" +
+                   std::to_string(kMostTopicBytes) + " bytes)";
+        const std::string file = WithName(r.file, t.name);
+        const std::size_t slash = file.rfind('/');
+        std::error_code error;
+        if (!r.file.empty() && r.file.find("%n") != std::string::npos && slash != std::string::npos &&
+            slash > 0 && !std::filesystem::is_directory(file.substr(0, slash), error))
+            return "the folder " + file.substr(0, slash + 1) + " of -o for " + t.name + " does not exist";
+    }
+    return {};
+}
+
 std::string RequestProblem(const Command &c, const Request &r, unsigned given) {
     const std::string name = c.name;
     for (const OptionName &o : kOptionNames)
@@ -111,7 +134,8 @@ std::string RequestProblem(const Command &c, const Request &r, unsigned given) {
     if (!std::isfinite(r.reconnectMax) || r.reconnectMax < 0.5 || r.reconnectMax > 3600.0)
         return "--reconnect-max takes 0.5..3600 seconds";
     if (r.count < 0) return "--count takes a whole number, 0 = until stopped";
-    if (r.queue < 1 || r.queue > 1000000) return "--queue takes 1..1000000 samples";
+    if (r.queue < 1 || r.queue > kMostQueued)
+        return "--queue takes 1.." + std::to_string(kMostQueued) + " samples";
     return {};
 }
 

@@ -9,6 +9,7 @@
 #include "gateway/modbusserver.h"
 #include "gateway/notify.h"
 #include "mqtt/client.h"
+#include "runtime/descriptors.h"
 #include "runtime/timers.h"
 #include "runtime/utility.h"
 
@@ -43,6 +44,9 @@ constexpr std::chrono::seconds kStatusAtMostEvery{1};
 // counts moved; a tenth of the sensors per tick, so that the messages come evenly.
 constexpr unsigned kHealthSlices = 10;
 constexpr int kHealthTickMs = 1000;
+constexpr long kMetricsConnections = 8;
+// The broker, the listeners, the supervisor's socket, the event loop's own.
+constexpr long kDescriptorsBesideSensors = 64;
 
 std::string ReadPassword(const std::string &path) {
     std::ifstream in(path);
@@ -90,7 +94,7 @@ class Gateway {
         if (!read.ok()) return kExitUsage;
         const SignalEvents handled({SIGINT, SIGTERM, SIGHUP},
                                    [this](int s) { s == SIGHUP ? reload() : stop(); });
-        if (!openListeners(read.config, true)) return kExitUsage;
+        if (!roomForDescriptors(read.config, true) || !openListeners(read.config, true)) return kExitUsage;
         if (!apply(read.config, true)) return kExitFailed;
         // Without a period it would be a timer of 0 ms, and the loop would never rest.
         if (m_watchdog.interval() > 0) m_watchdog.start();
@@ -259,6 +263,17 @@ class Gateway {
         return limits;
     }
 
+    // One descriptor per sensor and per listener connection, and a few for the rest.
+    bool roomForDescriptors(const GatewayConfig &next, bool first) {
+        const long needed = long(next.sensors.size()) +
+                            (next.modbus.enabled ? next.modbus.maxConnections : 0) + kMetricsConnections +
+                            kDescriptorsBesideSensors;
+        std::string problem;
+        return runtime::MakeRoomForDescriptors(needed, std::to_string(next.sensors.size()) + " sensors",
+                                               problem) ||
+               refuse(problem, first);
+    }
+
     bool refuse(const std::string &problem, bool first) {
         gateway::LogError(first ? problem : problem + "; reload refused, the running configuration stays");
         return false;
@@ -390,7 +405,7 @@ class Gateway {
         report(read);
         if (!read.ok())
             gateway::LogError(m_path + " refused; the running configuration stays");
-        else if (openListeners(read.config, false))
+        else if (roomForDescriptors(read.config, false) && openListeners(read.config, false))
             apply(read.config, false);
         gateway::NotifyReady(statusLine());
     }

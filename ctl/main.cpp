@@ -3,13 +3,13 @@
 #include "ctl/commands.h"
 #include "ctl/fleet.h"
 #include "ctl/target.h"
+#include "runtime/descriptors.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cmath>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
@@ -33,14 +33,17 @@ int UsageError(const std::string &problem) {
     return kExitUsage;
 }
 
-// One descriptor per sensor (and one per broker connection): the soft limit
-// of 1,024 would stop a plant's list short of its end.
-void RaiseDescriptorLimit() {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
+// Descriptors beyond the sensors': standard streams, the event loop's, trace and
+// output files of a few commands at a time, the broker.
+constexpr long kDescriptorsBesideSensors = 64;
+
+// One descriptor per sensor, one more per broker connection and per file each
+// target writes; false (with the numbers) when the hard limit leaves no room.
+bool RoomForTargets(const Request &r, std::size_t targets, std::string &problem) {
+    const long perTarget = 1 + (r.command == "publish" ? 1 : 0) + (r.trace.empty() ? 0 : 1) +
+                           (r.command == "record" || r.command == "get" ? 1 : 0);
+    return runtime::MakeRoomForDescriptors(perTarget * long(targets) + kDescriptorsBesideSensors,
+                                           std::to_string(targets) + " sensors", problem);
 }
 
 struct Options {
@@ -154,7 +157,6 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("sensorctl");
     QCoreApplication::setApplicationVersion(PROJECT_VERSION);
-    RaiseDescriptorLimit();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString(kIntroduction) + "\n\n" + QString::fromStdString(CommandHelp()) +
@@ -188,6 +190,9 @@ int main(int argc, char **argv) {
         address = positional.takeFirst().toStdString();
     }
     if (positional.isEmpty()) return UsageError("no COMMAND given");
+    if (many && !first)
+        return UsageError("\"" + positional.first().toStdString() +
+                          "\" is no command; with --targets every target goes into the targets file");
     Request r;
     r.command = positional.takeFirst().toStdString();
     const Command *command = FindCommand(r.command);
@@ -214,6 +219,8 @@ int main(int argc, char **argv) {
              : !ParseTarget(address, "", targets[0], problem))
         return UsageError(problem);
     if (problem = SharedFileProblem(r, targets.size()); !problem.empty()) return UsageError(problem);
+    if (problem = TargetsProblem(r, targets); !problem.empty()) return UsageError(problem);
+    if (!RoomForTargets(r, targets.size(), problem)) return UsageError(problem);
 
     const Output output(parser.isSet(o.json), many);
     return RunFleet(*command, targets, r, output, writersAtOnce);

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 struct ToolRun {
@@ -33,8 +34,11 @@ struct ToolRun {
 
 // Runs sensorctl with arguments while the calling thread's events run; a
 // tool that does not end within timeoutMs fails the test.
-inline ToolRun RunTool(const QStringList &arguments, int timeoutMs = 60000) {
+// inChild runs in the child before the tool starts (a lower limit, say).
+inline ToolRun RunTool(const QStringList &arguments, int timeoutMs = 60000,
+                       const std::function<void()> &inChild = {}) {
     QProcess process;
+    if (inChild) process.setChildProcessModifier(inChild);
     process.start(SENSORCTL_PATH, arguments);
     ToolRun run;
     if (!process.waitForStarted() || !process.waitForFinished(timeoutMs)) {

@@ -7,11 +7,14 @@
 #include "vexalink/parafileio.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <sys/resource.h>
 
 namespace {
 
@@ -196,7 +199,12 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
         std::string targetsText; // "" = no targets file
         QStringList arguments;
         const char *reason;
+        rlim_t hardLimit = 0; // of open descriptors, 0 = as it is
     };
+    std::string many;
+    for (int i = 0; i < 300; ++i)
+        many += "tcp://127.0.0.1:" + std::to_string(20000 + i) + "\n";
+    const QString folder = QFileInfo(Q(targets)).absolutePath();
     const Case cases[] = {
         {"tcp://127.0.0.1:4001 one\ntcp://127.0.0.1:4002 one\n",
          {"version"},
@@ -226,6 +234,26 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
          {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--eeprom"},
          "publish does not take --eeprom"},
         {"", {"tcp://127.0.0.1:4001", "watch", "-o", "w.txt"}, "watch does not take -o"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--queue", "70000"},
+         "--queue takes 1..60000"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", QString(70000, 'a')},
+         "longer than MQTT allows"},
+        {"tcp://127.0.0.1:4001 a\n", {"record", "-o", "/no/such/%n/r.csv"}, "folder /no/such/a/ of -o for a"},
+        {"tcp://127.0.0.1:4001 a\ntcp://127.0.0.1:4001 b\n", {"version"}, "127.0.0.1:4001 is listed twice"},
+        {"", {"--targets", folder, "version"}, "is a folder"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x:1883/path", "--topic", "t"},
+         "has a path"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://user:secret@x", "--topic", "t"},
+         "--password-file"},
+        {"tcp://127.0.0.1:4001\n",
+         {"tcp://127.0.0.1:4002", "version"},
+         "every target goes into the targets file"},
+        {"", {"ttyUSB0", "version"}, "its full path, such as /dev/ttyUSB0"},
+        {many, {"watch"}, "300 sensors need about 364 open descriptors; the hard limit is 200", 200},
     };
     for (const Case &k : cases) {
         QStringList arguments = k.arguments;
@@ -233,7 +261,13 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
             WriteFileBytes(targets, k.targetsText);
             arguments = QStringList{"--targets", Q(targets)} + arguments;
         }
-        const ToolRun run = RunTool(arguments);
+        const rlim_t hard = k.hardLimit;
+        const ToolRun run = RunTool(arguments, 60000,
+                                    hard ? std::function<void()>([hard] {
+                                        const rlimit limit{std::min<rlim_t>(hard, 100), hard};
+                                        setrlimit(RLIMIT_NOFILE, &limit);
+                                    })
+                                         : std::function<void()>());
         EXPECT_EQ(run.code, 3) << k.reason;
         EXPECT_TRUE(run.err.contains(k.reason)) << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty());
