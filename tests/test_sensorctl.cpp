@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <sys/resource.h>
 
@@ -136,6 +137,24 @@ TEST_F(Sensorctl, GetWritesEachSensorsSetIntoAFileOfItsOwn) {
     EXPECT_EQ(shared.code, 3);
     EXPECT_TRUE(shared.err.contains("%n")) << shared.err.toStdString();
     EXPECT_EQ(a.framesReceived(), before);
+}
+
+TEST_F(Sensorctl, WatchForACountEndsWhenASensorStaysOfflineAndNamesIt) {
+    // nobody never answers; beta answers its version and never a data request.
+    b.setFault({.kind = sim::FaultKind::NoAnswer, .command = 5, .persistent = true});
+    WriteFileBytes(targets, alpha + " alpha\n" + beta + " beta\ntcp://127.0.0.1:1 nobody\n");
+    const ToolRun run = RunTool({"--targets", Q(targets), "watch", "--count", "3", "--json"}, 40000);
+    EXPECT_EQ(run.code, 2) << run.err.toStdString();
+    std::map<QString, QJsonObject> results;
+    for (const QJsonObject &r : run.Results())
+        results[r.value("target").toString()] = r;
+    EXPECT_TRUE(results[Q(alpha)].value("ok").toBool());
+    for (const std::string &given : {beta, std::string("tcp://127.0.0.1:1")}) {
+        EXPECT_FALSE(results[Q(given)].value("ok").toBool(true)) << given;
+        EXPECT_TRUE(
+            results[Q(given)].value("error").toString().startsWith("given up: no sample for more than 9 s"))
+            << results[Q(given)].value("error").toString().toStdString();
+    }
 }
 
 TEST_F(Sensorctl, ATargetThatDoesNotAnswerFailsAloneAndTheExitCodeSaysSo) {
