@@ -42,8 +42,9 @@ constexpr Command kCommands[] = {
      FileUse::Reads, MakeTransferJob, nullptr, true},
     {"publish", "publish --broker mqtt://HOST:PORT --topic PREFIX [--queue N] [--count N] [--interval S]",
      "live samples to PREFIX/data, sensor health on PREFIX/status and PREFIX/health",
-     kBroker | kTopic | kQueue | kCount | kInterval | kReconnectMax, FileUse::None, MakePublishJob, nullptr,
-     false},
+     kBroker | kTopic | kQueue | kCount | kInterval | kReconnectMax | kUsername | kPasswordFile | kCaFile |
+         kCert | kKey | kClientId,
+     FileUse::None, MakePublishJob, nullptr, false},
     {"gateway", "gateway --config FILE | --check FILE",
      "the plant gateway as a service: sensors from FILE to MQTT, Modbus TCP and metrics", kConfig | kCheck,
      FileUse::None, nullptr, RunGatewayCommand, false},
@@ -69,6 +70,12 @@ constexpr OptionName kOptionNames[] = {
     {kConfig, "--config"},
     {kCheck, "--check"},
     {kReconnectMax, "--reconnect-max"},
+    {kUsername, "--username"},
+    {kPasswordFile, "--password-file"},
+    {kCaFile, "--cafile"},
+    {kCert, "--cert"},
+    {kKey, "--key"},
+    {kClientId, "--client-id"},
 };
 
 } // namespace
@@ -126,6 +133,16 @@ std::string RequestProblem(const Command &c, const Request &r, unsigned given) {
         mqtt::Broker b;
         std::string problem;
         if (!mqtt::ParseBroker(r.broker, b, problem)) return problem;
+        if (!r.passwordFile.empty() && r.username.empty()) return "--password-file needs --username";
+        if (r.certFile.empty() != r.keyFile.empty())
+            return "--cert and --key go together: give both or neither";
+        if (!b.tls && !(r.caFile + r.certFile + r.keyFile).empty())
+            return "--cafile, --cert and --key need an mqtts:// broker (TLS)";
+        for (const std::string *file : {&r.passwordFile, &r.caFile, &r.certFile, &r.keyFile}) {
+            std::error_code error;
+            if (!file->empty() && !std::filesystem::is_regular_file(*file, error))
+                return "the file " + *file + " of the broker options cannot be read";
+        }
     }
     if (r.topic.find_first_of("#+") != std::string::npos)
         return "--topic \"" + r.topic + "\" holds a wildcard (# or +); a topic to publish to names one place";

@@ -73,6 +73,15 @@ struct Options {
     QCommandLineOption reconnectMax{
         "reconnect-max",
         "watch, record, publish: the longest pause between attempts to reach a sensor (default 10).", "S"};
+    QCommandLineOption username{"username", "publish: the user name at the broker.", "NAME"};
+    QCommandLineOption passwordFile{"password-file", "publish: the file whose first line is the password.",
+                                    "FILE"};
+    QCommandLineOption caFile{
+        "cafile", "publish: the authority of an mqtts:// broker (default: the system's).", "FILE"};
+    QCommandLineOption cert{"cert", "publish: a client certificate for an mqtts:// broker, with --key.",
+                            "FILE"};
+    QCommandLineOption key{"key", "publish: the key of --cert.", "FILE"};
+    QCommandLineOption clientId{"client-id", "publish: the MQTT client id (ID-NAME for each sensor).", "ID"};
     QCommandLineOption trace{"trace", "Trace every frame of the link into FILE.", "FILE"};
     QCommandLineOption jobs{
         "jobs", "--targets: at most N sensors written at once by send and transfer (default 100).", "N",
@@ -100,7 +109,13 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
                  {o.allowWrapped, kAllowWrapped},
                  {o.config, kConfig},
                  {o.check, kCheck},
-                 {o.reconnectMax, kReconnectMax}};
+                 {o.reconnectMax, kReconnectMax},
+                 {o.username, kUsername},
+                 {o.passwordFile, kPasswordFile},
+                 {o.caFile, kCaFile},
+                 {o.cert, kCert},
+                 {o.key, kKey},
+                 {o.clientId, kClientId}};
     for (const auto &t : taken)
         if (parser.isSet(t.option)) given |= t.bit;
     if (parser.isSet(o.output)) {
@@ -114,6 +129,12 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
     r.broker = parser.value(o.broker).toStdString();
     r.topic = parser.value(o.topic).toStdString();
     r.trace = parser.value(o.trace).toStdString();
+    r.username = parser.value(o.username).toStdString();
+    r.passwordFile = parser.value(o.passwordFile).toStdString();
+    r.caFile = parser.value(o.caFile).toStdString();
+    r.certFile = parser.value(o.cert).toStdString();
+    r.keyFile = parser.value(o.key).toStdString();
+    r.clientId = parser.value(o.clientId).toStdString();
     r.check = parser.isSet(o.check);
     r.config = parser.value(r.check ? o.check : o.config).toStdString();
     bool ok = true;
@@ -163,9 +184,11 @@ int main(int argc, char **argv) {
                                      kTargets);
     parser.addHelpOption();
     const Options o;
-    parser.addOptions({o.targets, o.json, o.output, o.eeprom, o.interval, o.count, o.force, o.family, o.temp,
-                       o.allowWrapped, o.broker, o.topic, o.queue, o.reconnectMax, o.trace, o.jobs, o.config,
-                       o.check, o.version});
+    parser.addOptions({o.targets,      o.json,   o.output, o.eeprom,       o.interval,
+                       o.count,        o.force,  o.family, o.temp,         o.allowWrapped,
+                       o.broker,       o.topic,  o.queue,  o.reconnectMax, o.username,
+                       o.passwordFile, o.caFile, o.cert,   o.key,          o.clientId,
+                       o.trace,        o.jobs,   o.config, o.check,        o.version});
     parser.addPositionalArgument("TARGET", "tcp://HOST:PORT or a serial device path (not with --targets).");
     parser.addPositionalArgument("COMMAND", "one of the commands above.");
     parser.addPositionalArgument("FILE", "send, diff, transfer: the file to use.", "[FILE]");

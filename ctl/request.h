@@ -27,19 +27,27 @@ enum Option : unsigned {
     kConfig = 1u << 11,       // --config FILE
     kCheck = 1u << 12,        // --check FILE
     kReconnectMax = 1u << 13, // --reconnect-max S
+    kUsername = 1u << 14,     // --username NAME
+    kPasswordFile = 1u << 15, // --password-file FILE
+    kCaFile = 1u << 16,       // --cafile FILE
+    kCert = 1u << 17,         // --cert FILE
+    kKey = 1u << 18,          // --key FILE
+    kClientId = 1u << 19,     // --client-id ID
 };
 
 struct Request {
     std::string command; // version, get, send, diff, watch, record, transfer, publish
     std::string file;    // send, diff, transfer: the file read; get, record: the file written
     bool eeprom = false;
-    double interval = 0.0;      // watch, record, publish: seconds from one request to the next
-    long count = 0;             // watch, record, publish: samples per sensor, 0 = until stopped
-    std::string family;         // transfer: overrides the family the version names
-    int temp = -1;              // transfer: reference temperature 0..99
-    bool allowWrapped = false;  // transfer: write factors that cannot be right all the same
-    std::string broker;         // publish
-    std::string topic;          // publish: topic prefix
+    double interval = 0.0;     // watch, record, publish: seconds from one request to the next
+    long count = 0;            // watch, record, publish: samples per sensor, 0 = until stopped
+    std::string family;        // transfer: overrides the family the version names
+    int temp = -1;             // transfer: reference temperature 0..99
+    bool allowWrapped = false; // transfer: write factors that cannot be right all the same
+    std::string broker;        // publish
+    std::string topic;         // publish: topic prefix
+    // publish: the broker options, as the gateway's [broker] has them
+    std::string username, passwordFile, caFile, certFile, keyFile, clientId;
     int queue = 1000;           // publish: samples that may wait for the broker, per sensor
     double reconnectMax = 10.0; // watch, record, publish: longest pause between attempts to connect, seconds
     bool force = false;         // record: replace an existing file

@@ -271,6 +271,12 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
         {"tcp://127.0.0.1:4001\n",
          {"tcp://127.0.0.1:4002", "version"},
          "every target goes into the targets file"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--password-file", "p"},
+         "--password-file needs --username"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--cafile", "ca.crt"},
+         "need an mqtts:// broker"},
         {"", {"ttyUSB0", "version"}, "its full path, such as /dev/ttyUSB0"},
         {many, {"watch"}, "300 sensors need about 364 open descriptors; the hard limit is 200", 200},
     };
