@@ -6,6 +6,7 @@
 // sensor's silence to "offline" on MQTT and Modbus, and the samples lost across a
 // reload that removes that sensor and adds another.
 #include "bench/benchtable.h"
+#include "bench/mqttviewer.h"
 #include "bench/sensorplant.h"
 #include "gateway/modbus.h"
 #include "sensor/sensor.h"
@@ -44,68 +45,6 @@ constexpr int kQuietUnit = kSensors + 1, kAddedUnit = kSensors + 2;
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
-
-// mosquitto_sub writing "topic payload" lines into a file, read as the file grows.
-class Viewer {
-  public:
-    Viewer(const testbroker::Broker &broker, const QString &topic, const QString &file) : m_file(file) {
-        m_process.setStandardOutputFile(file);
-        m_process.start(testbroker::Find("stdbuf"), QStringList{"-oL", testbroker::Find("mosquitto_sub")} +
-                                                        broker.Address() +
-                                                        QStringList{"-t", topic, "-q", "1", "-v"});
-        m_process.waitForStarted();
-    }
-    ~Viewer() {
-        m_process.terminate();
-        m_process.waitForFinished();
-    }
-    // Reads the lines that came since the last call.
-    void Update() {
-        m_file.ReadLines([this](const std::string &line) { Take(line); });
-    }
-    int64_t samples() const { return m_samples; }
-    // Sensors that delivered a sample.
-    std::size_t sensorsHeard() const { return m_sensors.size(); }
-    bool heard(const std::string &topic) const { return m_sensors.count(topic) > 0; }
-    // The last message on a topic other than a data topic.
-    std::string last(const std::string &topic) const {
-        const auto found = m_last.find(topic);
-        return found == m_last.end() ? std::string() : found->second;
-    }
-    // Sample numbers skipped on the data topics that start with prefix.
-    int64_t lost(const std::string &prefix) const {
-        int64_t lost = 0;
-        for (const auto &[topic, sensor] : m_sensors)
-            if (topic.rfind(prefix, 0) == 0) lost += sensor.skipped;
-        return lost;
-    }
-
-  private:
-    struct Sensor {
-        long lastSeq = -1;
-        int64_t skipped = 0;
-    };
-    void Take(const std::string &line) {
-        const std::string topic = line.substr(0, line.find(' '));
-        if (topic.size() < 5 || topic.compare(topic.size() - 5, 5, "/data") != 0) {
-            m_last[topic] = line.substr(std::min(line.size(), topic.size() + 1));
-            return;
-        }
-        ++m_samples;
-        const auto at = line.find("\"seq\":");
-        if (at == std::string::npos) return;
-        const long seq = std::atol(line.c_str() + at + 6);
-        Sensor &s = m_sensors[topic];
-        // In order on a topic; a sample that comes again is no loss.
-        if (seq > s.lastSeq) s.skipped += seq - s.lastSeq - 1, s.lastSeq = seq;
-    }
-
-    QProcess m_process;
-    bench::GrowingFile m_file;
-    int64_t m_samples = 0;
-    std::map<std::string, Sensor> m_sensors;
-    std::map<std::string, std::string> m_last;
-};
 
 // Modbus clients on threads of their own, each reading the whole table of its share
 // of the units in turn, every unit every kReadEvery, and keeping each answer time.
@@ -190,7 +129,7 @@ template <typename Done> bool Await(Done done, Clock::duration limit) {
 }
 
 // The tool's CPU per sample the viewer received over kSteady, once every sensor has delivered.
-double SteadyCpuPerSample(pid_t pid, Viewer &viewer) {
+double SteadyCpuPerSample(pid_t pid, bench::Viewer &viewer) {
     const double cpu = bench::CpuOf(pid);
     viewer.Update();
     const int64_t samples = viewer.samples();
@@ -205,7 +144,7 @@ void Signal(QProcess &process, int signal) {
 
 // sensorctl publish with the plant's sensors, until stopped: CPU per delivered sample, or -1.
 double MeasurePublish(const QString &dir, const testbroker::Broker &broker, const bench::Plant &plant) {
-    Viewer viewer(broker, "bench/+/data", dir + "/publish.txt");
+    bench::Viewer viewer(broker, "bench/+/data", dir + "/publish.txt");
     QProcess tool;
     tool.setStandardOutputFile(QProcess::nullDevice());
     tool.setStandardErrorFile(dir + "/publish.log");
@@ -240,7 +179,7 @@ void MeasureGateway(const QString &dir, const testbroker::Broker &broker, const 
     const int modbusPort = testbroker::FreePort();
     const std::string config = (dir + "/gateway.toml").toStdString();
     std::ofstream(config) << GatewayConfig(broker, plant, modbusPort, "quiet", quiet.listenTcp(), kQuietUnit);
-    Viewer viewer(broker, "plant/#", dir + "/gateway.txt");
+    bench::Viewer viewer(broker, "plant/#", dir + "/gateway.txt");
     QProcess tool;
     tool.setStandardErrorFile(dir + "/gateway.log");
     tool.start(SENSORCTL_PATH, {"gateway", "--config", QString::fromStdString(config)});

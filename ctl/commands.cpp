@@ -1,16 +1,23 @@
 #include "ctl/commands.h"
 
 #include "ctl/gateway.h"
+#include "ctl/target.h"
 #include "kelvralink/sensorkinds.h"
 #include "mqtt/broker.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 
 namespace ctl {
 namespace {
+
+// What one broker connection lets wait unconfirmed (libmosquitto's limit here).
+constexpr int kMostQueued = 60000;
+// The longest topic MQTT carries, in bytes.
+constexpr std::size_t kMostTopicBytes = 65535;
 
 int RunGatewayCommand(const Request &r) {
     return r.check ? CheckGatewayConfig(r.config) : RunGateway(r.config);
@@ -24,16 +31,20 @@ constexpr Command kCommands[] = {
      MakeSendJob, nullptr, true},
     {"diff", "diff FILE", "compare the sensor's RAM set with a file (exit 1 when they differ)", 0,
      FileUse::Reads, MakeDiffJob, nullptr, false},
-    {"watch", "watch [--count N] [--interval S]", "one line per live sample, polled as Go does",
-     kCount | kInterval, FileUse::None, MakeWatchJob, nullptr, false},
-    {"record", "record -o FILE.csv [--interval S] [--count N] [--force]", "record live samples as CSV",
-     kOutput | kInterval | kCount | kForce, FileUse::Writes, MakeRecordJob, nullptr, false},
+    {"watch", "watch [--count N] [--interval S] [--reconnect-max S]",
+     "one line per live sample, polled as Go does", kCount | kInterval | kReconnectMax, FileUse::None,
+     MakeWatchJob, nullptr, false},
+    {"record", "record -o FILE.csv [--interval S] [--count N] [--force] [--reconnect-max S]",
+     "record live samples as CSV", kOutput | kInterval | kCount | kForce | kReconnectMax, FileUse::Writes,
+     MakeRecordJob, nullptr, false},
     {"transfer", "transfer EQUATION-FILE --temp DEGREES [--family NAME] [--allow-wrapped]",
      "calculate and write the correction factors of an equation file", kTemp | kFamily | kAllowWrapped,
      FileUse::Reads, MakeTransferJob, nullptr, true},
     {"publish", "publish --broker mqtt://HOST:PORT --topic PREFIX [--queue N] [--count N] [--interval S]",
      "live samples to PREFIX/data, sensor health on PREFIX/status and PREFIX/health",
-     kBroker | kTopic | kQueue | kCount | kInterval, FileUse::None, MakePublishJob, nullptr, false},
+     kBroker | kTopic | kQueue | kCount | kInterval | kReconnectMax | kUsername | kPasswordFile | kCaFile |
+         kCert | kKey | kClientId,
+     FileUse::None, MakePublishJob, nullptr, false},
     {"gateway", "gateway --config FILE | --check FILE",
      "the plant gateway as a service: sensors from FILE to MQTT, Modbus TCP and metrics", kConfig | kCheck,
      FileUse::None, nullptr, RunGatewayCommand, false},
@@ -45,10 +56,26 @@ struct OptionName {
     const char *name;
 };
 constexpr OptionName kOptionNames[] = {
-    {kOutput, "-o"},          {kEeprom, "--eeprom"},  {kInterval, "--interval"}, {kCount, "--count"},
-    {kForce, "--force"},      {kFamily, "--family"},  {kTemp, "--temp"},         {kBroker, "--broker"},
-    {kTopic, "--topic"},      {kQueue, "--queue"},    {kAllowWrapped, "--allow-wrapped"},
-    {kConfig, "--config"},    {kCheck, "--check"},
+    {kOutput, "-o"},
+    {kEeprom, "--eeprom"},
+    {kInterval, "--interval"},
+    {kCount, "--count"},
+    {kForce, "--force"},
+    {kFamily, "--family"},
+    {kTemp, "--temp"},
+    {kBroker, "--broker"},
+    {kTopic, "--topic"},
+    {kQueue, "--queue"},
+    {kAllowWrapped, "--allow-wrapped"},
+    {kConfig, "--config"},
+    {kCheck, "--check"},
+    {kReconnectMax, "--reconnect-max"},
+    {kUsername, "--username"},
+    {kPasswordFile, "--password-file"},
+    {kCaFile, "--cafile"},
+    {kCert, "--cert"},
+    {kKey, "--key"},
+    {kClientId, "--client-id"},
 };
 
 } // namespace
@@ -61,6 +88,22 @@ const Command *FindCommand(const std::string &name) {
     const auto it = std::find_if(std::begin(kCommands), std::end(kCommands),
                                  [&](const Command &c) { return name == c.name; });
     return it == std::end(kCommands) ? nullptr : it;
+}
+
+std::string TargetsProblem(const Request &r, const std::vector<Target> &targets) {
+    for (const Target &t : targets) {
+        // The longest topic is the health topic.
+        if (!r.topic.empty() && WithName(r.topic, t.name).size() + std::strlen("/health") > kMostTopicBytes)
+            return "--topic for " + t.name + " is longer than MQTT allows (" +
+                   std::to_string(kMostTopicBytes) + " bytes)";
+        const std::string file = WithName(r.file, t.name);
+        const std::size_t slash = file.rfind('/');
+        std::error_code error;
+        if (!r.file.empty() && r.file.find("%n") != std::string::npos && slash != std::string::npos &&
+            slash > 0 && !std::filesystem::is_directory(file.substr(0, slash), error))
+            return "the folder " + file.substr(0, slash + 1) + " of -o for " + t.name + " does not exist";
+    }
+    return {};
 }
 
 std::string RequestProblem(const Command &c, const Request &r, unsigned given) {
@@ -90,13 +133,26 @@ std::string RequestProblem(const Command &c, const Request &r, unsigned given) {
         mqtt::Broker b;
         std::string problem;
         if (!mqtt::ParseBroker(r.broker, b, problem)) return problem;
+        if (!r.passwordFile.empty() && r.username.empty()) return "--password-file needs --username";
+        if (r.certFile.empty() != r.keyFile.empty())
+            return "--cert and --key go together: give both or neither";
+        if (!b.tls && !(r.caFile + r.certFile + r.keyFile).empty())
+            return "--cafile, --cert and --key need an mqtts:// broker (TLS)";
+        for (const std::string *file : {&r.passwordFile, &r.caFile, &r.certFile, &r.keyFile}) {
+            std::error_code error;
+            if (!file->empty() && !std::filesystem::is_regular_file(*file, error))
+                return "the file " + *file + " of the broker options cannot be read";
+        }
     }
     if (r.topic.find_first_of("#+") != std::string::npos)
         return "--topic \"" + r.topic + "\" holds a wildcard (# or +); a topic to publish to names one place";
     if (!std::isfinite(r.interval) || r.interval < 0.0 || r.interval > 3600.0)
         return "--interval takes 0..3600 seconds";
+    if (!std::isfinite(r.reconnectMax) || r.reconnectMax < 0.5 || r.reconnectMax > 3600.0)
+        return "--reconnect-max takes 0.5..3600 seconds";
     if (r.count < 0) return "--count takes a whole number, 0 = until stopped";
-    if (r.queue < 1 || r.queue > 1000000) return "--queue takes 1..1000000 samples";
+    if (r.queue < 1 || r.queue > kMostQueued)
+        return "--queue takes 1.." + std::to_string(kMostQueued) + " samples";
     return {};
 }
 

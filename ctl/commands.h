@@ -5,9 +5,11 @@
 
 #include "ctl/job.h"
 #include "ctl/request.h"
+#include "ctl/target.h"
 
 #include <span>
 #include <string>
+#include <vector>
 
 namespace ctl {
 
@@ -37,6 +39,9 @@ const Command *FindCommand(const std::string &name);
 // What is wrong with the request for its command; "" when nothing is. given:
 // the Option bits the command line set.
 std::string RequestProblem(const Command &command, const Request &request, unsigned given);
+// What is wrong with the request for the given targets (their topics, their files), before any is touched;
+// "" when nothing is.
+std::string TargetsProblem(const Request &request, const std::vector<Target> &targets);
 // The command list of --help.
 std::string CommandHelp();
 

@@ -96,9 +96,12 @@ int RunFleet(const Command &command, const std::vector<Target> &targets, const R
             output.result(job->target(), job->result());
             continue;
         }
-        const QJsonObject unfinished{{"kind", "result"},          {"target", Q(job->target().text)},
-                                     {"name", Q(job->target().name)}, {"command", Q(request.command)},
-                                     {"ok", false},               {"error", "stopped before it was done"}};
+        const QJsonObject unfinished{{"kind", "result"},
+                                     {"target", Q(job->target().text)},
+                                     {"name", Q(job->target().name)},
+                                     {"command", Q(request.command)},
+                                     {"ok", false},
+                                     {"error", "stopped before it was done"}};
         output.result(job->target(), unfinished);
     }
     return code;

@@ -11,6 +11,8 @@
 #include "gateway/notify.h"
 #include "gateway/sparkplugnode.h"
 #include "mqtt/client.h"
+#include "runtime/descriptors.h"
+#include "runtime/timers.h"
 #include "runtime/utility.h"
 
 #include <QCoreApplication>
@@ -19,6 +21,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -41,6 +44,14 @@ constexpr int kDrainMs = 100;        // how often waiting samples are looked at 
 constexpr auto kReadyWait = 5s;      // for the broker's first answer before the service says it is ready
 constexpr auto kGoodbye = 700ms;     // the offline statuses at the end, within the stop's second
 constexpr int kStatusEveryMs = 5000; // STATUS= to systemd, when it changed
+constexpr std::chrono::seconds kStatusAtMostEvery{1};
+// Each sensor's health is told again within this many ticks of a second when its
+// counts moved; a tenth of the sensors per tick, so that the messages come evenly.
+constexpr unsigned kHealthSlices = 10;
+constexpr int kHealthTickMs = 1000;
+constexpr long kMetricsConnections = 8;
+// The broker, the listeners, the supervisor's socket, the event loop's own.
+constexpr long kDescriptorsBesideSensors = 64;
 
 std::string ReadPassword(const std::string &path) {
     std::ifstream in(path);
@@ -54,8 +65,9 @@ uint64_t Bytes(double mb) {
     return static_cast<uint64_t>(mb * 1e6);
 }
 
-mqtt::Options ClientOptions(const gateway::BrokerConfig &b) {
+mqtt::Options ClientOptions(const gateway::BrokerConfig &b, double reconnectMax) {
     mqtt::Options o;
+    o.longestRetry = std::chrono::milliseconds(std::llround(reconnectMax * 1000));
     o.broker = {b.host, b.port, b.tls};
     for (const gateway::BrokerAddress &more : b.failover)
         o.moreBrokers.push_back({more.host, more.port, b.tls});
@@ -77,9 +89,12 @@ class Gateway {
         QObject::connect(&m_drain, &QTimer::timeout, [this] { drain(); });
         m_status.setInterval(kStatusEveryMs);
         QObject::connect(&m_status, &QTimer::timeout, [this] {
-            tellStatus(false);
+            tellStatus();
             publishHealth();
         });
+        m_statusLater.setHandler([this] { tellStatus(); });
+        m_healthTick.setInterval(kHealthTickMs);
+        QObject::connect(&m_healthTick, &QTimer::timeout, [this] { refreshHealth(); });
         if (const auto period = gateway::WatchdogPeriod()) {
             // From the loop that polls: a loop that is stuck stops the pings, and systemd restarts it.
             m_watchdog.setInterval(std::max(1, static_cast<int>(period->count() / 1000)));
@@ -94,10 +109,12 @@ class Gateway {
         if (!openStorage(read.config.storage)) return kExitUsage;
         const SignalEvents handled({SIGINT, SIGTERM, SIGHUP},
                                    [this](int s) { s == SIGHUP ? reload() : stop(); });
+        if (!roomForDescriptors(read.config, true) || !openListeners(read.config, true)) return kExitUsage;
         if (!apply(read.config, true)) return kExitFailed;
         // Without a period it would be a timer of 0 ms, and the loop would never rest.
         if (m_watchdog.interval() > 0) m_watchdog.start();
         m_status.start();
+        m_healthTick.start();
         // Ready once the broker was tried: its first answer, or a few seconds without one.
         QTimer::singleShot(kReadyWait, &m_loop, [this] { ready(); });
         m_loop.exec();
@@ -152,21 +169,20 @@ class Gateway {
             first || !(next.broker == m_config.broker) || !(next.sparkplug == m_config.sparkplug);
         if (brokerChanged && !startBroker(effective)) return false;
         for (const std::string &name : diff.removed)
-            endSensor(name, "removed from the configuration");
+            endSensor(name, "removed from the configuration", true);
         for (const std::string &name : diff.changed)
-            endSensor(name, "restarted with its new settings");
+            endSensor(name, "restarted with its new settings", false);
         if (m_journal) m_journal->apply(effective.storage);
         m_config = effective;
         for (const gateway::SensorConfig &s : next.sensors) {
             if (m_sensors.count(s.name)) {
+                m_sensors[s.name]->setReconnectMax(next.reconnectMax);
                 if (brokerChanged) publishState(*m_sensors[s.name]);
                 continue;
             }
             startSensor(s);
         }
         setLimits();
-        if (first || !(next.modbus == m_previous.modbus)) startModbus(next.modbus);
-        if (first || !(next.metrics == m_previous.metrics)) startMetrics(next.metrics);
         m_previous = next;
         if (!first)
             gateway::LogInfo("configuration applied: " + std::to_string(diff.added.size()) + " added, " +
@@ -196,7 +212,7 @@ class Gateway {
         }
         m_retired = std::move(m_client);
         m_json = !next.sparkplug.enabled || next.sparkplug.jsonTopics;
-        m_client = std::make_unique<mqtt::Client>(ClientOptions(b));
+        m_client = std::make_unique<mqtt::Client>(ClientOptions(b, next.reconnectMax));
         if (m_journal) m_journal->useClient(m_client.get());
         m_gatewayTopic = b.topic;
         startSparkplug(next);
@@ -273,6 +289,7 @@ class Gateway {
             return;
         }
         auto sensor = std::make_unique<GatewaySensor>(config, target);
+        sensor->setReconnectMax(m_config.reconnectMax);
         sensor->onSample = [this](GatewaySensor &s, const Sample &sample) { sampled(s, sample); };
         sensor->onState = [this](GatewaySensor &s) { changed(s); };
         GatewaySensor &s = *sensor;
@@ -282,7 +299,9 @@ class Gateway {
         s.start();
     }
 
-    void endSensor(const std::string &name, const std::string &why) {
+    // Ends a sensor; one removed for good leaves no retained status or health behind
+    // (an empty retained message clears the broker's copy).
+    void endSensor(const std::string &name, const std::string &why, bool removed) {
         auto it = m_sensors.find(name);
         if (it == m_sensors.end()) return;
         GatewaySensor &s = *it->second;
@@ -290,9 +309,11 @@ class Gateway {
         gateway::LogInfo(name + ": " + why);
         if (m_sparkplug) m_sparkplug->removeDevice(name);
         if (m_client && m_json) {
-            m_client->publish({s.statusTopic(), "offline", 1, true});
-            m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
+            // A removed sensor leaves no retained status or health behind.
+            m_client->publish({s.statusTopic(), removed ? "" : "offline", 1, true});
+            m_client->publish({s.healthTopic(), removed ? "" : s.healthJson(), 1, true});
         }
+        m_droppedByEnded += static_cast<uint64_t>(s.dropped()); // the process's total never goes down
         if (s.config().modbusUnit) m_units.erase(s.config().modbusUnit);
         // Its samples waiting in memory still go (those in the journal know their topic).
         while (!s.waiting().empty())
@@ -300,31 +321,75 @@ class Gateway {
         m_sensors.erase(it);
     }
 
-    void startModbus(const gateway::ModbusConfig &config) {
-        m_modbus.reset();
-        if (!config.enabled) return;
-        m_modbus = std::make_unique<gateway::ModbusServer>(
-            [this](uint8_t unit) -> const gateway::UnitSnapshot * {
-                const auto it = m_units.find(unit);
-                return it == m_units.end() ? nullptr : &it->second->snapshot();
-            },
-            config.maxConnections);
+    // Opens the listeners the configuration asks for before anything else changes, so
+    // that one that cannot open refuses the whole configuration and the running ones stay.
+    bool openListeners(const GatewayConfig &next, bool first) {
+        const bool modbusChanged = first || !(next.modbus == m_previous.modbus);
+        // Only the limits differ: the running listener takes them, it keeps its socket.
+        const bool modbusMoves = first || !(next.modbus.listen == m_previous.modbus.listen) ||
+                                 next.modbus.enabled != m_previous.modbus.enabled;
+        const bool metricsMoves = first || !(next.metrics.listen == m_previous.metrics.listen) ||
+                                  next.metrics.enabled != m_previous.metrics.enabled;
+        std::unique_ptr<gateway::ModbusServer> modbus;
+        std::unique_ptr<gateway::MetricsServer> metrics;
         std::string problem;
-        if (!m_modbus->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port,
-                              problem))
-            gateway::LogError("Modbus TCP on " + config.listen.host + ":" +
-                              std::to_string(config.listen.port) + ": " + problem);
+        if (modbusMoves && next.modbus.enabled) {
+            modbus = std::make_unique<gateway::ModbusServer>(
+                [this](uint8_t unit) -> const gateway::UnitSnapshot * {
+                    const auto it = m_units.find(unit);
+                    return it == m_units.end() ? nullptr : &it->second->snapshot();
+                },
+                ModbusLimits(next.modbus));
+            if (!Listen(*modbus, "Modbus TCP", next.modbus.listen, problem)) return refuse(problem, first);
+        }
+        if (metricsMoves && next.metrics.enabled) {
+            metrics = std::make_unique<gateway::MetricsServer>([this] { return metricsSnapshot(); });
+            if (!Listen(*metrics, "metrics", next.metrics.listen, problem)) return refuse(problem, first);
+        }
+        if (modbusMoves)
+            m_modbus = std::move(modbus);
+        else if (modbusChanged && m_modbus)
+            m_modbus->SetLimits(ModbusLimits(next.modbus));
+        if (metricsMoves) m_metrics = std::move(metrics);
+        return true;
     }
 
-    void startMetrics(const gateway::MetricsConfig &config) {
-        m_metrics.reset();
-        if (!config.enabled) return;
-        m_metrics = std::make_unique<gateway::MetricsServer>([this] { return metricsSnapshot(); });
+    template <typename Server>
+    static bool Listen(Server &server, const std::string &what, const gateway::Endpoint &at,
+                       std::string &problem) {
+        if (server.Listen(QHostAddress(QString::fromStdString(at.host)), at.port, problem)) return true;
+        problem = what + ": " + problem;
+        return false;
+    }
+
+    static gateway::ListenerLimits ModbusLimits(const gateway::ModbusConfig &config) {
+        gateway::ListenerLimits limits;
+        limits.maxConnections = config.maxConnections;
+        // 0: never closed for being idle; a full listener still takes a new client.
+        limits.idle = config.idleTimeout > 0
+                          ? std::chrono::milliseconds(std::llround(config.idleTimeout * 1000))
+                          : std::chrono::milliseconds(std::chrono::hours(24 * 365));
+        for (const std::string &text : config.allow) {
+            gateway::Network network;
+            if (gateway::ParseNetwork(text, network)) limits.allow.push_back(network);
+        }
+        return limits;
+    }
+
+    // One descriptor per sensor and per listener connection, and a few for the rest.
+    bool roomForDescriptors(const GatewayConfig &next, bool first) {
+        const long needed = long(next.sensors.size()) +
+                            (next.modbus.enabled ? next.modbus.maxConnections : 0) + kMetricsConnections +
+                            kDescriptorsBesideSensors;
         std::string problem;
-        if (!m_metrics->Listen(QHostAddress(QString::fromStdString(config.listen.host)), config.listen.port,
-                               problem))
-            gateway::LogError("metrics on " + config.listen.host + ":" + std::to_string(config.listen.port) +
-                              ": " + problem);
+        return runtime::MakeRoomForDescriptors(needed, std::to_string(next.sensors.size()) + " sensors",
+                                               problem) ||
+               refuse(problem, first);
+    }
+
+    bool refuse(const std::string &problem, bool first) {
+        gateway::LogError(first ? problem : problem + "; reload refused, the running configuration stays");
+        return false;
     }
 
     void sampled(GatewaySensor &s, const Sample &sample) {
@@ -407,11 +472,23 @@ class Gateway {
             gateway::LogWarning(s.config().name + ": offline: " + p.cause());
         if (m_sparkplug && !s.online()) m_sparkplug->deviceOffline(s.config().name);
         publishState(s);
-        tellStatus(true);
+        tellStatus();
     }
 
+    // The counts of a tenth of the sensors, where they moved: every count is at most
+    // ten seconds old on the broker, at a tenth of a message per sensor and second.
+    void refreshHealth() {
+        if (!m_client || !m_client->connected()) return;
+        const unsigned slice = m_healthSlice++ % kHealthSlices;
+        unsigned i = 0;
+        for (auto &[name, s] : m_sensors)
+            if (i++ % kHealthSlices == slice && s->samplesUntold())
+                m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
+    }
+
+    // Status and health, when the broker can take them: the connect tells every sensor's anyway.
     void publishState(GatewaySensor &s) {
-        if (!m_client || !m_json) return;
+        if (!m_client || !m_json || !m_client->connected()) return;
         m_client->publish({s.statusTopic(), s.statusText(), 1, true});
         m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
     }
@@ -436,16 +513,25 @@ class Gateway {
                (m_client->connected() ? " connected" : " not connected");
     }
 
-    void tellStatus(bool soon) {
+    // STATUS= when it changed, at most once a second: a thousand sensors coming back
+    // together make one message, sent a second after the one before.
+    void tellStatus() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_statusSentAt < kStatusAtMostEvery) {
+            if (!m_statusLater.active()) m_statusLater.startAt(m_statusSentAt + kStatusAtMostEvery);
+            return;
+        }
         const std::string line = statusLine();
-        if (line == m_lastStatus || (soon && m_status.remainingTime() > kStatusEveryMs - 1000)) return;
+        if (line == m_lastStatus) return;
         m_lastStatus = line;
+        m_statusSentAt = now;
         gateway::NotifyStatus(line);
     }
 
     gateway::MetricsSnapshot metricsSnapshot() const {
         gateway::MetricsSnapshot m;
         const double now = Timer();
+        m.samplesDropped = m_droppedByEnded;
         for (const auto &[name, s] : m_sensors) {
             m.sensors.push_back(s->metrics(now));
             m.samplesQueued += s->waiting().size();
@@ -465,7 +551,7 @@ class Gateway {
         report(read);
         if (!read.ok())
             gateway::LogError(m_path + " refused; the running configuration stays");
-        else
+        else if (roomForDescriptors(read.config, false) && openListeners(read.config, false))
             apply(read.config, false);
         gateway::NotifyReady(statusLine());
     }
@@ -505,9 +591,13 @@ class Gateway {
     std::unique_ptr<gateway::MetricsServer> m_metrics;
     std::unique_ptr<JournalSender> m_journal; // none without a storage folder
     std::deque<mqtt::Message> m_orphans;      // removed sensors' samples that waited in memory
-    QTimer m_drain, m_status, m_watchdog;
+    QTimer m_drain, m_status, m_watchdog, m_healthTick;
+    unsigned m_healthSlice = 0;
     double m_cycleSeconds = 0;
+    uint64_t m_droppedByEnded = 0; // samples dropped by sensors no longer running
     std::string m_lastStatus, m_lastHealth;
+    std::chrono::steady_clock::time_point m_statusSentAt{};
+    runtime::LoopTimer m_statusLater; // the status held back by the once-a-second rule
     bool m_ready = false;
     bool m_stopping = false;
     QEventLoop m_loop;

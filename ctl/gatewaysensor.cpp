@@ -81,6 +81,7 @@ std::string GatewaySensor::statusText() const {
 
 std::string GatewaySensor::healthJson() {
     m_droppedTold = m_dropped;
+    m_samplesTold = m_poller.counts().samples;
     std::string tags;
     for (const auto &[key, value] : m_config.tags)
         tags += (tags.empty() ? "" : ",") + JsonString(key) + ":" + JsonString(value);

@@ -46,6 +46,8 @@ class GatewaySensor {
     std::function<void(GatewaySensor &)> onState;
 
     void start() { m_poller.start(); }
+    // The longest pause between attempts to reach the sensor, in seconds.
+    void setReconnectMax(double seconds) { m_poller.setReconnectMax(seconds); }
     void stop() { m_poller.stop(); }
 
     bool online() const { return m_poller.state() == LivePoller::State::Online; }
@@ -59,6 +61,8 @@ class GatewaySensor {
     std::string healthJson();
     // Samples were dropped since the last health message.
     bool dropsUntold() const { return m_dropped != m_droppedTold; }
+    // Samples came since the last health message.
+    bool samplesUntold() const { return m_poller.counts().samples != m_samplesTold; }
     std::string dataTopic() const { return m_config.topic + "/data"; }
     std::string statusTopic() const { return m_config.topic + "/status"; }
     std::string healthTopic() const { return m_config.topic + "/health"; }
@@ -76,6 +80,7 @@ class GatewaySensor {
     std::deque<Waiting> m_waiting;
     int64_t m_dropped = 0;
     int64_t m_droppedTold = 0; // by the last health message
+    int64_t m_samplesTold = 0;
 };
 
 } // namespace ctl

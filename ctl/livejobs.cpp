@@ -7,6 +7,7 @@
 #include "runtime/utility.h"
 #include "vexalink/recordfile.h"
 
+#include <QTimer>
 #include <filesystem>
 
 using namespace runtime;
@@ -20,17 +21,29 @@ class LiveJob : public Job {
   public:
     LiveJob(const Target &t, const Request &r, const Output &o, double pause)
         : Job(t, r, o), m_poller(t, r.interval, pause) {
-        m_poller.onState = [this](LivePoller::State state, const std::string &cause) { changed(state, cause); };
+        m_poller.onState = [this](LivePoller::State state, const std::string &cause) {
+            changed(state, cause);
+        };
         m_poller.onSample = [this](const Sample &s) {
+            if (m_request.count > 0) m_giveUp.startSeconds(giveUpSeconds());
             taken(s);
             if (!finished() && m_request.count > 0 && s.seq + 1 >= m_request.count) end();
         };
+        m_giveUp.setHandler([this] {
+            m_poller.stop();
+            fail("given up: no sample for more than " + std::to_string(int(giveUpSeconds())) + " s; " +
+                     (m_offlineCause.empty() ? "no answer" : m_offlineCause),
+                 counts());
+        });
     }
     void stop() override { end(); }
 
   protected:
     void run() override {
         m_poller.setTrace(trace());
+        m_poller.setReconnectMax(m_request.reconnectMax);
+        // A run for a count ends also when a sensor does not come back.
+        if (m_request.count > 0) m_giveUp.startSeconds(giveUpSeconds());
         m_poller.start();
     }
     virtual void taken(const Sample &s) = 0;
@@ -38,6 +51,7 @@ class LiveJob : public Job {
         if (state == LivePoller::State::Offline) {
             m_output.note(m_target, cause + "; polling goes on");
             m_wasOffline = true;
+            m_offlineCause = cause;
         } else if (state == LivePoller::State::Online && m_wasOffline) {
             m_output.note(m_target, "the sensor answers again");
         }
@@ -45,6 +59,7 @@ class LiveJob : public Job {
     virtual QJsonObject counts() const { return {{"samples", qint64(m_poller.counts().samples)}}; }
     // Ends with what was taken; a run without a single sample failed.
     void end() {
+        m_giveUp.stop();
         m_poller.stop();
         if (m_poller.counts().samples == 0 && m_request.count != 0) {
             const std::string cause = m_poller.cause().empty() ? "no sample came" : m_poller.cause();
@@ -53,8 +68,14 @@ class LiveJob : public Job {
         succeed(counts());
     }
 
+    // No sample for an interval and its answer time three times over: the sensor is
+    // given up (also one that answers its version and never a data request).
+    double giveUpSeconds() const { return m_request.interval + 3 * sensor::kAnswerTimeout; }
+
     LivePoller m_poller;
     bool m_wasOffline = false;
+    std::string m_offlineCause;
+    runtime::LoopTimer m_giveUp;
 };
 
 class WatchJob final : public LiveJob {
@@ -77,7 +98,8 @@ class RecordJob final : public LiveJob {
     void run() override {
         std::error_code ec;
         if (std::filesystem::exists(m_path, ec) && !m_request.force) {
-            const std::string cause = m_path + " exists already; choose another name, or give --force to replace it";
+            const std::string cause =
+                m_path + " exists already; choose another name, or give --force to replace it";
             QTimer::singleShot(0, [this, cause] { fail(cause); });
             return;
         }
@@ -100,6 +122,7 @@ class RecordJob final : public LiveJob {
         ++m_rows;
     }
     void stopWith(const std::string &cause) {
+        m_giveUp.stop();
         m_poller.stop();
         fail(cause, counts());
     }

@@ -31,8 +31,7 @@ LivePoller::LivePoller(const Target &target, double interval, double pause)
     : m_target(target), m_interval(interval), m_pause(pause) {
     m_sensor.setAddress(target.address);
     vexalink::SetUp(m_sensor, m_frames);
-    m_timer.setSingleShot(true);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+    m_timer.setHandler([this] {
         if (m_state == State::Online)
             poll();
         else if (m_state != State::Stopped)
@@ -50,6 +49,8 @@ void LivePoller::stop() {
     m_state = State::Stopped;
     m_timer.stop();
     m_sensor.close();
+    m_cause = "stopped";
+    m_sinceMs = WallClockMs();
 }
 
 void LivePoller::connect() {
@@ -64,7 +65,7 @@ void LivePoller::connect() {
             if (!read) return failed();
             if (m_everConnected) ++m_counts.reconnects;
             m_everConnected = true;
-            m_backoff.reset();
+            m_onlineSince = Timer();
             m_sensor.discardQueues();
             enter(State::Online);
             poll();
@@ -80,7 +81,7 @@ void LivePoller::poll() {
 void LivePoller::polled(bool ok) {
     if (m_state == State::Stopped) return;
     if (!ok) {
-        ++m_counts.timeouts;
+        ++(m_sensor.isOpen() ? m_counts.timeouts : m_counts.closed);
         return failed();
     }
     Sample s;
@@ -93,10 +94,11 @@ void LivePoller::polled(bool ok) {
                                v.dataSym1, v.dataSym2, v.dataVec, v.dataTemp};
     std::copy(std::begin(values), std::end(values), s.values);
     s.trigger = v.dataTrigger;
+    if (s.monotonic - m_onlineSince >= kSettledSeconds) m_backoff.reset();
     if (onSample) onSample(s);
     if (m_state != State::Online) return; // stopped meanwhile
     const double wait = std::max(m_pause, m_interval - (Timer() - m_cycleStart));
-    m_timer.start(static_cast<int>(wait * 1000.0 + 0.5));
+    m_timer.startSeconds(wait);
 }
 
 void LivePoller::failed() {
@@ -105,7 +107,7 @@ void LivePoller::failed() {
     m_sensor.close();
     if (m_state != State::Offline) enter(State::Offline);
     if (m_state == State::Stopped) return;
-    m_timer.start(static_cast<int>(m_backoff.next() * 1000.0 + 0.5));
+    m_timer.startSeconds(m_backoff.next());
 }
 
 void LivePoller::enter(State state) {

@@ -2,17 +2,20 @@
 // the command runs: it connects as VexaV32 does (auto-send off, version, the
 // RAM set), polls one data frame after the other, and when the sensor stops
 // answering or its connection goes, reports it offline and connects again
-// after a pause that doubles from 0.5 s to 30 s, with jitter. It never waits:
+// after a pause that doubles from 0.5 s to a ceiling (10 s unless set), with
+// jitter; the pauses start short again only once the sensor has delivered samples
+// for 10 s, so that one that answers its version and no data request backs off
+// instead of flapping. It never waits:
 // any number of pollers share one event loop, and a silent sensor delays no other.
 #pragma once
 
 #include "ctl/target.h"
+#include "runtime/timers.h"
 #include "sensor/sensor.h"
 #include "vexalink/paralink.h"
 #include "vexalink/paraset.h"
 
-#include <QTimer>
-
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -35,12 +38,20 @@ struct Sample {
     bool historical = false; // sent later from the gateway's journal, not as it was taken
 };
 
+// The longest pause between attempts to reach a sensor, unless configured otherwise:
+// a sensor back after a long outage is served again within it.
+constexpr double kDefaultReconnectMax = 10.0;
+// A sensor counts as back, and its pauses start short again, after this long online.
+constexpr double kSettledSeconds = 10.0;
+
 // Reconnect delays: from first doubling up to longest, each with jitter of
 // plus or minus a fifth, so that sensors that failed together do not come back
 // together.
 class Backoff {
   public:
-    explicit Backoff(double first = 0.5, double longest = 30.0) : m_first(first), m_longest(longest) {}
+    explicit Backoff(double first = 0.5, double longest = kDefaultReconnectMax)
+        : m_first(first), m_longest(longest) {}
+    void setLongest(double longest) { m_longest = std::max(m_first, longest); }
     // The next delay in seconds.
     double next();
     void reset() { m_current = 0.0; }
@@ -59,6 +70,7 @@ class LivePoller {
     struct Counts {
         int64_t samples = 0;
         int64_t timeouts = 0;   // exchanges without a (whole) answer
+        int64_t closed = 0;     // exchanges ended by the connection's end (closed by the server, device gone)
         int64_t reconnects = 0; // connections made again after a failure
     };
 
@@ -74,8 +86,10 @@ class LivePoller {
     std::function<void(State, const std::string &cause)> onState;
 
     void setTrace(sensor::Trace *trace) { m_sensor.setTrace(trace); }
+    // The longest pause between attempts to connect, in seconds.
+    void setReconnectMax(double seconds) { m_backoff.setLongest(seconds); }
     void start();
-    // Ends polling and closes the link; no callback runs after it.
+    // Ends polling and closes the link: offline since now, cause "stopped"; no callback runs after it.
     void stop();
 
     State state() const { return m_state; }
@@ -98,13 +112,14 @@ class LivePoller {
     ParaState m_set;
     vexalink::ParameterFrames m_frames{m_set};
     vexalink::LiveValues m_live;
-    QTimer m_timer; // the next cycle, or the next attempt to connect
+    runtime::LoopTimer m_timer; // the next cycle, or the next attempt to connect
     Backoff m_backoff;
     State m_state = State::Stopped;
     std::string m_cause;
     int64_t m_sinceMs = 0;
     bool m_everConnected = false;
     double m_cycleStart = 0.0;
+    double m_onlineSince = 0.0; // monotonic seconds
     Counts m_counts;
 };
 

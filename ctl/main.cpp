@@ -3,19 +3,20 @@
 #include "ctl/commands.h"
 #include "ctl/fleet.h"
 #include "ctl/target.h"
+#include "runtime/descriptors.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cmath>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
 using namespace ctl;
 
-constexpr const char *kIntroduction = "Sets up and watches optical sensors from a shell, one or many at once.";
+constexpr const char *kIntroduction =
+    "Sets up and watches optical sensors from a shell, one or many at once.";
 constexpr const char *kTargets = R"(
 TARGET is tcp://HOST:PORT (a serial-to-Ethernet server) or a serial device
 path (/dev/ttyUSB0). With --targets FILE the command runs for every target of
@@ -32,14 +33,17 @@ int UsageError(const std::string &problem) {
     return kExitUsage;
 }
 
-// One descriptor per sensor (and one per broker connection): the soft limit
-// of 1,024 would stop a plant's list short of its end.
-void RaiseDescriptorLimit() {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
+// Descriptors beyond the sensors': standard streams, the event loop's, trace and
+// output files of a few commands at a time, the broker.
+constexpr long kDescriptorsBesideSensors = 64;
+
+// One descriptor per sensor, one more per broker connection and per file each
+// target writes; false (with the numbers) when the hard limit leaves no room.
+bool RoomForTargets(const Request &r, std::size_t targets, std::string &problem) {
+    const long perTarget = 1 + (r.command == "publish" ? 1 : 0) + (r.trace.empty() ? 0 : 1) +
+                           (r.command == "record" || r.command == "get" ? 1 : 0);
+    return runtime::MakeRoomForDescriptors(perTarget * long(targets) + kDescriptorsBesideSensors,
+                                           std::to_string(targets) + " sensors", problem);
 }
 
 struct Options {
@@ -49,11 +53,12 @@ struct Options {
     QCommandLineOption eeprom{"eeprom", "get, send: the sensor's EEPROM instead of its RAM."};
     QCommandLineOption interval{
         "interval", "watch, record, publish: seconds from one request to the next (default: at once).", "S"};
-    QCommandLineOption count{"count", "watch, record, publish: stop after N samples (default: until stopped).",
-                             "N"};
+    QCommandLineOption count{"count",
+                             "watch, record, publish: stop after N samples (default: until stopped).", "N"};
     QCommandLineOption force{"force", "record: replace an existing file."};
     QCommandLineOption family{
-        "family", "transfer: the sensor family (\"HUEMA-PX\", or P1..P6) instead of the one its version names.",
+        "family",
+        "transfer: the sensor family (\"HUEMA-PX\", or P1..P6) instead of the one its version names.",
         "NAME"};
     QCommandLineOption temp{"temp", "transfer: the reference temperature of the set points, 0..99 degrees.",
                             "DEGREES"};
@@ -65,9 +70,22 @@ struct Options {
                              "publish: samples per sensor that may wait for the broker before new ones are "
                              "dropped (default 1000).",
                              "N"};
+    QCommandLineOption reconnectMax{
+        "reconnect-max",
+        "watch, record, publish: the longest pause between attempts to reach a sensor (default 10).", "S"};
+    QCommandLineOption username{"username", "publish: the user name at the broker.", "NAME"};
+    QCommandLineOption passwordFile{"password-file", "publish: the file whose first line is the password.",
+                                    "FILE"};
+    QCommandLineOption caFile{
+        "cafile", "publish: the authority of an mqtts:// broker (default: the system's).", "FILE"};
+    QCommandLineOption cert{"cert", "publish: a client certificate for an mqtts:// broker, with --key.",
+                            "FILE"};
+    QCommandLineOption key{"key", "publish: the key of --cert.", "FILE"};
+    QCommandLineOption clientId{"client-id", "publish: the MQTT client id (ID-NAME for each sensor).", "ID"};
     QCommandLineOption trace{"trace", "Trace every frame of the link into FILE.", "FILE"};
-    QCommandLineOption jobs{"jobs", "--targets: at most N sensors written at once by send and transfer (default 100).",
-                            "N", "100"};
+    QCommandLineOption jobs{
+        "jobs", "--targets: at most N sensors written at once by send and transfer (default 100).", "N",
+        "100"};
     QCommandLineOption config{"config", "gateway: run the gateway configured in FILE.", "FILE"};
     QCommandLineOption check{"check", "gateway: check FILE and say what is wrong, with its lines.", "FILE"};
     QCommandLineOption version{"version", "Print sensorctl's version."};
@@ -78,10 +96,26 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
     const struct {
         const QCommandLineOption &option;
         Option bit;
-    } taken[] = {{o.output, kOutput}, {o.eeprom, kEeprom}, {o.interval, kInterval}, {o.count, kCount},
-                 {o.force, kForce},   {o.family, kFamily}, {o.temp, kTemp},         {o.broker, kBroker},
-                 {o.topic, kTopic},   {o.queue, kQueue},   {o.allowWrapped, kAllowWrapped},
-                 {o.config, kConfig}, {o.check, kCheck}};
+    } taken[] = {{o.output, kOutput},
+                 {o.eeprom, kEeprom},
+                 {o.interval, kInterval},
+                 {o.count, kCount},
+                 {o.force, kForce},
+                 {o.family, kFamily},
+                 {o.temp, kTemp},
+                 {o.broker, kBroker},
+                 {o.topic, kTopic},
+                 {o.queue, kQueue},
+                 {o.allowWrapped, kAllowWrapped},
+                 {o.config, kConfig},
+                 {o.check, kCheck},
+                 {o.reconnectMax, kReconnectMax},
+                 {o.username, kUsername},
+                 {o.passwordFile, kPasswordFile},
+                 {o.caFile, kCaFile},
+                 {o.cert, kCert},
+                 {o.key, kKey},
+                 {o.clientId, kClientId}};
     for (const auto &t : taken)
         if (parser.isSet(t.option)) given |= t.bit;
     if (parser.isSet(o.output)) {
@@ -95,12 +129,22 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
     r.broker = parser.value(o.broker).toStdString();
     r.topic = parser.value(o.topic).toStdString();
     r.trace = parser.value(o.trace).toStdString();
+    r.username = parser.value(o.username).toStdString();
+    r.passwordFile = parser.value(o.passwordFile).toStdString();
+    r.caFile = parser.value(o.caFile).toStdString();
+    r.certFile = parser.value(o.cert).toStdString();
+    r.keyFile = parser.value(o.key).toStdString();
+    r.clientId = parser.value(o.clientId).toStdString();
     r.check = parser.isSet(o.check);
     r.config = parser.value(r.check ? o.check : o.config).toStdString();
     bool ok = true;
     if (parser.isSet(o.interval)) {
         r.interval = parser.value(o.interval).toDouble(&ok); // "." before the decimals, whatever the locale
         if (!ok || !std::isfinite(r.interval)) return "--interval takes seconds, such as 0.5";
+    }
+    if (parser.isSet(o.reconnectMax)) {
+        r.reconnectMax = parser.value(o.reconnectMax).toDouble(&ok);
+        if (!ok) return "--reconnect-max takes seconds, such as 10";
     }
     if (parser.isSet(o.count) && (r.count = parser.value(o.count).toLong(&ok), !ok))
         return "--count takes a whole number";
@@ -114,11 +158,13 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
 // Every target names its own files and topics, so that two sensors never share one.
 std::string SharedFileProblem(const Request &r, std::size_t targets) {
     if (targets < 2) return {};
-    for (const auto &[option, value] : {std::pair{"-o", r.file}, {"--topic", r.topic}, {"--trace", r.trace}}) {
+    for (const auto &[option, value] :
+         {std::pair{"-o", r.file}, {"--topic", r.topic}, {"--trace", r.trace}}) {
         const bool written = std::string(option) != "-o" || r.command == "get" || r.command == "record";
         if (written && !value.empty() && value.find("%n") == std::string::npos)
-            return std::string(option) + " needs %n for the target's name with --targets, so that the sensors do "
-                                         "not share \"" +
+            return std::string(option) +
+                   " needs %n for the target's name with --targets, so that the sensors do "
+                   "not share \"" +
                    value + "\"";
     }
     return {};
@@ -132,16 +178,17 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("sensorctl");
     QCoreApplication::setApplicationVersion(PROJECT_VERSION);
-    RaiseDescriptorLimit();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString(kIntroduction) + "\n\n" + QString::fromStdString(CommandHelp()) +
                                      kTargets);
     parser.addHelpOption();
     const Options o;
-    parser.addOptions({o.targets, o.json, o.output, o.eeprom, o.interval, o.count, o.force, o.family, o.temp,
-                       o.allowWrapped, o.broker, o.topic, o.queue, o.trace, o.jobs, o.config, o.check,
-                       o.version});
+    parser.addOptions({o.targets,      o.json,   o.output, o.eeprom,       o.interval,
+                       o.count,        o.force,  o.family, o.temp,         o.allowWrapped,
+                       o.broker,       o.topic,  o.queue,  o.reconnectMax, o.username,
+                       o.passwordFile, o.caFile, o.cert,   o.key,          o.clientId,
+                       o.trace,        o.jobs,   o.config, o.check,        o.version});
     parser.addPositionalArgument("TARGET", "tcp://HOST:PORT or a serial device path (not with --targets).");
     parser.addPositionalArgument("COMMAND", "one of the commands above.");
     parser.addPositionalArgument("FILE", "send, diff, transfer: the file to use.", "[FILE]");
@@ -166,17 +213,23 @@ int main(int argc, char **argv) {
         address = positional.takeFirst().toStdString();
     }
     if (positional.isEmpty()) return UsageError("no COMMAND given");
+    if (many && !first)
+        return UsageError("\"" + positional.first().toStdString() +
+                          "\" is no command; with --targets every target goes into the targets file");
     Request r;
     r.command = positional.takeFirst().toStdString();
     const Command *command = FindCommand(r.command);
     if (!command) return UsageError("unknown command \"" + r.command + "\"; see --help");
-    if (!positional.isEmpty() && command->file == FileUse::Reads) r.file = positional.takeFirst().toStdString();
+    if (!positional.isEmpty() && command->file == FileUse::Reads)
+        r.file = positional.takeFirst().toStdString();
     if (!positional.isEmpty()) return UsageError("too many arguments: " + positional.join(' ').toStdString());
     unsigned given = 0;
     if (std::string problem = ReadRequest(parser, o, r, given); !problem.empty()) return UsageError(problem);
-    if (std::string problem = RequestProblem(*command, r, given); !problem.empty()) return UsageError(problem);
+    if (std::string problem = RequestProblem(*command, r, given); !problem.empty())
+        return UsageError(problem);
     if (command->whole) {
-        if (many || !address.empty()) return UsageError(r.command + " takes no TARGET; its sensors are in its file");
+        if (many || !address.empty())
+            return UsageError(r.command + " takes no TARGET; its sensors are in its file");
         return command->whole(r);
     }
     bool ok = false;
@@ -189,6 +242,8 @@ int main(int argc, char **argv) {
              : !ParseTarget(address, "", targets[0], problem))
         return UsageError(problem);
     if (problem = SharedFileProblem(r, targets.size()); !problem.empty()) return UsageError(problem);
+    if (problem = TargetsProblem(r, targets); !problem.empty()) return UsageError(problem);
+    if (!RoomForTargets(r, targets.size(), problem)) return UsageError(problem);
 
     const Output output(parser.isSet(o.json), many);
     return RunFleet(*command, targets, r, output, writersAtOnce);

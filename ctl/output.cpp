@@ -66,7 +66,8 @@ std::string HealthJson(const LivePoller &p, const std::string &extra) {
     return "{\"state\":\"" + std::string(state) + "\",\"since\":\"" + IsoDateTimeStr(p.sinceMs()) +
            "\",\"cause\":" + JsonString(p.cause()) + ",\"version\":" + JsonString(p.version()) +
            ",\"samples\":" + std::to_string(c.samples) + ",\"timeouts\":" + std::to_string(c.timeouts) +
-           ",\"reconnects\":" + std::to_string(c.reconnects) + extra + "}";
+           ",\"closed\":" + std::to_string(c.closed) + ",\"reconnects\":" + std::to_string(c.reconnects) +
+           extra + "}";
 }
 
 void Output::sample(const Target &target, const Sample &s) const {

@@ -10,6 +10,9 @@
 #include "runtime/utility.h"
 
 #include <QCoreApplication>
+#include <QTimer>
+
+#include <fstream>
 
 namespace ctl {
 namespace {
@@ -29,7 +32,19 @@ mqtt::Broker BrokerOf(const Request &r) {
 mqtt::Options ClientOptions(const Target &t, const Request &r, const std::string &topic) {
     mqtt::Options o;
     o.broker = BrokerOf(r);
-    o.clientId = "sensorctl-" + std::to_string(QCoreApplication::applicationPid()) + "-" + t.name;
+    // Every connection needs an id of its own at the broker.
+    o.clientId = (r.clientId.empty() ? "sensorctl-" + std::to_string(QCoreApplication::applicationPid())
+                                     : r.clientId) +
+                 "-" + t.name;
+    o.username = r.username;
+    if (!r.passwordFile.empty()) {
+        std::ifstream in(r.passwordFile);
+        std::getline(in, o.password);
+        if (!o.password.empty() && o.password.back() == '\r') o.password.pop_back();
+    }
+    o.caFile = r.caFile;
+    o.certFile = r.certFile;
+    o.keyFile = r.keyFile;
     o.will = {topic + "/status", "offline", 1, true};
     o.queueLimit = r.queue;
     return o;
@@ -74,6 +89,7 @@ class PublishJob final : public Job {
             return;
         }
         m_poller.setTrace(trace());
+        m_poller.setReconnectMax(m_request.reconnectMax);
         m_poller.start();
     }
 

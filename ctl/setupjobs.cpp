@@ -107,7 +107,8 @@ class SendJob final : public ParameterJob {
     void run() override {
         std::string problem;
         if (!ReadParaFile(m_request.file, m_record, problem)) {
-            const std::string cause = "parameter file " + m_request.file + " " + problem + "; nothing was sent";
+            const std::string cause =
+                "parameter file " + m_request.file + " " + problem + "; nothing was sent";
             QTimer::singleShot(0, [this, cause] { fail(cause); });
             return;
         }
@@ -164,8 +165,8 @@ class TransferJob final : public SensorJob {
         const int versionPanel = DataPanelOfSensor(SensorCodeFromVersion(version.c_str(), 0));
         const int panel = m_request.family.empty() ? versionPanel : DataPanelOfFamily(m_request.family);
         if (panel == 0)
-            return fail("the sensor's version \"" + version + "\" names no known family; give --family (one of " +
-                        FamilyList() + ")");
+            return fail("the sensor's version \"" + version +
+                        "\" names no known family; give --family (one of " + FamilyList() + ")");
         const PanelDesc &p = DataPanelDesc(panel);
         double coefficients[kMaxEquation] = {};
         std::string problem;
@@ -190,15 +191,17 @@ class TransferJob final : public SensorJob {
         for (int k = 0; k < p.channelCount; ++k)
             m_setPointWords.append(words[k]);
         m_panel = &p;
-        kelvralink::WriteFactors(m_sensor, p, [](double) {}, nullptr, [this](bool ok) {
-            if (!ok) return linkFailed();
-            succeed({{"version", Q(m_sensor.version())},
-                     {"panel", QString("P%1").arg(m_panel->number)},
-                     {"file", Q(m_request.file)},
-                     {"temp", m_request.temp},
-                     {"setPointWords", m_setPointWords},
-                     {"frames", TransferFrames(*m_panel)}});
-        });
+        kelvralink::WriteFactors(
+            m_sensor, p, [](double) {}, nullptr,
+            [this](bool ok) {
+                if (!ok) return linkFailed();
+                succeed({{"version", Q(m_sensor.version())},
+                         {"panel", QString("P%1").arg(m_panel->number)},
+                         {"file", Q(m_request.file)},
+                         {"temp", m_request.temp},
+                         {"setPointWords", m_setPointWords},
+                         {"frames", TransferFrames(*m_panel)}});
+            });
     }
     uint16_t m_words[kCfSendWords] = {};
     kelvralink::CompensationFrames m_frames{m_words};

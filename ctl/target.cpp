@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -47,6 +49,11 @@ bool ParseTarget(const std::string &text, const std::string &name, Target &targe
 }
 
 bool ReadTargetsFile(const std::string &path, std::vector<Target> &targets, std::string &problem) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        problem = "the targets file " + path + " is a folder";
+        return false;
+    }
     std::ifstream in(path);
     if (!in) {
         problem = "the targets file " + path + " cannot be opened";
@@ -54,6 +61,7 @@ bool ReadTargetsFile(const std::string &path, std::vector<Target> &targets, std:
     }
     std::vector<Target> read;
     std::set<std::string> names;
+    std::map<std::string, std::string> places; // where each sensor is, and the name it has there
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         const std::string where = path + " line " + std::to_string(number) + ": ";
@@ -79,6 +87,11 @@ bool ReadTargetsFile(const std::string &path, std::vector<Target> &targets, std:
         }
         if (!names.insert(t.name).second) {
             problem = where + "the name " + t.name + " is used twice; give each target a name of its own";
+            return false;
+        }
+        // Two conversations with one sensor would answer each other's requests.
+        if (const auto [it, fresh] = places.try_emplace(t.address.place(), t.name); !fresh) {
+            problem = where + t.address.place() + " is listed twice, as " + it->second + " and " + t.name;
             return false;
         }
         if (read.size() == kMaxTargets) {

@@ -6,6 +6,7 @@
 
 #include "gateway/bdseq.h"
 #include "gateway/configvalues.h"
+#include "gateway/listener.h"
 
 #include <toml++/toml.h>
 
@@ -31,6 +32,8 @@ constexpr double kMaxBufferSeconds = 3600.0;
 constexpr int kMaxModbusConnections = 1024;
 constexpr double kMaxStorageMb = 1e6;
 constexpr double kMaxSyncSeconds = 3600.0;
+constexpr double kMaxIdleSeconds = 86400.0;
+constexpr double kMaxReconnectSeconds = 3600.0;
 
 using Allowed = std::initializer_list<std::string_view>;
 
@@ -82,7 +85,7 @@ class Reader {
                   "the file");
         ReadBroker(root, config.broker);
         Defaults defaults;
-        ReadDefaults(root, defaults, config.bufferSeconds);
+        ReadDefaults(root, defaults, config);
         ReadSensors(root, defaults, config.sensors);
         CheckSensorsDiffer(config);
         ReadModbus(root, config.modbus);
@@ -205,7 +208,7 @@ class Reader {
     void ReadStorage(const toml::table &root, StorageConfig &storage);
     void CheckBrokerFiles(const toml::table &table, BrokerConfig &broker);
     std::string File(const toml::table &table, std::string_view key, bool secret);
-    void ReadDefaults(const toml::table &root, Defaults &defaults, double &bufferSeconds);
+    void ReadDefaults(const toml::table &root, Defaults &defaults, GatewayConfig &config);
     void ReadSensors(const toml::table &root, const Defaults &defaults, std::vector<SensorConfig> &sensors);
     void ReadSensor(const toml::table &table, const std::string &where, const Defaults &defaults,
                     SensorConfig &sensor);
@@ -309,15 +312,18 @@ std::string Reader::File(const toml::table &table, std::string_view key, bool se
     return absolute;
 }
 
-void Reader::ReadDefaults(const toml::table &root, Defaults &defaults, double &bufferSeconds) {
+void Reader::ReadDefaults(const toml::table &root, Defaults &defaults, GatewayConfig &config) {
     const toml::table *table = Table(root, "defaults");
     if (!table) return;
     const std::string where = "[defaults]";
-    CheckKeys(*table, {"interval", "topic_prefix", "buffer_seconds", "tags"}, where);
+    CheckKeys(*table, {"interval", "topic_prefix", "buffer_seconds", "reconnect_max", "tags"}, where);
     Number(*table, "interval", where, kMaxIntervalSeconds, defaults.interval);
     Checked(*table, "topic_prefix", where, defaults.topicPrefix,
             [](const std::string &t) { return CheckTopic(t); });
-    Number(*table, "buffer_seconds", where, kMaxBufferSeconds, bufferSeconds);
+    Number(*table, "buffer_seconds", where, kMaxBufferSeconds, config.bufferSeconds);
+    if (Number(*table, "reconnect_max", where, kMaxReconnectSeconds, config.reconnectMax) &&
+        config.reconnectMax < 0.5)
+        Error(*table->get("reconnect_max"), "'reconnect_max' in [defaults] must be 0.5..3600 seconds");
     ReadTags(*table, where, defaults.tags);
 }
 
@@ -388,9 +394,24 @@ void Reader::CheckSensorsDiffer(const GatewayConfig &config) {
 void Reader::ReadModbus(const toml::table &root, ModbusConfig &modbus) {
     const toml::table *table = Table(root, "modbus");
     if (!table) return;
-    CheckKeys(*table, {"listen", "max_connections"}, "[modbus]");
+    CheckKeys(*table, {"listen", "max_connections", "idle_timeout", "allow"}, "[modbus]");
     modbus.enabled = Listen(*table, "[modbus]", modbus.listen);
     Integer(*table, "max_connections", "[modbus]", 1, kMaxModbusConnections, modbus.maxConnections);
+    Number(*table, "idle_timeout", "[modbus]", kMaxIdleSeconds, modbus.idleTimeout);
+    const toml::array *allow =
+        Typed<toml::array>(*table, "allow", "[modbus]", "a list of addresses or networks")
+            ? table->get("allow")->as_array()
+            : nullptr;
+    if (!allow) return;
+    for (const toml::node &entry : *allow) {
+        const std::string text = entry.value<std::string>().value_or("");
+        Network network;
+        if (entry.is_string() && ParseNetwork(text, network))
+            modbus.allow.push_back(text);
+        else
+            Error(entry, "'allow' in [modbus]: " + (entry.is_string() ? "'" + text + "'" : TypeName(entry)) +
+                             " is no address or network (as 10.0.0.7 or 192.168.1.0/24)");
+    }
 }
 
 // The storage folder defaults to the one systemd made for the service

@@ -63,6 +63,8 @@ struct ModbusConfig {
     bool enabled = false;
     Endpoint listen;
     int maxConnections = 16;
+    double idleTimeout = 60.0;      // seconds without a byte from a client before it is closed
+    std::vector<std::string> allow; // addresses or networks clients may come from; empty: all
 
     bool operator==(const ModbusConfig &) const = default;
 };
@@ -100,6 +102,7 @@ struct StorageConfig {
 struct GatewayConfig {
     BrokerConfig broker;
     double bufferSeconds = 60.0; // samples per sensor that may wait for the broker, in seconds
+    double reconnectMax = 10.0;  // longest pause between attempts to reach a sensor or the broker, seconds
     std::vector<SensorConfig> sensors;
     ModbusConfig modbus;
     MetricsConfig metrics;

@@ -101,8 +101,14 @@ void RenderModbus(Exposition &out, const ModbusCounters &modbus) {
                "Modbus connections closed for a malformed request or unread answers.");
     out.Sample(Number(uint64_t(modbus.closed)));
     out.Family("modbus_connections_refused_total", "counter",
-               "Modbus connections beyond the limit, closed at once.");
+               "Modbus connections from clients not allowed, closed at once.");
     out.Sample(Number(uint64_t(modbus.refused)));
+    out.Family("modbus_connections_evicted_total", "counter",
+               "Modbus connections idle longest, closed to take a new one when all were in use.");
+    out.Sample(Number(uint64_t(modbus.evicted)));
+    out.Family("modbus_connections_timed_out_total", "counter",
+               "Modbus connections closed when idle, or with a request unfinished, for too long.");
+    out.Sample(Number(uint64_t(modbus.timedOut)));
     out.Family("modbus_connections", "gauge", "Modbus connections open now.");
     out.Sample(Number(uint64_t(modbus.open)));
 }

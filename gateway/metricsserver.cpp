@@ -1,7 +1,6 @@
 #include "gateway/metricsserver.h"
 
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <memory>
 
@@ -10,21 +9,20 @@ namespace {
 
 constexpr int kMaxConnections = 8;
 constexpr qsizetype kMaxRequestBytes = 8 * 1024;
-constexpr int kRequestMilliseconds = 10000;
+// A client gets this long for its request and for reading the answer.
+constexpr std::chrono::milliseconds kRequestTime{10000};
 
 } // namespace
 
 MetricsServer::MetricsServer(Source source)
-    : m_source(std::move(source)),
-      m_listener(kMaxConnections, [this](QTcpSocket *socket) { Serve(socket); }) {}
+    : m_source(std::move(source)), m_listener({kMaxConnections, kRequestTime, kRequestTime, {}},
+                                              [this](QTcpSocket *socket) { Serve(socket); }) {}
 
 bool MetricsServer::Listen(const QHostAddress &address, uint16_t port, std::string &problem) {
     return m_listener.Listen(address, port, problem);
 }
 
 void MetricsServer::Serve(QTcpSocket *socket) {
-    // A client gets this long for its request and for reading the answer.
-    QTimer::singleShot(kRequestMilliseconds, socket, [socket] { socket->abort(); });
     struct Request {
         QByteArray received;
         bool answered = false;

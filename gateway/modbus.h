@@ -56,7 +56,9 @@ struct ModbusCounters {
     int64_t requests = 0;   // well-formed requests answered
     int64_t exceptions = 0; // of those, answered with an exception
     int64_t closed = 0;     // connections closed for a malformed request or unread answers
-    int64_t refused = 0;    // connections closed at once because the limit was reached
+    int64_t refused = 0;    // connections from clients outside [modbus] allow, closed at once
+    int64_t evicted = 0;    // connections idle longest, closed to take a new one when full
+    int64_t timedOut = 0;   // connections idle, or with a request unfinished, for too long
     int open = 0;           // connections open now
 };
 

@@ -14,9 +14,9 @@ constexpr qint64 kReadChunk = 4096;
 
 } // namespace
 
-ModbusServer::ModbusServer(UnitLookup lookup, int maxConnections)
-    : m_lookup(std::move(lookup)), m_listener(maxConnections, [this](QTcpSocket *socket) { Serve(socket); }) {
-}
+ModbusServer::ModbusServer(UnitLookup lookup, ListenerLimits limits)
+    : m_lookup(std::move(lookup)),
+      m_listener(std::move(limits), [this](QTcpSocket *socket) { Serve(socket); }) {}
 
 bool ModbusServer::Listen(const QHostAddress &address, uint16_t port, std::string &problem) {
     return m_listener.Listen(address, port, problem);
@@ -24,15 +24,16 @@ bool ModbusServer::Listen(const QHostAddress &address, uint16_t port, std::strin
 
 ModbusCounters ModbusServer::Counters() const {
     ModbusCounters counters = m_counters;
-    counters.refused = m_listener.Refused();
-    counters.open = m_listener.Open();
+    const ListenerCounters &held = m_listener.Counters();
+    counters.refused = held.refused;
+    counters.evicted = held.evicted;
+    counters.timedOut = held.timedOut;
+    counters.open = held.open;
     return counters;
 }
 
 void ModbusServer::Serve(QTcpSocket *socket) {
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    // A PLC that vanished without a word would otherwise hold its slot for ever.
-    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     auto pending = std::make_shared<std::vector<uint8_t>>();
     QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, pending] {
         std::vector<uint8_t> answers;
@@ -48,6 +49,7 @@ void ModbusServer::Serve(QTcpSocket *socket) {
                 return;
             }
         }
+        m_listener.Heard(socket, !pending->empty());
         if (!answers.empty())
             socket->write(reinterpret_cast<const char *>(answers.data()), qint64(answers.size()));
     });

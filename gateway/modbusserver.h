@@ -15,11 +15,13 @@ namespace gateway {
 
 class ModbusServer {
   public:
-    ModbusServer(UnitLookup lookup, int maxConnections);
+    ModbusServer(UnitLookup lookup, ListenerLimits limits);
 
     // Starts serving; false with the reason in problem.
     bool Listen(const QHostAddress &address, uint16_t port, std::string &problem);
     uint16_t Port() const { return m_listener.Port(); }
+    // New limits for connections from now on; those open stay.
+    void SetLimits(ListenerLimits limits) { m_listener.SetLimits(std::move(limits)); }
     ModbusCounters Counters() const;
 
   private:

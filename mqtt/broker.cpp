@@ -44,6 +44,16 @@ bool ParseBroker(const std::string &url, Broker &broker, std::string &problem) {
         return false;
     }
     if (rest.back() == '/') rest.pop_back();
+    if (rest.find('@') != std::string::npos) {
+        problem = "\"" + url +
+                  "\": a user name or password does not go into the broker address; give them as the "
+                  "broker options (--username, --password-file; username, password_file in [broker])";
+        return false;
+    }
+    if (rest.find('/') != std::string::npos) {
+        problem = "\"" + url + "\" has a path; a broker address is mqtt://HOST:PORT, nothing after the port";
+        return false;
+    }
     std::optional<std::string> port;
     if (!SplitHostPort(rest, b.host, port)) {
         problem = "\"" + url +

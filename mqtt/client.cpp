@@ -14,7 +14,6 @@ namespace mqtt {
 namespace {
 
 constexpr auto kFirstRetry = std::chrono::milliseconds(500);
-constexpr auto kLongestRetry = std::chrono::seconds(30);
 constexpr int kLargestQueue = 60000;                   // below the 65535 message ids that can be in flight
 constexpr auto kLeaveWithin = std::chrono::seconds(1); // moveOn(): for the last messages' confirmation
 constexpr std::size_t kLargestArrival = 64 * 1024;     // commands and states are small
@@ -213,7 +212,8 @@ bool Client::retryLater(const std::string &reason) {
     }
     forgetSocket();
     m_retryAt = Clock::now() + Shared().jittered(m_retryDelay);
-    m_retryDelay = std::min<Clock::duration>(2 * m_retryDelay, kLongestRetry);
+    m_retryDelay = std::min<Clock::duration>(2 * m_retryDelay,
+                                             std::max<Clock::duration>(m_options.longestRetry, kFirstRetry));
     scheduleWake();
     m_problem = reason;
     if (!wasConnected && reason == m_reported) return true;

@@ -57,6 +57,9 @@ struct Options {
     std::string keyFile;
     Message will;          // published by the broker when the connection ends without a goodbye
     int queueLimit = 1000; // messages that may wait unconfirmed, 1..60000
+    // The longest pause between attempts to reach the broker: it is served again
+    // within this long after it is back.
+    std::chrono::milliseconds longestRetry{10000};
 };
 
 // Messages other than retained ones, since start().

@@ -16,9 +16,7 @@ constexpr double kVersionTimeoutTcp = 5.0;
 } // namespace
 
 Sensor::Sensor(Address address) : m_address(std::move(address)) {
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { deadline(); });
+    m_timer.setHandler([this] { deadline(); });
 }
 
 Sensor::~Sensor() {
@@ -126,7 +124,8 @@ void Sensor::awaitAnswer(double timeout, Done done) {
     m_waitTimeout = timeout;
     m_echoWords = 0;
     // Without a transport nothing can come; the wait ends at once, from the loop.
-    const bool complete = !isOpen() || (serial() ? m_transport->available() >= kFrameBytes : m_bytesToRead <= 0);
+    const bool complete =
+        !isOpen() || (serial() ? m_transport->available() >= kFrameBytes : m_bytesToRead <= 0);
     startWait(Wait::Answer, complete ? 0.0 : timeout, std::move(done));
 }
 
@@ -213,7 +212,7 @@ void Sensor::startWait(Wait wait, double timeout, Done done) {
     if (m_ending) return done(false);
     m_wait = wait;
     m_done = std::move(done);
-    if (timeout >= 0.0) m_timer.start(static_cast<int>(timeout * 1000.0 + 0.5));
+    if (timeout >= 0.0) m_timer.startSeconds(timeout);
 }
 
 void Sensor::arrived() {
@@ -302,8 +301,8 @@ std::string Sensor::failureCause() const {
     if (!isOpen()) return notOpenCause();
     if (m_bytesToRead != 0 && m_bytesWritten != kFrameBytes) return UnwrittenCause(m_address, m_bytesWritten);
     const int count = serial() ? m_dataSize : m_dataSize - m_bytesToRead;
-    return AnswerCause({m_address.place(), m_waitTimeout, m_rx, count, std::min(count, kBufferBytes), m_tx,
-                        m_echoWords});
+    return AnswerCause(
+        {m_address.place(), m_waitTimeout, m_rx, count, std::min(count, kBufferBytes), m_tx, m_echoWords});
 }
 
 // Why nothing can be written or read: the loss of the transport or the failed

@@ -8,10 +8,9 @@
 // with the cause saying so), so that nobody waits for an answer that went to another.
 #pragma once
 
+#include "runtime/timers.h"
 #include "sensor/address.h"
 #include "sensor/transport.h"
-
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -187,7 +186,7 @@ class Sensor {
     Done m_done;
     bool m_ending = false;  // an operation is being ended from outside: its next steps fail at once
     unsigned m_openSeq = 0; // of the open in progress; an open ended from outside is not finished twice
-    QTimer m_timer;
+    runtime::LoopTimer m_timer;
 };
 
 } // namespace sensor

@@ -3,9 +3,10 @@
 #include "runtime/utility.h"
 #include "sensor/fdtransport.h"
 
+#include "runtime/timers.h"
+
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QTimer>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -18,7 +19,8 @@
 namespace sensor {
 namespace {
 
-constexpr int kQueueLimit = 1 << 20; // what is awaited is taken at once; the rest is dropped or kept streaming
+constexpr int kQueueLimit =
+    1 << 20; // what is awaited is taken at once; the rest is dropped or kept streaming
 
 OpenResult ConnectError(int error) {
     const std::string text = runtime::SystemErrorText(error);
@@ -40,25 +42,30 @@ class TcpTransport final : public FdTransport {
     void open(std::function<void(const OpenResult &)> done) override {
         close();
         if (m_host.empty() || m_port < 1 || m_port > 65535)
-            return report(std::move(done), {kTcpInvalidParameter, OpenFailure::Other, "no server name or port"});
+            return report(std::move(done),
+                          {kTcpInvalidParameter, OpenFailure::Other, "no server name or port"});
         m_opening = std::move(done);
         ++m_attempt;
-        QTimer::singleShot(m_connectTimeoutMs, &m_guard, [this, attempt = m_attempt] {
-            if (attempt == m_attempt && m_opening) opened({kTcpTimeOut, OpenFailure::TimedOut, "no connection in time"});
+        m_connectDeadline.setHandler([this] {
+            if (m_opening) opened({kTcpTimeOut, OpenFailure::TimedOut, "no connection in time"});
         });
+        m_connectDeadline.start(std::chrono::milliseconds(m_connectTimeoutMs));
         const QHostAddress numeric(QString::fromStdString(m_host));
         if (!numeric.isNull()) return connectTo(numeric);
-        QHostInfo::lookupHost(QString::fromStdString(m_host), &m_guard, [this, attempt = m_attempt](const QHostInfo &info) {
-            if (attempt != m_attempt || !m_opening) return;
-            if (info.addresses().isEmpty())
-                return opened({kTcpFailedToConnect, OpenFailure::HostNotFound, info.errorString().toStdString()});
-            connectTo(info.addresses().first());
-        });
+        QHostInfo::lookupHost(QString::fromStdString(m_host), &m_guard,
+                              [this, attempt = m_attempt](const QHostInfo &info) {
+                                  if (attempt != m_attempt || !m_opening) return;
+                                  if (info.addresses().isEmpty())
+                                      return opened({kTcpFailedToConnect, OpenFailure::HostNotFound,
+                                                     info.errorString().toStdString()});
+                                  connectTo(info.addresses().first());
+                              });
     }
 
     void close() override {
         ++m_attempt;
         m_opening = nullptr;
+        m_connectDeadline.stop();
         FdTransport::close();
     }
 
@@ -116,6 +123,7 @@ class TcpTransport final : public FdTransport {
     void opened(const OpenResult &result) {
         auto done = std::move(m_opening);
         m_opening = nullptr;
+        m_connectDeadline.stop();
         if (!done) return;
         if (result.code == 0) {
             m_open = true;
@@ -130,6 +138,7 @@ class TcpTransport final : public FdTransport {
     int m_port;
     int m_connectTimeoutMs;
     unsigned m_attempt = 0;
+    runtime::LoopTimer m_connectDeadline;
     std::function<void(const OpenResult &)> m_opening;
 };
 

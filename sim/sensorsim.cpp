@@ -181,9 +181,11 @@ int main(int argc, char **argv) {
     const int count = settings.count;
     // A listening and a connected socket per sensor, a capture file each, and a few for the rest.
     const long neededFiles = 2L * count + (settings.capture.empty() ? 0 : count) + 32;
-    if (long limit = 0; !makeRoomForFiles(neededFiles, limit))
-        return fail(std::to_string(count) + " sensors need about " + std::to_string(neededFiles) +
-                    " open files; the limit is " + std::to_string(limit) + " (ulimit -n)");
+    if (long limit = 0; !makeRoomForFiles(neededFiles, limit)) {
+        fail(std::to_string(count) + " sensors need about " + std::to_string(neededFiles) +
+             " open descriptors; the hard limit is " + std::to_string(limit) + " (ulimit -Hn)");
+        return 3; // as a wrong command line: nothing was started
+    }
 
     // Block the stop signals before the service thread starts, so that only sigwait sees them.
     sigset_t stopSignals;

@@ -15,6 +15,7 @@ class Subscriber {
   public:
     Subscriber(const Broker &broker, const QString &topic, const QString &id = "test-viewer",
                const QString &format = "") {
+        // Two viewers at once need ids of their own: the broker lets one id in once.
         const QStringList output = format.isEmpty() ? QStringList{"-v"} : QStringList{"-F", format};
         // Line-buffered, so that each message and the subscription's acknowledgement come at once.
         m_process.start(Find("stdbuf"), QStringList{"-oL", Find("mosquitto_sub")} + broker.Address() +

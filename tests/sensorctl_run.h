@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <vector>
 
 struct ToolRun {
@@ -34,8 +35,11 @@ struct ToolRun {
 
 // Runs sensorctl with arguments while the calling thread's events run; a
 // tool that does not end within timeoutMs fails the test.
-inline ToolRun RunTool(const QStringList &arguments, int timeoutMs = 60000) {
+// inChild runs in the child before the tool starts (a lower limit, say).
+inline ToolRun RunTool(const QStringList &arguments, int timeoutMs = 60000,
+                       const std::function<void()> &inChild = {}) {
     QProcess process;
+    if (inChild) process.setChildProcessModifier(inChild);
     process.start(SENSORCTL_PATH, arguments);
     ToolRun run;
     if (!process.waitForStarted() || !process.waitForFinished(timeoutMs)) {
@@ -68,6 +72,11 @@ class GatewayProcess {
         return m_log;
     }
     void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
+    // Waits for an end of its own: the exit code, -1 when it did not end in 10 s.
+    int Finished() {
+        if (!m_process.waitForFinished(10000)) return -1;
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
     // Ends it as a crash does (SIGKILL) and waits for the end.
     void Kill() {
         m_process.kill();

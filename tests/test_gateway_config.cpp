@@ -178,6 +178,7 @@ name = "b c"
 [modbus]
 listen = "nowhere:502"
 max_connections = 0
+allow = ["10.0.0.0/8", "plc.local"]
 
 [metrics]
 port = 9108
@@ -208,9 +209,10 @@ port = 9108
         {28, "may hold only letters, digits"},
         {31, "\"nowhere\" is not an IP address"},
         {32, "'max_connections' in [modbus] must be 1..1024, not 0"},
-        {34, "missing key 'listen' in [metrics]"},
-        {35, "unknown key 'port' in [metrics]"},
-        {37, "unknown key 'extra' in the file"},
+        {33, "'plc.local' is no address or network"},
+        {35, "missing key 'listen' in [metrics]"},
+        {36, "unknown key 'port' in [metrics]"},
+        {38, "unknown key 'extra' in the file"},
     };
     for (const auto &e : expected)
         EXPECT_TRUE(HasIssue(result, e.line, e.fragment))

@@ -41,7 +41,7 @@ QByteArray Exchange(uint16_t port, const QByteArray &request) {
 
 TEST(GatewayMetrics, ExpositionHasEveryFamilyOnce) {
     MetricsSnapshot snapshot = TwoSensors();
-    snapshot.modbus = ModbusCounters{30, 4, 1, 2, 3};
+    snapshot.modbus = ModbusCounters{30, 4, 1, 2, 5, 6, 3};
     snapshot.journal = MetricsSnapshot::Journal{4096, 300, 12, 2, 7.5};
     const std::string text = RenderMetrics(snapshot);
     for (const char *line : {
@@ -67,6 +67,9 @@ TEST(GatewayMetrics, ExpositionHasEveryFamilyOnce) {
              "sensor_gateway_modbus_exceptions_total 4\n",
              "sensor_gateway_modbus_connections_closed_total 1\n",
              "sensor_gateway_modbus_connections_refused_total 2\n",
+             "sensor_gateway_modbus_connections_evicted_total 5\n",
+             "sensor_gateway_modbus_connections_timed_out_total 6\n",
+             "sensor_gateway_modbus_connections 3\n",
          })
         EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
     // A sensor without a sample has no age, rather than a made-up one.
@@ -77,7 +80,7 @@ TEST(GatewayMetrics, ExpositionHasEveryFamilyOnce) {
     std::size_t families = 0;
     for (std::size_t at = text.find("# TYPE "); at != std::string::npos; at = text.find("# TYPE ", at + 1))
         ++families;
-    EXPECT_EQ(families, 20u);
+    EXPECT_EQ(families, 22u);
 }
 
 TEST(GatewayMetrics, RequestsAreJudgedByTheirFirstLine) {

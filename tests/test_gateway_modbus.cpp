@@ -58,6 +58,11 @@ struct Plant {
     };
 };
 
+ListenerLimits Limits(int maxConnections, std::chrono::milliseconds idle = 60s,
+                      std::chrono::milliseconds unfinished = 5s, std::vector<Network> allow = {}) {
+    return {maxConnections, idle, unfinished, std::move(allow)};
+}
+
 // Runs client on a thread of its own while this thread's event loop serves.
 template <typename Client> void RunClient(Client client) {
     std::atomic<bool> done = false;
@@ -140,7 +145,7 @@ TEST(GatewayModbus, AnswersCarryTheTableOrTheException) {
 
 TEST(GatewayModbus, IndependentClientReadsEachUnitAndGetsEachException) {
     Plant plant;
-    ModbusServer server(plant.lookup, 4);
+    ModbusServer server(plant.lookup, Limits(4));
     std::string problem;
     ASSERT_TRUE(server.Listen(QHostAddress::LocalHost, 0, problem)) << problem;
     std::vector<int> unit1, unit2Input, unit2Tail, unknown, beyond, offline, write;
@@ -181,7 +186,7 @@ TEST(GatewayModbus, IndependentClientReadsEachUnitAndGetsEachException) {
 
 TEST(GatewayModbus, MalformedRequestClosesOnlyItsConnection) {
     Plant plant;
-    ModbusServer server(plant.lookup, 4);
+    ModbusServer server(plant.lookup, Limits(4));
     std::string problem;
     ASSERT_TRUE(server.Listen(QHostAddress::LocalHost, 0, problem)) << problem;
 
@@ -216,26 +221,85 @@ TEST(GatewayModbus, MalformedRequestClosesOnlyItsConnection) {
     EXPECT_EQ(server.Counters().closed, 1);
 }
 
-TEST(GatewayModbus, ConnectionsBeyondTheLimitAreClosedAtOnce) {
+// Connects a raw client and waits until the server holds it.
+static void ConnectRaw(QTcpSocket &socket, const ModbusServer &server, int openAfter) {
+    socket.connectToHost(QHostAddress::LocalHost, server.Port());
+    ASSERT_TRUE(WaitFor([&] { return server.Counters().open == openAfter; }));
+}
+
+TEST(GatewayModbus, FullSlotsCloseTheConnectionIdleLongestForANewClient) {
     Plant plant;
-    ModbusServer server(plant.lookup, 2);
+    ModbusServer server(plant.lookup, Limits(2));
     std::string problem;
     ASSERT_TRUE(server.Listen(QHostAddress::LocalHost, 0, problem)) << problem;
-    QTcpSocket sockets[3];
-    for (int i = 0; i < 3; ++i) {
-        sockets[i].connectToHost(QHostAddress::LocalHost, server.Port());
-        ASSERT_TRUE(WaitFor([&] { return server.Counters().open + server.Counters().refused == i + 1; }));
-    }
-    EXPECT_TRUE(WaitFor([&] { return sockets[2].state() == QAbstractSocket::UnconnectedState; }));
-    EXPECT_EQ(server.Counters().refused, 1);
-    EXPECT_EQ(server.Counters().open, 2);
+    QTcpSocket first, second;
+    ConnectRaw(first, server, 1);
+    ConnectRaw(second, server, 2);
+    // The first asks something later than the second connected: the second is idle longest.
+    const Bytes request = ReadRequest(1, 1, 3, 0, 1);
+    first.write(reinterpret_cast<const char *>(request.data()), qint64(request.size()));
+    ASSERT_TRUE(WaitFor([&] { return first.bytesAvailable() >= 11; }));
 
-    sockets[0].abort();
-    ASSERT_TRUE(WaitFor([&] { return server.Counters().open == 1; }));
     std::vector<int> read;
     RunClient([&] {
         testmodbus::Client client(server.Port(), 1);
         if (client.Connect()) read = client.Read(3, 12, 1);
     });
     EXPECT_EQ(read, std::vector<int>{1});
+    EXPECT_TRUE(WaitFor([&] { return second.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(first.state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(server.Counters().evicted, 1);
+}
+
+TEST(GatewayModbus, IdleAndHalfSentConnectionsAreClosedAfterTheirTimes) {
+    Plant plant;
+    ModbusServer server(plant.lookup, Limits(4, 3000ms, 200ms));
+    std::string problem;
+    ASSERT_TRUE(server.Listen(QHostAddress::LocalHost, 0, problem)) << problem;
+    QTcpSocket idle, half;
+    ConnectRaw(idle, server, 1);
+    ConnectRaw(half, server, 2);
+    const Bytes request = ReadRequest(1, 1, 3, 0, 1);
+    half.write(reinterpret_cast<const char *>(request.data()), 5);
+    ASSERT_TRUE(WaitFor([&] { return half.state() == QAbstractSocket::UnconnectedState; }));
+    // The idle one has far longer.
+    EXPECT_EQ(idle.state(), QAbstractSocket::ConnectedState);
+    ASSERT_TRUE(WaitFor([&] { return idle.state() == QAbstractSocket::UnconnectedState; }, 10.0));
+    EXPECT_EQ(server.Counters().timedOut, 2);
+    EXPECT_EQ(server.Counters().open, 0);
+}
+
+TEST(GatewayModbus, ClientsOutsideTheAllowedNetworksAreClosedAtOnce) {
+    Plant plant;
+    Network elsewhere, loopback;
+    ASSERT_TRUE(ParseNetwork("10.0.0.0/8", elsewhere));
+    ASSERT_TRUE(ParseNetwork("127.0.0.1", loopback));
+    ModbusServer refusing(plant.lookup, Limits(16, 60s, 5s, {elsewhere}));
+    ModbusServer allowing(plant.lookup, Limits(16, 60s, 5s, {elsewhere, loopback}));
+    std::string problem;
+    ASSERT_TRUE(refusing.Listen(QHostAddress::LocalHost, 0, problem)) << problem;
+    ASSERT_TRUE(allowing.Listen(QHostAddress::Any, 0, problem)) << problem; // IPv4 clients come mapped
+    QTcpSocket refused, allowed;
+    refused.connectToHost(QHostAddress::LocalHost, refusing.Port());
+    ASSERT_TRUE(WaitFor([&] { return refusing.Counters().refused == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return refused.state() == QAbstractSocket::UnconnectedState; }));
+    ConnectRaw(allowed, allowing, 1);
+    EXPECT_EQ(allowing.Counters().refused, 0);
+}
+
+TEST(GatewayModbus, NetworksAreReadAsAddressesOrPrefixes) {
+    const struct {
+        const char *text;
+        bool ok;
+        int prefix;
+    } cases[] = {
+        {"192.168.1.0/24", true, 24}, {"10.1.2.3", true, 32},  {"fd00::/8", true, 8}, {"::1", true, 128},
+        {"10.0.0.0/33", false, 0},    {"plc.local", false, 0}, {"", false, 0},        {"1.2.3.4/", false, 0}};
+    for (const auto &c : cases) {
+        Network n;
+        EXPECT_EQ(ParseNetwork(c.text, n), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(n.second, c.prefix) << c.text;
+        }
+    }
 }

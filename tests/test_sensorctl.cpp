@@ -7,11 +7,15 @@
 #include "vexalink/parafileio.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
+#include <sys/resource.h>
 
 namespace {
 
@@ -135,6 +139,24 @@ TEST_F(Sensorctl, GetWritesEachSensorsSetIntoAFileOfItsOwn) {
     EXPECT_EQ(a.framesReceived(), before);
 }
 
+TEST_F(Sensorctl, WatchForACountEndsWhenASensorStaysOfflineAndNamesIt) {
+    // nobody never answers; beta answers its version and never a data request.
+    b.setFault({.kind = sim::FaultKind::NoAnswer, .command = 5, .persistent = true});
+    WriteFileBytes(targets, alpha + " alpha\n" + beta + " beta\ntcp://127.0.0.1:1 nobody\n");
+    const ToolRun run = RunTool({"--targets", Q(targets), "watch", "--count", "3", "--json"}, 40000);
+    EXPECT_EQ(run.code, 2) << run.err.toStdString();
+    std::map<QString, QJsonObject> results;
+    for (const QJsonObject &r : run.Results())
+        results[r.value("target").toString()] = r;
+    EXPECT_TRUE(results[Q(alpha)].value("ok").toBool());
+    for (const std::string &given : {beta, std::string("tcp://127.0.0.1:1")}) {
+        EXPECT_FALSE(results[Q(given)].value("ok").toBool(true)) << given;
+        EXPECT_TRUE(
+            results[Q(given)].value("error").toString().startsWith("given up: no sample for more than 9 s"))
+            << results[Q(given)].value("error").toString().toStdString();
+    }
+}
+
 TEST_F(Sensorctl, ATargetThatDoesNotAnswerFailsAloneAndTheExitCodeSaysSo) {
     b.setFault({.kind = sim::FaultKind::NoAnswer, .command = 7, .persistent = true});
     WriteFileBytes(targets,
@@ -196,7 +218,12 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
         std::string targetsText; // "" = no targets file
         QStringList arguments;
         const char *reason;
+        rlim_t hardLimit = 0; // of open descriptors, 0 = as it is
     };
+    std::string many;
+    for (int i = 0; i < 300; ++i)
+        many += "tcp://127.0.0.1:" + std::to_string(20000 + i) + "\n";
+    const QString folder = QFileInfo(Q(targets)).absolutePath();
     const Case cases[] = {
         {"tcp://127.0.0.1:4001 one\ntcp://127.0.0.1:4002 one\n",
          {"version"},
@@ -226,6 +253,32 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
          {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--eeprom"},
          "publish does not take --eeprom"},
         {"", {"tcp://127.0.0.1:4001", "watch", "-o", "w.txt"}, "watch does not take -o"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--queue", "70000"},
+         "--queue takes 1..60000"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", QString(70000, 'a')},
+         "longer than MQTT allows"},
+        {"tcp://127.0.0.1:4001 a\n", {"record", "-o", "/no/such/%n/r.csv"}, "folder /no/such/a/ of -o for a"},
+        {"tcp://127.0.0.1:4001 a\ntcp://127.0.0.1:4001 b\n", {"version"}, "127.0.0.1:4001 is listed twice"},
+        {"", {"--targets", folder, "version"}, "is a folder"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x:1883/path", "--topic", "t"},
+         "has a path"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://user:secret@x", "--topic", "t"},
+         "--password-file"},
+        {"tcp://127.0.0.1:4001\n",
+         {"tcp://127.0.0.1:4002", "version"},
+         "every target goes into the targets file"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--password-file", "p"},
+         "--password-file needs --username"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--cafile", "ca.crt"},
+         "need an mqtts:// broker"},
+        {"", {"ttyUSB0", "version"}, "its full path, such as /dev/ttyUSB0"},
+        {many, {"watch"}, "300 sensors need about 364 open descriptors; the hard limit is 200", 200},
     };
     for (const Case &k : cases) {
         QStringList arguments = k.arguments;
@@ -233,7 +286,13 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
             WriteFileBytes(targets, k.targetsText);
             arguments = QStringList{"--targets", Q(targets)} + arguments;
         }
-        const ToolRun run = RunTool(arguments);
+        const rlim_t hard = k.hardLimit;
+        const ToolRun run = RunTool(arguments, 60000,
+                                    hard ? std::function<void()>([hard] {
+                                        const rlimit limit{std::min<rlim_t>(hard, 100), hard};
+                                        setrlimit(RLIMIT_NOFILE, &limit);
+                                    })
+                                         : std::function<void()>());
         EXPECT_EQ(run.code, 3) << k.reason;
         EXPECT_TRUE(run.err.contains(k.reason)) << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty());

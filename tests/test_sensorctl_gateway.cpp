@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -323,6 +324,15 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     EXPECT_EQ(log.count("<4>b: offline"), 1) << "one line per change of state\n" << log.toStdString();
     EXPECT_EQ(log.count("<6>b: online"), 2) << log.toStdString();
 
+    // The counts move on the broker while the state stays, within ten seconds.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const QJsonObject health = received.Health("a");
+            return health.value("state") == "online" && health.value("samples").toInt() > 0;
+        },
+        15.0))
+        << received.Last("plant/a/health").toStdString();
+
     // A stop says goodbye on every topic and to the supervisor.
     EXPECT_EQ(gateway.Stop(), 0) << gateway.Log().toStdString();
     EXPECT_TRUE(WaitFor([&] {
@@ -330,6 +340,8 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
                received.Health("a").value("state") == "offline" &&
                received.Last("sensor-gateway/gw-test/status") == "offline";
     }));
+    EXPECT_EQ(received.Health("a").value("cause"), "stopped")
+        << received.Last("plant/a/health").toStdString();
     EXPECT_FALSE(supervisor.Times("STOPPING=1").empty()) << supervisor.Texts();
     // Ready once the broker answered, with a status line for systemctl status.
     EXPECT_TRUE(std::regex_search(
@@ -365,9 +377,16 @@ TEST_F(SensorctlGateway, ReloadAppliesOnlyTheDifferencesAndRefusesABrokenFile) {
     // b out, c in; a goes on as if nothing happened.
     WriteConfig(ConfigText(broker, "gw-reload", {sa, sc}, modbusPort));
     gateway.Signal(SIGHUP);
-    ASSERT_TRUE(WaitFor([&] {
-        return received.Status("b") == "offline" && received.Status("c") == "online";
-    })) << gateway.Log().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return received.Status("b") != "online" && received.Status("c") == "online"; }))
+        << gateway.Log().toStdString();
+    {
+        // b leaves nothing retained behind: a viewer that comes now hears of a and c only.
+        testbroker::Subscriber later(broker, "plant/+/status", "later-viewer");
+        Received retained(later);
+        ASSERT_TRUE(
+            WaitFor([&] { return !retained.Status("a").isEmpty() && !retained.Status("c").isEmpty(); }));
+        EXPECT_TRUE(retained.Status("b").isEmpty()) << retained.Status("b").toStdString();
+    }
     EXPECT_TRUE(gateway.Log().contains("configuration applied: 1 added, 1 removed, 0 changed, 1 unchanged"))
         << gateway.Log().toStdString();
     EXPECT_TRUE(received.More("c"));
@@ -399,6 +418,32 @@ TEST_F(SensorctlGateway, ReloadAppliesOnlyTheDifferencesAndRefusesABrokenFile) {
     // systemd hears each reload begin and end.
     EXPECT_EQ(supervisor.Times("RELOADING=1").size(), 2u) << supervisor.Texts();
     EXPECT_EQ(supervisor.Times("READY=1").size(), 3u) << supervisor.Texts();
+    EXPECT_EQ(gateway.Stop(), 0);
+}
+
+TEST_F(SensorctlGateway, AListenerThatCannotOpenIsRefusedAtStartAndAtReload) {
+    sim::SimSensor a;
+    const SensorEntry sa{"a", a.listenTcp(), 1};
+    QTcpServer taken; // holds a port as another program would
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    {
+        Gateway refused(WriteConfig(ConfigText(broker, "gw-taken", {sa}, taken.serverPort())));
+        EXPECT_EQ(refused.Finished(), 3);
+        EXPECT_TRUE(refused.Log().contains("Modbus TCP: cannot listen on 127.0.0.1:" +
+                                           QString::number(taken.serverPort())))
+            << refused.Log().toStdString();
+    }
+    const int modbusPort = testbroker::FreePort();
+    Gateway gateway(WriteConfig(ConfigText(broker, "gw-taken", {sa}, modbusPort)));
+    testmodbus::Client before(modbusPort, 1);
+    ASSERT_TRUE(WaitFor([&] { return before.Connect(); })) << gateway.Log().toStdString();
+    WriteConfig(ConfigText(broker, "gw-taken", {sa}, taken.serverPort()));
+    gateway.Signal(SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return gateway.Log().contains("reload refused"); }))
+        << gateway.Log().toStdString();
+    EXPECT_FALSE(gateway.Log().contains("configuration applied")) << gateway.Log().toStdString();
+    testmodbus::Client after(modbusPort, 1);
+    ASSERT_TRUE(after.Connect()) << "the running listener stays";
     EXPECT_EQ(gateway.Stop(), 0);
 }
 

@@ -1,0 +1,78 @@
+// The run-time's timers: one heap per thread behind a single Qt timer.
+#include "runtime/timers.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+using namespace std::chrono_literals;
+using runtime::LoopTimer;
+
+namespace {
+
+TEST(LoopTimer, FireInOrderOfDeadlineAndStoppedOnesNever) {
+    std::vector<int> fired;
+    std::vector<std::unique_ptr<LoopTimer>> timers;
+    // Started out of order, with equal deadlines among them, and two stopped again.
+    const int delays[] = {40, 10, 30, 10, 20, 50, 0};
+    const auto start = LoopTimer::Clock::now();
+    for (int i = 0; i < 7; ++i) {
+        timers.push_back(std::make_unique<LoopTimer>());
+        timers.back()->setHandler([&fired, i] { fired.push_back(i); });
+        timers.back()->startAt(start + std::chrono::milliseconds(delays[i]));
+    }
+    timers[2]->stop();
+    timers[5]->stop();
+    ASSERT_TRUE(WaitFor([&] { return fired.size() >= 5; }));
+    EXPECT_EQ(fired, (std::vector<int>{6, 1, 3, 4, 0}));
+    EXPECT_FALSE(timers[2]->active());
+}
+
+TEST(LoopTimer, HandlerMayRestartItselfAndEndOthers) {
+    LoopTimer ticker, victim, late;
+    int ticks = 0;
+    bool victimFired = false, lateFired = false;
+    ticker.setHandler([&] {
+        if (++ticks == 1) victim.stop();  // due at the same moment, not run yet
+        if (ticks < 3) ticker.start(0ms); // due now: runs at the next turn, not in a loop
+    });
+    victim.setHandler([&] { victimFired = true; });
+    late.setHandler([&] { lateFired = true; });
+    ticker.start(5ms);
+    victim.startAt(ticker.deadline());
+    late.start(30ms);
+    ASSERT_TRUE(WaitFor([&] { return lateFired; }));
+    EXPECT_EQ(ticks, 3);
+    EXPECT_FALSE(victimFired);
+}
+
+TEST(LoopTimer, ATimerDestroyedWhileWaitingNeverFires) {
+    bool fired = false, other = false;
+    auto doomed = std::make_unique<LoopTimer>();
+    doomed->setHandler([&] { fired = true; });
+    doomed->start(5ms);
+    LoopTimer after;
+    after.setHandler([&] { other = true; });
+    after.start(20ms);
+    doomed.reset();
+    ASSERT_TRUE(WaitFor([&] { return other; }));
+    EXPECT_FALSE(fired);
+}
+
+TEST(LoopTimer, FiresNearItsDeadlineAlsoFarAhead) {
+    // A later start must not push an earlier deadline back, nor an earlier one wait for a later.
+    LoopTimer far, near;
+    LoopTimer::Clock::time_point firedAt{};
+    far.setHandler([] {});
+    far.start(1h);
+    near.setHandler([&] { firedAt = LoopTimer::Clock::now(); });
+    near.start(30ms);
+    ASSERT_TRUE(WaitFor([&] { return firedAt != LoopTimer::Clock::time_point{}; }));
+    EXPECT_GE(firedAt, near.deadline());
+    EXPECT_TRUE(far.active());
+}
+
+} // namespace
