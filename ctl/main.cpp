@@ -37,10 +37,12 @@ int UsageError(const std::string &problem) {
 // output files of a few commands at a time, the broker.
 constexpr long kDescriptorsBesideSensors = 64;
 
-// One descriptor per sensor, one more per broker connection and per file each
-// target writes; false (with the numbers) when the hard limit leaves no room.
+// One descriptor per sensor, one more per file each target writes and per
+// broker connection of its own (publish --connection-per-target; the shared
+// one fits among the others); false (with the numbers) when the hard limit leaves no room.
 bool RoomForTargets(const Request &r, std::size_t targets, std::string &problem) {
-    const long perTarget = 1 + (r.command == "publish" ? 1 : 0) + (r.trace.empty() ? 0 : 1) +
+    const bool ownConnection = r.command == "publish" && !SharesConnection(r);
+    const long perTarget = 1 + (ownConnection ? 1 : 0) + (r.trace.empty() ? 0 : 1) +
                            (r.command == "record" || r.command == "get" ? 1 : 0);
     return runtime::MakeRoomForDescriptors(perTarget * long(targets) + kDescriptorsBesideSensors,
                                            std::to_string(targets) + " sensors", problem);
@@ -81,7 +83,15 @@ struct Options {
     QCommandLineOption cert{"cert", "publish: a client certificate for an mqtts:// broker, with --key.",
                             "FILE"};
     QCommandLineOption key{"key", "publish: the key of --cert.", "FILE"};
-    QCommandLineOption clientId{"client-id", "publish: the MQTT client id (ID-NAME for each sensor).", "ID"};
+    QCommandLineOption clientId{
+        "client-id",
+        "publish: the MQTT client id (default sensorctl-PID; ID-NAME for each sensor with "
+        "--connection-per-target).",
+        "ID"};
+    QCommandLineOption connectionPerTarget{
+        "connection-per-target",
+        "publish: a broker connection per target, each with its sensor's status as last will, instead of "
+        "one for all."};
     QCommandLineOption trace{"trace", "Trace every frame of the link into FILE.", "FILE"};
     QCommandLineOption jobs{
         "jobs", "--targets: at most N sensors written at once by send and transfer (default 100).", "N",
@@ -115,7 +125,8 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
                  {o.caFile, kCaFile},
                  {o.cert, kCert},
                  {o.key, kKey},
-                 {o.clientId, kClientId}};
+                 {o.clientId, kClientId},
+                 {o.connectionPerTarget, kConnectionPerTarget}};
     for (const auto &t : taken)
         if (parser.isSet(t.option)) given |= t.bit;
     if (parser.isSet(o.output)) {
@@ -135,6 +146,7 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
     r.certFile = parser.value(o.cert).toStdString();
     r.keyFile = parser.value(o.key).toStdString();
     r.clientId = parser.value(o.clientId).toStdString();
+    r.connectionPerTarget = parser.isSet(o.connectionPerTarget);
     r.check = parser.isSet(o.check);
     r.config = parser.value(r.check ? o.check : o.config).toStdString();
     bool ok = true;
@@ -184,11 +196,11 @@ int main(int argc, char **argv) {
                                      kTargets);
     parser.addHelpOption();
     const Options o;
-    parser.addOptions({o.targets,      o.json,   o.output, o.eeprom,       o.interval,
-                       o.count,        o.force,  o.family, o.temp,         o.allowWrapped,
-                       o.broker,       o.topic,  o.queue,  o.reconnectMax, o.username,
-                       o.passwordFile, o.caFile, o.cert,   o.key,          o.clientId,
-                       o.trace,        o.jobs,   o.config, o.check,        o.version});
+    parser.addOptions(
+        {o.targets,  o.json,         o.output,       o.eeprom, o.interval, o.count,    o.force,
+         o.family,   o.temp,         o.allowWrapped, o.broker, o.topic,    o.queue,    o.reconnectMax,
+         o.username, o.passwordFile, o.caFile,       o.cert,   o.key,      o.clientId, o.connectionPerTarget,
+         o.trace,    o.jobs,         o.config,       o.check,  o.version});
     parser.addPositionalArgument("TARGET", "tcp://HOST:PORT or a serial device path (not with --targets).");
     parser.addPositionalArgument("COMMAND", "one of the commands above.");
     parser.addPositionalArgument("FILE", "send, diff, transfer: the file to use.", "[FILE]");
@@ -241,6 +253,7 @@ int main(int argc, char **argv) {
     if (many ? !ReadTargetsFile(parser.value(o.targets).toStdString(), targets, problem)
              : !ParseTarget(address, "", targets[0], problem))
         return UsageError(problem);
+    r.targets = targets.size();
     if (problem = SharedFileProblem(r, targets.size()); !problem.empty()) return UsageError(problem);
     if (problem = TargetsProblem(r, targets); !problem.empty()) return UsageError(problem);
     if (!RoomForTargets(r, targets.size(), problem)) return UsageError(problem);
