@@ -23,7 +23,9 @@ path (/dev/ttyUSB0). With --targets FILE the command runs for every target of
 the file (one per line, optionally followed by a name) in this one process;
 "%n" in -o, --topic and --trace stands for each target's name. watch, record
 and publish keep every sensor polled until they end, connecting again to a
-sensor that stopped answering or went away (after 0.5 s, doubling to 30 s).
+sensor that stopped answering or went away (after 0.5 s, doubling up to
+--reconnect-max, 10 s by default). publish sends every sensor's data over one
+broker connection; see man sensorctl for the last will.
 
 Exit codes: 0 success, 1 diff found differences, 2 a sensor, the link, a file
 or the broker failed (for --targets: any of them), 3 the command line is wrong.)";

@@ -168,7 +168,8 @@ std::shared_ptr<Connection> ConnectionFor(const Target &t, const Request &r, con
                                           const std::string &topic) {
     if (!SharesConnection(r)) {
         // Every connection needs an id of its own at the broker.
-        mqtt::Options options = ClientOptions(r, ClientIdBase(r) + "-" + t.name);
+        mqtt::Options options =
+            ClientOptions(r, r.connectionPerTarget ? ClientIdBase(r) + "-" + t.name : ClientIdBase(r));
         options.will = Offline(topic);
         return std::make_shared<Connection>(std::move(options), "", t, o);
     }
