@@ -14,8 +14,6 @@
 namespace ctl {
 namespace {
 
-// What one broker connection lets wait unconfirmed (libmosquitto's limit here).
-constexpr int kMostQueued = 60000;
 // The longest topic MQTT carries, in bytes.
 constexpr std::size_t kMostTopicBytes = 65535;
 
@@ -40,10 +38,12 @@ constexpr Command kCommands[] = {
     {"transfer", "transfer EQUATION-FILE --temp DEGREES [--family NAME] [--allow-wrapped]",
      "calculate and write the correction factors of an equation file", kTemp | kFamily | kAllowWrapped,
      FileUse::Reads, MakeTransferJob, nullptr, true},
-    {"publish", "publish --broker mqtt://HOST:PORT --topic PREFIX [--queue N] [--count N] [--interval S]",
+    {"publish",
+     "publish --broker mqtt://HOST:PORT --topic PREFIX [--queue N] [--count N] [--interval S] "
+     "[--connection-per-target]",
      "live samples to PREFIX/data, sensor health on PREFIX/status and PREFIX/health",
      kBroker | kTopic | kQueue | kCount | kInterval | kReconnectMax | kUsername | kPasswordFile | kCaFile |
-         kCert | kKey | kClientId,
+         kCert | kKey | kClientId | kConnectionPerTarget,
      FileUse::None, MakePublishJob, nullptr, false},
     {"gateway", "gateway --config FILE | --check FILE",
      "the plant gateway as a service: sensors from FILE to MQTT, Modbus TCP and metrics", kConfig | kCheck,
@@ -76,6 +76,7 @@ constexpr OptionName kOptionNames[] = {
     {kCert, "--cert"},
     {kKey, "--key"},
     {kClientId, "--client-id"},
+    {kConnectionPerTarget, "--connection-per-target"},
 };
 
 } // namespace
@@ -90,8 +91,19 @@ const Command *FindCommand(const std::string &name) {
     return it == std::end(kCommands) ? nullptr : it;
 }
 
+bool SharesConnection(const Request &r) {
+    return r.command == "publish" && !r.connectionPerTarget && r.targets > 1;
+}
+
+std::string PublishToolTopic(const Request &r) {
+    return WithName(r.topic, r.clientId.empty() ? "sensorctl" : r.clientId);
+}
+
 std::string TargetsProblem(const Request &r, const std::vector<Target> &targets) {
     for (const Target &t : targets) {
+        if (SharesConnection(r) && WithName(r.topic, t.name) == PublishToolTopic(r))
+            return "the target " + t.name + " would publish on the tool's own status topic " +
+                   PublishToolTopic(r) + "/status; rename it or give another --client-id";
         // The longest topic is the health topic.
         if (!r.topic.empty() && WithName(r.topic, t.name).size() + std::strlen("/health") > kMostTopicBytes)
             return "--topic for " + t.name + " is longer than MQTT allows (" +
@@ -136,6 +148,10 @@ std::string RequestProblem(const Command &c, const Request &r, unsigned given) {
         if (!r.passwordFile.empty() && r.username.empty()) return "--password-file needs --username";
         if (r.certFile.empty() != r.keyFile.empty())
             return "--cert and --key go together: give both or neither";
+        if (r.clientId.find_first_of("#+") != std::string::npos)
+            return "--client-id \"" + r.clientId +
+                   "\" holds a wildcard (# or +); it also names the tool's "
+                   "status topic";
         if (!b.tls && !(r.caFile + r.certFile + r.keyFile).empty())
             return "--cafile, --cert and --key need an mqtts:// broker (TLS)";
         for (const std::string *file : {&r.passwordFile, &r.caFile, &r.certFile, &r.keyFile}) {

@@ -42,6 +42,12 @@ std::string RequestProblem(const Command &command, const Request &request, unsig
 // What is wrong with the request for the given targets (their topics, their files), before any is touched;
 // "" when nothing is.
 std::string TargetsProblem(const Request &request, const std::vector<Target> &targets);
+// publish: whether the run's targets share one broker connection (several
+// targets without --connection-per-target); its last will is then the tool's own status.
+bool SharesConnection(const Request &request);
+// publish: the prefix of the tool's own status topic when targets share a
+// connection: --topic with the --client-id, or "sensorctl", for %n.
+std::string PublishToolTopic(const Request &request);
 // The command list of --help.
 std::string CommandHelp();
 

@@ -23,7 +23,9 @@ path (/dev/ttyUSB0). With --targets FILE the command runs for every target of
 the file (one per line, optionally followed by a name) in this one process;
 "%n" in -o, --topic and --trace stands for each target's name. watch, record
 and publish keep every sensor polled until they end, connecting again to a
-sensor that stopped answering or went away (after 0.5 s, doubling to 30 s).
+sensor that stopped answering or went away (after 0.5 s, doubling up to
+--reconnect-max, 10 s by default). publish sends every sensor's data over one
+broker connection; see man sensorctl for the last will.
 
 Exit codes: 0 success, 1 diff found differences, 2 a sensor, the link, a file
 or the broker failed (for --targets: any of them), 3 the command line is wrong.)";
@@ -37,10 +39,12 @@ int UsageError(const std::string &problem) {
 // output files of a few commands at a time, the broker.
 constexpr long kDescriptorsBesideSensors = 64;
 
-// One descriptor per sensor, one more per broker connection and per file each
-// target writes; false (with the numbers) when the hard limit leaves no room.
+// One descriptor per sensor, one more per file each target writes and per
+// broker connection of its own (publish --connection-per-target; the shared
+// one fits among the others); false (with the numbers) when the hard limit leaves no room.
 bool RoomForTargets(const Request &r, std::size_t targets, std::string &problem) {
-    const long perTarget = 1 + (r.command == "publish" ? 1 : 0) + (r.trace.empty() ? 0 : 1) +
+    const bool ownConnection = r.command == "publish" && !SharesConnection(r);
+    const long perTarget = 1 + (ownConnection ? 1 : 0) + (r.trace.empty() ? 0 : 1) +
                            (r.command == "record" || r.command == "get" ? 1 : 0);
     return runtime::MakeRoomForDescriptors(perTarget * long(targets) + kDescriptorsBesideSensors,
                                            std::to_string(targets) + " sensors", problem);
@@ -81,7 +85,15 @@ struct Options {
     QCommandLineOption cert{"cert", "publish: a client certificate for an mqtts:// broker, with --key.",
                             "FILE"};
     QCommandLineOption key{"key", "publish: the key of --cert.", "FILE"};
-    QCommandLineOption clientId{"client-id", "publish: the MQTT client id (ID-NAME for each sensor).", "ID"};
+    QCommandLineOption clientId{
+        "client-id",
+        "publish: the MQTT client id (default sensorctl-PID; ID-NAME for each sensor with "
+        "--connection-per-target).",
+        "ID"};
+    QCommandLineOption connectionPerTarget{
+        "connection-per-target",
+        "publish: a broker connection per target, each with its sensor's status as last will, instead of "
+        "one for all."};
     QCommandLineOption trace{"trace", "Trace every frame of the link into FILE.", "FILE"};
     QCommandLineOption jobs{
         "jobs", "--targets: at most N sensors written at once by send and transfer (default 100).", "N",
@@ -115,7 +127,8 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
                  {o.caFile, kCaFile},
                  {o.cert, kCert},
                  {o.key, kKey},
-                 {o.clientId, kClientId}};
+                 {o.clientId, kClientId},
+                 {o.connectionPerTarget, kConnectionPerTarget}};
     for (const auto &t : taken)
         if (parser.isSet(t.option)) given |= t.bit;
     if (parser.isSet(o.output)) {
@@ -135,6 +148,7 @@ std::string ReadRequest(const QCommandLineParser &parser, const Options &o, Requ
     r.certFile = parser.value(o.cert).toStdString();
     r.keyFile = parser.value(o.key).toStdString();
     r.clientId = parser.value(o.clientId).toStdString();
+    r.connectionPerTarget = parser.isSet(o.connectionPerTarget);
     r.check = parser.isSet(o.check);
     r.config = parser.value(r.check ? o.check : o.config).toStdString();
     bool ok = true;
@@ -184,11 +198,11 @@ int main(int argc, char **argv) {
                                      kTargets);
     parser.addHelpOption();
     const Options o;
-    parser.addOptions({o.targets,      o.json,   o.output, o.eeprom,       o.interval,
-                       o.count,        o.force,  o.family, o.temp,         o.allowWrapped,
-                       o.broker,       o.topic,  o.queue,  o.reconnectMax, o.username,
-                       o.passwordFile, o.caFile, o.cert,   o.key,          o.clientId,
-                       o.trace,        o.jobs,   o.config, o.check,        o.version});
+    parser.addOptions(
+        {o.targets,  o.json,         o.output,       o.eeprom, o.interval, o.count,    o.force,
+         o.family,   o.temp,         o.allowWrapped, o.broker, o.topic,    o.queue,    o.reconnectMax,
+         o.username, o.passwordFile, o.caFile,       o.cert,   o.key,      o.clientId, o.connectionPerTarget,
+         o.trace,    o.jobs,         o.config,       o.check,  o.version});
     parser.addPositionalArgument("TARGET", "tcp://HOST:PORT or a serial device path (not with --targets).");
     parser.addPositionalArgument("COMMAND", "one of the commands above.");
     parser.addPositionalArgument("FILE", "send, diff, transfer: the file to use.", "[FILE]");
@@ -241,6 +255,7 @@ int main(int argc, char **argv) {
     if (many ? !ReadTargetsFile(parser.value(o.targets).toStdString(), targets, problem)
              : !ParseTarget(address, "", targets[0], problem))
         return UsageError(problem);
+    r.targets = targets.size();
     if (problem = SharedFileProblem(r, targets.size()); !problem.empty()) return UsageError(problem);
     if (problem = TargetsProblem(r, targets); !problem.empty()) return UsageError(problem);
     if (!RoomForTargets(r, targets.size(), problem)) return UsageError(problem);

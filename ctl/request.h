@@ -1,6 +1,7 @@
 // What the command line asks for, as the commands and the fleet read it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace ctl {
@@ -13,27 +14,31 @@ constexpr int kExitUsage = 3;   // the command line is wrong
 
 // The options that belong to commands; each command names those it takes.
 enum Option : unsigned {
-    kOutput = 1u << 0,        // -o FILE
-    kEeprom = 1u << 1,        // --eeprom
-    kInterval = 1u << 2,      // --interval S
-    kCount = 1u << 3,         // --count N
-    kForce = 1u << 4,         // --force
-    kFamily = 1u << 5,        // --family NAME
-    kTemp = 1u << 6,          // --temp DEGREES
-    kBroker = 1u << 7,        // --broker URL
-    kTopic = 1u << 8,         // --topic PREFIX
-    kQueue = 1u << 9,         // --queue N
-    kAllowWrapped = 1u << 10, // --allow-wrapped
-    kConfig = 1u << 11,       // --config FILE
-    kCheck = 1u << 12,        // --check FILE
-    kReconnectMax = 1u << 13, // --reconnect-max S
-    kUsername = 1u << 14,     // --username NAME
-    kPasswordFile = 1u << 15, // --password-file FILE
-    kCaFile = 1u << 16,       // --cafile FILE
-    kCert = 1u << 17,         // --cert FILE
-    kKey = 1u << 18,          // --key FILE
-    kClientId = 1u << 19,     // --client-id ID
+    kOutput = 1u << 0,               // -o FILE
+    kEeprom = 1u << 1,               // --eeprom
+    kInterval = 1u << 2,             // --interval S
+    kCount = 1u << 3,                // --count N
+    kForce = 1u << 4,                // --force
+    kFamily = 1u << 5,               // --family NAME
+    kTemp = 1u << 6,                 // --temp DEGREES
+    kBroker = 1u << 7,               // --broker URL
+    kTopic = 1u << 8,                // --topic PREFIX
+    kQueue = 1u << 9,                // --queue N
+    kAllowWrapped = 1u << 10,        // --allow-wrapped
+    kConfig = 1u << 11,              // --config FILE
+    kCheck = 1u << 12,               // --check FILE
+    kReconnectMax = 1u << 13,        // --reconnect-max S
+    kUsername = 1u << 14,            // --username NAME
+    kPasswordFile = 1u << 15,        // --password-file FILE
+    kCaFile = 1u << 16,              // --cafile FILE
+    kCert = 1u << 17,                // --cert FILE
+    kKey = 1u << 18,                 // --key FILE
+    kClientId = 1u << 19,            // --client-id ID
+    kConnectionPerTarget = 1u << 20, // --connection-per-target
 };
+
+// What one broker connection lets wait unconfirmed (libmosquitto's limit here).
+constexpr int kMostQueued = 60000;
 
 struct Request {
     std::string command; // version, get, send, diff, watch, record, transfer, publish
@@ -48,7 +53,9 @@ struct Request {
     std::string topic;         // publish: topic prefix
     // publish: the broker options, as the gateway's [broker] has them
     std::string username, passwordFile, caFile, certFile, keyFile, clientId;
-    int queue = 1000;           // publish: samples that may wait for the broker, per sensor
+    int queue = 1000;                 // publish: samples that may wait for the broker, per sensor
+    bool connectionPerTarget = false; // publish: a broker connection per target instead of one for all
+    std::size_t targets = 1;          // how many targets the run serves
     double reconnectMax = 10.0; // watch, record, publish: longest pause between attempts to connect, seconds
     bool force = false;         // record: replace an existing file
     std::string trace;          // a link trace file per sensor, "" = none

@@ -279,6 +279,21 @@ TEST_F(Sensorctl, WrongCommandLinesAndTargetsFilesAreRefusedWithTheirReason) {
          "need an mqtts:// broker"},
         {"", {"ttyUSB0", "version"}, "its full path, such as /dev/ttyUSB0"},
         {many, {"watch"}, "300 sensors need about 364 open descriptors; the hard limit is 200", 200},
+        // One broker connection for all, or one per sensor at a descriptor each.
+        {many,
+         {"publish", "--broker", "mqtt://x", "--topic", "p/%n"},
+         "300 sensors need about 364 open descriptors",
+         200},
+        {many,
+         {"publish", "--broker", "mqtt://x", "--topic", "p/%n", "--connection-per-target"},
+         "300 sensors need about 664 open descriptors",
+         400},
+        {"tcp://127.0.0.1:4001 sensorctl\ntcp://127.0.0.1:4002 b\n",
+         {"publish", "--broker", "mqtt://x", "--topic", "p/%n"},
+         "the tool's own status topic p/sensorctl/status"},
+        {"",
+         {"tcp://127.0.0.1:4001", "publish", "--broker", "mqtt://x", "--topic", "t", "--client-id", "a+b"},
+         "--client-id \"a+b\" holds a wildcard"},
     };
     for (const Case &k : cases) {
         QStringList arguments = k.arguments;
