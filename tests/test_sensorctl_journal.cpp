@@ -314,6 +314,51 @@ TEST_F(SensorctlJournal, AFullDiskFallsBackToMemoryAndTheJournalResumes) {
     EXPECT_EQ(gateway.Stop(), 0);
 }
 
+TEST_F(SensorctlJournal, WithoutAFolderTheMemoryBufferIsBoundedInBytesAndCountsWhatItDrops) {
+    sim::SimSensor a;
+    const int port = a.listenTcp();
+    testbroker::Subscriber viewer(broker, "plant/+/data");
+    // 2 kB hold a handful of samples (each costs its payload and its bookkeeping);
+    // the default minute of buffer_seconds would hold the whole outage.
+    GatewayProcess gateway(Config("path = \"\"\nmemory_mb = 0.002\n", port));
+    ASSERT_TRUE(WaitFor([&] { return DataOf(viewer).size() >= 5; })) << gateway.Log().toStdString();
+
+    broker.Stop();
+    const int lastBefore = DataOf(viewer).back().seq;
+    const long framesAtStop = DataRequests(a);
+    ASSERT_TRUE(WaitFor([&] { return DataRequests(a) >= framesAtStop + 100; }, 20.0));
+    ASSERT_TRUE(broker.Start());
+    const long framesAtReturn = DataRequests(a);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const std::vector<Arrived> arrived = DataOf(viewer);
+            return !arrived.empty() && arrived.back().seq >= framesAtReturn;
+        },
+        30.0))
+        << gateway.Log().toStdString();
+
+    std::vector<int> all = Seqs(DataOf(viewer), false);
+    ASSERT_TRUE(Seqs(DataOf(viewer), true).empty()) << "without a journal nothing is replayed";
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+    all.erase(std::unique(all.begin(), all.end()), all.end()); // the broker's redelivery to the viewer
+    const auto held = std::count_if(all.begin(), all.end(),
+                                    [&](int seq) { return seq > lastBefore && seq < framesAtReturn - 1; });
+    EXPECT_LE(held, 20) << "of " << framesAtReturn - lastBefore << " samples of the outage";
+    const int missing = all.back() + 1 - int(all.size());
+    EXPECT_GE(missing, 80);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return QJsonDocument::fromJson(testbroker::Retained(broker, "plant/a/health").toUtf8())
+                       .object()
+                       .value("dropped")
+                       .toInt(-1) == missing;
+        },
+        15.0))
+        << missing
+        << " did not arrive; health: " << testbroker::Retained(broker, "plant/a/health").toStdString();
+    EXPECT_EQ(gateway.Stop(), 0);
+}
+
 TEST_F(SensorctlJournal, AReloadKeepsTheJournalAndARemovedSensorsSamplesStillGo) {
     sim::SimSensor a, b;
     const int portA = a.listenTcp(), portB = b.listenTcp();
