@@ -72,6 +72,17 @@ long DataRequests(const sim::SimSensor &sensor) {
     return count;
 }
 
+// Whether live samples flow again once the broker is back: a sample taken after the
+// return arrives, not marked historical.
+bool LiveAgainAfterReturn(testbroker::Subscriber &viewer, long framesAtReturn) {
+    return WaitFor(
+        [&] {
+            const std::vector<Arrived> arrived = DataOf(viewer);
+            return !arrived.empty() && arrived.back().seq >= framesAtReturn && !arrived.back().historical;
+        },
+        30.0);
+}
+
 uint64_t JournalBytes(const QString &folder) {
     uint64_t bytes = 0;
     std::error_code failed;
@@ -251,14 +262,7 @@ TEST_F(SensorctlJournal, AFullJournalDropsItsOldestSamplesAndCountsThemExactly) 
     ASSERT_TRUE(WaitFor([&] { return gateway.Log().count("journal: full") >= 3; }, 30.0))
         << gateway.Log().toStdString();
     ASSERT_TRUE(broker.Start());
-    const long framesAtReturn = DataRequests(a);
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            const std::vector<Arrived> arrived = DataOf(viewer);
-            return !arrived.empty() && arrived.back().seq >= framesAtReturn && !arrived.back().historical;
-        },
-        30.0))
-        << gateway.Log().toStdString();
+    ASSERT_TRUE(LiveAgainAfterReturn(viewer, DataRequests(a))) << gateway.Log().toStdString();
     ASSERT_TRUE(WaitFor([&] { return JournalBytes(storage) < 1024; })) << "the replay ended";
 
     int dropped = 0;
@@ -296,14 +300,7 @@ TEST_F(SensorctlJournal, AFullDiskFallsBackToMemoryAndTheJournalResumes) {
     ASSERT_TRUE(WaitFor([&] { return gateway.Log().contains("samples wait in memory"); }, 60.0))
         << gateway.Log().toStdString();
     ASSERT_TRUE(broker.Start());
-    const long framesAtReturn = DataRequests(a);
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            const std::vector<Arrived> arrived = DataOf(viewer);
-            return !arrived.empty() && arrived.back().seq >= framesAtReturn && !arrived.back().historical;
-        },
-        30.0))
-        << gateway.Log().toStdString();
+    ASSERT_TRUE(LiveAgainAfterReturn(viewer, DataRequests(a))) << gateway.Log().toStdString();
     EXPECT_TRUE(WaitFor([&] { return gateway.Log().contains("again"); }, 10.0))
         << gateway.Log().toStdString();
     std::vector<int> all;
