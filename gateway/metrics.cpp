@@ -75,42 +75,49 @@ void RenderSensors(Exposition &out, const std::vector<SensorMetrics> &sensors) {
     }
 }
 
+// A family of one process-wide value.
+void Single(Exposition &out, std::string_view name, std::string_view type, std::string_view help,
+            const std::string &value) {
+    out.Family(name, type, help);
+    out.Sample(value);
+}
+
 void RenderJournal(Exposition &out, const MetricsSnapshot::Journal &journal) {
-    out.Family("journal_bytes", "gauge", "Bytes of the journal on disk.");
-    out.Sample(Number(journal.bytes));
-    out.Family("journal_replayed_total", "counter", "Samples sent from the journal after they waited.");
-    out.Sample(Number(journal.replayed));
-    out.Family("journal_dropped_total", "counter",
-               "Samples dropped with the journal's oldest segment because it was full.");
-    out.Sample(Number(journal.dropped));
-    out.Family("journal_corrupt_total", "counter", "Damaged stretches of the journal skipped.");
-    out.Sample(Number(journal.corrupt));
-    if (journal.oldestSeconds >= 0) {
-        out.Family("oldest_waiting_sample_seconds", "gauge",
-                   "Age of the oldest sample waiting for the broker.");
-        out.Sample(Number(journal.oldestSeconds));
-    }
+    Single(out, "journal_bytes", "gauge", "Bytes of the journal on disk.", Number(journal.bytes));
+    Single(out, "journal_replayed_total", "counter", "Samples sent from the journal after they waited.",
+           Number(journal.replayed));
+    Single(out, "journal_dropped_total", "counter",
+           "Samples dropped with the journal's oldest segment because it was full.", Number(journal.dropped));
+    Single(out, "journal_corrupt_total", "counter", "Damaged stretches of the journal skipped.",
+           Number(journal.corrupt));
+    if (journal.oldestSeconds >= 0)
+        Single(out, "oldest_waiting_sample_seconds", "gauge",
+               "Age of the oldest sample waiting for the broker.", Number(journal.oldestSeconds));
 }
 
 void RenderModbus(Exposition &out, const ModbusCounters &modbus) {
-    out.Family("modbus_requests_total", "counter", "Modbus requests answered, exceptions included.");
-    out.Sample(Number(uint64_t(modbus.requests)));
-    out.Family("modbus_exceptions_total", "counter", "Modbus requests answered with an exception.");
-    out.Sample(Number(uint64_t(modbus.exceptions)));
-    out.Family("modbus_connections_closed_total", "counter",
-               "Modbus connections closed for a malformed request or unread answers.");
-    out.Sample(Number(uint64_t(modbus.closed)));
-    out.Family("modbus_connections_refused_total", "counter",
-               "Modbus connections from clients not allowed, closed at once.");
-    out.Sample(Number(uint64_t(modbus.refused)));
-    out.Family("modbus_connections_evicted_total", "counter",
-               "Modbus connections idle longest, closed to take a new one when all were in use.");
-    out.Sample(Number(uint64_t(modbus.evicted)));
-    out.Family("modbus_connections_timed_out_total", "counter",
-               "Modbus connections closed when idle, or with a request unfinished, for too long.");
-    out.Sample(Number(uint64_t(modbus.timedOut)));
-    out.Family("modbus_connections", "gauge", "Modbus connections open now.");
-    out.Sample(Number(uint64_t(modbus.open)));
+    const struct {
+        const char *name, *type, *help;
+        uint64_t value;
+    } families[] = {
+        {"modbus_requests_total", "counter", "Modbus requests answered, exceptions included.",
+         uint64_t(modbus.requests)},
+        {"modbus_exceptions_total", "counter", "Modbus requests answered with an exception.",
+         uint64_t(modbus.exceptions)},
+        {"modbus_connections_closed_total", "counter",
+         "Modbus connections closed for a malformed request or unread answers.", uint64_t(modbus.closed)},
+        {"modbus_connections_refused_total", "counter",
+         "Modbus connections from clients not allowed, closed at once.", uint64_t(modbus.refused)},
+        {"modbus_connections_evicted_total", "counter",
+         "Modbus connections idle longest, closed to take a new one when all were in use.",
+         uint64_t(modbus.evicted)},
+        {"modbus_connections_timed_out_total", "counter",
+         "Modbus connections closed when idle, or with a request unfinished, for too long.",
+         uint64_t(modbus.timedOut)},
+        {"modbus_connections", "gauge", "Modbus connections open now.", uint64_t(modbus.open)},
+    };
+    for (const auto &family : families)
+        Single(out, family.name, family.type, family.help, Number(family.value));
 }
 
 } // namespace
@@ -118,19 +125,18 @@ void RenderModbus(Exposition &out, const ModbusCounters &modbus) {
 std::string RenderMetrics(const MetricsSnapshot &snapshot) {
     Exposition out;
     RenderSensors(out, snapshot.sensors);
-    out.Family("poll_cycle_seconds", "gauge", "Duration of the latest polling cycle.");
-    out.Sample(Number(snapshot.pollCycleSeconds));
-    out.Family("broker_connected", "gauge", "1 while the MQTT broker is connected, 0 otherwise.");
-    out.Sample(Number(uint64_t(snapshot.brokerConnected)));
+    Single(out, "poll_cycle_seconds", "gauge", "Duration of the latest polling cycle.",
+           Number(snapshot.pollCycleSeconds));
+    Single(out, "broker_connected", "gauge", "1 while the MQTT broker is connected, 0 otherwise.",
+           Number(uint64_t(snapshot.brokerConnected)));
     if (!snapshot.broker.empty()) {
         out.Family("broker_info", "gauge",
                    "The broker connected, or tried next with more than one (HOST:PORT).");
         out.Sample("1", snapshot.broker, "broker");
     }
-    out.Family("samples_queued", "gauge", "Samples waiting for the broker.");
-    out.Sample(Number(snapshot.samplesQueued));
-    out.Family("samples_dropped_total", "counter", "Samples dropped because a sensor's queue was full.");
-    out.Sample(Number(snapshot.samplesDropped));
+    Single(out, "samples_queued", "gauge", "Samples waiting for the broker.", Number(snapshot.samplesQueued));
+    Single(out, "samples_dropped_total", "counter", "Samples dropped because a sensor's queue was full.",
+           Number(snapshot.samplesDropped));
     if (snapshot.journal) RenderJournal(out, *snapshot.journal);
     if (snapshot.modbus) RenderModbus(out, *snapshot.modbus);
     return std::move(out).Text();

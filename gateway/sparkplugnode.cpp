@@ -1,15 +1,13 @@
 #include "gateway/sparkplugnode.h"
 
 #include "gateway/log.h"
-
-#include <chrono>
+#include "runtime/utility.h"
 
 namespace gateway::sparkplug {
 namespace {
 
 uint64_t NowMs() {
-    using namespace std::chrono;
-    return static_cast<uint64_t>(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+    return static_cast<uint64_t>(runtime::WallClockMs());
 }
 
 Metric Named(std::string name, DataType type, decltype(Metric::value) value, uint64_t timestamp) {
