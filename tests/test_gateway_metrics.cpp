@@ -6,6 +6,9 @@
 
 #include <QTcpSocket>
 
+#include <memory>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 using namespace gateway;
@@ -127,4 +130,20 @@ TEST(GatewayMetrics, ServerAnswersAScrapeAndRefusesTheRest) {
     EXPECT_TRUE(post.contains("\r\nAllow: GET\r\n"));
     EXPECT_TRUE(Exchange(server.Port(), QByteArray(9000, 'A')).startsWith("HTTP/1.1 400 "));
     EXPECT_EQ(scrapes, 1);
+}
+
+// Clients that connect and say nothing once held every slot, so no scrape got in:
+// the one idle longest now gives way to the new connection.
+TEST(GatewayMetrics, SilentClientsInEverySlotDoNotBlockAScrape) {
+    MetricsServer server([] { return TwoSensors(); });
+    std::string problem;
+    ASSERT_TRUE(server.Listen(QHostAddress::LocalHost, 0, problem)) << problem;
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    for (int i = 0; i < 12; ++i) { // more than the listener's slots
+        silent.push_back(std::make_unique<QTcpSocket>());
+        silent.back()->connectToHost(QHostAddress::LocalHost, server.Port());
+        ASSERT_TRUE(WaitFor([&] { return silent.back()->state() == QAbstractSocket::ConnectedState; }));
+    }
+    const QByteArray ok = Exchange(server.Port(), "GET /metrics HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(ok.startsWith("HTTP/1.1 200 OK\r\n")) << ok.toStdString();
 }
