@@ -16,11 +16,9 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -44,29 +42,20 @@ template <typename Done> bool Await(Done done, Clock::duration limit) {
 // depend on how often the file is read.
 class Viewer {
   public:
-    Viewer(const testbroker::Broker &broker, const QString &file) {
+    Viewer(const testbroker::Broker &broker, const QString &file) : m_file(file) {
         m_process.setStandardOutputFile(file);
         m_process.start(testbroker::Find("stdbuf"), QStringList{"-oL", testbroker::Find("mosquitto_sub")} +
                                                         broker.Address() +
                                                         QStringList{"-t", "plant/+/data", "-q", "1", "-c",
                                                                     "-i", "bench-viewer", "-F", "%U %p"});
         m_process.waitForStarted();
-        m_fd = ::open(file.toUtf8().constData(), O_RDONLY | O_CLOEXEC);
     }
     ~Viewer() {
         m_process.terminate();
         m_process.waitForFinished();
-        if (m_fd >= 0) ::close(m_fd);
     }
     void Update() {
-        char buffer[1 << 16];
-        for (ssize_t n; m_fd >= 0 && (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
-            m_partial.append(buffer, std::size_t(n));
-            std::size_t start = 0;
-            for (std::size_t end; (end = m_partial.find('\n', start)) != std::string::npos; start = end + 1)
-                Take(m_partial.substr(start, end - start));
-            m_partial.erase(0, start);
-        }
+        m_file.ReadLines([this](const std::string &line) { Take(line); });
     }
     int64_t live = 0, historical = 0;
     double firstHistorical = 0, lastHistorical = 0; // arrival, in seconds since the epoch
@@ -95,8 +84,7 @@ class Viewer {
     }
 
     QProcess m_process;
-    int m_fd = -1;
-    std::string m_partial;
+    bench::GrowingFile m_file;
     std::vector<std::pair<double, double>> m_liveAfterReplayBegan; // taken, arrived
 };
 
