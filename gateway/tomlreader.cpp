@@ -30,8 +30,8 @@ std::string TypeName(const toml::node &node) {
 
 void TomlReader::Issue(int line, std::string reason, bool warning) {
     std::replace_if(
-        reason.begin(), reason.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; },
-        '?');
+        reason.begin(), reason.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
     m_issues.push_back({m_path, line, std::move(reason), warning});
 }
 
@@ -83,7 +83,8 @@ bool TomlReader::Integer(const toml::table &table, std::string_view key, const s
     return true;
 }
 
-const toml::table *TomlReader::Table(const toml::table &parent, std::string_view key, const std::string &where) {
+const toml::table *TomlReader::Table(const toml::table &parent, std::string_view key,
+                                     const std::string &where) {
     return Typed<toml::table>(parent, key, where.empty() ? "the file" : where, "a table")
                ? parent.get(key)->as_table()
                : nullptr;
