@@ -32,7 +32,7 @@ function(layers_linked_targets target out)
   set(${out} "${seen}" PARENT_SCOPE)
 endfunction()
 
-set(LAYERS_DISPLAY_FREE runtime sensor mqtt sim gateway vexalink kelvralink sensorctl_core sensorctl sensorsim)
+set(LAYERS_DISPLAY_FREE runtime sensor mqtt sim gateway linksettings vexalink kelvralink sensorctl_core sensorctl sensorsim)
 set(LAYERS_DISPLAY platform branding link Qt6::Gui Qt6::Widgets Qt6::Svg Qt6::UiTools)
 foreach(library IN LISTS LAYERS_DISPLAY_FREE)
   if(NOT TARGET ${library})

@@ -1,13 +1,14 @@
 // ComSettings.cfg of any content, read as at start-up; whatever is read must
 // be stored and read back unchanged.
 #include "fuzz/fuzz_support.h"
-#include "link/comsettings.h"
 #include "link/linkstate.h"
+#include "linksettings/comsettings.h"
 #include "runtime/serialports.h"
 
 #include <cstring>
 #include <string>
 
+using namespace linksettings;
 using namespace runtime;
 using namespace programlink;
 

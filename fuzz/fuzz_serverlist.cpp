@@ -1,12 +1,12 @@
 // IPComboBox.cfg of any content, read as at start-up; the names read must be
 // stored and read back unchanged.
 #include "fuzz/fuzz_support.h"
-#include "link/serverlist.h"
+#include "linksettings/serverlist.h"
 
 #include <string>
 #include <vector>
 
-using namespace programlink;
+using namespace linksettings;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string path = fuzz::WriteScratch(data, size, "IPComboBox.cfg");

@@ -1,27 +1,25 @@
 // The schema walk over the parsed TOML. Every table's keys are checked against
 // the keys it may hold; each value is checked for its type, its range and its
 // syntax; a mistake is noted with its line and the walk goes on, so that one
-// reading reports all of them.
+// reading reports all of them. The typed reading of values is in tomlreader.cpp,
+// the syntax of names, topics, targets and addresses in configvalues.cpp.
 #include "gateway/config.h"
 
 #include "gateway/bdseq.h"
 #include "gateway/configvalues.h"
 #include "gateway/listener.h"
-
-#include <toml++/toml.h>
+#include "gateway/tomlreader.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <tuple>
-#include <type_traits>
 
 namespace gateway {
 namespace {
@@ -35,37 +33,12 @@ constexpr double kMaxSyncSeconds = 3600.0;
 constexpr double kMaxIdleSeconds = 86400.0;
 constexpr double kMaxReconnectSeconds = 3600.0;
 
-using Allowed = std::initializer_list<std::string_view>;
-
 // What every sensor inherits from [defaults].
 struct Defaults {
     double interval = 0.0;
     std::string topicPrefix = "sensors";
     Tags tags;
 };
-
-int LineOf(const toml::source_region &region) {
-    return static_cast<int>(region.begin.line);
-}
-
-std::string TypeName(const toml::node &node) {
-    switch (node.type()) {
-    case toml::node_type::table:
-        return "a table";
-    case toml::node_type::array:
-        return "an array";
-    case toml::node_type::string:
-        return "a string";
-    case toml::node_type::integer:
-        return "an integer";
-    case toml::node_type::floating_point:
-        return "a number with a fraction";
-    case toml::node_type::boolean:
-        return "true or false";
-    default:
-        return "a date or time";
-    }
-}
 
 std::string DefaultClientId() {
     char host[256] = {};
@@ -76,9 +49,11 @@ std::string DefaultClientId() {
     return id;
 }
 
-class Reader {
+// The gateway's tables: which keys each may hold, what each value must be, the
+// defaults that apply, and the checks across values (duplicates, files, the disk).
+class Reader : public TomlReader {
   public:
-    Reader(const std::string &path, std::vector<ConfigIssue> &issues) : m_path(path), m_issues(issues) {}
+    using TomlReader::TomlReader;
 
     void Read(const toml::table &root, GatewayConfig &config) {
         CheckKeys(root, {"broker", "defaults", "sensor", "modbus", "metrics", "sparkplug", "storage"},
@@ -97,99 +72,7 @@ class Reader {
         ReadStorage(root, config.storage);
     }
 
-    // Notes a mistake (or a warning). The reason quotes the file's text, which may
-    // hold anything: its control characters become '?', so that it stays one line.
-    void Issue(int line, std::string reason, bool warning = false) {
-        std::replace_if(
-            reason.begin(), reason.end(),
-            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
-        m_issues.push_back({m_path, line, std::move(reason), warning});
-    }
-
   private:
-    void Error(const toml::node &node, std::string reason) {
-        Issue(LineOf(node.source()), std::move(reason));
-    }
-
-    void CheckKeys(const toml::table &table, Allowed allowed, const std::string &where) {
-        for (auto &&[key, value] : table)
-            if (std::find(allowed.begin(), allowed.end(), key.str()) == allowed.end())
-                Issue(LineOf(key.source()), "unknown key '" + std::string(key.str()) + "' in " + where);
-    }
-
-    // The value of key when it has the wanted type; nullptr when absent or wrong (reported).
-    template <typename T>
-    const toml::node *Typed(const toml::table &table, std::string_view key, const std::string &where,
-                            const char *wanted) {
-        const toml::node *node = table.get(key);
-        if (!node) return nullptr;
-        if (!node->is<T>() && !(std::is_same_v<T, double> && node->is_number())) {
-            Error(*node, "'" + std::string(key) + "' in " + where + " must be " + wanted + ", not " +
-                             TypeName(*node));
-            return nullptr;
-        }
-        return node;
-    }
-
-    bool String(const toml::table &table, std::string_view key, const std::string &where, std::string &out) {
-        const toml::node *node = Typed<std::string>(table, key, where, "a string");
-        if (node) out = node->value<std::string>().value_or("");
-        return node;
-    }
-
-    bool Number(const toml::table &table, std::string_view key, const std::string &where, double max,
-                double &out) {
-        const toml::node *node = Typed<double>(table, key, where, "a number");
-        if (!node) return false;
-        const double value = node->value<double>().value_or(NAN);
-        if (!(value >= 0.0 && value <= max)) {
-            Error(*node,
-                  "'" + std::string(key) + "' in " + where + " must be 0.." + std::to_string(int(max)));
-            return false;
-        }
-        out = value;
-        return true;
-    }
-
-    bool Integer(const toml::table &table, std::string_view key, const std::string &where, int min, int max,
-                 int &out) {
-        const toml::node *node = Typed<int64_t>(table, key, where, "a whole number");
-        if (!node) return false;
-        const int64_t value = node->value<int64_t>().value_or(0);
-        if (value < min || value > max) {
-            Error(*node, "'" + std::string(key) + "' in " + where + " must be " + std::to_string(min) + ".." +
-                             std::to_string(max) + ", not " + std::to_string(value));
-            return false;
-        }
-        out = static_cast<int>(value);
-        return true;
-    }
-
-    const toml::table *Table(const toml::table &parent, std::string_view key, const std::string &where = "") {
-        return Typed<toml::table>(parent, key, where.empty() ? "the file" : where, "a table")
-                   ? parent.get(key)->as_table()
-                   : nullptr;
-    }
-
-    // A string value checked with check (a function returning "" or a reason).
-    template <typename Check>
-    bool Checked(const toml::table &table, std::string_view key, const std::string &where, std::string &out,
-                 Check check) {
-        std::string value;
-        if (!String(table, key, where, value)) return false;
-        const std::string problem = check(value);
-        if (!problem.empty()) {
-            Error(*table.get(key), "'" + std::string(key) + "' in " + where + ": " + problem);
-            return false;
-        }
-        out = value;
-        return true;
-    }
-
-    void Missing(const toml::node &table, std::string_view key, const std::string &where) {
-        Error(table, "missing key '" + std::string(key) + "' in " + where);
-    }
-
     void ReadTags(const toml::table &table, const std::string &where, Tags &tags) {
         const toml::table *given = Table(table, "tags", where);
         if (!given) return;
@@ -216,8 +99,6 @@ class Reader {
     void ReadModbus(const toml::table &root, ModbusConfig &modbus);
     bool Listen(const toml::table &table, const std::string &where, Endpoint &endpoint);
 
-    const std::string &m_path;
-    std::vector<ConfigIssue> &m_issues;
     std::vector<int> m_sensorLines; // where each sensor's table starts, for the duplicate checks
 };
 
@@ -293,7 +174,7 @@ std::string Reader::File(const toml::table &table, std::string_view key, bool se
     std::string given;
     if (!String(table, key, "[broker]", given)) return "";
     std::filesystem::path path(given);
-    if (path.is_relative()) path = std::filesystem::path(m_path).parent_path() / path;
+    if (path.is_relative()) path = std::filesystem::path(Path()).parent_path() / path;
     const std::string absolute = path.lexically_normal().string();
     const int line = LineOf(table.get(key)->source());
     struct stat info = {};
@@ -427,7 +308,7 @@ void Reader::ReadStorage(const toml::table &root, StorageConfig &storage) {
     CheckKeys(*table, {"path", "max_mb", "sync_seconds", "memory_mb"}, where);
     if (String(*table, "path", where, storage.path) && !storage.path.empty()) {
         std::filesystem::path path(storage.path);
-        if (path.is_relative()) path = std::filesystem::path(m_path).parent_path() / path;
+        if (path.is_relative()) path = std::filesystem::path(Path()).parent_path() / path;
         storage.path = path.lexically_normal().string();
     }
     for (auto [key, max, out] : {std::tuple{"max_mb", kMaxStorageMb, &storage.maxMb},

@@ -2,10 +2,10 @@
 
 #include "link/com232.h"
 #include "link/combobox.h"
-#include "link/comsettings.h"
 #include "link/linkstate.h"
-#include "link/portchoices.h"
-#include "link/serverlist.h"
+#include "link/servercombo.h"
+#include "linksettings/comsettings.h"
+#include "linksettings/portchoices.h"
 #include "platform/userint.h"
 #include "runtime/formatio.h"
 #include "runtime/serialports.h"
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+using namespace linksettings;
 using namespace runtime;
 
 namespace programlink {

@@ -1,9 +1,9 @@
 #include "link/linkstate.h"
 
+#include "linksettings/comsettings.h"
+#include "linksettings/serverlist.h"
 #include "runtime/serialports.h"
-
-#include <cctype>
-#include <limits>
+#include "runtime/utility.h"
 
 using namespace runtime;
 
@@ -40,19 +40,31 @@ void ResetLinkState() {
     s.setEchoOk(false);
 }
 
-int32_t DecimalValue(const std::string &text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    int64_t value = 0;
-    const int64_t limit = std::numeric_limits<int32_t>::max();
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > limit) value = limit;
-    }
-    return static_cast<int32_t>(negative ? -value : value);
+// The texts of the settings file fit the buffers whole.
+static_assert(sizeof com.ipBuf == linksettings::kMaxServerChars + 1);
+static_assert(sizeof com.portNumStr == linksettings::kMaxPortNumChars + 1);
+static_assert(sizeof com.comDevice == linksettings::kMaxDeviceChars + 1);
+
+void SetLinkFileNames(const std::string &projDir) {
+    com.settingsDir = projDir;
+    com.conSettingsFileName = JoinPath(projDir, linksettings::kComSettingsFileName);
+    com.ipComboBoxFileName = JoinPath(projDir, linksettings::kServerListFileName);
+}
+
+bool ReadComSettings(const std::string &path) {
+    linksettings::ComSettings settings;
+    if (!linksettings::ReadComSettings(path, settings)) return false;
+    com.comprotocol = settings.comprotocol;
+    com.comport = settings.comport;
+    CopyText(com.ipBuf, settings.ipBuf);
+    CopyText(com.portNumStr, settings.portNumStr);
+    CopyText(com.comDevice, settings.comDevice);
+    return true;
+}
+
+bool WriteComSettings(const std::string &path) {
+    return linksettings::WriteComSettings(
+        path, {com.comprotocol, com.comport, com.ipBuf, com.portNumStr, com.comDevice});
 }
 
 sensor::Address LinkAddress() {

@@ -90,6 +90,14 @@ std::string StartLinkTraceFromArguments(int argc, const char *const *argv);
 // Returns every link variable to its start value and closes the sensor's transport.
 void ResetLinkState();
 
+// Builds the paths of ComSettings.cfg and IPComboBox.cfg in the program directory.
+void SetLinkFileNames(const std::string &projDir);
+// Reads a settings file into comprotocol, comport, ipBuf, portNumStr and
+// comDevice. False when the file cannot be opened (nothing is changed then).
+bool ReadComSettings(const std::string &path);
+// Writes those settings to a settings file. False when it could not be written.
+bool WriteComSettings(const std::string &path);
+
 // Copies text into a fixed buffer, cut to fit and always zero-terminated.
 template <std::size_t N> void CopyText(char (&dest)[N], const std::string &src) {
     std::size_t n = src.find('\0');
@@ -98,10 +106,6 @@ template <std::size_t N> void CopyText(char (&dest)[N], const std::string &src) 
     src.copy(dest, n);
     dest[n] = '\0';
 }
-
-// Plain decimal conversion: optional blanks and sign, then the leading digits;
-// no digits gives 0. Saturates instead of overflowing.
-int32_t DecimalValue(const std::string &text);
 
 // Where the settings in force lead: the serial device (the typed path or the
 // port number's device), or server:port.

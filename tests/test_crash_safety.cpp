@@ -6,7 +6,6 @@
 #include "kelvra/equation.h"
 #include "kelvra/startup.h"
 #include "kelvralink/kelvradata.h"
-#include "link/comsettings.h"
 #include "link/connectpanel.h"
 #include "tests/test_vexa_harness.h"
 #include "vexa/parafile.h"

@@ -3,7 +3,7 @@
 // panel shows them: "TIMEOUT" where it always stood, the cause beside it, the
 // version again once an exchange succeeds after a failure.
 #include "link/com232.h"
-#include "link/serverlist.h"
+#include "link/servercombo.h"
 #include "sensor/causes.h"
 #include "sim/simsensor.h"
 #include "tests/test_link_fixture.h"

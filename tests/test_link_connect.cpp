@@ -1,7 +1,8 @@
 // The connection panel against the simulated sensor: connection attempts with
 // the panel's settings, the dimming of Accept, Discard, help texts.
-#include "link/portchoices.h"
-#include "link/serverlist.h"
+#include "link/servercombo.h"
+#include "linksettings/portchoices.h"
+#include "linksettings/serverlist.h"
 #include "sim/simsensor.h"
 #include "tests/test_link_fixture.h"
 
@@ -9,6 +10,7 @@
 #include <QTest>
 #include <cstdio>
 
+using namespace linksettings;
 using namespace runtime;
 using namespace programlink;
 

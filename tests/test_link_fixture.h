@@ -6,7 +6,6 @@
 #include "kelvralink/transfer.h"
 #include "link/com232.h"
 #include "link/combobox.h"
-#include "link/comsettings.h"
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
 #include "platform/testhooks.h"

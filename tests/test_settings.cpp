@@ -1,7 +1,9 @@
 // The two configuration files of the link, ComSettings.cfg and IPComboBox.cfg:
 // exact bytes, round trips, hand-edited, cut and garbage files, and the panel
 // steps that read and write them.
-#include "link/serverlist.h"
+#include "link/servercombo.h"
+#include "linksettings/comsettings.h"
+#include "linksettings/serverlist.h"
 #include "runtime/formatio.h"
 #include "tests/test_link_fixture.h"
 
@@ -10,6 +12,7 @@
 #include <QTest>
 #include <tuple>
 
+using namespace linksettings;
 using namespace runtime;
 using namespace programlink;
 

@@ -2,10 +2,9 @@
 
 #include "branding/logo.h"
 #include "link/com232.h"
-#include "link/comsettings.h"
 #include "link/connectpanel.h"
 #include "link/linkstate.h"
-#include "link/serverlist.h"
+#include "link/servercombo.h"
 #include "platform/programicon.h"
 #include "platform/userint.h"
 #include "runtime/utility.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace programlink {
+namespace linksettings {
 
 constexpr int kOtherDeviceValue = 0;    // a device path typed by the user
 constexpr int kFirstPresentValue = 100; // present devices outside the numbered ports
@@ -42,4 +42,4 @@ PortSelection SelectionOf(const std::vector<PortChoice> &choices,
 // by-id name of a present device; 0 when none.
 int NumberedPortOf(const std::string &device, const std::vector<runtime::SerialDeviceInfo> &present);
 
-} // namespace programlink
+} // namespace linksettings

@@ -1,10 +1,10 @@
-#include "link/portchoices.h"
+#include "linksettings/portchoices.h"
 
 #include <algorithm>
 
 using namespace runtime;
 
-namespace programlink {
+namespace linksettings {
 namespace {
 
 std::string Describe(const SerialDeviceInfo &d) {
@@ -98,4 +98,4 @@ PortSelection SelectionOf(const std::vector<PortChoice> &choices,
     return {n, deviceField == ComPortDeviceName(n) ? std::string() : deviceField};
 }
 
-} // namespace programlink
+} // namespace linksettings

@@ -1,11 +1,13 @@
-// The list of recently used server names behind the connection panel's server
-// field, and its file IPComboBox.cfg: one 100-byte zero-padded record per name.
+// The list of recently used server names and its file IPComboBox.cfg: one
+// 100-byte zero-padded record per name.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace programlink {
+namespace linksettings {
+
+inline constexpr const char *kServerListFileName = "IPComboBox.cfg";
 
 constexpr int kMaxServerNames = 10;
 constexpr int kServerRecordBytes = 100; // a name of at most 99 characters and its zero padding
@@ -18,11 +20,4 @@ std::vector<std::string> ReadServerListFile(const std::string &path);
 // when it could not be written.
 bool WriteServerListFile(const std::string &path, const std::vector<std::string> &names);
 
-// Makes the connection panel's server field a light grey combo box and loads
-// the list file into it. Result: the combo box's id, or an error code.
-int InitServerComboBox();
-// Moves the server field's text to the top of the list, keeps ten names and
-// rewrites the list file. Runs on commit of the server field.
-void StoreServerName();
-
-} // namespace programlink
+} // namespace linksettings
