@@ -27,6 +27,13 @@
 #include <string>
 #include <vector>
 
+using kelvralink::CoefficientCtrl;
+using kelvralink::DataPanelDesc;
+using kelvralink::kDataPanels;
+using kelvralink::kpanels;
+using kelvralink::PanelDesc;
+using kelvralink::TransferFrames;
+
 using namespace runtime;
 using namespace programlink;
 using namespace kelvraprogram;

@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+using vexalink::RecordFormat;
+
 using namespace runtime;
 using namespace vexaprogram;
 

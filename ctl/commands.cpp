@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <iterator>
 
+using kelvralink::DataPanelOfFamily;
+using kelvralink::FamilyList;
+
 namespace ctl {
 namespace {
 

@@ -10,6 +10,10 @@
 #include <QTimer>
 #include <filesystem>
 
+using vexalink::AppendToFile;
+using vexalink::CsvRecordHeader;
+using vexalink::CsvRecordRow;
+
 using namespace runtime;
 
 namespace ctl {

@@ -109,7 +109,7 @@ class LivePoller {
     double m_interval;
     double m_pause;
     sensor::Sensor m_sensor;
-    ParaState m_set;
+    vexalink::ParaState m_set;
     vexalink::ParameterFrames m_frames{m_set};
     vexalink::LiveValues m_live;
     runtime::LoopTimer m_timer; // the next cycle, or the next attempt to connect

@@ -17,6 +17,34 @@
 #include <QJsonArray>
 #include <QTimer>
 
+using kelvralink::CalibrationCheck;
+using kelvralink::CheckCalibration;
+using kelvralink::CheckSetPoints;
+using kelvralink::ClampTemperature;
+using kelvralink::Coefficient;
+using kelvralink::ComputeCurves;
+using kelvralink::ComputeFactors;
+using kelvralink::ComputeSetPoints;
+using kelvralink::DataPanelDesc;
+using kelvralink::DataPanelOfFamily;
+using kelvralink::DataPanelOfSensor;
+using kelvralink::DescribeCheck;
+using kelvralink::FamilyList;
+using kelvralink::kCfSendWords;
+using kelvralink::kCoefs;
+using kelvralink::kMaxChannels;
+using kelvralink::kMaxEquation;
+using kelvralink::PanelDesc;
+using kelvralink::ReadEquationFile;
+using kelvralink::SensorCodeFromVersion;
+using kelvralink::TransferFrames;
+using vexalink::DifferingItems;
+using vexalink::kAnzPara;
+using vexalink::ParaState;
+using vexalink::ReadParaFile;
+using vexalink::SetDifference;
+using vexalink::WriteParaFile;
+
 namespace ctl {
 namespace {
 

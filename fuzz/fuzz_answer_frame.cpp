@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+using kelvralink::kCfSendWords;
+
 using namespace vexaprogram;
 
 namespace {

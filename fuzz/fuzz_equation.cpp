@@ -14,6 +14,26 @@
 
 #include <cmath>
 
+using kelvralink::CalibrationCheck;
+using kelvralink::CheckCalibration;
+using kelvralink::Coefficient;
+using kelvralink::ComputeCurves;
+using kelvralink::ComputeFactors;
+using kelvralink::ComputeSetPoints;
+using kelvralink::DataPanelDesc;
+using kelvralink::EquationSize;
+using kelvralink::kCoefs;
+using kelvralink::kdata;
+using kelvralink::kDataPanels;
+using kelvralink::kMaxChannels;
+using kelvralink::kMaxEquation;
+using kelvralink::kTemps;
+using kelvralink::kWordsPerFrame;
+using kelvralink::PanelDesc;
+using kelvralink::ReadEquationFile;
+using kelvralink::ResetKelvraData;
+using kelvralink::TransferFrames;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
     const PanelDesc &p = DataPanelDesc(1 + data[0] % kDataPanels);

@@ -10,6 +10,10 @@
 #include <iterator>
 #include <string>
 
+using vexalink::kAnzPara;
+using vexalink::ReadParaFile;
+using vexalink::WriteParaFile;
+
 using namespace vexaprogram;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -14,6 +14,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using kelvralink::SensorCodeFromVersion;
+
 namespace {
 
 constexpr int kFrameBytes = sensor::kFrameBytes;

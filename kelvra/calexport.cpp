@@ -13,6 +13,23 @@
 #include <charconv>
 #include <cmath>
 
+using kelvralink::Channel;
+using kelvralink::ChannelName;
+using kelvralink::ClampTemperature;
+using kelvralink::CoefficientCtrl;
+using kelvralink::CorrectionFactor;
+using kelvralink::DataPanelDesc;
+using kelvralink::DataPanelOfSensor;
+using kelvralink::kCoefs;
+using kelvralink::kdata;
+using kelvralink::kEditTemp;
+using kelvralink::kpanels;
+using kelvralink::kTemps;
+using kelvralink::PanelDesc;
+using kelvralink::PolynomialAt;
+using kelvralink::SetPointValueCtrl;
+using kelvralink::SetPointWordCtrl;
+
 using namespace runtime;
 
 namespace kelvraprogram {

@@ -17,12 +17,12 @@ struct CalibrationSheet {
     uint16_t refTemp = 0;
     std::string date; // ISO 8601
     int channelCount = 0;
-    Channel channels[kMaxChannels] = {};
-    double coefs[kMaxChannels][kCoefs] = {};
-    double setPointValue[kMaxChannels] = {};
-    uint16_t setPointWord[kMaxChannels] = {};
-    double curves[kMaxChannels][kTemps] = {};
-    uint16_t factors[kMaxChannels][kTemps] = {};
+    kelvralink::Channel channels[kelvralink::kMaxChannels] = {};
+    double coefs[kelvralink::kMaxChannels][kelvralink::kCoefs] = {};
+    double setPointValue[kelvralink::kMaxChannels] = {};
+    uint16_t setPointWord[kelvralink::kMaxChannels] = {};
+    double curves[kelvralink::kMaxChannels][kelvralink::kTemps] = {};
+    uint16_t factors[kelvralink::kMaxChannels][kelvralink::kTemps] = {};
 };
 
 // The sheet as RFC 4180 CSV (CR LF, "." decimals, doubles in their shortest exact

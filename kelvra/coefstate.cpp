@@ -7,6 +7,17 @@
 #include <algorithm>
 #include <filesystem>
 
+using kelvralink::CoefficientCtrl;
+using kelvralink::DataPanelDesc;
+using kelvralink::EquationSize;
+using kelvralink::kCoefs;
+using kelvralink::kCoefState;
+using kelvralink::kdata;
+using kelvralink::kDataPanels;
+using kelvralink::kEditTemp;
+using kelvralink::kpanels;
+using kelvralink::PanelDesc;
+
 namespace kelvraprogram {
 
 CoefState coefState;

@@ -11,7 +11,7 @@
 namespace kelvraprogram {
 
 // The coefficient fields of a panel, then its reference temperature.
-constexpr int kCoefValues = kMaxChannels * kCoefs + 1;
+constexpr int kCoefValues = kelvralink::kMaxChannels * kelvralink::kCoefs + 1;
 
 struct CoefRecord {
     bool known = false;
@@ -19,13 +19,13 @@ struct CoefRecord {
 };
 
 struct CoefState {
-    CoefRecord start[kDataPanels + 1]; // as the panels came up; [0] unused
-    CoefRecord sent[kDataPanels + 1];  // what the last complete transfer was made from
-    CoefRecord file[kDataPanels + 1];  // the equation file saved or loaded last
-    std::string fileName[kDataPanels + 1];
+    CoefRecord start[kelvralink::kDataPanels + 1]; // as the panels came up; [0] unused
+    CoefRecord sent[kelvralink::kDataPanels + 1];  // what the last complete transfer was made from
+    CoefRecord file[kelvralink::kDataPanels + 1];  // the equation file saved or loaded last
+    std::string fileName[kelvralink::kDataPanels + 1];
     // What a transfer cut short while writing left in the sensor, said on its panel
     // until a transfer completes; "" when none.
-    std::string partial[kDataPanels + 1];
+    std::string partial[kelvralink::kDataPanels + 1];
 };
 
 extern CoefState coefState;

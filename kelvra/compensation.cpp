@@ -7,6 +7,44 @@
 #include "link/linkstate.h"
 #include "platform/userint.h"
 
+using kelvralink::AxisRange;
+using kelvralink::CalibrationCheck;
+using kelvralink::CfChartCtrl;
+using kelvralink::Channel;
+using kelvralink::CheckCalibration;
+using kelvralink::CheckSetPoints;
+using kelvralink::Coefficient;
+using kelvralink::CoefficientCtrl;
+using kelvralink::ComputeCurves;
+using kelvralink::ComputeFactors;
+using kelvralink::ComputeSetPoints;
+using kelvralink::Curve;
+using kelvralink::CurveChartCtrl;
+using kelvralink::DataPanelDesc;
+using kelvralink::DegreeFault;
+using kelvralink::DescribeCheck;
+using kelvralink::Factors;
+using kelvralink::HasChannelCharts;
+using kelvralink::HasCombinedCharts;
+using kelvralink::IsCurveFault;
+using kelvralink::kCalCheck;
+using kelvralink::kCfChartAll;
+using kelvralink::kCoefs;
+using kelvralink::kCurveChartAll;
+using kelvralink::kdata;
+using kelvralink::kEditTemp;
+using kelvralink::kMaxChannels;
+using kelvralink::kMaxTemp;
+using kelvralink::kpanels;
+using kelvralink::kTemps;
+using kelvralink::kTransferProgress;
+using kelvralink::PanelDesc;
+using kelvralink::PanelRanges;
+using kelvralink::SetPointValueCtrl;
+using kelvralink::SetPointWordCtrl;
+using kelvralink::SideBySideCurves;
+using kelvralink::SideBySideFactors;
+
 using namespace programlink;
 
 namespace kelvraprogram {

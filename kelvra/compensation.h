@@ -16,7 +16,7 @@ bool CurvesAreOfPanel(int n);
 void CalcSetPointData(int n);
 // Correction factors from the panel's set-point words, drawn into its CF charts; the
 // degrees that cannot be right are marked and counted, and returned.
-CalibrationCheck CalcCfCurvesData(int n);
+kelvralink::CalibrationCheck CalcCfCurvesData(int n);
 
 // The same steps under each data panel's own name.
 void CalcCurvesDataP1();

@@ -5,6 +5,16 @@
 #include "runtime/filestore.h"
 #include "runtime/formatio.h"
 
+using kelvralink::CoefficientCtrl;
+using kelvralink::DataPanelDesc;
+using kelvralink::EquationSize;
+using kelvralink::kCoefs;
+using kelvralink::kdata;
+using kelvralink::kMaxEquation;
+using kelvralink::kpanels;
+using kelvralink::PanelDesc;
+using kelvralink::ReadEquationFile;
+
 using namespace runtime;
 
 namespace kelvraprogram {

@@ -12,6 +12,34 @@
 #include <QXmlStreamWriter>
 #include <cstdio>
 
+using kelvralink::CfChartCtrl;
+using kelvralink::Channel;
+using kelvralink::ChannelName;
+using kelvralink::CoefficientCallbackName;
+using kelvralink::CoefficientCtrl;
+using kelvralink::CurveChartCtrl;
+using kelvralink::DataCallbackName;
+using kelvralink::DataPanelCallbackName;
+using kelvralink::DataPanelDesc;
+using kelvralink::DataRole;
+using kelvralink::DataRoleName;
+using kelvralink::HasChannelCharts;
+using kelvralink::HasCombinedCharts;
+using kelvralink::kCalCheck;
+using kelvralink::kCalCheckCallback;
+using kelvralink::kCfChartAll;
+using kelvralink::kCoefs;
+using kelvralink::kCoefState;
+using kelvralink::kCoefStateCallback;
+using kelvralink::kCurveChartAll;
+using kelvralink::kDataPanels;
+using kelvralink::kEditTemp;
+using kelvralink::kTransferProgress;
+using kelvralink::kTransferStatus;
+using kelvralink::PanelDesc;
+using kelvralink::SetPointValueCtrl;
+using kelvralink::SetPointWordCtrl;
+
 namespace {
 
 constexpr const char *kMarker = "<!--KELVRA_DATA_PANELS-->";

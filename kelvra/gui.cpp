@@ -6,6 +6,17 @@
 #include "kelvralink/kelvradata.h"
 #include "platform/userint.h"
 
+using kelvralink::CoefficientCallbackName;
+using kelvralink::DataCallbackName;
+using kelvralink::DataPanelCallbackName;
+using kelvralink::DataRole;
+using kelvralink::kCalCheck;
+using kelvralink::kCalCheckCallback;
+using kelvralink::kCoefState;
+using kelvralink::kCoefStateCallback;
+using kelvralink::kDataPanels;
+using kelvralink::kpanels;
+
 using namespace programlink;
 
 namespace kelvraprogram {

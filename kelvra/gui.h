@@ -16,7 +16,7 @@ programlink::HelpTable KelvraHelpTexts();
 void RegisterKelvraCallbacks();
 
 // What a data panel's control does on commit; every other event is ignored.
-int OnDataControl(int n, DataRole role, int event);
+int OnDataControl(int n, kelvralink::DataRole role, int event);
 
 #define KELVRA_CALLBACK_ARGS                                                                                 \
     int panel, int control, int event, void *callbackData, int eventData1, int eventData2

@@ -13,6 +13,27 @@
 #include <algorithm>
 #include <string>
 
+using kelvralink::CalibrationCheck;
+using kelvralink::CfChartCtrl;
+using kelvralink::Curve;
+using kelvralink::CurveChartCtrl;
+using kelvralink::DataPanelDesc;
+using kelvralink::DataPanelOfSensor;
+using kelvralink::DataRole;
+using kelvralink::DataRoleName;
+using kelvralink::DescribeCheck;
+using kelvralink::FamilyOfSensor;
+using kelvralink::kCfChartAll;
+using kelvralink::kCurveChartAll;
+using kelvralink::kdata;
+using kelvralink::kDataPanels;
+using kelvralink::kpanels;
+using kelvralink::kTransferStatus;
+using kelvralink::ModelTextOfSensor;
+using kelvralink::PanelDesc;
+using kelvralink::SensorCodeFromVersion;
+using kelvralink::TransferFrames;
+
 using namespace programlink;
 
 namespace kelvraprogram {

@@ -14,6 +14,14 @@
 #include "platform/userint.h"
 #include "runtime/utility.h"
 
+using kelvralink::DataPanelOfSensor;
+using kelvralink::kdata;
+using kelvralink::kDataPanels;
+using kelvralink::KelvraPanels;
+using kelvralink::kpanels;
+using kelvralink::ResetKelvraData;
+using kelvralink::SensorCodeFromVersion;
+
 using namespace runtime;
 using namespace branding;
 using namespace programlink;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+namespace kelvralink {
+
 namespace {
 
 // Truncation toward zero that saturates instead of overflowing.
@@ -115,3 +117,5 @@ PanelRanges ComputeFactors(const PanelDesc &p, const uint16_t setPoints[kMaxChan
     ranges.combined = ChartRange(overall);
     return ranges;
 }
+
+} // namespace kelvralink

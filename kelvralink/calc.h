@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace kelvralink {
+
 // Lowest and highest value seen, as whole numbers truncated toward zero,
 // starting from 10000 and -10000 so that a chart never spans less than that.
 struct WholeBounds {
@@ -71,3 +73,5 @@ void ComputeSetPoints(const PanelDesc &p, uint16_t t, double values[kMaxChannels
 // words (one per channel), into the factor arrays and the side-by-side copy;
 // returns the chart ranges.
 PanelRanges ComputeFactors(const PanelDesc &p, const uint16_t setPoints[kMaxChannels]);
+
+} // namespace kelvralink

@@ -9,6 +9,8 @@
 
 using namespace runtime;
 
+namespace kelvralink {
+
 namespace {
 
 // A line longer than this holds no coefficient; it is read cut and refused as such.
@@ -58,3 +60,5 @@ bool ReadEquationFile(const std::string &path, const PanelDesc &p, double (&valu
     std::copy(read, read + count, values);
     return true;
 }
+
+} // namespace kelvralink

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace kelvralink {
+
 constexpr int kMaxEquation = kMaxChannels * kCoefs;
 
 // Number of coefficients of a panel: 15, 30 or 5.
@@ -21,3 +23,5 @@ inline int EquationSize(const PanelDesc &p) {
 // double's range before the last one needed.
 bool ReadEquationFile(const std::string &path, const PanelDesc &p, double (&values)[kMaxEquation],
                       std::string &problem);
+
+} // namespace kelvralink

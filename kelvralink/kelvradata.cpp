@@ -1,5 +1,7 @@
 #include "kelvralink/kelvradata.h"
 
+namespace kelvralink {
+
 KelvraData kdata;
 KelvraPanels kpanels;
 
@@ -72,3 +74,5 @@ uint16_t *SideBySideFactors(const PanelDesc &p) {
     if (p.channelCount == 6) return &kdata.dataCfRGBRDD[0][0];
     return nullptr;
 }
+
+} // namespace kelvralink

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kelvralink {
+
 constexpr int kCfSendWords = 600; // words of dataCfSendBuf
 
 struct KelvraData {
@@ -71,3 +73,5 @@ uint16_t *Factors(Channel c);
 // degree), or nullptr for the one-channel panel.
 double *SideBySideCurves(const PanelDesc &p);
 uint16_t *SideBySideFactors(const PanelDesc &p);
+
+} // namespace kelvralink

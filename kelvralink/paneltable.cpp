@@ -1,5 +1,7 @@
 #include "kelvralink/paneltable.h"
 
+namespace kelvralink {
+
 namespace {
 
 using enum Channel;
@@ -122,3 +124,5 @@ std::string CoefficientCallbackName(int n) {
 std::string DataPanelCallbackName(int n) {
     return "CBF_DATAP" + std::to_string(n);
 }
+
+} // namespace kelvralink

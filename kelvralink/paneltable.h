@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kelvralink {
+
 constexpr int kTemps = 100;     // whole degrees 0..99
 constexpr int kCoefs = 5;       // t^4, t^3, t^2, t, constant
 constexpr int kMaxChannels = 6; // the six-channel panel
@@ -100,3 +102,5 @@ std::string DataCallbackName(int n, DataRole r);
 std::string CoefficientCallbackName(int n);
 // The name of data panel n's panel callback: "CBF_DATAP1".
 std::string DataPanelCallbackName(int n);
+
+} // namespace kelvralink

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+namespace kelvralink {
+
 DegreeFault CheckDegree(uint16_t setPoint, double curveValue) {
     if (std::isnan(curveValue)) return DegreeFault::CurveNotANumber;
     if (std::isinf(curveValue)) return DegreeFault::CurveInfinite;
@@ -68,3 +70,5 @@ std::string DescribeCheck(const CalibrationCheck &c) {
     return "At " + std::to_string(c.degrees) + " of the " + std::to_string(kTemps) +
            " degrees the calibration cannot be right: " + what + ".";
 }
+
+} // namespace kelvralink

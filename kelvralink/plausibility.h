@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kelvralink {
+
 // What cannot be right at one degree of one channel.
 enum class DegreeFault : uint8_t {
     None,
@@ -50,3 +52,5 @@ CalibrationCheck CheckCalibration(const PanelDesc &p, const uint16_t setPoints[k
 // be right: 12 correction factors wrap around (above 65535) ...", and the set points
 // that wrap. Empty when none.
 std::string DescribeCheck(const CalibrationCheck &c);
+
+} // namespace kelvralink

@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+namespace kelvralink {
+
 namespace {
 
 struct SensorKind {
@@ -74,3 +76,5 @@ std::string FamilyList() {
         list += (list.empty() ? "" : ", ") + Trimmed(kind.modelText);
     return list;
 }
+
+} // namespace kelvralink

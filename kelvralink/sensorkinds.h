@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kelvralink {
+
 // The sensor code whose model text occurs in version; the last hit in the
 // table's order wins, and current stays when none occurs.
 uint16_t SensorCodeFromVersion(const char *version, uint16_t current);
@@ -20,3 +22,5 @@ std::string ModelTextOfSensor(uint16_t code);
 std::string FamilyOfSensor(uint16_t code);
 // The model texts of the families, for messages: "HUEMA3 V6.3, HUEMA4 V6.3, ...".
 std::string FamilyList();
+
+} // namespace kelvralink

@@ -23,6 +23,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using kelvralink::kpanels;
+using vexalink::CsvRecordHeader;
+using vexalink::RecordFormat;
+using vexalink::RecordHeader;
+
 using namespace runtime;
 using namespace programlink;
 using namespace vexaprogram;

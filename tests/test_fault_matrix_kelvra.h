@@ -45,14 +45,14 @@ constexpr const char *kVersions[] = {"HUEMA-PX V1.1", "HUEMA3 V6.3", "PRISMO3 V3
                                      "TRV-PX V4.4",   "VEXA V3.2",   "RQA/RQB V2.0 "};
 
 // The words a plan puts into the sensor with its first `frames` write frames.
-inline std::map<uint16_t, uint16_t> PlannedWords(const PanelDesc &p, int frames) {
+inline std::map<uint16_t, uint16_t> PlannedWords(const kelvralink::PanelDesc &p, int frames) {
     std::map<uint16_t, uint16_t> words;
     const int n = p.plan.wordsPerChannel;
     for (int f = 0; f < frames; ++f) {
         const kelvralink::FrameSlot slot = kelvralink::TransferFrame(p, f);
-        for (int j = 0; j < kWordsPerFrame; ++j) {
+        for (int j = 0; j < kelvralink::kWordsPerFrame; ++j) {
             const int s = slot.source + j;
-            words[static_cast<uint16_t>(slot.address + j)] = Factors(p.channels[s / n])[s % n];
+            words[static_cast<uint16_t>(slot.address + j)] = kelvralink::Factors(p.channels[s / n])[s % n];
         }
     }
     return words;
@@ -80,7 +80,7 @@ class KelvraMatrix : public KelvraProgram, public ::testing::WithParamInterface<
     }
     static bool ConnectPanelShown() {
         int v = 0;
-        GetPanelAttribute(kpanels.interfacepanel, ATTR_VISIBLE, v);
+        GetPanelAttribute(kelvralink::kpanels.interfacepanel, ATTR_VISIBLE, v);
         return v == 1;
     }
     bool ClosedPopupShown() const {
@@ -91,8 +91,8 @@ class KelvraMatrix : public KelvraProgram, public ::testing::WithParamInterface<
 
     // What every failed exchange shows, or that none of it shows.
     void ExpectFailureShown(bool failed) const {
-        EXPECT_EQ(Text(kpanels.mainpanel, "DispStatus") == "TIMEOUT", failed);
-        EXPECT_EQ(Text(kpanels.interfacepanel, "DispConnectStatus") == "TIMEOUT", failed);
+        EXPECT_EQ(Text(kelvralink::kpanels.mainpanel, "DispStatus") == "TIMEOUT", failed);
+        EXPECT_EQ(Text(kelvralink::kpanels.interfacepanel, "DispConnectStatus") == "TIMEOUT", failed);
         EXPECT_EQ(ConnectPanelShown(), failed);
         if (failed) {
             EXPECT_FALSE(programlink::LinkSensor().echoOk());
@@ -104,11 +104,11 @@ class KelvraMatrix : public KelvraProgram, public ::testing::WithParamInterface<
 
     // After a failure the user opens the connection panel and tries again.
     void Reconnect(int plan) {
-        Click(kpanels.mainpanel, "ButtonConnect");
-        Click(kpanels.interfacepanel, "ButtonTryToConnect");
+        Click(kelvralink::kpanels.mainpanel, "ButtonConnect");
+        Click(kelvralink::kpanels.interfacepanel, "ButtonTryToConnect");
         EXPECT_EQ(programlink::LinkSensor().version(), kVersions[plan]);
         EXPECT_EQ(VisibleDataPanel(), plan);
-        EXPECT_EQ(Attribute(kpanels.interfacepanel, "ButtonAccept", ATTR_DIMMED), 0);
+        EXPECT_EQ(Attribute(kelvralink::kpanels.interfacepanel, "ButtonAccept", ATTR_DIMMED), 0);
     }
 
     void RunStartup();
@@ -127,17 +127,19 @@ inline void KelvraMatrix::RunStartup() {
     ASSERT_EQ(Start(kVersions[3], Link()), 0);
     const double to = sensor.now();
     EXPECT_LE(matrix::LongestWait(sensor, from, to), t.timeout + matrix::kMargin);
-    observed = Text(kpanels.mainpanel, "DispStatus") == "TIMEOUT" ? Outcome::Timeout : Outcome::Taken;
+    observed =
+        Text(kelvralink::kpanels.mainpanel, "DispStatus") == "TIMEOUT" ? Outcome::Timeout : Outcome::Taken;
     EXPECT_EQ(observed, matrix::Expected(Answer::Version, s.fault, s.tcp));
     ExpectFailureShown(observed == Outcome::Timeout);
     if (observed == Outcome::Timeout) {
         EXPECT_EQ(VisibleDataPanel(), 0);
-        EXPECT_EQ(Attribute(kpanels.interfacepanel, "ButtonAccept", ATTR_DIMMED), 1);
+        EXPECT_EQ(Attribute(kelvralink::kpanels.interfacepanel, "ButtonAccept", ATTR_DIMMED), 1);
     } else {
         const sim::Bytes answer = matrix::AnswerTo(sensor, from, 0);
         const std::string text(answer.begin(), std::find(answer.begin(), answer.end(), 0));
         EXPECT_EQ(programlink::LinkSensor().version(), text) << "the version is whatever came";
-        EXPECT_EQ(VisibleDataPanel(), DataPanelOfSensor(SensorCodeFromVersion(text.c_str(), 0)));
+        EXPECT_EQ(VisibleDataPanel(),
+                  kelvralink::DataPanelOfSensor(kelvralink::SensorCodeFromVersion(text.c_str(), 0)));
     }
     matrix::AwaitLateAnswer(sensor, s.fault, t, matrix::FrameTime(sensor, from, 0), s.tcp);
     sensor.clearFaults();
@@ -150,17 +152,17 @@ inline void KelvraMatrix::RunTransfer(const Exchange &e) {
     const Scenario s = GetParam();
     ASSERT_EQ(Start(kVersions[e.plan], Link()), 0);
     ASSERT_EQ(VisibleDataPanel(), e.plan);
-    const int panel = kpanels.datapanel[e.plan];
-    const PanelDesc &p = DataPanelDesc(e.plan);
+    const int panel = kelvralink::kpanels.datapanel[e.plan];
+    const kelvralink::PanelDesc &p = kelvralink::DataPanelDesc(e.plan);
     for (int k = 0; k < p.channelCount; ++k) {
-        SetCtrlVal(panel, CoefficientCtrl(p.channels[k], 4), 500.0 * (k + 1));
-        SetCtrlVal(panel, CoefficientCtrl(p.channels[k], 3), k + 1.0);
+        SetCtrlVal(panel, kelvralink::CoefficientCtrl(p.channels[k], 4), 500.0 * (k + 1));
+        SetCtrlVal(panel, kelvralink::CoefficientCtrl(p.channels[k], 3), k + 1.0);
     }
-    const int blocks = p.plan.blockCount, frames = TransferFrames(p);
+    const int blocks = p.plan.blockCount, frames = kelvralink::TransferFrames(p);
     // Frames counted from arming: the announcements, then the writes; the fault
     // hits the last announcement or the middle write frame.
     const int hit = e.announcement ? blocks : blocks + frames / 2 + 1;
-    const int len = e.announcement ? 2 : kWordsPerFrame + 4;
+    const int len = e.announcement ? 2 : kelvralink::kWordsPerFrame + 4;
     const Target t{e.announcement ? sim::CmdBlock : sim::CmdWriteWords, hit, kEchoTimeout,
                    static_cast<std::size_t>(2 * len - 1)};
     sensor.setFault(matrix::MakeFault(s.fault, t));
@@ -169,7 +171,7 @@ inline void KelvraMatrix::RunTransfer(const Exchange &e) {
     const double to = sensor.now();
 
     EXPECT_LE(matrix::LongestWait(sensor, from, to), t.timeout + matrix::kMargin);
-    const std::string status = Text(panel, kTransferStatus);
+    const std::string status = Text(panel, kelvralink::kTransferStatus);
     observed = status == "FAILURE" ? Outcome::Timeout : Outcome::Taken;
     EXPECT_EQ(observed, matrix::Expected(Answer::Echo, s.fault, s.tcp));
     ExpectFailureShown(observed == Outcome::Timeout);
@@ -181,7 +183,7 @@ inline void KelvraMatrix::RunTransfer(const Exchange &e) {
     EXPECT_EQ(static_cast<int>(matrix::FramesSince(sensor, from).size()), sent);
     EXPECT_EQ(sensor.compMemory().words, PlannedWords(p, written));
     int progress = -1;
-    GetCtrlVal(panel, kTransferProgress, progress);
+    GetCtrlVal(panel, kelvralink::kTransferProgress, progress);
     const int confirmed = observed == Outcome::Timeout ? std::max(0, written - 1) : 0;
     EXPECT_EQ(progress, std::lround(confirmed * p.plan.progressStep)) << "the confirmed frames";
 
@@ -190,7 +192,7 @@ inline void KelvraMatrix::RunTransfer(const Exchange &e) {
     if (s.tcp && s.fault == FaultId::Closed) Reconnect(e.plan);
     sensor.clearCompMemory();
     Click(panel, "ButtonSendCF");
-    EXPECT_EQ(Text(panel, kTransferStatus), "SUCCESS") << "usable again";
+    EXPECT_EQ(Text(panel, kelvralink::kTransferStatus), "SUCCESS") << "usable again";
     EXPECT_EQ(sensor.compMemory().words, PlannedWords(p, frames));
     EXPECT_EQ(sensor.compMemory().blocks,
               std::vector<uint16_t>(p.plan.blocks, p.plan.blocks + p.plan.blockCount));

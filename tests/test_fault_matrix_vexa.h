@@ -70,10 +70,10 @@ inline std::vector<sim::Measurement> NumberedFrames() {
 // The parameter set as the program holds it in its variables.
 inline sim::ParameterSet ProgramSet() {
     sim::ParameterSet s;
-    for (int k = 0; k < kParaWords; ++k)
+    for (int k = 0; k < vexalink::kParaWords; ++k)
         s.params[static_cast<std::size_t>(k)] = vexaprogram::ParaWord(k);
-    for (int r = 0; r < kTeachRows; ++r)
-        for (int j = 0; j < kTeachValues; ++j)
+    for (int r = 0; r < vexalink::kTeachRows; ++r)
+        for (int j = 0; j < vexalink::kTeachValues; ++j)
             s.teach[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)] =
                 vexaprogram::para.paraTeachVec[r][j];
     return s;
@@ -82,8 +82,8 @@ inline sim::ParameterSet ProgramSet() {
 // The teach table as the grid shows it.
 inline std::array<sim::TeachRow, sim::kTeachRows> ShownTeach() {
     std::array<sim::TeachRow, sim::kTeachRows> rows{};
-    for (int r = 0; r < kTeachRows; ++r)
-        for (int j = 0; j < kTeachValues; ++j)
+    for (int r = 0; r < vexalink::kTeachRows; ++r)
+        for (int j = 0; j < vexalink::kTeachValues; ++j)
             rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)] =
                 static_cast<uint16_t>(Cell(j + 1, r + 1));
     return rows;

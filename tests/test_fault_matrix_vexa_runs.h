@@ -19,7 +19,7 @@ inline void VexaMatrix::RunStartup() {
     const int hit = FrameIndex(Sensor(), from, Aim().command);
     const sim::Bytes answer = matrix::AnswerTo(Sensor(), from, hit);
     bool paramsTaken = true;
-    for (int k = 0; k < kParaWords; ++k)
+    for (int k = 0; k < vexalink::kParaWords; ++k)
         paramsTaken &= vexaprogram::ParaWord(k) == matrix::WordOf(answer, k + 2);
     observed = TimeoutShown() ? Outcome::Timeout : version || paramsTaken ? Outcome::Taken : Outcome::Ignored;
     EXPECT_EQ(observed, Expected());
@@ -65,7 +65,7 @@ inline void VexaMatrix::RunSend() {
     EXPECT_EQ(static_cast<int>(matrix::FramesSince(Sensor(), from).size()), sent);
     sim::SensorMemory held{a, {}};
     held.ram.params = b.params;
-    for (int r = 0; r < std::min(sent - 1, kTeachRows); ++r)
+    for (int r = 0; r < std::min(sent - 1, vexalink::kTeachRows); ++r)
         held.ram.teach[static_cast<std::size_t>(r)] = b.teach[static_cast<std::size_t>(r)];
     if (sent == 33) held.eeprom = held.ram;
     EXPECT_EQ(Sensor().memory(), held) << "nothing is rolled back, nothing more is written";
@@ -99,7 +99,7 @@ inline void VexaMatrix::RunGet() {
     const int hit = Aim().frame - 1;
     const sim::Bytes answer = matrix::AnswerTo(Sensor(), from, hit);
     bool rowTaken = true;
-    for (int j = 0; j < kTeachValues; ++j)
+    for (int j = 0; j < vexalink::kTeachValues; ++j)
         rowTaken &= vexaprogram::para.paraTeachVec[15][j] == matrix::WordOf(answer, 3 + j);
     observed = TimeoutShown() ? Outcome::Timeout : eeprom || rowTaken ? Outcome::Taken : Outcome::Ignored;
     EXPECT_EQ(observed, Expected());
@@ -120,7 +120,7 @@ inline void VexaMatrix::RunGet() {
     } else if (observed == Outcome::Ignored) {
         expected.teach[15] = a.teach[15];
     } else if (!eeprom) {
-        for (int j = 0; j < kTeachValues; ++j)
+        for (int j = 0; j < vexalink::kTeachValues; ++j)
             expected.teach[15][static_cast<std::size_t>(j)] = matrix::WordOf(answer, 3 + j);
         shown[15] = expected.teach[15]; // the grid may clip a value the sensor should not send
     }

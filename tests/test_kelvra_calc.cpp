@@ -10,6 +10,32 @@
 #include <gtest/gtest.h>
 #include <limits>
 
+using kelvralink::AxisRange;
+using kelvralink::CalibrationCheck;
+using kelvralink::CheckCalibration;
+using kelvralink::CheckDegree;
+using kelvralink::CheckSetPoints;
+using kelvralink::ClampTemperature;
+using kelvralink::ComputeCurves;
+using kelvralink::ComputeFactors;
+using kelvralink::ComputeSetPoints;
+using kelvralink::CorrectionFactor;
+using kelvralink::DataPanelDesc;
+using kelvralink::DataPanelOfSensor;
+using kelvralink::DegreeFault;
+using kelvralink::DescribeCheck;
+using kelvralink::kCoefs;
+using kelvralink::kdata;
+using kelvralink::kMaxChannels;
+using kelvralink::kTemps;
+using kelvralink::PanelDesc;
+using kelvralink::PanelRanges;
+using kelvralink::PolynomialAt;
+using kelvralink::ResetKelvraData;
+using kelvralink::SensorCodeFromVersion;
+using kelvralink::SensorWord;
+using kelvralink::SetPointWraps;
+
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();

@@ -5,6 +5,10 @@
 #include "kelvralink/kelvradata.h"
 #include "tests/test_kelvra_program.h"
 
+using kelvralink::kCoefState;
+using kelvralink::kEditTemp;
+using kelvralink::kpanels;
+
 namespace {
 
 class KelvraCoefState : public KelvraProgram {

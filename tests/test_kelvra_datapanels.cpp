@@ -10,6 +10,20 @@
 #include <QLineEdit>
 #include <QLocale>
 
+using kelvralink::DataCallbackName;
+using kelvralink::DataPanelDesc;
+using kelvralink::DataRole;
+using kelvralink::DataRoleName;
+using kelvralink::kCalCheck;
+using kelvralink::kdata;
+using kelvralink::kDataPanels;
+using kelvralink::kDataRoles;
+using kelvralink::kEditTemp;
+using kelvralink::kpanels;
+using kelvralink::kTemps;
+using kelvralink::kTransferStatus;
+using kelvralink::PanelHasRole;
+
 using namespace kelvraprogram;
 
 namespace {

@@ -9,6 +9,16 @@
 #include <QStringList>
 #include <cstring>
 
+using kelvralink::CoefficientCtrl;
+using kelvralink::DataPanelDesc;
+using kelvralink::EquationSize;
+using kelvralink::kCoefs;
+using kelvralink::kCurveChartAll;
+using kelvralink::kdata;
+using kelvralink::kDataPanels;
+using kelvralink::kpanels;
+using kelvralink::PanelDesc;
+
 namespace {
 
 class KelvraEquation : public KelvraProgram {

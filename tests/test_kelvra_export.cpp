@@ -14,6 +14,24 @@
 #include <map>
 #include <set>
 
+using kelvralink::Channel;
+using kelvralink::ChannelName;
+using kelvralink::Coefficient;
+using kelvralink::CoefficientCtrl;
+using kelvralink::CoefficientName;
+using kelvralink::Curve;
+using kelvralink::DataPanelDesc;
+using kelvralink::DataPanelOfSensor;
+using kelvralink::Factors;
+using kelvralink::kCoefs;
+using kelvralink::kCurveChartAll;
+using kelvralink::kEditTemp;
+using kelvralink::kpanels;
+using kelvralink::kTemps;
+using kelvralink::PanelDesc;
+using kelvralink::SetPointValueCtrl;
+using kelvralink::SetPointWordCtrl;
+
 using namespace kelvraprogram;
 
 namespace {

@@ -5,6 +5,9 @@
 #include "tests/test_help.h"
 #include "tests/test_kelvra_program.h"
 
+using kelvralink::kDataPanels;
+using kelvralink::kpanels;
+
 using namespace programlink;
 using namespace kelvraprogram;
 

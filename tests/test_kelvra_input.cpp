@@ -9,6 +9,11 @@
 #include <QLocale>
 #include <clocale>
 
+using kelvralink::kCurveChartAll;
+using kelvralink::kEditTemp;
+using kelvralink::kpanels;
+using kelvralink::kTransferStatus;
+
 namespace {
 
 class KelvraInput : public KelvraProgram {

@@ -8,6 +8,16 @@
 
 #include <QTimer>
 
+using kelvralink::CoefficientCtrl;
+using kelvralink::DataPanelDesc;
+using kelvralink::kCalCheck;
+using kelvralink::kCoefState;
+using kelvralink::kDataPanels;
+using kelvralink::kEditTemp;
+using kelvralink::kpanels;
+using kelvralink::kTransferStatus;
+using kelvralink::PanelDesc;
+
 using namespace programlink;
 using namespace kelvraprogram;
 

@@ -10,6 +10,16 @@
 #include <QLabel>
 #include <QScreen>
 
+using kelvralink::CoefficientCtrl;
+using kelvralink::DataPanelDesc;
+using kelvralink::DataRole;
+using kelvralink::DataRoleName;
+using kelvralink::kCoefs;
+using kelvralink::kDataPanels;
+using kelvralink::kEditTemp;
+using kelvralink::kpanels;
+using kelvralink::PanelDesc;
+
 using namespace kelvraprogram;
 
 namespace {

@@ -76,9 +76,9 @@ class KelvraProgram : public ::testing::Test {
     // The data panel (1..6) on show, 0 when none, -1 when more than one.
     static int VisibleDataPanel() {
         int shown = 0;
-        for (int n = 1; n <= kDataPanels; ++n) {
+        for (int n = 1; n <= kelvralink::kDataPanels; ++n) {
             int visible = 0;
-            GetPanelAttribute(kpanels.datapanel[n], ATTR_VISIBLE, visible);
+            GetPanelAttribute(kelvralink::kpanels.datapanel[n], ATTR_VISIBLE, visible);
             if (visible) shown = shown ? -1 : n;
         }
         return shown;

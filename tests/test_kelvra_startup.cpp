@@ -9,6 +9,10 @@
 #include <QTimer>
 #include <vector>
 
+using kelvralink::kdata;
+using kelvralink::kDataPanels;
+using kelvralink::kpanels;
+
 using namespace programlink;
 using namespace kelvraprogram;
 

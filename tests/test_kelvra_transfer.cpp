@@ -15,6 +15,20 @@
 #include <poll.h>
 #include <unistd.h>
 
+using kelvralink::CoefficientCtrl;
+using kelvralink::DataPanelDesc;
+using kelvralink::EquationSize;
+using kelvralink::Factors;
+using kelvralink::kCoefs;
+using kelvralink::kdata;
+using kelvralink::kDataPanels;
+using kelvralink::kEditTemp;
+using kelvralink::kpanels;
+using kelvralink::kTransferProgress;
+using kelvralink::kTransferStatus;
+using kelvralink::PanelDesc;
+using kelvralink::TransferFrames;
+
 using namespace runtime;
 using namespace programlink;
 using namespace kelvraprogram;
@@ -382,7 +396,8 @@ TEST_F(KelvraTransfer, SensorctlSendsTheSameFramesAsTheTransferButton) {
     // Curves of 0 have no factor: refused before anything is sent, unless allowed.
     const std::string zeros = InDir("zeros.equ");
     std::string zeroLines;
-    for (int i = 0; i < EquationSize(p); ++i) zeroLines += "0\n";
+    for (int i = 0; i < EquationSize(p); ++i)
+        zeroLines += "0\n";
     WriteFileBytes(zeros, zeroLines);
     second.clearCapture();
     const ToolRun refused = RunTool({target, "transfer", QString::fromStdString(zeros), "--temp", "25"});

@@ -37,8 +37,8 @@ inline void SendBlock(uint16_t address) {
 
 // The frame sources of the two programs, over word arrays of the test's own.
 struct ProgramFrames {
-    uint16_t compensationWords[kCfSendWords] = {};
-    ParaState parameters;
+    uint16_t compensationWords[kelvralink::kCfSendWords] = {};
+    vexalink::ParaState parameters;
     kelvralink::CompensationFrames compensation{compensationWords};
     vexalink::ParameterFrames parameter{parameters};
 };

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+using kelvralink::kCfSendWords;
+using vexalink::kAnzPara;
+using vexalink::ParaState;
+
 namespace {
 
 using Bytes = std::vector<int>;

@@ -17,6 +17,10 @@
 #include <string>
 #include <sys/resource.h>
 
+using vexalink::kAnzPara;
+using vexalink::ReadParaFile;
+using vexalink::WriteParaFile;
+
 namespace {
 
 sim::ParameterSet MakeSet(uint16_t power) {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+using vexalink::kAnzPara;
+using vexalink::WriteParaFile;
+
 using namespace vexaprogram;
 
 namespace {

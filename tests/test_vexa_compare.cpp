@@ -4,6 +4,9 @@
 #include "vexa/compare.h"
 #include "vexa/parapanel.h"
 
+using vexalink::kAnzPara;
+using vexalink::SetDifferences;
+
 using namespace vexatest;
 using namespace vexaprogram;
 

@@ -6,6 +6,15 @@
 
 #include <QImage>
 
+using vexalink::Band;
+using vexalink::Copy1D;
+using vexalink::DensityYRange;
+using vexalink::kArraySizeError;
+using vexalink::kShiftRangeError;
+using vexalink::Shift;
+using vexalink::ToleranceBand;
+using vexalink::YRange;
+
 using namespace vexatest;
 using namespace programlink;
 using namespace vexaprogram;

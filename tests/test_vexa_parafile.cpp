@@ -6,6 +6,10 @@
 #include <QDir>
 #include <cstring>
 
+using vexalink::kAnzPara;
+using vexalink::ParaState;
+using vexalink::ReadParaFile;
+
 using namespace vexatest;
 using namespace vexaprogram;
 

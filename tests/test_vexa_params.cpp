@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+using vexalink::ParaState;
+
 using namespace vexatest;
 using namespace programlink;
 using namespace vexaprogram;

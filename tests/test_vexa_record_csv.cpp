@@ -11,6 +11,12 @@
 #include <cstdio>
 #include <regex>
 
+using vexalink::CsvRecordHeader;
+using vexalink::CsvRecordRow;
+using vexalink::kRecordValues;
+using vexalink::ReadRecordFormat;
+using vexalink::RecordFormat;
+
 using namespace runtime;
 
 using namespace vexatest;

@@ -10,6 +10,9 @@
 #include <charconv>
 #include <regex>
 
+using vexalink::RecordHeader;
+using vexalink::RecordRow;
+
 using namespace runtime;
 
 using namespace vexatest;

@@ -9,6 +9,9 @@
 #include "vexa/program.h"
 #include "vexa/setstate.h"
 
+using vexalink::kAnzPara;
+using vexalink::SetDifferences;
+
 namespace vexaprogram {
 namespace {
 

@@ -14,6 +14,12 @@
 #include <iterator>
 #include <span>
 
+using vexalink::Band;
+using vexalink::DensityYRange;
+using vexalink::Shift;
+using vexalink::ToleranceBand;
+using vexalink::YRange;
+
 using namespace runtime;
 using namespace programlink;
 

@@ -8,6 +8,10 @@
 
 #include <algorithm>
 
+using vexalink::kAnzPara;
+using vexalink::ReadParaFile;
+using vexalink::WriteParaFile;
+
 namespace vexaprogram {
 namespace {
 

@@ -21,6 +21,7 @@ void ReadParaFromFile();
 // file that cannot be used is reported, ending with unchanged (what stays as it
 // was); false then or when nothing was chosen. Where the panels stand is the
 // caller's to note: a file only compared changes nothing.
-bool ChooseAndReadParaFile(uint16_t (&record)[kAnzPara], const std::string &unchanged, std::string &path);
+bool ChooseAndReadParaFile(uint16_t (&record)[vexalink::kAnzPara], const std::string &unchanged,
+                           std::string &path);
 
 } // namespace vexaprogram

@@ -6,6 +6,12 @@
 
 #include <algorithm>
 
+using vexalink::kAnzPara;
+using vexalink::kBinaryOutMode;
+using vexalink::kParaWords;
+using vexalink::kTeachRows;
+using vexalink::kTeachValues;
+
 namespace vexaprogram {
 namespace {
 

@@ -10,7 +10,7 @@ namespace vexaprogram {
 
 // The whole record the panels show: controls and grid, the spare words from their
 // variables. Changes no variable.
-void PanelRecord(uint16_t (&record)[kAnzPara]);
+void PanelRecord(uint16_t (&record)[vexalink::kAnzPara]);
 // Panel controls and grid -> variables (the spare words are not touched).
 void GetPanelValues();
 // Variables -> panel controls and grid.

@@ -11,6 +11,9 @@
 #include "vexa/sensorlink.h"
 #include "vexa/setstate.h"
 
+using vexalink::kAnzPara;
+using vexalink::kTeachRows;
+
 using namespace programlink;
 
 namespace vexaprogram {

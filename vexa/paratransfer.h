@@ -17,8 +17,8 @@ void GetPara();
 
 // Reads the sensor's set as GetPara does into record, leaving the variables and
 // panels as they were. False when the read stopped.
-bool ReadSensorSet(uint16_t (&record)[kAnzPara]);
+bool ReadSensorSet(uint16_t (&record)[vexalink::kAnzPara]);
 // Writes record into the sensor as SendPara does. False when the write stopped.
-bool WriteSensorSet(const uint16_t (&record)[kAnzPara]);
+bool WriteSensorSet(const uint16_t (&record)[vexalink::kAnzPara]);
 
 } // namespace vexaprogram

@@ -6,16 +6,16 @@
 
 namespace vexaprogram {
 
-extern ParaState para;
+extern vexalink::ParaState para;
 
 // The variable of record word k (0..15), in record order.
 inline uint16_t &ParaWord(int k) {
     return para.word(k);
 }
-inline void RecordFromVars(uint16_t (&record)[kAnzPara]) {
+inline void RecordFromVars(uint16_t (&record)[vexalink::kAnzPara]) {
     para.recordFromVars(record);
 }
-inline void VarsFromRecord(const uint16_t (&record)[kAnzPara]) {
+inline void VarsFromRecord(const uint16_t (&record)[vexalink::kAnzPara]) {
     para.varsFromRecord(record);
 }
 inline void CopyVarsToPP() {

@@ -17,6 +17,20 @@
 #include <algorithm>
 #include <string>
 
+using vexalink::AppendToFile;
+using vexalink::CanAppendToFile;
+using vexalink::CsvRecordHeader;
+using vexalink::CsvRecordRow;
+using vexalink::kAnswerMarker;
+using vexalink::kCsvRecordFileName;
+using vexalink::kRecordFileName;
+using vexalink::kRecordValues;
+using vexalink::ReadRecordFormat;
+using vexalink::RecordFormat;
+using vexalink::RecordHeader;
+using vexalink::RecordRow;
+using vexalink::WriteRecordFormat;
+
 using namespace runtime;
 using namespace programlink;
 

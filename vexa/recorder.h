@@ -10,16 +10,16 @@
 namespace vexaprogram {
 
 struct RecorderState {
-    uint16_t zeitint = 0;                    // interval in seconds
-    uint16_t anzwerte = 0;                   // rows to record in mode 0
-    uint16_t otcrec = 0;                     // rows recorded in modes 0 and 2
-    double recstart = 0.0;                   // Timer() at the start of the current interval
-    std::string file_name;                   // taken from the file-name text box at every start
-    int rowsLost = 0;                        // rows of the current recording that did not reach the file
-    RecordFormat format = RecordFormat::Tab; // of the file being written
-    double recordStart = 0.0;                // Timer() when the recording started
-    double sampleTimer = 0.0;                // Timer() when the row's answer arrived
-    int64_t sampleWallMs = 0;                // the wall clock at that moment
+    uint16_t zeitint = 0;  // interval in seconds
+    uint16_t anzwerte = 0; // rows to record in mode 0
+    uint16_t otcrec = 0;   // rows recorded in modes 0 and 2
+    double recstart = 0.0; // Timer() at the start of the current interval
+    std::string file_name; // taken from the file-name text box at every start
+    int rowsLost = 0;      // rows of the current recording that did not reach the file
+    vexalink::RecordFormat format = vexalink::RecordFormat::Tab; // of the file being written
+    double recordStart = 0.0;                                    // Timer() when the recording started
+    double sampleTimer = 0.0;                                    // Timer() when the row's answer arrived
+    int64_t sampleWallMs = 0;                                    // the wall clock at that moment
 };
 
 extern RecorderState rec;

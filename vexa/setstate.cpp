@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <filesystem>
 
+using vexalink::kAnzPara;
+using vexalink::kParaWords;
+
 using namespace programlink;
 
 namespace vexaprogram {

@@ -14,7 +14,7 @@ namespace vexaprogram {
 // A copy of the set held somewhere, or nothing known of it.
 struct KnownRecord {
     bool known = false;
-    uint16_t words[kAnzPara] = {};
+    uint16_t words[vexalink::kAnzPara] = {};
 };
 
 struct SetState {
@@ -38,17 +38,17 @@ enum class Standing { NotRead, Changed, RamOnly, Agree, AsInFile };
 // Takes the panels' start values; before the first read.
 void NoteStartValues();
 // A complete read: RAM holds record, and EEPROM too when it was loaded first.
-void NoteSensorRead(const uint16_t (&record)[kAnzPara], bool viaEeprom);
+void NoteSensorRead(const uint16_t (&record)[vexalink::kAnzPara], bool viaEeprom);
 // A read that stopped: a load from EEPROM may have replaced RAM.
 void NoteSensorReadFailed(bool viaEeprom);
 // A complete Send: RAM holds record, and EEPROM too when it was stored.
-void NoteSensorWritten(const uint16_t (&record)[kAnzPara], bool stored);
+void NoteSensorWritten(const uint16_t (&record)[vexalink::kAnzPara], bool stored);
 // A Send that stopped: RAM holds a mix (or, when ram is given, that record while
 // the store was not confirmed), EEPROM perhaps a new set; note says so on the
 // state displays until a complete Send or Get.
 void NoteSensorWriteFailed(bool stored, const uint16_t *ram = nullptr, const std::string &note = {});
 // A file saved or loaded.
-void NoteFile(const std::string &path, const uint16_t (&record)[kAnzPara]);
+void NoteFile(const std::string &path, const uint16_t (&record)[vexalink::kAnzPara]);
 
 // Where a part of the panels' set stands now.
 Standing StandingOf(SetPart part);
@@ -59,8 +59,8 @@ void ShowSetState();
 bool PanelHoldsUnsaved();
 // Before the panels, holding panel, take a set read from the sensor or a file:
 // true when they may, because nothing would be lost or the user said so.
-bool MayReplacePanel(const uint16_t (&panel)[kAnzPara], const uint16_t (&incoming)[kAnzPara],
-                     const std::string &source);
+bool MayReplacePanel(const uint16_t (&panel)[vexalink::kAnzPara],
+                     const uint16_t (&incoming)[vexalink::kAnzPara], const std::string &source);
 // Before the program ends: true when it may; may first store the set in EEPROM.
 bool MayQuit();
 

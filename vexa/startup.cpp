@@ -20,6 +20,10 @@
 #include "vexa/sensorlink.h"
 #include "vexa/setstate.h"
 
+using vexalink::kAnzPara;
+using vexalink::kTeachRows;
+using vexalink::ParaState;
+
 using namespace runtime;
 using namespace branding;
 using namespace programlink;

@@ -7,6 +7,9 @@
 
 #include <algorithm>
 
+using vexalink::kTeachRows;
+using vexalink::kTeachValues;
+
 namespace vexaprogram {
 namespace {
 

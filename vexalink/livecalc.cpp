@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+namespace vexalink {
+
 namespace {
 constexpr double kDensityTop = 4096.0;
 constexpr double kZoomMargin = 25.0;
@@ -46,3 +48,5 @@ YRange DensityYRange(const double *values, int n, int scale) {
     if (r.max < kDensityTop - kZoomMargin) r.max += kZoomMargin;
     return r;
 }
+
+} // namespace vexalink

@@ -2,6 +2,8 @@
 // histories, the tolerance bands and the density chart's automatic zoom.
 #pragma once
 
+namespace vexalink {
+
 // Error codes of the array operations.
 constexpr int kArraySizeError = -20003;  // n < 1
 constexpr int kShiftRangeError = -20102; // |shifts| >= n
@@ -29,3 +31,5 @@ struct YRange {
     bool operator==(const YRange &) const = default;
 };
 YRange DensityYRange(const double *values, int n, int scale);
+
+} // namespace vexalink

@@ -9,6 +9,8 @@
 
 using namespace runtime;
 
+namespace vexalink {
+
 namespace {
 
 constexpr int kFieldWidth = 5;
@@ -68,3 +70,5 @@ bool ReadParaFile(const std::string &path, uint16_t (&record)[kAnzPara], std::st
     std::copy(std::begin(values), std::end(values), std::begin(record));
     return true;
 }
+
+} // namespace vexalink

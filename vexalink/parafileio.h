@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vexalink {
+
 // Writes a record to path through a temporary file beside it, so that a failed
 // write leaves the previous file as it was. False when it could not be written.
 bool WriteParaFile(const std::string &path, const uint16_t (&record)[kAnzPara]);
@@ -14,3 +16,5 @@ bool WriteParaFile(const std::string &path, const uint16_t (&record)[kAnzPara]);
 // around it. False with the reason in problem when the file cannot be used;
 // record is then unchanged.
 bool ReadParaFile(const std::string &path, uint16_t (&record)[kAnzPara], std::string &problem);
+
+} // namespace vexalink

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace vexalink {
+
 namespace {
 
 // The sixteen variables in record order.
@@ -65,3 +67,5 @@ void ParaState::copyFileParatoVars() {
     varsFromRecord(pp);
     LimitMaxNr(*this);
 }
+
+} // namespace vexalink

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace vexalink {
+
 constexpr int kAnzPara = 202;   // words of the parameter record pp
 constexpr int kParaWords = 16;  // parameters at the head of the record
 constexpr int kTeachRows = 31;  // anzVec
@@ -51,3 +53,5 @@ struct ParaState {
     // (CopyFileParatoVars).
     void copyFileParatoVars();
 };
+
+} // namespace vexalink

@@ -11,6 +11,8 @@
 
 using namespace runtime;
 
+namespace vexalink {
+
 namespace {
 constexpr const char *kLineEnd = "\r\n";
 constexpr const char *kLabels[] = {"DATE", "TIME", "CH_L", "CH_C",   "CH_R",
@@ -85,3 +87,5 @@ bool WriteRecordFormat(const std::string &path, RecordFormat format) {
     const bool written = WriteLine(handle, format == RecordFormat::Csv ? "1" : "0") > 0;
     return CloseFile(handle) == 0 && written;
 }
+
+} // namespace vexalink

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vexalink {
+
 constexpr const char *kRecordFileName = "record.dat";
 constexpr const char *kCsvRecordFileName = "record.csv";
 constexpr int kRecordValues = 8; // CH_L, CH_C, CH_R, DENS, SYM1, SYM2, VECTOR, TEMP
@@ -35,3 +37,5 @@ std::string CsvRecordRow(const std::string &isoTime, double elapsedSeconds,
 RecordFormat ReadRecordFormat(const std::string &path);
 // Stores the format for the next start. True when written.
 bool WriteRecordFormat(const std::string &path, RecordFormat format);
+
+} // namespace vexalink

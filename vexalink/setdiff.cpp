@@ -2,6 +2,8 @@
 
 #include "vexalink/paraset.h"
 
+namespace vexalink {
+
 namespace {
 
 // The parameters by record word, as the parameter panel labels them.
@@ -62,3 +64,5 @@ std::string SetDifferences(const uint16_t (&panel)[kAnzPara], const uint16_t (&o
         lines += " " + d.item + ": " + firstName + " " + d.first + ", " + otherName + " " + d.second + " \n";
     return lines;
 }
+
+} // namespace vexalink

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace vexalink {
+
 // One item that differs: a parameter's name ("HOLD") or "Teach row N", and its
 // value in each set (with the unit; a teach row's six values).
 struct SetDifference {
@@ -22,3 +24,5 @@ std::vector<SetDifference> DifferingItems(const uint16_t (&first)[kAnzPara],
 // teach row (its six values on each side); empty when the sets are equal.
 std::string SetDifferences(const uint16_t (&panel)[kAnzPara], const uint16_t (&other)[kAnzPara],
                            const std::string &otherName, const std::string &firstName = "panel");
+
+} // namespace vexalink
