@@ -1,4 +1,5 @@
-// Axis numbers at round values, laid out so that they fit the widget's font and size.
+// The frame both chart widgets draw in: axis numbers at round values, laid out to
+// fit the widget's font and size, a grid and the plot area.
 #include "platform/chartframe.h"
 
 #include <QPainter>
