@@ -1,25 +1,13 @@
 // The chart calls of the user-interface layer: strip charts and graphs,
 // addressed by panel and control like every other control.
-#include "platform/chartwidgets.h"
-#include "platform/uir_internal.h"
-#include "runtime/utility.h"
+#include "platform/graph.h"
+#include "platform/panelregistry.h"
+#include "platform/stripchart.h"
 
-#include <QFileInfo>
 #include <cmath>
 #include <vector>
 
-using namespace runtime;
-
 namespace {
-
-// The control as chart widget W, or nullptr with *error set.
-template <class W> W *chartAt(int panel, Ctrl c, int *error) {
-    QWidget *w = LookupCtrl(panel, c, error);
-    if (!w) return nullptr;
-    auto *chart = qobject_cast<W *>(w);
-    if (!chart) *error = UIE_WRONG_TYPE;
-    return chart;
-}
 
 // 0xRRGGBB to a colour; VAL_TRANSPARENT gives no colour. False for any other value.
 bool toColor(int rgb, QColor &color) {
@@ -47,7 +35,7 @@ template <class T>
 int plotXYOf(int panel, Ctrl c, const T *x, const T *y, int count, int plotStyle, int pointStyle,
              int lineStyle, int color) {
     int err = UIE_NO_ERROR;
-    Graph *graph = chartAt<Graph>(panel, c, &err);
+    Graph *graph = As<Graph>(panel, c, &err);
     if (!graph) return err;
     QColor qcolor;
     if (count < 1 || count > Graph::maxPlotPoints || !isPlotStyle(plotStyle, pointStyle, lineStyle) ||
@@ -65,7 +53,7 @@ int plotXYOf(int panel, Ctrl c, const T *x, const T *y, int count, int plotStyle
 
 int PlotStripChart(int panel, Ctrl c, const double *values, int count) {
     int err = UIE_NO_ERROR;
-    StripChart *chart = chartAt<StripChart>(panel, c, &err);
+    StripChart *chart = As<StripChart>(panel, c, &err);
     if (!chart) return err;
     if (count < 0 || count % chart->traces() != 0) return UIE_INDEX_OUT_OF_RANGE;
     if (count > 0 && !values) return UIE_ERROR;
@@ -75,7 +63,7 @@ int PlotStripChart(int panel, Ctrl c, const double *values, int count) {
 
 int MarkStripChartPoints(int panel, Ctrl c, const bool *marked, int count) {
     int err = UIE_NO_ERROR;
-    StripChart *chart = chartAt<StripChart>(panel, c, &err);
+    StripChart *chart = As<StripChart>(panel, c, &err);
     if (!chart) return err;
     if (count < 0 || (count > 0 && !marked)) return UIE_INDEX_OUT_OF_RANGE;
     chart->markNewest(marked, count);
@@ -84,7 +72,7 @@ int MarkStripChartPoints(int panel, Ctrl c, const bool *marked, int count) {
 
 int ClearStripChart(int panel, Ctrl c) {
     int err = UIE_NO_ERROR;
-    StripChart *chart = chartAt<StripChart>(panel, c, &err);
+    StripChart *chart = As<StripChart>(panel, c, &err);
     if (!chart) return err;
     chart->clear();
     return 0;
@@ -131,7 +119,7 @@ int PlotXY(int panel, Ctrl c, const double *x, const double *y, int count, int p
 
 int PlotRectangle(int panel, Ctrl c, double x1, double y1, double x2, double y2, int color, int fillColor) {
     int err = UIE_NO_ERROR;
-    Graph *graph = chartAt<Graph>(panel, c, &err);
+    Graph *graph = As<Graph>(panel, c, &err);
     if (!graph) return err;
     QColor frame, fill;
     const bool finite = std::isfinite(x1) && std::isfinite(y1) && std::isfinite(x2) && std::isfinite(y2);
@@ -142,7 +130,7 @@ int PlotRectangle(int panel, Ctrl c, double x1, double y1, double x2, double y2,
 
 int SetGraphCursor(int panel, Ctrl c, int cursor, double x, double y) {
     int err = UIE_NO_ERROR;
-    Graph *graph = chartAt<Graph>(panel, c, &err);
+    Graph *graph = As<Graph>(panel, c, &err);
     if (!graph) return err;
     if (cursor < 1 || cursor > graph->cursors() || !std::isfinite(x) || !std::isfinite(y))
         return UIE_INDEX_OUT_OF_RANGE;
@@ -152,29 +140,8 @@ int SetGraphCursor(int panel, Ctrl c, int cursor, double x, double y) {
 
 int DeleteGraphPlot(int panel, Ctrl c, int plotHandle, int redrawMode) {
     int err = UIE_NO_ERROR;
-    Graph *graph = chartAt<Graph>(panel, c, &err);
+    Graph *graph = As<Graph>(panel, c, &err);
     if (!graph) return err;
     if (redrawMode != VAL_IMMEDIATE_DRAW && redrawMode != VAL_DELAYED_DRAW) return UIE_INDEX_OUT_OF_RANGE;
     return graph->deletePlot(plotHandle, redrawMode == VAL_IMMEDIATE_DRAW) ? 0 : UIE_ITEM_NOT_FOUND;
-}
-
-// The picture goes where the user says; a name without an extension becomes a PNG.
-void OfferChartSave(QWidget *chart) {
-    std::string directory, path;
-    GetProjectDir(directory);
-    const std::string suggested =
-        (chart->objectName().isEmpty() ? QString("chart") : chart->objectName()).append(".png").toStdString();
-    const int chosen = FileSaveSelectPopup(directory, suggested, "*.png *.svg", "SAVE CHART AS PICTURE",
-                                           VAL_SAVE_BUTTON, 0, 0, 1, 1, path);
-    if (chosen != VAL_EXISTING_FILE_SELECTED && chosen != VAL_NEW_FILE_SELECTED) return;
-    QString file = QString::fromStdString(path);
-    const QString suffix = QFileInfo(file).suffix().toLower();
-    if (suffix.isEmpty()) {
-        file += ".png";
-    } else if (suffix != "png" && suffix != "svg") {
-        MessagePopup("ATTENTION!", " A chart is saved as a .png or an .svg picture. \n " + path);
-        return;
-    }
-    if (!SaveChartPicture(chart, file))
-        MessagePopup("ATTENTION!", " The chart could not be saved in \n " + file.toStdString());
 }

@@ -3,7 +3,8 @@
 // edit (Tab, a click elsewhere, a button), and before a button acts on it.
 // Floating-point and whole-number fields read text by the one number rule;
 // a value the program sets beyond a control's usual range is shown as it is.
-#include "platform/uir_internal.h"
+#include "platform/fields.h"
+#include "platform/listsandtables.h"
 #include "runtime/numbers.h"
 
 #include <QAbstractButton>

@@ -1,6 +1,7 @@
 // Rings' list items, text boxes, tables and pictures: the controls that hold
 // more than one value.
-#include "platform/uir_internal.h"
+#include "platform/listsandtables.h"
+#include "platform/panelregistry.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -9,6 +10,16 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <cmath>
+
+void SeedRingValues(QComboBox *box) {
+    const QStringList values = box->property("itemValues").toString().split(',', Qt::SkipEmptyParts);
+    for (int i = 0; i < box->count(); ++i) {
+        if (box->itemData(i).isValid()) continue;
+        bool ok = false;
+        int v = i < values.size() ? values[i].trimmed().toInt(&ok) : i;
+        box->setItemData(i, ok || i >= values.size() ? QVariant(v) : QVariant(values[i].trimmed()));
+    }
+}
 
 int RingIndexOf(QComboBox *box, const QVariant &value) {
     for (int i = 0; i < box->count(); ++i) {
