@@ -216,6 +216,7 @@ class Gateway {
         if (m_journal) m_journal->useClient(m_client.get());
         m_gatewayTopic = b.topic;
         startSparkplug(next);
+        if (m_journal) m_journal->useOutlets(m_json, m_sparkplug, m_gatewayTopic + "/received");
         m_client->onConnected = [this] {
             gateway::LogInfo("broker " + mqtt::Address(m_client->broker()) + " connected");
             if (m_json) m_client->publish({m_gatewayTopic + "/status", "online", 1, true});
@@ -228,6 +229,7 @@ class Gateway {
         };
         m_client->onDisconnected = [this](const std::string &reason) {
             if (m_sparkplug) m_sparkplug->sessionEnded();
+            if (m_journal) m_journal->connectionLost();
             gateway::LogWarning("broker: " + reason + "; samples wait");
             ready();
         };
@@ -395,6 +397,9 @@ class Gateway {
     void sampled(GatewaySensor &s, const Sample &sample) {
         m_cycleSeconds =
             m_cycleSeconds == 0 ? sample.answerSeconds : 0.99 * m_cycleSeconds + 0.01 * sample.answerSeconds;
+        std::string payload = m_json ? SampleJson(s.target(), sample) : std::string();
+        // Written to the journal, it goes to the JSON topics and as Sparkplug data from there.
+        if (m_journal && m_journal->take(s.source(), sample, payload)) return;
         // Sparkplug data belongs to its session: while the broker is away or busy there is none to send.
         if (m_sparkplug && canHandOver()) {
             gateway::sparkplug::DeviceSample d{sample.wallMs, {}};
@@ -402,8 +407,6 @@ class Gateway {
             m_sparkplug->deviceSample(s.config().name, d);
         }
         if (!m_json) return;
-        std::string payload = SampleJson(s.target(), sample);
-        if (m_journal && m_journal->take(s.source(), sample, payload)) return;
         // In order: a sample goes straight out only when none of its sensor waits.
         if (s.waiting().empty() && canHandOver()) {
             m_client->publish({s.dataTopic(), std::move(payload)});
