@@ -13,6 +13,9 @@ namespace journal = gateway::journal;
 
 constexpr std::size_t kRunLength = 500; // DDATA closed by one QoS 1 message at most
 constexpr int kMostLaterPerCall = 4096; // replayed samples passed over in one call
+// A sample that waited for its device's birth is looked for again at the next DBIRTH,
+// or after this long (it may also have waited for room on the connection).
+constexpr double kRestSeconds = 30.0;
 
 journal::StoredSample Stored(const Sample &s) {
     journal::StoredSample stored{s.seq, s.wallMs, {}, s.trigger};
@@ -90,7 +93,7 @@ void JournalSender::useOutlets(bool json, std::shared_ptr<gateway::sparkplug::Ed
 
 void JournalSender::connectionLost() {
     m_restingAtBirths.reset();
-    m_laterInARow = 0;
+    m_passedOver = m_laterInARow = 0;
     if (m_json) return; // the JSON messages (QoS 1) stay with the client and go again themselves
     m_run.clear();
     m_runs.clear(); // a PUBACK on the next connection says nothing of this one's DDATA
@@ -119,11 +122,18 @@ bool JournalSender::take(const journal::Source &source, const Sample &sample, st
 void JournalSender::replay() {
     const bool dataOnly = !m_json;
     if (dataOnly && (!m_node || !m_node->born())) return;
-    if (dataOnly && m_restingAtBirths == m_node->deviceBirths()) return;
-    m_restingAtBirths.reset();
+    if (dataOnly && m_restingAtBirths) {
+        if (*m_restingAtBirths == m_node->deviceBirths() && runtime::Timer() < m_restUntil) return;
+        m_restingAtBirths.reset();
+        m_passedOver = m_laterInARow = 0;
+        m_journal.rewind();
+    }
     journal::Journal::Unsent unsent;
-    for (int later = 0;
-         later < kMostLaterPerCall && hasRoom(m_liveReserve) && m_journal.nextUnsent(unsent);) {
+    for (int later = 0; later < kMostLaterPerCall && hasRoom(m_liveReserve);) {
+        if (!m_journal.nextUnsent(unsent)) {
+            if (m_passedOver > 0) rest();
+            break;
+        }
         const History history = replayAsData(unsent);
         if (m_json) {
             publish(Historical(*unsent.source, unsent.sample), unsent.where, true);
@@ -133,14 +143,20 @@ void JournalSender::replay() {
             sentAsData(unsent.where, true);
             continue;
         }
+        if (history != History::Later) continue;
         ++later;
-        // Every sample left waits for a device to be born: look again after the next DBIRTH.
+        ++m_passedOver;
         if (++m_laterInARow >= m_journal.counts().unsent) {
-            m_restingAtBirths = m_node->deviceBirths();
+            rest();
             break;
         }
     }
     closeRun();
+}
+
+void JournalSender::rest() {
+    m_restingAtBirths = m_node->deviceBirths();
+    m_restUntil = runtime::Timer() + kRestSeconds;
 }
 
 JournalSender::History JournalSender::replayAsData(const journal::Journal::Unsent &unsent) {

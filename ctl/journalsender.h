@@ -73,6 +73,7 @@ class JournalSender {
     // Sparkplug alone: a sample's DDATA went; it waits for its run's confirmation.
     void sentAsData(const gateway::journal::Location &where, bool replayed);
     void closeRun();
+    void rest();
     // What a replayed sample became as Sparkplug data.
     History replayAsData(const gateway::journal::Journal::Unsent &unsent);
     void confirmed(int mid);
@@ -87,10 +88,13 @@ class JournalSender {
     std::vector<gateway::journal::Location> m_run; // DDATA sent since the last closing message
     std::unordered_map<int, std::vector<gateway::journal::Location>> m_runs; // closed, by its message id
     int m_runsSamples = 0;
-    // Replayed samples in a row whose device was not born: once they are all there is,
-    // the replay rests until the next DBIRTH (its count then).
-    int64_t m_laterInARow = 0;
+    // Replayed samples whose device was not born, passed over since the reader last
+    // began from the oldest, and of them in a row: once the reader is through (or they
+    // are all there is), the replay rests until the next DBIRTH or for a while, then
+    // reads from the oldest again.
+    int64_t m_passedOver = 0, m_laterInARow = 0;
     std::optional<uint64_t> m_restingAtBirths;
+    double m_restUntil = 0;              // monotonic seconds
     std::set<std::string> m_toldUnknown; // devices whose samples were dropped, said once
     QTimer m_topUp, m_sync;
 };

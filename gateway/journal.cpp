@@ -392,6 +392,10 @@ void Journal::unsendUnconfirmed() {
                 ++segment.unsent;
                 ++m_counts.unsent;
             }
+    rewind();
+}
+
+void Journal::rewind() {
     m_readSegment = 0;
     m_parser.reset();
     m_ahead.clear();

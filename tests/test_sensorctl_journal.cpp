@@ -1,10 +1,12 @@
 // sensorctl gateway with a storage folder, against a real Mosquitto broker and
 // simulated sensors: a broker away and back, a gateway killed in the outage and
 // started again over garbage in its journal, a journal that fills up, a disk
-// that fills up, and two gateways that want one folder.
+// that fills up, two gateways that want one folder, and an outage replayed as
+// Sparkplug data.
 #include "sim/simsensor.h"
 #include "tests/mosquitto_viewer.h"
 #include "tests/sensorctl_run.h"
+#include "tests/sparkplug_host.h"
 #include "tests/test_support.h"
 
 #include <QDir>
@@ -16,9 +18,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace {
 
@@ -81,6 +85,32 @@ bool LiveAgainAfterReturn(testbroker::Subscriber &viewer, long framesAtReturn) {
             return !arrived.empty() && arrived.back().seq >= framesAtReturn && !arrived.back().historical;
         },
         30.0);
+}
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// A DDATA's time (its metrics carry one), and whether every metric is marked historical.
+struct DataOfDevice {
+    int64_t ms = -1;
+    bool historical = false;
+    bool mixed = false; // some metrics historical, some not
+};
+
+DataOfDevice Read(const testsparkplug::Received &r) {
+    DataOfDevice d;
+    int marked = 0;
+    for (const testsparkplug::Metric &m : r.payload.metrics()) {
+        if (d.ms < 0) d.ms = int64_t(m.timestamp());
+        d.mixed = d.mixed || int64_t(m.timestamp()) != d.ms;
+        marked += m.has_is_historical() && m.is_historical();
+    }
+    d.historical = marked > 0;
+    d.mixed = d.mixed || (marked > 0 && marked != r.payload.metrics_size());
+    return d;
 }
 
 uint64_t JournalBytes(const QString &folder) {
@@ -154,7 +184,8 @@ class SensorctlJournal : public ::testing::Test {
     }
 
     QTemporaryDir dir;
-    Broker broker{dir.path(), "allow_anonymous true\nmax_queued_messages 100000\n"};
+    // A host's session keeps the Sparkplug births (QoS 0) that came before it was back.
+    Broker broker{dir.path(), "allow_anonymous true\nmax_queued_messages 100000\nqueue_qos0_messages true\n"};
     QString storage;
 };
 
@@ -404,6 +435,90 @@ TEST_F(SensorctlJournal, AFolderInUseOrNotWritableIsRefusedAtStart) {
     EXPECT_EQ(third.Ended(), 3);
     EXPECT_TRUE(third.Log().contains("storage folder")) << third.Log().toStdString();
     EXPECT_EQ(first.Stop(), 0);
+}
+
+// With Sparkplug alone (json_topics = false) the journal holds an outage across a
+// crash; after the return each waiting sample comes as a DDATA of its device, after
+// the device's DBIRTH, every metric marked is_historical with the sample's own time,
+// oldest first, in the session's seq chain, while live DDATA go on
+// (tck-id-topics-ddata-mqtt, tck-id-payloads-sequence-num-incrementing).
+TEST_F(SensorctlJournal, WithSparkplugAloneAnOutageAcrossACrashComesAsHistoricalDataInOrder) {
+    sim::SimSensor a;
+    const int port = a.listenTcp();
+    const QString config = Config(
+        PathLine() + "sync_seconds = 0.2\n\n[sparkplug]\ngroup_id = \"plant1\"\njson_topics = false\n", port);
+    testsparkplug::Host host(broker, "host-journal");
+    long framesAtKill = 0;
+    int64_t killedAt = 0;
+    {
+        GatewayProcess first(config);
+        ASSERT_TRUE(host.WaitFor("DDATA", 5, 0, "a")) << first.Log().toStdString();
+        broker.Stop();
+        ASSERT_TRUE(Grows(100)) << first.Log().toStdString();
+        framesAtKill = DataRequests(a);
+        killedAt = NowMs();
+        first.Kill();
+    }
+    GatewayProcess second(config);
+    ASSERT_TRUE(WaitFor([&] { return second.Log().contains("wait to be sent"); }))
+        << second.Log().toStdString();
+    ASSERT_TRUE(Grows(20)) << second.Log().toStdString();
+    const int64_t returnedAt = NowMs();
+    ASSERT_TRUE(broker.Start());
+
+    // The replay is through once samples taken just before the return have come, and a
+    // live one after them.
+    const auto replayed = [&] {
+        int64_t newestHistorical = -1;
+        for (const testsparkplug::Received &r : host.Of("DDATA", "a")) {
+            const DataOfDevice d = Read(r);
+            if (d.historical) newestHistorical = std::max(newestHistorical, d.ms);
+            if (!d.historical && newestHistorical >= returnedAt - 500 && d.ms > returnedAt) return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(WaitFor(replayed, 30.0)) << second.Log().toStdString() << [&] {
+        std::string seen;
+        for (const testsparkplug::Received &r : host.All())
+            seen +=
+                r.kind + (Read(r).historical ? "h " : " ") + std::to_string(Read(r).ms - returnedAt) + "\n";
+        return seen;
+    }();
+
+    const std::vector<testsparkplug::Received> &all = host.All();
+    const auto lastBirth = std::find_if(all.rbegin(), all.rend(),
+                                        [](const testsparkplug::Received &r) { return r.kind == "NBIRTH"; });
+    ASSERT_NE(lastBirth, all.rend());
+    const std::size_t session = std::size_t(all.rend() - lastBirth) - 1;
+    std::set<int64_t> firstRun; // the first run's samples, by their time, wherever they came
+    std::vector<int64_t> history;
+    bool deviceBorn = false;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const testsparkplug::Received &r = all[i];
+        if (r.device != "a" || (r.kind != "DDATA" && r.kind != "DBIRTH")) continue;
+        const DataOfDevice d = Read(r);
+        if (d.ms <= killedAt) firstRun.insert(d.ms);
+        if (i < session) continue;
+        deviceBorn = deviceBorn || r.kind == "DBIRTH";
+        if (r.kind != "DDATA") continue;
+        EXPECT_FALSE(d.mixed) << "DDATA " << i << ": one time, historical on every metric or none";
+        EXPECT_EQ(r.qos, 0);
+        EXPECT_FALSE(r.retained);
+        if (!d.historical) continue;
+        EXPECT_TRUE(deviceBorn) << "historical DDATA " << i << " before the device's DBIRTH";
+        EXPECT_LT(d.ms, int64_t(r.payload.timestamp())) << "its own time, older than the message";
+        history.push_back(d.ms);
+    }
+    ASSERT_FALSE(history.empty());
+    EXPECT_TRUE(std::is_sorted(history.begin(), history.end())) << "oldest first";
+    EXPECT_TRUE(std::adjacent_find(history.begin(), history.end()) == history.end()) << "each once";
+    EXPECT_LT(history.front(), killedAt) << "the first run's outage";
+    // A sample every 20 ms: all but those of the last 100 ms before the kill came.
+    EXPECT_GE(long(firstRun.size()), framesAtKill - 1 - 5)
+        << framesAtKill << " data requests before the kill";
+    int wraps = 0;
+    EXPECT_TRUE(testsparkplug::SeqChainUnbroken(all, wraps));
+    EXPECT_EQ(second.Stop(), 0);
 }
 
 } // namespace
