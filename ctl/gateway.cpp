@@ -571,7 +571,8 @@ class Gateway {
             publishState(*s);
         }
         if (m_journal) {
-            m_drain.stop(); // what is not handed over by now waits in the journal for the next start
+            m_journal->closeRun(); // confirmed before the goodbye, these DDATA do not come again
+            m_drain.stop();        // what is not handed over by now waits in the journal for the next start
             m_journal->sync();
         }
         if (!m_client) return m_loop.quit();

@@ -56,6 +56,8 @@ class JournalSender {
     bool take(const gateway::journal::Source &source, const Sample &sample, std::string &payload);
     // Hands unsent samples over, oldest first, while the connection has room beyond the reserve.
     void replay();
+    // Sparkplug alone: asks the broker to confirm the DDATA sent since the last request.
+    void closeRun();
     // Samples wait to be handed over.
     bool pending() const { return m_journal.counts().unsent > 0; }
     void sync() { m_journal.sync(); }
@@ -72,7 +74,6 @@ class JournalSender {
     void publish(const mqtt::Message &message, const gateway::journal::Location &where, bool replayed);
     // Sparkplug alone: a sample's DDATA went; it waits for its run's confirmation.
     void sentAsData(const gateway::journal::Location &where, bool replayed);
-    void closeRun();
     void rest();
     // What a replayed sample became as Sparkplug data.
     History replayAsData(const gateway::journal::Journal::Unsent &unsent);
