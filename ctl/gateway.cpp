@@ -433,9 +433,14 @@ class Gateway {
                 m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
             left = left || !s->waiting().empty();
         }
-        if (left || m_journal) return; // the journal's way back to a smaller size is its segments' removal
-        m_drain.stop();
-        malloc_trim(0); // the backlog's memory goes back to the system, not only to the heap
+        if (left) {
+            if (m_backlogSince < 0) m_backlogSince = Timer();
+            return;
+        }
+        // Once a backlog of some length has gone, its memory goes back to the system, not only to the heap.
+        if (m_backlogSince >= 0 && Timer() - m_backlogSince > 1.0) malloc_trim(0);
+        m_backlogSince = -1;
+        if (!m_journal) m_drain.stop(); // the journal keeps the drain ticking: it replays from there
     }
 
     // Hands waiting samples to the broker connection, a few of each sensor in turn, then
@@ -598,6 +603,7 @@ class Gateway {
     QTimer m_drain, m_status, m_watchdog, m_healthTick;
     unsigned m_healthSlice = 0;
     double m_cycleSeconds = 0;
+    double m_backlogSince = -1;    // when samples began to wait (monotonic seconds); -1: none wait
     uint64_t m_droppedByEnded = 0; // samples dropped by sensors no longer running
     std::string m_lastStatus, m_lastHealth;
     std::chrono::steady_clock::time_point m_statusSentAt{};
