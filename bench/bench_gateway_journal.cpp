@@ -1,9 +1,11 @@
 // Figures of the gateway's journal with 200 simulated sensors (sensorsim --count)
 // and a local Mosquitto broker. At one sample a second, the broker goes away for
 // an outage (60 s unless the first argument gives other seconds; a night is what
-// the journal is for) and comes back: the replay's rate, the journal's bytes per
-// sample and how late the live samples are while the replay runs. At full rate with the broker present:
-// the CPU per delivered sample with the journal against memory only.
+// the journal is for; a second argument --outage-only leaves the full rate out) and comes back: the replay's
+// rate, the journal's bytes per sample and how late the live samples are while the replay runs. At full rate
+// with the broker present: the CPU per delivered sample with the journal against memory only. The gateway's
+// resident memory before the outage, at its peak and a few seconds after the
+// backlog has gone, with the journal and with memory only.
 #include "bench/benchtable.h"
 #include "bench/sensorplant.h"
 #include "tests/mosquitto_broker.h"
@@ -58,6 +60,7 @@ class Viewer {
         m_file.ReadLines([this](const std::string &line) { Take(line); });
     }
     int64_t live = 0, historical = 0;
+    int64_t all() const { return live + historical; }
     double firstHistorical = 0, lastHistorical = 0; // arrival, in seconds since the epoch
     // Of the live samples taken while replayed ones came, in seconds.
     std::vector<double> LatenessDuringReplay() const {
@@ -139,30 +142,70 @@ double CpuPerSample(const GatewayRun &gateway, Viewer &viewer) {
     return (bench::CpuOf(gateway.pid()) - cpu) / double(std::max<int64_t>(1, viewer.live - samples));
 }
 
-void MeasureOutage(const QString &dir, testbroker::Broker &broker, const bench::Plant &plant, int outage) {
-    const std::string storage = (dir + "/outage").toStdString();
-    Viewer viewer(broker, dir + "/outage.txt");
-    GatewayRun gateway(dir, broker, plant, storage, 1.0);
-    if (!Await([&] { return viewer.Update(), viewer.live >= 2 * kSensors; }, 60s))
-        return bench::PrintFailure("journal outage", "the sensors were not served within 60 s");
-    const uint64_t bytesBefore = JournalBytes(storage);
-    broker.Stop();
-    std::this_thread::sleep_for(std::chrono::seconds(outage));
-    const uint64_t bytes = JournalBytes(storage) - bytesBefore;
-    if (!broker.Start()) return bench::PrintFailure("journal outage", "the broker did not start again");
-    const int64_t expected = int64_t(kSensors) * outage * 9 / 10;
-    Await([&] { return viewer.Update(), viewer.historical >= expected; }, 300s);
+// The gateway's resident memory (VmRSS, KiB) before an outage, at its highest, and after.
+struct Resident {
+    pid_t pid;
+    long before = -1, peak = -1, after = -1;
+    bool sample() {
+        peak = std::max(peak, bench::ResidentKiB(pid));
+        return false;
+    }
+};
+
+void PrintMemory(const Resident &m, const std::string &setting) {
+    const double mb = 1024.0;
+    bench::Print({"gateway memory before the outage", double(m.before) / mb, "MB RSS", 1, bench::Goal::AtMost,
+                  double(m.before) / mb, setting});
+    bench::Print({"gateway memory at its peak (outage and replay)", double(m.peak) / mb, "MB RSS", 1,
+                  bench::Goal::AtMost, 64 + double(m.before) / mb, "memory_mb above the level before"});
+    bench::Print({"gateway memory 5 s after the backlog has gone", double(m.after) / mb, "MB RSS", 1,
+                  bench::Goal::AtMost, 1.1 * double(m.before) / mb, "the level before + 10 %"});
+}
+
+// Waits, sampling the memory, until no more than the live samples come for two seconds.
+void AwaitBacklogGone(Viewer &viewer, Resident &memory) {
     int64_t seen = -1;
     Await(
-        [&] { // until no more replayed samples come for two seconds
-            std::this_thread::sleep_for(2s);
+        [&] {
+            for (int k = 0; k < 20; ++k) {
+                memory.sample();
+                std::this_thread::sleep_for(100ms);
+            }
             viewer.Update();
-            return std::exchange(seen, viewer.historical) == viewer.historical;
+            const int64_t before = std::exchange(seen, viewer.all());
+            return before >= 0 && viewer.all() - before <= 3 * kSensors;
         },
-        60s);
+        300s);
+}
+
+void MeasureOutage(const QString &dir, testbroker::Broker &broker, const bench::Plant &plant, int outage,
+                   bool withJournal) {
+    const QString name = withJournal ? "/outage" : "/outage-memory";
+    const std::string storage = withJournal ? (dir + name).toStdString() : "";
+    Viewer viewer(broker, dir + name + ".txt");
+    GatewayRun gateway(dir, broker, plant, storage, 1.0);
+    if (!Await([&] { return viewer.Update(), viewer.live >= 5 * kSensors; }, 60s))
+        return bench::PrintFailure("journal outage", "the sensors were not served within 60 s");
+    const std::string setting = std::to_string(kSensors) + " sensors at 1/s, broker away " +
+                                std::to_string(outage) + " s, " +
+                                (withJournal ? "with a storage folder" : "memory only");
+    Resident memory{gateway.pid()};
+    memory.before = bench::ResidentKiB(gateway.pid());
+    memory.sample();
+    const uint64_t bytesBefore = withJournal ? JournalBytes(storage) : 0;
+    broker.Stop();
+    Await([&] { return memory.sample(); }, std::chrono::seconds(outage));
+    const uint64_t bytes = withJournal ? JournalBytes(storage) - bytesBefore : 0;
+    if (!broker.Start()) return bench::PrintFailure("journal outage", "the broker did not start again");
+    const int64_t expected = int64_t(kSensors) * outage * 9 / 10;
+    if (withJournal)
+        Await([&] { return memory.sample(), viewer.Update(), viewer.historical >= expected; }, 300s);
+    AwaitBacklogGone(viewer, memory);
+    Await([&] { return memory.sample(); }, 5s);
+    memory.after = bench::ResidentKiB(gateway.pid());
+    PrintMemory(memory, setting);
+    if (!withJournal) return;
     const double replaySeconds = viewer.lastHistorical - viewer.firstHistorical;
-    const std::string setting =
-        std::to_string(kSensors) + " sensors at 1/s, broker away " + std::to_string(outage) + " s";
     bench::Print({"journal: samples replayed", double(viewer.historical), "", 0, bench::Goal::AtLeast,
                   double(expected), setting});
     bench::Print({"journal: replay rate", double(viewer.historical) / std::max(replaySeconds, 1e-3),
@@ -209,7 +252,8 @@ int main(int argc, char **argv) {
         bench::PrintFailure("journal", "no broker or no simulated sensors");
         return 1;
     }
-    MeasureOutage(dir.path(), broker, plant, outage);
-    MeasureFullRate(dir.path(), broker, plant);
+    MeasureOutage(dir.path(), broker, plant, outage, true);
+    MeasureOutage(dir.path(), broker, plant, outage, false);
+    if (argc <= 2 || std::string(argv[2]) != "--outage-only") MeasureFullRate(dir.path(), broker, plant);
     return 0;
 }

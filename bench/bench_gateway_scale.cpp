@@ -41,14 +41,6 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// VmRSS of a process, KiB.
-long ResidentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return -1;
-}
-
 long Descriptors(pid_t pid) {
     return long(
         QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
@@ -164,7 +156,7 @@ int main(int argc, char **argv) {
     const double span = Seconds(Clock::now() - from);
     const double cpuShare = (bench::CpuOf(pid) - cpuBefore) / span;
     const double delivered = double(viewer.samples() - samplesBefore) / span;
-    const long rss = ResidentKiB(pid), fds = Descriptors(pid);
+    const long rss = bench::ResidentKiB(pid), fds = Descriptors(pid);
     probe.Stop();
     ::kill(pid, SIGTERM);
     tool.waitForFinished(20000);

@@ -82,6 +82,14 @@ class GrowingFile {
     std::string m_partial;
 };
 
+// VmRSS of a process, KiB.
+inline long ResidentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
 // The CPU time (user and system) a running process has taken so far, in seconds.
 inline double CpuOf(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");

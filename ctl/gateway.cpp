@@ -216,6 +216,7 @@ class Gateway {
         if (m_journal) m_journal->useClient(m_client.get());
         m_gatewayTopic = b.topic;
         startSparkplug(next);
+        if (m_journal) m_journal->useOutlets(m_json, m_sparkplug, m_gatewayTopic + "/received");
         m_client->onConnected = [this] {
             gateway::LogInfo("broker " + mqtt::Address(m_client->broker()) + " connected");
             if (m_json) m_client->publish({m_gatewayTopic + "/status", "online", 1, true});
@@ -228,6 +229,7 @@ class Gateway {
         };
         m_client->onDisconnected = [this](const std::string &reason) {
             if (m_sparkplug) m_sparkplug->sessionEnded();
+            if (m_journal) m_journal->connectionLost();
             gateway::LogWarning("broker: " + reason + "; samples wait");
             ready();
         };
@@ -395,6 +397,9 @@ class Gateway {
     void sampled(GatewaySensor &s, const Sample &sample) {
         m_cycleSeconds =
             m_cycleSeconds == 0 ? sample.answerSeconds : 0.99 * m_cycleSeconds + 0.01 * sample.answerSeconds;
+        std::string payload = m_json ? SampleJson(s.target(), sample) : std::string();
+        // Written to the journal, it goes to the JSON topics and as Sparkplug data from there.
+        if (m_journal && m_journal->take(s.source(), sample, payload)) return;
         // Sparkplug data belongs to its session: while the broker is away or busy there is none to send.
         if (m_sparkplug && canHandOver()) {
             gateway::sparkplug::DeviceSample d{sample.wallMs, {}};
@@ -402,8 +407,6 @@ class Gateway {
             m_sparkplug->deviceSample(s.config().name, d);
         }
         if (!m_json) return;
-        std::string payload = SampleJson(s.target(), sample);
-        if (m_journal && m_journal->take(s.source(), sample, payload)) return;
         // In order: a sample goes straight out only when none of its sensor waits.
         if (s.waiting().empty() && canHandOver()) {
             m_client->publish({s.dataTopic(), std::move(payload)});
@@ -430,9 +433,14 @@ class Gateway {
                 m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
             left = left || !s->waiting().empty();
         }
-        if (left || m_journal) return; // the journal's way back to a smaller size is its segments' removal
-        m_drain.stop();
-        malloc_trim(0); // the backlog's memory goes back to the system, not only to the heap
+        if (left) {
+            if (m_backlogSince < 0) m_backlogSince = Timer();
+            return;
+        }
+        // Once a backlog of some length has gone, its memory goes back to the system, not only to the heap.
+        if (m_backlogSince >= 0 && Timer() - m_backlogSince > 1.0) malloc_trim(0);
+        m_backlogSince = -1;
+        if (!m_journal) m_drain.stop(); // the journal keeps the drain ticking: it replays from there
     }
 
     // Hands waiting samples to the broker connection, a few of each sensor in turn, then
@@ -568,7 +576,8 @@ class Gateway {
             publishState(*s);
         }
         if (m_journal) {
-            m_drain.stop(); // what is not handed over by now waits in the journal for the next start
+            m_journal->closeRun(); // confirmed before the goodbye, these DDATA do not come again
+            m_drain.stop();        // what is not handed over by now waits in the journal for the next start
             m_journal->sync();
         }
         if (!m_client) return m_loop.quit();
@@ -594,6 +603,7 @@ class Gateway {
     QTimer m_drain, m_status, m_watchdog, m_healthTick;
     unsigned m_healthSlice = 0;
     double m_cycleSeconds = 0;
+    double m_backlogSince = -1;    // when samples began to wait (monotonic seconds); -1: none wait
     uint64_t m_droppedByEnded = 0; // samples dropped by sensors no longer running
     std::string m_lastStatus, m_lastHealth;
     std::chrono::steady_clock::time_point m_statusSentAt{};

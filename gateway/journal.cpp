@@ -375,6 +375,15 @@ void Journal::confirm(const Location &where) {
     removeIfDone(where.segment);
 }
 
+void Journal::discard(const Location &where) {
+    const Segment *segment = find(where.segment);
+    if (!segment || where.ordinal >= segment->samples.size() ||
+        segment->samples[where.ordinal] == State::Confirmed)
+        return;
+    ++m_counts.dropped;
+    confirm(where);
+}
+
 void Journal::unsendUnconfirmed() {
     for (Segment &segment : m_segments)
         for (State &state : segment.samples)
@@ -383,6 +392,10 @@ void Journal::unsendUnconfirmed() {
                 ++segment.unsent;
                 ++m_counts.unsent;
             }
+    rewind();
+}
+
+void Journal::rewind() {
     m_readSegment = 0;
     m_parser.reset();
     m_ahead.clear();

@@ -64,6 +64,10 @@ class Journal {
     void markSent(const Location &where, bool replayed = false);
     // The broker has it: a segment whose samples all are confirmed goes.
     void confirm(const Location &where);
+    // A sample that can never go (its device is unknown to the host): removed as dropped.
+    void discard(const Location &where);
+    // The next nextUnsent() starts from the oldest again: samples passed over come again.
+    void rewind();
     // Handed-over samples the broker has not confirmed are to be sent again (a new connection).
     void unsendUnconfirmed();
 

@@ -126,6 +126,7 @@ void EdgeNode::birth(const std::string &name, Device &device) {
     state.properties = device.properties;
     p.metrics.push_back(std::move(state));
     device.born = sendWithSeq(deviceTopic("DBIRTH", name), std::move(p), 0);
+    m_deviceBirths += device.born;
 }
 
 void EdgeNode::death(const std::string &name, Device &device) {
@@ -158,14 +159,29 @@ void EdgeNode::deviceOffline(const std::string &name) {
     death(name, it->second);
 }
 
-void EdgeNode::deviceSample(const std::string &name, const DeviceSample &sample) {
+bool EdgeNode::deviceSample(const std::string &name, const DeviceSample &sample) {
     const auto it = m_devices.find(name);
-    if (it == m_devices.end()) return;
+    if (it == m_devices.end()) return false;
     Device &device = it->second;
     device.online = true;
     device.last = sample;
-    if (!m_born) return;
-    if (!device.born) return birth(name, device);
+    if (!m_born) return false;
+    if (!device.born) {
+        birth(name, device);
+        return device.born;
+    }
+    return sendData(name, device, sample, false);
+}
+
+EdgeNode::History EdgeNode::deviceHistory(const std::string &name, const DeviceSample &sample) {
+    const auto it = m_devices.find(name);
+    if (it == m_devices.end()) return History::Never;
+    if (!m_born || !it->second.born) return History::Later;
+    return sendData(name, it->second, sample, true) ? History::Sent : History::Later;
+}
+
+bool EdgeNode::sendData(const std::string &name, const Device &device, const DeviceSample &sample,
+                        bool historical) {
     Payload p;
     p.timestamp = NowMs();
     p.metrics.resize(8);
@@ -173,8 +189,9 @@ void EdgeNode::deviceSample(const std::string &name, const DeviceSample &sample)
         p.metrics[k].alias = device.aliasBase + k;
         p.metrics[k].timestamp = static_cast<uint64_t>(sample.wallMs);
         p.metrics[k].value = uint32_t(sample.values[k]);
+        p.metrics[k].historical = historical;
     }
-    sendWithSeq(deviceTopic("DDATA", name), std::move(p), 0);
+    return sendWithSeq(deviceTopic("DDATA", name), std::move(p), 0);
 }
 
 int EdgeNode::devicesBorn() const {

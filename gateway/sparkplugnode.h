@@ -10,6 +10,7 @@
 //   on connect: node.sessionStarted();  on loss: node.sessionEnded();
 //   on a message: if (node.received(topic, payload)) { send NDEATH; leave the broker; }
 //   per sample: node.deviceSample(name, sample);  offline: node.deviceOffline(name);
+//   a sample from the journal: node.deviceHistory(name, sample);
 #pragma once
 
 #include "gateway/bdseq.h"
@@ -67,8 +68,19 @@ class EdgeNode {
     void removeDevice(const std::string &name);
     // A sensor's exchange failed (DDEATH if it was born).
     void deviceOffline(const std::string &name);
-    // A sensor's sample: its DBIRTH when it is not born, a DDATA otherwise.
-    void deviceSample(const std::string &name, const DeviceSample &sample);
+    // A sensor's sample: its DBIRTH when it is not born, a DDATA otherwise; true
+    // when one went out (false: no session, or the connection did not take it).
+    bool deviceSample(const std::string &name, const DeviceSample &sample);
+    // What became of a sample from the past.
+    enum class History {
+        Sent,  // a DDATA with is_historical on every metric
+        Later, // the device is not born in this session: the host would not know its aliases
+        Never, // no such device: a host accepts data only of a device it saw born
+    };
+    // A sample taken earlier, as a DDATA of its device, marked historical, with its own time.
+    History deviceHistory(const std::string &name, const DeviceSample &sample);
+    // DBIRTHs sent so far: a new one may let samples that waited for it go.
+    uint64_t deviceBirths() const { return m_deviceBirths; }
 
     bool born() const { return m_born; }
     int bdSeq() const { return m_bdSeq; }
@@ -87,6 +99,7 @@ class EdgeNode {
     void birth(const std::string &name, Device &device);
     void death(const std::string &name, Device &device);
     bool sendWithSeq(const std::string &topic, Payload payload, int qos);
+    bool sendData(const std::string &name, const Device &device, const DeviceSample &sample, bool historical);
     std::string deviceTopic(const char *kind, const std::string &name) const;
     Payload deathOf(int bdSeq) const;
 
@@ -103,6 +116,7 @@ class EdgeNode {
     bool m_hostOnline = false;
     int64_t m_hostTimestamp = -1; // of the primary host's last STATE
     bool m_born = false;
+    uint64_t m_deviceBirths = 0;
 };
 
 } // namespace gateway::sparkplug

@@ -80,6 +80,8 @@ std::string Encode(const Payload &payload) {
         m.timestamp = from.timestamp;
         m.has_datatype = from.datatype.has_value();
         m.datatype = static_cast<uint32_t>(from.datatype.value_or(DataType::Int64));
+        m.has_is_historical = from.historical;
+        m.is_historical = from.historical;
         SetValue(m, from);
         if (!from.properties.empty()) m.properties = &properties.emplace_back(from).set;
         pointers[i] = &m;

@@ -22,6 +22,7 @@ struct Metric {
     std::optional<uint64_t> alias;
     uint64_t timestamp = 0;           // milliseconds since the epoch
     std::optional<DataType> datatype; // births carry it
+    bool historical = false;          // a value from the past, sent late (is_historical)
     // Held as the payload holds it: int_value (up to 32 bits), long_value, boolean_value, string_value.
     std::variant<uint32_t, uint64_t, bool, std::string> value;
     std::vector<std::pair<std::string, std::string>> properties; // string properties, in order

@@ -129,6 +129,30 @@ class Host {
     std::size_t m_markers = 0;
 };
 
+// Every message but NDEATH carries the previous seq + 1, 255 wrapping to 0, and each
+// NBIRTH starts again at 0 (tck-id-payloads-sequence-num-incrementing,
+// tck-id-payloads-nbirth-seq, tck-id-payloads-sequence-num-req-nbirth).
+inline ::testing::AssertionResult SeqChainUnbroken(const std::vector<Received> &all, int &wraps) {
+    int expected = -1;
+    wraps = 0;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const Received &r = all[i];
+        if (r.kind != "NBIRTH" && r.kind != "DBIRTH" && r.kind != "DDATA" && r.kind != "DDEATH") continue;
+        if (!r.decoded || !r.payload.has_seq())
+            return ::testing::AssertionFailure() << "message " << i << " (" << r.topic << ") has no seq";
+        const int seq = static_cast<int>(r.payload.seq());
+        if (r.kind == "NBIRTH") {
+            if (seq != 0) return ::testing::AssertionFailure() << "NBIRTH " << i << " has seq " << seq;
+        } else if (seq != expected) {
+            return ::testing::AssertionFailure()
+                   << "message " << i << " (" << r.topic << ") has seq " << seq << ", not " << expected;
+        }
+        if (seq == 255) ++wraps;
+        expected = (seq + 1) % 256;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // An NCMD payload asking for a rebirth, encoded by the host's own library.
 inline std::string RebirthRequest(bool value = true) {
     Payload p;

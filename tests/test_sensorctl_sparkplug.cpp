@@ -26,6 +26,7 @@ using testbroker::Broker;
 using testsparkplug::Host;
 using testsparkplug::Metric;
 using testsparkplug::Received;
+using testsparkplug::SeqChainUnbroken;
 
 // A host with a session the broker keeps finds the births that came while it was
 // away (a broker restart), QoS 0 ones included.
@@ -71,30 +72,6 @@ class SensorctlSparkplug : public ::testing::Test {
     QString state = SubDir(dir, "state");
     Broker broker{SubDir(dir, "broker1"), kBrokerSettings};
 };
-
-// Every message but NDEATH carries the previous seq + 1, 255 wrapping to 0, and each
-// NBIRTH starts again at 0 (tck-id-payloads-sequence-num-incrementing,
-// tck-id-payloads-nbirth-seq, tck-id-payloads-sequence-num-req-nbirth).
-::testing::AssertionResult SeqChainUnbroken(const std::vector<Received> &all, int &wraps) {
-    int expected = -1;
-    wraps = 0;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        const Received &r = all[i];
-        if (r.kind != "NBIRTH" && r.kind != "DBIRTH" && r.kind != "DDATA" && r.kind != "DDEATH") continue;
-        if (!r.decoded || !r.payload.has_seq())
-            return ::testing::AssertionFailure() << "message " << i << " (" << r.topic << ") has no seq";
-        const int seq = static_cast<int>(r.payload.seq());
-        if (r.kind == "NBIRTH") {
-            if (seq != 0) return ::testing::AssertionFailure() << "NBIRTH " << i << " has seq " << seq;
-        } else if (seq != expected) {
-            return ::testing::AssertionFailure()
-                   << "message " << i << " (" << r.topic << ") has seq " << seq << ", not " << expected;
-        }
-        if (seq == 255) ++wraps;
-        expected = (seq + 1) % 256;
-    }
-    return ::testing::AssertionSuccess();
-}
 
 // The JSON samples' times (milliseconds) and values, by sensor.
 std::map<std::string, std::map<int64_t, std::vector<int>>> JsonSamples(testbroker::Subscriber &json) {
