@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <memory>
 #include <sys/epoll.h>
 #include <unistd.h>
@@ -39,7 +40,9 @@ class IoLoop {
         ++m_count;
         epoll_event event = eventOf(w);
         if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, w->m_fd, &event) == 0) return true;
+        const int error = errno; // for the caller's message, past the set's end
         release(index);
+        errno = error;
         return false;
     }
     void modify(IoWatch *w) {
@@ -65,7 +68,8 @@ class IoLoop {
     }
     epoll_event eventOf(const IoWatch *w) const {
         epoll_event event{};
-        event.events = EPOLLIN | EPOLLRDHUP | EPOLLET | (w->m_write ? uint32_t(EPOLLOUT) : 0u);
+        event.events = EPOLLIN | EPOLLRDHUP | (w->m_trigger == IoTrigger::Edge ? uint32_t(EPOLLET) : 0u) |
+                       (w->m_write ? uint32_t(EPOLLOUT) : 0u);
         event.data.u64 = uint64_t(m_slots[w->m_slot].generation) << 32 | w->m_slot;
         return event;
     }
@@ -122,12 +126,17 @@ IoWatch::~IoWatch() {
     clear();
 }
 
-bool IoWatch::watch(int fd, bool write, Handler handler) {
+bool IoWatch::watch(int fd, bool write, Handler handler, IoTrigger trigger) {
     clear();
+    if (fd < 0) {
+        errno = EBADF;
+        return false;
+    }
     IoLoop *loop = IoLoop::OfThisThread();
-    if (!loop || fd < 0) return false;
+    if (!loop) return false;
     m_fd = fd;
     m_write = write;
+    m_trigger = trigger;
     m_handler = std::move(handler);
     if (loop->add(this)) return true;
     m_fd = -1;
