@@ -1,6 +1,7 @@
 // The run-time's descriptor loop: one epoll set per thread behind a single socket
 // notifier, with edge-triggered watches (the sensors' links) and level-triggered
-// ones (the MQTT clients' sockets, read a packet at a time) side by side.
+// ones (the MQTT clients' sockets, read a packet at a time, in a set of their own
+// inside it) side by side.
 #include "runtime/ioloop.h"
 #include "test_support.h"
 
@@ -10,7 +11,9 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
+#include <vector>
 
 using runtime::IoTrigger;
 using runtime::IoWatch;
@@ -88,7 +91,7 @@ TEST(IoWatch, LevelWatchAsksForRoomToWriteOnlyWhileItWantsTo) {
     EXPECT_TRUE(WaitFor([&] { return writable > before; }));
 }
 
-TEST(IoWatch, WatchesOfBothKindsShareOneEpollSetAndEndEachOther) {
+TEST(IoWatch, WatchesOfBothKindsShareOneLoopAndEndEachOther) {
     Pipe edgePipe, levelPipe;
     IoWatch edge, level;
     int edgeCalls = 0, levelCalls = 0;
@@ -96,7 +99,7 @@ TEST(IoWatch, WatchesOfBothKindsShareOneEpollSetAndEndEachOther) {
     const int descriptors = OpenDescriptorCount();
     ASSERT_TRUE(level.watch(
         levelPipe.readEnd(), false, [&](unsigned) { ++levelCalls; }, IoTrigger::Level));
-    EXPECT_EQ(OpenDescriptorCount(), descriptors) << "the second watch joins the thread's set";
+    EXPECT_EQ(OpenDescriptorCount(), descriptors + 1) << "the level-triggered set, inside the thread's set";
     edgePipe.put("x");
     ASSERT_TRUE(WaitFor([&] { return edgeCalls == 1; }));
     EXPECT_FALSE(level.active());
@@ -104,6 +107,31 @@ TEST(IoWatch, WatchesOfBothKindsShareOneEpollSetAndEndEachOther) {
     Turns(10);
     EXPECT_EQ(levelCalls, 0);
     EXPECT_FALSE(edge.watch(-1, false, [](unsigned) {})) << "no descriptor, no watch";
+}
+
+TEST(IoWatch, ALevelWatchIsServedInATurnThatCannotTakeEveryReadyEdgeWatch) {
+    // Eighty sensors ready before one MQTT socket: more than one turn takes.
+    constexpr int kSensors = 80;
+    std::vector<std::unique_ptr<Pipe>> pipes;
+    std::vector<std::unique_ptr<IoWatch>> sensors;
+    int sensorCalls = 0, sensorCallsBeforeLevel = -1;
+    for (int i = 0; i < kSensors; ++i) {
+        pipes.push_back(std::make_unique<Pipe>());
+        pipes.back()->put("s");
+        sensors.push_back(std::make_unique<IoWatch>());
+        ASSERT_TRUE(sensors.back()->watch(pipes.back()->readEnd(), false, [&](unsigned) { ++sensorCalls; }));
+    }
+    Pipe busy;
+    busy.put("m");
+    IoWatch level;
+    ASSERT_TRUE(level.watch(
+        busy.readEnd(), false,
+        [&](unsigned) {
+            if (sensorCallsBeforeLevel < 0) sensorCallsBeforeLevel = sensorCalls;
+        },
+        IoTrigger::Level));
+    ASSERT_TRUE(WaitFor([&] { return sensorCalls == kSensors && sensorCallsBeforeLevel >= 0; }));
+    EXPECT_LT(sensorCallsBeforeLevel, kSensors) << "the busy socket waited behind every sensor";
 }
 
 } // namespace

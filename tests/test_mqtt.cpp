@@ -307,12 +307,14 @@ TEST_F(MqttClient, FiftyClientsJoinTheSensorsLoopWithOneDescriptorEach) {
         return std::all_of(clients.begin(), clients.end(),
                            [](const auto &c) { return c->connected() && c->counts().confirmed == 5; });
     }));
-    EXPECT_EQ(OpenDescriptors() - before, 50) << "a socket per client, in the sensors' epoll set";
+    EXPECT_EQ(OpenDescriptors() - before, 50 + 1)
+        << "a socket per client, and their set inside the sensors' epoll set";
     ASSERT_EQ(::write(link[1], "x", 1), 1);
     EXPECT_TRUE(WaitFor([&] { return linkEvents == 1; })) << "the sensor is still served";
     clients.clear();
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(OpenDescriptors(), before + 1) << "their set stays while the loop does";
     sensor.clear();
+    EXPECT_EQ(OpenDescriptors(), before - 1) << "the loop ends with its last watch";
     ::close(link[0]);
     ::close(link[1]);
 }
