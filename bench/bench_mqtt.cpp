@@ -178,9 +178,9 @@ void MeasureIdle(const testbroker::Broker &broker) {
     bench::Print({name + ": resident memory per client", perClient / 1024, "KiB", 1, bench::Goal::AtMost, 16,
                   "a quarter of the 64 KiB a whole sensor may take"});
     bench::Print({name + ": descriptors", double(descriptors), "", 0, bench::Goal::AtMost, kIdleClients + 1,
-                  "a socket each and the thread's shared epoll set"});
+                  "a socket each and the run-time's epoll set"});
     bench::Print({name + ": CPU of one core", 100.0 * idleCpu, "%", 2, bench::Goal::AtMost, 1,
-                  "keepalive work on the one shared timer"});
+                  "keepalive work due in one turn a second"});
     bench::Print({name + ": CPU per wake-up of the loop for other work", 1e6 * wakeUpWith, "us", 1,
                   bench::Goal::AtMost, 1e6 * wakeUpBefore + 5,
                   "5 us above the same loop without them (" + bench::Fixed(1e6 * wakeUpBefore, 1) + " us)"});

@@ -1,13 +1,14 @@
 #include "mqtt/client.h"
 
 #include "mqtt/handle.h"
-#include "mqtt/sharedloop.h"
 
 #include <mosquitto.h>
 #include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <random>
+#include <utility>
 
 namespace mqtt {
 
@@ -18,9 +19,23 @@ constexpr int kLargestQueue = 60000;                   // below the 65535 messag
 constexpr auto kLeaveWithin = std::chrono::seconds(1); // moveOn(): for the last messages' confirmation
 constexpr std::size_t kLargestArrival = 64 * 1024;     // commands and states are small
 constexpr std::size_t kMostArrivals = 256;             // per library call
+constexpr auto kTickPeriod = std::chrono::seconds(1);  // libmosquitto counts keepalive in seconds
 
-detail::SharedLoop &Shared() {
-    return detail::SharedLoop::OfThisThread();
+using Clock = std::chrono::steady_clock;
+
+// A delay of base, plus or minus 20 %, so that clients that lost a broker together
+// do not all come back in the same instant.
+Clock::duration Jittered(Clock::duration base) {
+    thread_local std::minstd_rand random(std::random_device{}());
+    return std::chrono::duration_cast<Clock::duration>(base *
+                                                       std::uniform_real_distribution(0.8, 1.2)(random));
+}
+
+// The next whole second of the clock: every client's keepalive work of a thread
+// falls due at once, in one turn of the event loop.
+Clock::time_point NextTick() {
+    return Clock::time_point(std::chrono::floor<std::chrono::seconds>(Clock::now().time_since_epoch()) +
+                             kTickPeriod);
 }
 
 // Whether libmosquitto kept a message that mosquitto_publish() answered with result:
@@ -55,12 +70,15 @@ std::string OptionsProblem(const Options &o) {
 
 } // namespace
 
-Client::Client(Options options) : m_options(std::move(options)) {}
+Client::Client(Options options) : m_options(std::move(options)) {
+    m_tick.setHandler([this] { onTick(); });
+    m_wake.setHandler([this] { onWake(); });
+}
 
 Client::~Client() {
     if (m_destroyed) *m_destroyed = true;
     if (!m_handle) return;
-    Shared().remove(this); // before the socket closes
+    m_watch.clear(); // before the socket closes
     mosquitto_destroy(m_handle);
 }
 
@@ -73,10 +91,6 @@ bool Client::start(std::string &problem) {
     if (!problem.empty()) return false;
     mosquitto *handle = detail::NewHandle(m_options, this, problem);
     if (!handle) return false;
-    if (!Shared().add(this, problem)) {
-        mosquitto_destroy(handle);
-        return false;
-    }
     m_handle = handle;
     mosquitto_connect_callback_set(m_handle, OnConnect);
     mosquitto_disconnect_callback_set(m_handle, OnDisconnect);
@@ -211,7 +225,7 @@ bool Client::retryLater(const std::string &reason) {
         m_brokerChanged = true;
     }
     forgetSocket();
-    m_retryAt = Clock::now() + Shared().jittered(m_retryDelay);
+    m_retryAt = Clock::now() + Jittered(m_retryDelay);
     m_retryDelay = std::min<Clock::duration>(2 * m_retryDelay,
                                              std::max<Clock::duration>(m_options.longestRetry, kFirstRetry));
     scheduleWake();
@@ -225,8 +239,7 @@ bool Client::retryLater(const std::string &reason) {
 // states and reports.
 void Client::afterLibraryCall(int result) {
     // A failed TLS handshake closes the socket without a word to the callbacks.
-    if (!m_connectionEnded && m_watchedSocket >= 0 && mosquitto_socket(m_handle) < 0 &&
-        m_state != State::Stopped) {
+    if (!m_connectionEnded && m_socket >= 0 && mosquitto_socket(m_handle) < 0 && m_state != State::Stopped) {
         m_connectionEnded = true;
         m_endResult = result != MOSQ_ERR_SUCCESS ? result : MOSQ_ERR_CONN_LOST;
         m_endErrno = errno;
@@ -294,22 +307,40 @@ bool Client::handleLoss() {
 void Client::finishStop() {
     m_stopping = false;
     m_state = State::Stopped;
-    Shared().wakeAt(this, Clock::time_point::max());
+    m_wake.stop();
     // The goodbye goes now, or once the socket takes it; the broker then drops the last will.
-    if (m_watchedSocket >= 0) mosquitto_disconnect(m_handle);
+    if (m_socket >= 0) mosquitto_disconnect(m_handle);
     m_connectionEnded = false;
     watchSocket();
     notify(onStopped);
 }
 
+// Watches libmosquitto's socket: level-triggered, since its read step may leave
+// bytes in the socket (it reads about a packet at a time). A socket the loop
+// cannot watch is ended by the keepalive work, and the next attempt tries again.
 void Client::watchSocket() {
     const int socket = mosquitto_socket(m_handle);
-    ssl_st *tls = socket >= 0 ? handshaking() : nullptr;
-    Shared().watch(this, socket, socket >= 0 && (tls ? SSL_want_write(tls) : mosquitto_want_write(m_handle)));
+    if (socket < 0) {
+        forgetSocket();
+        return;
+    }
+    ssl_st *tls = handshaking();
+    const bool write = tls ? SSL_want_write(tls) : mosquitto_want_write(m_handle);
+    if (socket == m_socket) {
+        m_watch.wantWrite(write);
+        return;
+    }
+    m_socket = socket;
+    m_watch.watch(
+        socket, write, [this](unsigned events) { onSocketReady(events); }, runtime::IoTrigger::Level);
+    if (!m_tick.active()) m_tick.startAt(NextTick());
 }
 
+// Lets the socket go: libmosquitto closes it, and a new one may get its number.
 void Client::forgetSocket() {
-    Shared().watch(this, -1, false);
+    m_socket = -1;
+    m_watch.clear();
+    m_tick.stop();
 }
 
 // During a TLS handshake libmosquitto's write step does nothing and its read step
@@ -319,16 +350,19 @@ ssl_st *Client::handshaking() const {
     return ssl && !SSL_is_init_finished(ssl) ? ssl : nullptr;
 }
 
-void Client::onReadable() {
-    afterLibraryCall(mosquitto_loop_read(m_handle, 1));
-}
-
-void Client::onWritable() {
-    afterLibraryCall(handshaking() ? mosquitto_loop_read(m_handle, 1) : mosquitto_loop_write(m_handle, 1));
+void Client::onSocketReady(unsigned events) {
+    if ((events & (runtime::kIoReadable | runtime::kIoHangup)) &&
+        !survives([this] { afterLibraryCall(mosquitto_loop_read(m_handle, 1)); }))
+        return;
+    // The read may have ended the connection.
+    if ((events & runtime::kIoWritable) && m_watch.active())
+        afterLibraryCall(handshaking() ? mosquitto_loop_read(m_handle, 1)
+                                       : mosquitto_loop_write(m_handle, 1));
 }
 
 void Client::onTick() {
-    if (m_watchedSocket < 0) return;
+    if (m_socket < 0) return;
+    m_tick.startAt(NextTick());
     // A ping when due; a broker silent for the keepalive ends the connection.
     afterLibraryCall(mosquitto_loop_misc(m_handle));
 }
@@ -354,22 +388,29 @@ void Client::scheduleWake() {
     Clock::time_point when = Clock::time_point::max();
     if (m_state == State::Waiting) when = m_retryAt;
     if (m_stopping || m_leaving) when = std::min(when, drained() ? Clock::now() : m_stopDeadline);
-    Shared().wakeAt(this, when);
+    if (when == Clock::time_point::max())
+        m_wake.stop();
+    else if (!m_wake.active() || m_wake.deadline() != when)
+        m_wake.startAt(when);
 }
 
-template <typename Callback, typename... Args>
-bool Client::notify(const Callback &callback, const Args &...args) {
-    if (!callback) return true;
-    const auto call = callback; // the client, and with it the callback, may end inside
+template <typename Work> bool Client::survives(const Work &work) {
     bool destroyed = false;
     bool *outer = std::exchange(m_destroyed, &destroyed);
-    call(args...);
+    work();
     if (destroyed) {
         if (outer) *outer = true;
         return false;
     }
     m_destroyed = outer;
     return true;
+}
+
+template <typename Callback, typename... Args>
+bool Client::notify(const Callback &callback, const Args &...args) {
+    if (!callback) return true;
+    const auto call = callback; // the client, and with it the callback, may end inside
+    return survives([&] { call(args...); });
 }
 
 void Client::noteConfirmation(int mid) {

@@ -1,9 +1,10 @@
 // An MQTT client driven by the Qt event loop of the thread that starts it, with no
 // thread of its own, so that one thread serves a client per sensor by the
-// thousand. The clients of a thread share one epoll set of their sockets behind a
-// single QSocketNotifier (read always, write only while libmosquitto has something
-// to send) and one timer for libmosquitto's keepalive work and every retry; each
-// holds one descriptor, its socket, and about 3 KiB with libmosquitto's part.
+// thousand. A client's socket sits in the run-time's epoll set of its thread,
+// beside the sensors' links (read always, write only while libmosquitto has
+// something to send), and its keepalive work and retries run on the run-time's
+// timers; each holds one descriptor, its socket, and about 3 KiB with
+// libmosquitto's part.
 //
 //   mqtt::Client client(options);                   // broker, identity, last will
 //   client.onConnected = [&] { client.publish({"plant/s1/status", "online", 1, true}); };
@@ -21,6 +22,8 @@
 #pragma once
 
 #include "mqtt/broker.h"
+#include "runtime/ioloop.h"
+#include "runtime/timers.h"
 
 #include <chrono>
 #include <cstdint>
@@ -33,10 +36,6 @@ struct ssl_st;
 struct mosquitto_message;
 
 namespace mqtt {
-
-namespace detail {
-class SharedLoop;
-}
 
 struct Message {
     std::string topic;
@@ -128,7 +127,6 @@ class Client {
     std::function<void(int mid)> onConfirmed;
 
   private:
-    friend class detail::SharedLoop;
     enum class State : uint8_t { Idle, Connecting, Connected, Waiting, Stopped };
     using Clock = std::chrono::steady_clock;
 
@@ -147,11 +145,12 @@ class Client {
     void watchSocket();
     ssl_st *handshaking() const;
     void forgetSocket();
-    void onReadable();
-    void onWritable();
+    void onSocketReady(unsigned events);
     void onTick();
     void onWake();
     void scheduleWake();
+    // Runs work that may end the client; false when it did.
+    template <typename Work> bool survives(const Work &work);
     // Runs an owner's callback; false when the client ended inside it.
     template <typename Callback, typename... Args> bool notify(const Callback &callback, const Args &...args);
     void noteConfirmation(int mid);
@@ -164,9 +163,10 @@ class Client {
 
     Options m_options;
     mosquitto *m_handle = nullptr;
-    uint32_t m_slot = 0;      // in the thread's shared loop
-    int m_watchedSocket = -1; // as the shared loop watches it
-    bool m_watchingWrite = false;
+    int m_socket = -1;         // libmosquitto's socket as last seen
+    runtime::IoWatch m_watch;  // of m_socket
+    runtime::LoopTimer m_tick; // libmosquitto's keepalive work, while there is a socket
+    runtime::LoopTimer m_wake; // the next retry, or the end of a stop
     State m_state = State::Idle;
     bool m_stopping = false;
     bool m_leaving = false; // moveOn() waits for the last confirmations
@@ -192,9 +192,8 @@ class Client {
     Clock::duration m_retryDelay{};
     Clock::time_point m_retryAt{};
     Clock::time_point m_stopDeadline{};
-    Clock::time_point m_wakeAt = Clock::time_point::max(); // as booked with the shared timer
-    std::size_t m_brokerIndex = 0;                         // into broker and moreBrokers
-    bool m_brokerChanged = false; // the next attempt goes to another broker than the last one
+    std::size_t m_brokerIndex = 0; // into broker and moreBrokers
+    bool m_brokerChanged = false;  // the next attempt goes to another broker than the last one
     std::vector<std::pair<std::string, int>> m_subscriptions; // topic, QoS
     std::vector<std::pair<std::string, std::string>>
         m_arrived;               // topic, payload; delivered after the library call

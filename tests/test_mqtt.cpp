@@ -1,7 +1,9 @@
 // The event-loop MQTT client against a real Mosquitto broker started here: order
 // and counts of QoS 1 messages, retained state and the last will, a broker that
-// restarts or refuses, TLS, and many clients on one loop with one descriptor each.
+// restarts or refuses, TLS, and many clients in the sensors' descriptor loop with one
+// descriptor each.
 #include "mqtt/client.h"
+#include "runtime/ioloop.h"
 #include "tests/mosquitto_viewer.h"
 #include "tests/test_support.h"
 
@@ -9,7 +11,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -280,9 +284,19 @@ TEST_F(MqttClient, ATlsBrokerIsCheckedAgainstTheGivenAuthority) {
     EXPECT_FALSE(stranger->problem().empty());
 }
 
-TEST_F(MqttClient, FiftyClientsShareOneLoopWithOneDescriptorEach) {
+TEST_F(MqttClient, FiftyClientsJoinTheSensorsLoopWithOneDescriptorEach) {
     Broker broker(dir.path());
     ASSERT_TRUE(broker.Start());
+    // A sensor's link, watched before the clients come: they join its epoll set.
+    int link[2];
+    ASSERT_EQ(pipe2(link, O_NONBLOCK | O_CLOEXEC), 0);
+    int linkEvents = 0;
+    runtime::IoWatch sensor;
+    ASSERT_TRUE(sensor.watch(link[0], false, [&](unsigned) {
+        char byte;
+        while (::read(link[0], &byte, 1) == 1)
+            ++linkEvents;
+    }));
     const int before = OpenDescriptors();
     std::vector<std::unique_ptr<mqtt::Client>> clients;
     for (int i = 0; i < 50; ++i) {
@@ -293,9 +307,16 @@ TEST_F(MqttClient, FiftyClientsShareOneLoopWithOneDescriptorEach) {
         return std::all_of(clients.begin(), clients.end(),
                            [](const auto &c) { return c->connected() && c->counts().confirmed == 5; });
     }));
-    EXPECT_EQ(OpenDescriptors() - before, 50 + 1) << "a socket per client and the thread's shared epoll set";
+    EXPECT_EQ(OpenDescriptors() - before, 50 + 1)
+        << "a socket per client, and their set inside the sensors' epoll set";
+    ASSERT_EQ(::write(link[1], "x", 1), 1);
+    EXPECT_TRUE(WaitFor([&] { return linkEvents == 1; })) << "the sensor is still served";
     clients.clear();
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(OpenDescriptors(), before + 1) << "their set stays while the loop does";
+    sensor.clear();
+    EXPECT_EQ(OpenDescriptors(), before - 1) << "the loop ends with its last watch";
+    ::close(link[0]);
+    ::close(link[1]);
 }
 
 } // namespace
