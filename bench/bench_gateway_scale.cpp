@@ -51,6 +51,15 @@ long ResidentKiB(pid_t pid) {
     return -1;
 }
 
+// The time a process has waited, runnable, for a CPU so far (/proc/PID/schedstat), in
+// seconds: what the machine's other work adds to every answer time.
+double WaitedForCpu(pid_t pid) {
+    std::ifstream schedstat("/proc/" + std::to_string(pid) + "/schedstat");
+    double running = 0, waiting = 0;
+    schedstat >> running >> waiting;
+    return waiting / 1e9;
+}
+
 long Descriptors(pid_t pid) {
     return long(
         QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
@@ -126,6 +135,7 @@ std::string GatewayConfig(const testbroker::Broker &broker,
 struct Figures {
     double allServedAfter = -1; // seconds from the start
     double cpuShare = 0;        // of one core
+    double waitShare = 0;       // of the span, runnable and waiting for a CPU
     double deliveredShare = 0;  // of one sample a second per sensor
     double span = 0;            // seconds measured
     long rss = 0;               // KiB
@@ -154,12 +164,13 @@ Figures Measure(const testbroker::Broker &broker, const QString &dir, const QStr
 
     viewer.Update();
     const int64_t samplesBefore = viewer.samples();
-    const double cpuBefore = bench::CpuOf(pid);
+    const double cpuBefore = bench::CpuOf(pid), waitedBefore = WaitedForCpu(pid);
     const auto from = Clock::now();
     during(kSteady);
     viewer.Update();
     f.span = Seconds(Clock::now() - from);
     f.cpuShare = (bench::CpuOf(pid) - cpuBefore) / f.span;
+    f.waitShare = (WaitedForCpu(pid) - waitedBefore) / f.span;
     f.deliveredShare = double(viewer.samples() - samplesBefore) / f.span / total;
     f.rss = ResidentKiB(pid);
     f.descriptors = Descriptors(pid);
@@ -176,6 +187,8 @@ void PrintFigures(const std::string &who, const Figures &f, int total) {
                   bench::Goal::AtMost, 180, "from the start"});
     bench::Print({who + ", " + n + " sensors at 1/s: CPU", 100 * f.cpuShare, "% of a core", 1,
                   bench::Goal::AtMost, 30, "10,000 sensors"});
+    bench::Print({who + ": time waiting for a CPU while runnable", 100 * f.waitShare, "% of the time", 1,
+                  bench::Goal::AtMost, 100, "the machine's other work; no goal of ours"});
     bench::Print({who + ": resident memory per sensor", double(f.rss) / total, "KiB", 1, bench::Goal::AtMost,
                   32, "VmRSS / sensors"});
     bench::Print({who + ": open descriptors beyond one per sensor", double(f.descriptors - total), "", 0,
