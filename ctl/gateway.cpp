@@ -45,10 +45,11 @@ constexpr auto kReadyWait = 5s;      // for the broker's first answer before the
 constexpr auto kGoodbye = 700ms;     // the offline statuses at the end, within the stop's second
 constexpr int kStatusEveryMs = 5000; // STATUS= to systemd, when it changed
 constexpr std::chrono::seconds kStatusAtMostEvery{1};
-// Each sensor's health is told again within this many ticks of a second when its
-// counts moved; a tenth of the sensors per tick, so that the messages come evenly.
-constexpr unsigned kHealthSlices = 10;
-constexpr int kHealthTickMs = 1000;
+// Each sensor's health is told again within this many ticks when its counts moved,
+// a share of the sensors per tick: ten seconds in small slices, so that at 10,000
+// sensors no tick holds up a Modbus answer with a thousand messages.
+constexpr std::size_t kHealthSlices = 100;
+constexpr int kHealthTickMs = 100;
 constexpr long kMetricsConnections = 8;
 // The broker, the listeners, the supervisor's socket, the event loop's own.
 constexpr long kDescriptorsBesideSensors = 64;
@@ -483,15 +484,20 @@ class Gateway {
         tellStatus();
     }
 
-    // The counts of a tenth of the sensors, where they moved: every count is at most
-    // ten seconds old on the broker, at a tenth of a message per sensor and second.
+    // The counts of the next slice of the sensors in name order, where they moved:
+    // every count is at most ten seconds old on the broker, at a tenth of a message
+    // per sensor and second. The slice starts after the name the last one ended
+    // with, so sensors added or removed meanwhile shift nothing.
     void refreshHealth() {
-        if (!m_client || !m_client->connected()) return;
-        const unsigned slice = m_healthSlice++ % kHealthSlices;
-        unsigned i = 0;
-        for (auto &[name, s] : m_sensors)
-            if (i++ % kHealthSlices == slice && s->samplesUntold())
-                m_client->publish({s->healthTopic(), s->healthJson(), 1, true});
+        if (!m_client || !m_client->connected() || m_sensors.empty()) return;
+        const std::size_t slice = (m_sensors.size() + kHealthSlices - 1) / kHealthSlices;
+        auto it = m_sensors.upper_bound(m_healthAfter);
+        for (std::size_t n = 0; n < slice; ++n, ++it) {
+            if (it == m_sensors.end()) it = m_sensors.begin();
+            GatewaySensor &s = *it->second;
+            if (s.samplesUntold()) m_client->publish({s.healthTopic(), s.healthJson(), 1, true});
+            m_healthAfter = it->first;
+        }
     }
 
     // Status and health, when the broker can take them: the connect tells every sensor's anyway.
@@ -601,7 +607,7 @@ class Gateway {
     std::unique_ptr<JournalSender> m_journal; // none without a storage folder
     std::deque<mqtt::Message> m_orphans;      // removed sensors' samples that waited in memory
     QTimer m_drain, m_status, m_watchdog, m_healthTick;
-    unsigned m_healthSlice = 0;
+    std::string m_healthAfter; // the name the last slice of health messages ended with
     double m_cycleSeconds = 0;
     double m_backlogSince = -1;    // when samples began to wait (monotonic seconds); -1: none wait
     uint64_t m_droppedByEnded = 0; // samples dropped by sensors no longer running

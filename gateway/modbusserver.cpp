@@ -50,8 +50,10 @@ void ModbusServer::Serve(QTcpSocket *socket) {
             }
         }
         m_listener.Heard(socket, !pending->empty());
-        if (!answers.empty())
-            socket->write(reinterpret_cast<const char *>(answers.data()), qint64(answers.size()));
+        if (answers.empty()) return;
+        socket->write(reinterpret_cast<const char *>(answers.data()), qint64(answers.size()));
+        // Into the kernel now, not at the next turn of the loop behind a batch of sensor work.
+        socket->flush();
     });
 }
 

@@ -100,8 +100,11 @@ class TimerHeap {
         const Clock::time_point now = Clock::now();
         const std::uint64_t startedBefore = m_nextOrder;
         // Only what was due on entry: a handler that starts a timer for now runs at the next turn.
-        while (!m_heap.empty() && m_heap.front()->m_deadline <= now &&
-               m_heap.front()->m_order < startedBefore) {
+        // At most a batch per turn: after a stall thousands of sensors may be due at once, and a
+        // request on a listener must not wait for all of them. The rest are due at the next turn.
+        for (int ran = 0; ran < kPerTurn && !m_heap.empty() && m_heap.front()->m_deadline <= now &&
+                          m_heap.front()->m_order < startedBefore;
+             ++ran) {
             LoopTimer *t = m_heap.front();
             erase(t);
             LoopTimer::Handler handler = t->m_handler; // the timer may go inside its own handler
@@ -118,6 +121,8 @@ class TimerHeap {
         instance = nullptr;
         delete this;
     }
+
+    static constexpr int kPerTurn = 64; // as the descriptor loop's events per turn
 
     static thread_local TimerHeap *instance;
     std::vector<LoopTimer *> m_heap;

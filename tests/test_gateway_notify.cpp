@@ -1,6 +1,6 @@
 // What the gateway tells its supervisor: sd_notify messages read from a datagram
 // socket of the test's own, the watchdog period from the environment systemd sets,
-// and the journal's priority prefixes on stderr.
+// and the journal's priority prefixes on stderr; and what its service unit allows.
 #include "gateway/log.h"
 #include "gateway/notify.h"
 
@@ -12,6 +12,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <set>
 #include <string>
 
 using namespace gateway;
@@ -122,4 +125,47 @@ TEST(GatewayLog, OneLinePerMessageWithTheJournalsPriority) {
     EXPECT_EQ(text, "<3>broker refused the client: not authorised\n"
                     "<4>sensor line1 offline: no answer\n"
                     "<6>sensor line1 online\n");
+}
+
+// A sensor on any serial port of Debian's kernels may be reached under the unit's
+// DevicePolicy=closed: each driver's name in /proc/devices is allowed, read and write,
+// and nothing else is.
+TEST(GatewayUnit, DeviceAllowCoversTheSerialDriversOfDebiansKernels) {
+    const std::set<std::string> drivers = {
+        "ttyS",   // 8250/16550 and compatible UARTs, PCI and PC cards
+        "ttyUSB", // USB serial adapters
+        "ttyACM", // USB CDC ACM devices
+        "ttyAMA", // ARM PL011 (Raspberry Pi and many ARM boards)
+        "ttySC",  // SC16IS7xx I2C/SPI bridges, Renesas SCI
+        "ttymxc", // NXP i.MX
+        "ttyLP",  // NXP LPUART
+        "ttyAML", // Amlogic Meson
+        "ttyMSM", // Qualcomm
+        "ttySAC", // Samsung Exynos
+        "ttyO",   // TI OMAP
+        "ttyTHS", // NVIDIA Tegra high-speed UART
+        "ttyPS",  // Xilinx Zynq
+        "ttyMV",  // Marvell Armada 37xx
+        "ttySTM", // ST STM32MP
+        "ttySIF", // SiFive RISC-V
+    };
+    std::ifstream unit(GATEWAY_UNIT);
+    ASSERT_TRUE(unit.good()) << GATEWAY_UNIT;
+    std::set<std::string> allowed;
+    bool closed = false;
+    for (std::string line; std::getline(unit, line);) {
+        EXPECT_FALSE(std::regex_search(line, std::regex("@[A-Z_]+@"))) << "left unconfigured: " << line;
+        closed = closed || line == "DevicePolicy=closed";
+        const std::string key = "DeviceAllow=char-";
+        if (line.rfind(key, 0) != 0) {
+            EXPECT_EQ(line.rfind("DeviceAllow=", 0), std::string::npos) << "only serial drivers: " << line;
+            continue;
+        }
+        const std::string rest = line.substr(key.size());
+        const std::size_t blank = rest.find(' ');
+        EXPECT_EQ(rest.substr(blank == std::string::npos ? rest.size() : blank), " rw") << line;
+        allowed.insert(rest.substr(0, blank));
+    }
+    EXPECT_TRUE(closed) << "DevicePolicy=closed";
+    EXPECT_EQ(allowed, drivers);
 }

@@ -10,6 +10,7 @@
 #include "tests/mosquitto_viewer.h"
 #include "tests/sensor_values.h"
 #include "tests/sensorctl_run.h"
+#include "tests/supervisor_socket.h"
 #include "tests/test_support.h"
 
 #include <QJsonDocument>
@@ -20,26 +21,16 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <map>
-#include <mutex>
 #include <regex>
 #include <set>
-#include <thread>
 
 namespace {
 
 using testbroker::Broker;
-
-constexpr int kWatchdogUsec = 1000000;
 
 struct SensorEntry {
     std::string name;
@@ -61,81 +52,6 @@ std::string ConfigText(const Broker &broker, const std::string &clientId,
     }
     return text + "\n[modbus]\nlisten = \"127.0.0.1:" + std::to_string(modbusPort) + "\"\n";
 }
-
-// A Unix datagram socket of the test's own, named in the gateway's NOTIFY_SOCKET.
-// A thread reads it, so that every message keeps the time it came even while the
-// test's thread waits for something else.
-class Supervisor {
-  public:
-    struct Message {
-        double seconds; // since the supervisor was made
-        std::string text;
-    };
-
-    explicit Supervisor(const QString &path) : m_path(path.toStdString()) {
-        m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address = {};
-        address.sun_family = AF_UNIX;
-        m_path.copy(address.sun_path, sizeof address.sun_path - 1);
-        EXPECT_EQ(bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0) << m_path;
-        m_reader = std::thread([this] { Read(); });
-    }
-    ~Supervisor() {
-        m_done = true;
-        m_reader.join();
-        close(m_fd);
-    }
-    Supervisor(const Supervisor &) = delete;
-    Supervisor &operator=(const Supervisor &) = delete;
-
-    // The environment systemd gives a Type=notify service with WatchdogSec=.
-    QProcessEnvironment Environment() const {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("NOTIFY_SOCKET", QString::fromStdString(m_path));
-        environment.insert("WATCHDOG_USEC", QString::number(kWatchdogUsec));
-        return environment;
-    }
-    std::vector<Message> Messages() {
-        const std::lock_guard lock(m_mutex);
-        return m_messages;
-    }
-    // The texts of the messages so far, one after the other.
-    std::string Texts() {
-        std::string all;
-        for (const Message &m : Messages())
-            all += m.text + "|";
-        return all;
-    }
-    // The arrival times of the messages that hold part.
-    std::vector<double> Times(const std::string &part) {
-        std::vector<double> times;
-        for (const Message &m : Messages())
-            if (m.text.find(part) != std::string::npos) times.push_back(m.seconds);
-        return times;
-    }
-
-  private:
-    void Read() {
-        const auto start = std::chrono::steady_clock::now();
-        pollfd readable = {m_fd, POLLIN, 0};
-        while (!m_done) {
-            if (poll(&readable, 1, 50) <= 0) continue;
-            char buffer[4096];
-            const ssize_t n = recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n <= 0) continue;
-            const std::chrono::duration<double> since = std::chrono::steady_clock::now() - start;
-            const std::lock_guard lock(m_mutex);
-            m_messages.push_back({since.count(), std::string(buffer, std::size_t(n))});
-        }
-    }
-
-    std::string m_path;
-    int m_fd = -1;
-    std::atomic<bool> m_done = false;
-    std::mutex m_mutex;
-    std::vector<Message> m_messages;
-    std::thread m_reader;
-};
 
 using Gateway = GatewayProcess;
 
@@ -359,6 +275,52 @@ TEST_F(SensorctlGateway, ServesBothOutputsTellsItsSupervisorAndWritesNothingToAS
     std::sort(gaps.begin(), gaps.end());
     EXPECT_LE(gaps[gaps.size() / 2], 0.55 * kWatchdogUsec / 1e6);
     EXPECT_LT(gaps.back(), kWatchdogUsec / 1e6);
+}
+
+TEST_F(SensorctlGateway, ManySensorsLeavingAndComingBackTellTheSupervisorAtMostOnceASecond) {
+    constexpr int kSensors = 50;
+    std::vector<std::unique_ptr<sim::SimSensor>> sensors;
+    std::vector<SensorEntry> entries;
+    for (int k = 0; k < kSensors; ++k) {
+        sensors.push_back(std::make_unique<sim::SimSensor>());
+        entries.push_back({"s" + std::to_string(k), sensors.back()->listenTcp()});
+    }
+    const QString config = WriteConfig(ConfigText(broker, "gw-storm", entries, testbroker::FreePort()));
+    Supervisor supervisor(dir.filePath("notify"));
+    Gateway gateway(config, supervisor.Environment());
+    // The last STATUS= since message number from, "" when none came.
+    const auto lastStatus = [&](std::size_t from) {
+        const std::vector<Supervisor::Message> m = supervisor.Messages();
+        for (std::size_t i = m.size(); i > from; --i)
+            if (const auto at = m[i - 1].text.find("STATUS="); at != std::string::npos)
+                return m[i - 1].text.substr(at);
+        return std::string();
+    };
+    ASSERT_TRUE(WaitFor([&] { return lastStatus(0).rfind("STATUS=50 of 50", 0) == 0; }, 20.0))
+        << supervisor.Texts();
+
+    // Every sensor closes its connection at the next request, then all answer again together.
+    const std::size_t before = supervisor.Messages().size();
+    const auto from = std::chrono::steady_clock::now();
+    for (auto &s : sensors)
+        s->setFault({.kind = sim::FaultKind::CloseConnection, .persistent = true});
+    ASSERT_TRUE(WaitFor([&] { return lastStatus(before).rfind("STATUS=0 of 50", 0) == 0; }, 20.0))
+        << supervisor.Texts();
+    for (auto &s : sensors)
+        s->clearFaults();
+    // The status held back by the rule still comes: the last word is the whole truth.
+    ASSERT_TRUE(WaitFor([&] { return lastStatus(before).rfind("STATUS=50 of 50", 0) == 0; }, 30.0))
+        << supervisor.Texts();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+
+    // A hundred changes of state, one message a second at most (plus one already on its way).
+    const std::vector<Supervisor::Message> messages = supervisor.Messages();
+    const long statuses = std::count_if(messages.begin() + long(before), messages.end(), [](const auto &m) {
+        return m.text.find("STATUS=") != std::string::npos;
+    });
+    EXPECT_GE(statuses, 2);
+    EXPECT_LE(statuses, long(seconds) + 2) << "over " << seconds << " s:\n" << supervisor.Texts();
+    EXPECT_EQ(gateway.Stop(), 0);
 }
 
 TEST_F(SensorctlGateway, ReloadAppliesOnlyTheDifferencesAndRefusesABrokenFile) {
