@@ -250,7 +250,10 @@ int main(int argc, char **argv) {
     for (const char *name : {"a", "b"})
         plants.push_back(std::make_unique<bench::Plant>(dir.path(), perPlant, name));
     if (!brokerUp || !plants[0]->ok() || !plants[1]->ok()) {
-        bench::PrintFailure("gateway at scale", "no broker or no simulated sensors");
+        bench::PrintFailure("gateway at scale", std::string("no broker or no simulated sensors: broker ") +
+                                                    (brokerUp ? "up" : "down") + ", first ports " +
+                                                    std::to_string(plants[0]->firstPort()) + " " +
+                                                    std::to_string(plants[1]->firstPort()));
         return 1;
     }
     if (only != "publish") MeasureGateway(broker, dir.path(), plants, perPlant);

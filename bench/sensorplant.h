@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QString>
 
@@ -30,7 +31,9 @@ class Plant {
   public:
     Plant(const QString &dir, int count, const QString &name) : m_targets(dir + "/" + name + ".txt") {
         m_sim.start(SENSORSIM_PATH, {"--tcp", "0", "--count", QString::number(count)});
-        m_sim.waitForReadyRead(20000);
+        // The first line whole: a read can come before the rest of it.
+        for (QDeadlineTimer until(20000); !m_sim.canReadLine() && !until.hasExpired();)
+            m_sim.waitForReadyRead(static_cast<int>(until.remainingTime()));
         // "listening on 127.0.0.1:FIRST-LAST (N sensors)" or, for one, "listening on 127.0.0.1:PORT"
         const QString line = QString::fromUtf8(m_sim.readLine()).trimmed();
         m_firstPort = line.section(':', 1).section('-', 0, 0).section(' ', 0, 0).toInt();
