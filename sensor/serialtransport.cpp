@@ -70,7 +70,7 @@ struct HeldLock {
 HeldLock heldLocks[16];
 
 // SIGTERM or SIGINT ends the process as before, without leaving its locks behind.
-extern "C" void RemoveLocksAndEnd(int signal) {
+void RemoveLocksAndEnd(int signal) {
     for (HeldLock &lock : heldLocks)
         if (lock.held.load()) ::unlink(lock.path);
     std::signal(signal, SIG_DFL);
