@@ -94,9 +94,16 @@ TEST_F(SensorctlJournal, WithSparkplugAndJsonAnOutageComesAsHistoricalDataBeside
     const std::vector<int64_t> history = HistoryOfLastSession(host.All());
     ASSERT_GE(history.size(), 100u);
     EXPECT_TRUE(std::is_sorted(history.begin(), history.end())) << "oldest first";
+    // The JSON viewer is another connection: its copies may still be on their way.
     std::vector<int64_t> json;
-    for (const Arrived &x : DataOf(viewer))
-        if (x.historical) json.push_back(x.ms);
+    WaitFor(
+        [&] {
+            json.clear();
+            for (const Arrived &x : DataOf(viewer))
+                if (x.historical) json.push_back(x.ms);
+            return json.size() >= history.size();
+        },
+        10.0);
     EXPECT_EQ(history, json) << "the JSON replay's samples, at their times";
     int wraps = 0;
     EXPECT_TRUE(testsparkplug::SeqChainUnbroken(host.All(), wraps));
