@@ -65,6 +65,7 @@ class IoLoop {
         uint32_t generation = 0; // tells a watch from an earlier one in the same slot
     };
     static constexpr int kEventsPerTurn = 64; // more wait for the next turn of the loop
+    // The nested set's key: never a watch's, as its slot number is beyond any slot.
     static constexpr uint64_t kEveryTurnKey = ~uint64_t(0);
 
     IoLoop() : m_epoll(epoll_create1(EPOLL_CLOEXEC)) {
@@ -103,7 +104,6 @@ class IoLoop {
         ::close(set);
         return -1;
     }
-    // Never a watch's key: its slot number is beyond any slot.
     IoWatch *watchOf(uint64_t key) const {
         const uint32_t index = static_cast<uint32_t>(key);
         if (index >= m_slots.size() || m_slots[index].generation != key >> 32) return nullptr;
