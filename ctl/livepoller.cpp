@@ -12,8 +12,7 @@ namespace ctl {
 
 double Backoff::next() {
     m_current = m_current == 0.0 ? m_first : std::min(m_current * 2.0, m_longest);
-    std::uniform_real_distribution<double> jitter(0.8, 1.2);
-    return m_current * jitter(m_random);
+    return runtime::Jittered(m_current);
 }
 
 bool IsVersionText(const std::string &version) {

@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
-#include <random>
 #include <string>
 
 namespace sensor {
@@ -58,7 +57,6 @@ class Backoff {
 
   private:
     double m_first, m_longest, m_current = 0.0;
-    std::minstd_rand m_random{std::random_device{}()};
 };
 
 // Between an answer and the next request, as the program's Go.

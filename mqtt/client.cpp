@@ -1,13 +1,13 @@
 #include "mqtt/client.h"
 
 #include "mqtt/handle.h"
+#include "runtime/timers.h"
 
 #include <mosquitto.h>
 #include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <random>
 #include <utility>
 
 namespace mqtt {
@@ -22,14 +22,6 @@ constexpr std::size_t kMostArrivals = 256;             // per library call
 constexpr auto kTickPeriod = std::chrono::seconds(1);  // libmosquitto counts keepalive in seconds
 
 using Clock = std::chrono::steady_clock;
-
-// A delay of base, plus or minus 20 %, so that clients that lost a broker together
-// do not all come back in the same instant.
-Clock::duration Jittered(Clock::duration base) {
-    thread_local std::minstd_rand random(std::random_device{}());
-    return std::chrono::duration_cast<Clock::duration>(base *
-                                                       std::uniform_real_distribution(0.8, 1.2)(random));
-}
 
 // The next whole second of the clock: every client's keepalive work of a thread
 // falls due at once, in one turn of the event loop.
@@ -225,7 +217,7 @@ bool Client::retryLater(const std::string &reason) {
         m_brokerChanged = true;
     }
     forgetSocket();
-    m_retryAt = Clock::now() + Jittered(m_retryDelay);
+    m_retryAt = Clock::now() + runtime::Jittered(m_retryDelay);
     m_retryDelay = std::min<Clock::duration>(2 * m_retryDelay,
                                              std::max<Clock::duration>(m_options.longestRetry, kFirstRetry));
     scheduleWake();

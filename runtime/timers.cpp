@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 namespace runtime {
@@ -155,6 +156,11 @@ void LoopTimer::startAt(Clock::time_point when) {
 void LoopTimer::stop() {
     if (m_index == kIdle) return;
     TimerHeap::Existing()->erase(this);
+}
+
+double Jittered(double base) {
+    thread_local std::minstd_rand random(std::random_device{}());
+    return base * std::uniform_real_distribution<double>(0.8, 1.2)(random);
 }
 
 } // namespace runtime

@@ -46,4 +46,12 @@ class LoopTimer {
     Handler m_handler;
 };
 
+// base, plus or minus 20 %: sensors and broker clients that lost their peer
+// together do not all come back in the same instant.
+double Jittered(double base);
+template <typename Rep, typename Period>
+std::chrono::duration<Rep, Period> Jittered(std::chrono::duration<Rep, Period> base) {
+    return std::chrono::duration_cast<std::chrono::duration<Rep, Period>>(base * Jittered(1.0));
+}
+
 } // namespace runtime
