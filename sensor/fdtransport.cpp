@@ -81,8 +81,11 @@ int FdTransport::read(char *into, int max) {
 }
 
 void FdTransport::ready(unsigned events) {
+    const unsigned epoch = m_epoch;
     if (events & runtime::kIoWritable) flush();
     if ((events & runtime::kIoReadable) && onReadable) onReadable();
+    // The reader may have closed and opened again: the events were the earlier descriptor's.
+    if (epoch != m_epoch) return;
     // What came before a close has been offered to the reader first.
     if ((events & runtime::kIoHangup) && isOpen()) lost();
 }

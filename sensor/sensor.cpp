@@ -27,12 +27,17 @@ Sensor::~Sensor() {
 
 void Sensor::open(Done done) {
     close();
-    // A transport is never destroyed inside one of its own callbacks: the one
-    // replaced here may be running one now, so it is kept until the next open.
-    m_retired = std::move(m_transport);
-    m_transport = MakeTransport(m_address, kConnectTimeoutMs);
-    m_transport->onReadable = [this] { arrived(); };
-    m_transport->onLost = [this] { lost(); };
+    // One transport for as long as the address stays, opened again each time: a sensor
+    // that reconnects all day costs no memory for it. A transport is never destroyed
+    // inside one of its own callbacks: one replaced for a new address may be running
+    // one now, so it is kept until the next open.
+    if (!m_transport || m_transportAddress != m_address) {
+        m_retired = std::move(m_transport);
+        m_transport = MakeTransport(m_address, kConnectTimeoutMs);
+        m_transport->onReadable = [this] { arrived(); };
+        m_transport->onLost = [this] { lost(); };
+        m_transportAddress = m_address;
+    }
     m_openResult = {};
     m_wait = Wait::Open;
     m_done = std::move(done);

@@ -162,7 +162,8 @@ class Sensor {
 
     Address m_address;
     std::unique_ptr<Transport> m_transport;
-    std::unique_ptr<Transport> m_retired; // replaced by the last open(), kept until the next one
+    Address m_transportAddress;           // what m_transport was made for
+    std::unique_ptr<Transport> m_retired; // replaced for a new address, kept until the next open()
     OpenResult m_openResult;
     FrameSource *m_source = nullptr;
     Trace *m_trace = nullptr;
