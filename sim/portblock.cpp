@@ -46,22 +46,15 @@ int randomStart(const std::vector<PortRange> &starts, std::mt19937 &random) {
     return starts.front().first;
 }
 
-bool startsIn(const std::vector<PortRange> &starts, int port) {
-    for (const PortRange &r : starts)
-        if (port >= r.first && port <= r.last) return true;
-    return false;
-}
-
-// Has the sensors listen from `first` on; returns 0, or the port that was taken.
-int tryBlock(std::span<const std::unique_ptr<SimSensor>> sensors, int first, const std::string &address) {
-    for (std::size_t k = 0; k < sensors.size(); ++k) {
-        try {
+// Has the sensors listen from `first` on; false when a port was taken.
+bool tryBlock(std::span<const std::unique_ptr<SimSensor>> sensors, int first, const std::string &address) {
+    try {
+        for (std::size_t k = 0; k < sensors.size(); ++k)
             sensors[k]->listenTcp(first + int(k), address);
-        } catch (const std::runtime_error &) {
-            return first + int(k);
-        }
+    } catch (const std::runtime_error &) {
+        return false;
     }
-    return 0;
+    return true;
 }
 
 } // namespace
@@ -81,15 +74,14 @@ int listenOnConsecutivePorts(std::span<const std::unique_ptr<SimSensor>> sensors
     }
     // Any port first: a bad address fails here, so that below only taken ports fail.
     sensors[0]->listenTcp(0, address);
-    // A taken port moves the next try just past it, the end of a range to a new start.
+    // A taken port sends the next try to a new random start: one just past it would
+    // crawl through a block that another sensorsim holds, a port per try.
     constexpr int kAttempts = 64;
     const std::vector<PortRange> starts = blockStarts(count);
     std::mt19937 random{std::random_device{}()};
-    int first = randomStart(starts, random);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const int taken = tryBlock(sensors, first, address);
-        if (taken == 0) return first;
-        first = startsIn(starts, taken + 1) ? taken + 1 : randomStart(starts, random);
+        const int first = randomStart(starts, random);
+        if (tryBlock(sensors, first, address)) return first;
     }
     throw std::runtime_error("found no " + std::to_string(count) + " consecutive free ports on " + address);
 }
