@@ -211,7 +211,8 @@ inline void EditCell(int col, int row, int value) {
     table->setFocus();
     table->setCurrentCell(row - 1, col - 1);
     QTest::keyClick(table, Qt::Key_F2);
-    auto *editor = table->findChild<QSpinBox *>();
+    // This cell's editor: the one of the cell edited before may still wait for its deletion.
+    auto *editor = qobject_cast<QSpinBox *>(table->indexWidget(table->currentIndex()));
     ASSERT_NE(editor, nullptr);
     editor->selectAll();
     QTest::keyClicks(editor, QString::number(value));

@@ -161,9 +161,8 @@ TEST(VexaTeachTable, ACellRefusesWhatIsNotAWholeNumberAndSendCarriesItsValue) {
         table->setFocus();
         table->setCurrentCell(2, 0);
         QTest::keyClick(table, Qt::Key_F2);
-        QPointer<QSpinBox> editor; // the open one: a closed editor may not be gone yet
-        for (QSpinBox *e : table->findChildren<QSpinBox *>())
-            if (e->isVisible()) editor = e;
+        // The open one: a closed editor may not be gone yet.
+        QPointer<QSpinBox> editor = qobject_cast<QSpinBox *>(table->indexWidget(table->currentIndex()));
         ASSERT_NE(editor, nullptr);
         editor->selectAll();
         QTest::keyClicks(editor, c.typed);
