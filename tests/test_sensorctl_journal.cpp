@@ -161,11 +161,16 @@ TEST_F(SensorctlJournal, AFullDiskFallsBackToMemoryAndTheJournalResumes) {
     ASSERT_TRUE(LiveAgainAfterReturn(viewer, DataRequests(a))) << gateway.Log().toStdString();
     EXPECT_TRUE(WaitFor([&] { return gateway.Log().contains("again"); }, 10.0))
         << gateway.Log().toStdString();
-    std::vector<int> all;
-    for (const Arrived &x : DataOf(viewer))
-        all.push_back(x.seq);
-    std::sort(all.begin(), all.end());
-    EXPECT_TRUE(Counted(all, 0, all.back())) << "the memory held the rest of the outage";
+    // What waited in memory and in the journal still goes once the journal writes again.
+    auto everyOne = [&] {
+        std::vector<int> all;
+        for (const Arrived &x : DataOf(viewer))
+            all.push_back(x.seq);
+        std::sort(all.begin(), all.end());
+        return Counted(all, 0, all.back());
+    };
+    EXPECT_TRUE(WaitFor([&] { return bool(everyOne()); }, 30.0))
+        << everyOne().message() << ": the memory held the rest of the outage";
     EXPECT_EQ(gateway.Stop(), 0);
 }
 
