@@ -53,6 +53,15 @@ inline std::vector<int> Seqs(const std::vector<Arrived> &arrived, bool historica
     return seqs;
 }
 
+// Every arrived sample's number, live or historical, in ascending order.
+inline std::vector<int> SortedSeqs(const std::vector<Arrived> &arrived) {
+    std::vector<int> seqs;
+    for (const Arrived &a : arrived)
+        seqs.push_back(a.seq);
+    std::sort(seqs.begin(), seqs.end());
+    return seqs;
+}
+
 // first, first + 1, ... to last, each once.
 inline ::testing::AssertionResult Counted(const std::vector<int> &seqs, int first, int last) {
     if (seqs.size() != std::size_t(last - first + 1))

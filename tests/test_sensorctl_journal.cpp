@@ -127,11 +127,7 @@ TEST_F(SensorctlJournal, AFullJournalDropsItsOldestSamplesAndCountsThemExactly) 
     const QRegularExpression told("full \\(max_mb\\): its oldest segment goes, (\\d+) samples dropped");
     for (auto it = told.globalMatch(gateway.Log()); it.hasNext();)
         dropped += it.next().captured(1).toInt();
-    std::vector<Arrived> arrived = DataOf(viewer);
-    std::vector<int> all;
-    for (const Arrived &x : arrived)
-        all.push_back(x.seq);
-    std::sort(all.begin(), all.end());
+    const std::vector<int> all = SortedSeqs(DataOf(viewer));
     EXPECT_TRUE(std::adjacent_find(all.begin(), all.end()) == all.end()) << "none twice";
     EXPECT_EQ(all.back() + 1 - int(all.size()), dropped) << "what did not come is what was counted";
     EXPECT_GT(dropped, 0);
@@ -163,10 +159,7 @@ TEST_F(SensorctlJournal, AFullDiskFallsBackToMemoryAndTheJournalResumes) {
         << gateway.Log().toStdString();
     // What waited in memory and in the journal still goes once the journal writes again.
     auto everyOne = [&] {
-        std::vector<int> all;
-        for (const Arrived &x : DataOf(viewer))
-            all.push_back(x.seq);
-        std::sort(all.begin(), all.end());
+        const std::vector<int> all = SortedSeqs(DataOf(viewer));
         return Counted(all, 0, all.back());
     };
     EXPECT_TRUE(WaitFor([&] { return bool(everyOne()); }, 30.0))
@@ -240,10 +233,7 @@ TEST_F(SensorctlJournal, AReloadKeepsTheJournalAndARemovedSensorsSamplesStillGo)
         },
         30.0))
         << gateway.Log().toStdString();
-    std::vector<int> all;
-    for (const Arrived &x : DataOf(viewer))
-        all.push_back(x.seq);
-    std::sort(all.begin(), all.end());
+    const std::vector<int> all = SortedSeqs(DataOf(viewer));
     // Every sample of the removed sensor (its last request may have gone unanswered at its end).
     EXPECT_TRUE(Counted(all, 0, all.back()));
     EXPECT_GE(all.back() + 2, lastOfA);
